@@ -1,0 +1,245 @@
+#include "app/Form1.h"
+
+#include "app/GridLayout.h"
+#include "app/LinkLabel.h"
+#include "app/Twips.h"
+#include "settings/DefaultDomain.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace tw = yz::twips;
+using yz::twips::songti;
+
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+// The window's client area, in twips.
+constexpr int kClientWidth = 8055;
+constexpr int kClientHeight = 5550;
+
+// Left and top of the six news links, in twips; each starts 90 × 180 and is
+// sized to its text.
+constexpr QPoint kNewsLinkPlaces[6] = {{720, 4680}, {840, 4680}, {960, 4680},
+                                       {720, 5040}, {840, 5040}, {960, 5040}};
+
+} // namespace
+
+Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
+    : QWidget(parent)
+{
+    initResources();
+    m_engine.hosts() = hosts;
+    createControls();
+    m_engine.setDomainSource([this] { return dm->text(); });
+    connect(&m_engine.sheet(), &yz::ResultSheet::cellChanged, this,
+            [this](yz::Grid g, int row, int col, const QString &text) {
+                if (QTableWidgetItem *item = grid(g)->item(row, col))
+                    item->setText(text);
+            });
+    m_engine.handlers().add(QStringLiteral("doNothing"),
+                            [this](qint16 err, const QString &html) { doNothing(err, html); });
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    setWindowTitle(QStringLiteral(" 砚舟站长工具"));
+    setWindowIcon(QIcon(QStringLiteral(":/icon16.png")));
+    setFixedSize(yz::twips::toPixels(kClientWidth), yz::twips::toPixels(kClientHeight));
+
+    auto place = [](QWidget *w, const char *name, const QRect &r) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(r);
+    };
+    auto checkBox = [&](const char *name, const QString &text, const QRect &r) {
+        auto *box = new QCheckBox(text, this);
+        place(box, name, r);
+        return box;
+    };
+    auto link = [&](const char *name, const QString &text, const QRect &r, bool underlined = true) {
+        auto *label = new LinkLabel(text, this, underlined);
+        // Tall enough for the underline of the fallback font.
+        place(label, name, r.adjusted(0, 0, 0, std::max(0, label->sizeHint().height() - r.height())));
+        return label;
+    };
+
+    dm = new QLineEdit(yz::kDefaultDomain, this);
+    place(dm, "dm", tw::rect(2160, 360, 2895, 375));
+    dm->setFont(songti(12));
+    dm->setAccessibleName(QStringLiteral("域名"));
+
+    Text1 = new QLineEdit(QStringLiteral("http://"), this);
+    place(Text1, "Text1", tw::rect(1250, 360, 920, 375));
+    Text1->setFont(songti(12));
+    Text1->setAccessibleName(QStringLiteral("网址前缀"));
+
+    showdms = new QPushButton(QStringLiteral("▼"), this);
+    place(showdms, "showdms", tw::rect(5040, 360, 375, 375));
+    showdms->setAccessibleName(QStringLiteral("常用域名"));
+
+    GO = new QPushButton(QStringLiteral("查询"), this);
+    place(GO, "GO", tw::rect(5400, 360, 855, 375));
+    GO->setFont(songti(10.5));
+    connect(GO, &QPushButton::clicked, this, &Form1::GO_Click);
+
+    dmset = link("dmset", QStringLiteral("设置"), tw::rect(6330, 525, 495, 180));
+    newVerShow = link("newVerShow", QStringLiteral("有新版本下载"), tw::rect(6840, 120, 1095, 255));
+    newVerShow->hide();
+
+    Check1 = checkBox("Check1", QStringLiteral("常用查询"), tw::rect(840, 960, 1095, 255));
+    Check4 = checkBox("Check4", QStringLiteral("域名信息"), tw::rect(2280, 960, 1020, 255));
+    dminfo = link("dminfo", QString(), tw::rect(3360, 990, 2200, 180));
+    dminfo2 = link("dminfo2", QString(), tw::rect(5640, 1010, 555, 180), false);
+    dminfo3 = link("dminfo3", QString(), tw::rect(6240, 990, 1095, 180));
+
+    tb1 = new QTableWidget(this);
+    place(tb1, "tb1", tw::rect(840, 1320, 6375, 735));
+    tb1->setAccessibleName(QStringLiteral("收录与外链"));
+
+    Check2 = checkBox("Check2", QStringLiteral("排名查询"), tw::rect(720, 2160, 1095, 255));
+    tb2 = new QTableWidget(this);
+    place(tb2, "tb2", tw::rect(720, 2520, 4575, 615));
+    tb2->setAccessibleName(QStringLiteral("排名"));
+
+    Picture1 = new QLabel(this);
+    place(Picture1, "Picture1", tw::rect(4920, 2400, 2475, 1455));
+    Picture1->setFrameShape(QFrame::StyledPanel);
+    Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Picture1->setAccessibleName(QStringLiteral("百度收录趋势图"));
+
+    Check3 = checkBox("Check3", QStringLiteral("近期收录"), tw::rect(720, 3120, 1095, 255));
+    tb3 = new QTableWidget(this);
+    place(tb3, "tb3", tw::rect(720, 3480, 3975, 735));
+    tb3->setAccessibleName(QStringLiteral("近期收录"));
+
+    trendGo = checkBox("trendGo", QStringLiteral("百度收录趋势"), tw::rect(5040, 3960, 1373, 255));
+    djym = link("djym", QStringLiteral("(登记域名)"), tw::rect(6370, 3990, 975, 255));
+
+    // Holds the waiting picture; never seen.
+    Picture2 = new QLabel(this);
+    place(Picture2, "Picture2", tw::rect(4560, 3600, 15, 15));
+    Picture2->setPixmap(QPixmap(QStringLiteral(":/waiting.jpg")));
+    Picture2->setScaledContents(false);
+    Picture2->hide();
+
+    TJ = link("TJ", QString(), tw::rect(720, 4335, 90, 180));
+    for (int i = 0; i < int(AD.size()); ++i) {
+        const QPoint at = kNewsLinkPlaces[i];
+        AD[i] = link("AD", QString(), tw::rect(at.x(), at.y(), 90, 180));
+        AD[i]->setObjectName(QStringLiteral("AD_%1").arg(i));
+    }
+    Label1 = link("Label1", QStringLiteral("建议"), tw::rect(6840, 5280, 375, 180));
+    copyright = link("copyright", QStringLiteral("砚舟网"), tw::rect(7320, 5280, 615, 180));
+
+    // Created last so that it drops down over the controls below the domain box.
+    List1 = new QListWidget(this);
+    place(List1, "List1", tw::rect(2160, 720, 2895, 210));
+    List1->setAccessibleName(QStringLiteral("常用域名列表"));
+    List1->hide();
+
+    setTabOrder(dm, GO);
+    dm->setFocus();
+
+    yz::prepareGrid(tb1, yz::Grid::Tb1, {});
+    yz::prepareGrid(tb2, yz::Grid::Tb2, {{0, 0}, {1, 1100}, {3, 1000}});
+    yz::prepareGrid(tb3, yz::Grid::Tb3, {{1, 1100}, {3, 1000}});
+}
+
+QTableWidget *Form1::grid(yz::Grid g) const
+{
+    switch (g) {
+    case yz::Grid::Tb1: return tb1;
+    case yz::Grid::Tb2: return tb2;
+    case yz::Grid::Tb3: return tb3;
+    }
+    return tb1;
+}
+
+QPoint Form1::centredPosition(const QSize &screen, const QSize &window)
+{
+    return QPoint((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
+}
+
+void Form1::startUp()
+{
+    ver = kVersion;
+    setWindowTitle(windowTitle() + QStringLiteral(" V") + QString::number(ver));
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().topLeft() + centredPosition(screen->geometry().size(), size()));
+    layoutGrids();
+    show();
+
+    // Restoring the stored state and the requests to the vendor's service come
+    // here, in this order: settings record, statistics request, check boxes,
+    // newer-version state or version check, domain box and list, news request.
+}
+
+void Form1::layoutGrids()
+{
+    for (yz::Grid g : {yz::Grid::Tb1, yz::Grid::Tb2, yz::Grid::Tb3}) {
+        const yz::GridShape s = yz::ResultSheet::shape(g);
+        for (int r = 0; r < s.rows; ++r)
+            for (int c = 0; c < s.cols; ++c)
+                grid(g)->item(r, c)->setText(m_engine.sheet().cell(g, r, c));
+    }
+}
+
+void Form1::GO_Click()
+{
+    List1->hide();
+    const auto ticked = [](const QCheckBox *box) { return box->checkState() == Qt::Checked; };
+    yz::PressGroups groups;
+    groups.common = ticked(Check1);
+    groups.rank = ticked(Check2);
+    groups.recent = ticked(Check3);
+    groups.info = ticked(Check4);
+    groups.trend = ticked(trendGo);
+    m_engine.startGridGroups(groups);
+    // The domain-information and trend-picture groups follow here.
+}
+
+void Form1::urlfetch(const QString &url, const QString &method, const QString &payload,
+                     const QString &charset, const QString &handler)
+{
+    m_engine.fetcher().urlfetch(url, method, payload, charset, handler);
+}
+
+void Form1::tb1setvalue(int col, int row, const QString &value)
+{
+    m_engine.sheet().setValue(yz::Grid::Tb1, col, row, value);
+}
+
+void Form1::tb2setvalue(int col, int row, const QString &value)
+{
+    m_engine.sheet().setValue(yz::Grid::Tb2, col, row, value);
+}
+
+void Form1::tb3setvalue(int col, int row, const QString &value)
+{
+    m_engine.sheet().setValue(yz::Grid::Tb3, col, row, value);
+}
+
+void Form1::doNothing(qint16, const QString &) {}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    shutDown();
+    event->accept();
+}
+
+void Form1::shutDown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    // Writing the settings record and closing the dialogs come here.
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "query/QueryEngine.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVariant>
+#include <QWidget>
+
+#include <array>
+
+class LinkLabel;
+
+// The main window: the domain box, the group switches, the three result grids
+// and the links, over the query engine that does the work.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int kVersion = 200912230;
+
+    explicit Form1(const yz::ServiceHosts &hosts = yz::ServiceHosts(), QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Runs the start-up sequence: title, centring, grid layout, shown, then
+    // the steps that restore the stored state and ask the vendor's service.
+    void startUp();
+
+    // Where a window of this size sits centred on a screen of that size.
+    static QPoint centredPosition(const QSize &screen, const QSize &window);
+
+    yz::QueryEngine &engine() { return m_engine; }
+
+    // Public operations other windows and the handlers call.
+    void urlfetch(const QString &url, const QString &method, const QString &payload,
+                  const QString &charset, const QString &handler);
+    void tb1setvalue(int col, int row, const QString &value);
+    void tb2setvalue(int col, int row, const QString &value);
+    void tb3setvalue(int col, int row, const QString &value);
+    void doNothing(qint16 err, const QString &html);
+
+    // Controls
+    QLineEdit *dm;
+    QLineEdit *Text1;
+    QPushButton *showdms;
+    QPushButton *GO;
+    QListWidget *List1;
+    LinkLabel *dmset;
+    LinkLabel *newVerShow;
+    QCheckBox *Check1;
+    QCheckBox *Check4;
+    LinkLabel *dminfo;
+    LinkLabel *dminfo2;
+    LinkLabel *dminfo3;
+    QTableWidget *tb1;
+    QCheckBox *Check2;
+    QTableWidget *tb2;
+    QLabel *Picture1;
+    QCheckBox *Check3;
+    QTableWidget *tb3;
+    QCheckBox *trendGo;
+    LinkLabel *djym;
+    QLabel *Picture2;
+    LinkLabel *TJ;
+    std::array<LinkLabel *, 6> AD;
+    LinkLabel *Label1;
+    LinkLabel *copyright;
+
+    // Window variables: the state of the run.
+    QVariant hasNew;
+    QVariant lastdm;
+    QVariant dms;
+    QStringList dms_arr;
+    QVariant finalDomain;
+    QVariant tjStr;
+    QVariant tjType;
+    QVariant tjURL;
+    QStringList newsLinkArr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void layoutGrids();
+    void GO_Click();
+    void shutDown();
+    QTableWidget *grid(yz::Grid g) const;
+
+    yz::QueryEngine m_engine;
+    int ver = 0;
+    bool m_shutDown = false;
+};

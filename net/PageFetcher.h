@@ -1,0 +1,77 @@
+#pragma once
+
+#include "net/HandlerTable.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+
+#include <stdexcept>
+
+namespace yz {
+
+// Raised by urlfetch when a request cannot even be started.
+class FetchError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Starts asynchronous page requests and delivers each answer, decoded, to the
+// handler named by the caller. The one network access manager of a program.
+class PageFetcher : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kDefaultTimeoutMs = 30000;
+    static constexpr qint64 kDefaultByteLimit = 64 * 1024 * 1024;
+
+    explicit PageFetcher(QObject *parent = nullptr);
+    ~PageFetcher() override;
+
+    HandlerTable &handlers() { return m_handlers; }
+    QNetworkAccessManager &network() { return m_network; }
+
+    // Starts a request and returns at once. The method is sent upper-cased when
+    // it is a standard one; "post" (any case) adds the form Content-Type; a
+    // non-empty payload is sent as the body. Throws FetchError when the address
+    // cannot be requested.
+    void urlfetch(const QString &url, const QString &method, const QString &payload,
+                  const QString &charset, const QString &handler);
+
+    // Sends a request with the program's common headers, for fetchers of other
+    // kinds of answer (the picture fetch). Throws FetchError like urlfetch.
+    QNetworkReply *send(const QString &url, const QString &method, const QString &payload);
+
+    // A whole request, from sending to the end of its delivery, ends after at most this long.
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    int timeoutMs() const { return m_timeoutMs; }
+    // An answer growing past this many bytes is cut off and reported as a failure.
+    void setByteLimit(qint64 bytes) { m_byteLimit = bytes; }
+    qint64 byteLimit() const { return m_byteLimit; }
+
+    int startedCount() const { return m_started; }
+    int finishedCount() const { return m_finished; }
+    int inFlight() const { return m_started - m_finished; }
+
+    // Counts a request started by another fetcher of this program, so that
+    // inFlight() and idle() cover every request.
+    void countStarted(const QString &url);
+    void countFinished();
+
+    static QByteArray userAgent();
+
+Q_SIGNALS:
+    void requestStarted(const QString &url);
+    void requestFinished();
+    void idle(); // the last request in flight has been delivered
+
+private:
+    QNetworkAccessManager m_network;
+    HandlerTable m_handlers;
+    int m_timeoutMs = kDefaultTimeoutMs;
+    qint64 m_byteLimit = kDefaultByteLimit;
+    int m_started = 0;
+    int m_finished = 0;
+};
+
+} // namespace yz

@@ -1,0 +1,73 @@
+#include "query/QueryEngine.h"
+
+#include "net/TransportStatus.h"
+
+#include <algorithm>
+
+namespace yz {
+
+bool PressGroups::has(Group g) const
+{
+    switch (g) {
+    case Group::Common: return common;
+    case Group::Rank: return rank;
+    case Group::Recent: return recent;
+    case Group::Info: return info;
+    case Group::Trend: return trend;
+    }
+    return false;
+}
+
+QueryEngine::QueryEngine(QObject *parent)
+    : QObject(parent)
+    , m_fetcher(this)
+    , m_sheet(this)
+{
+}
+
+void QueryEngine::startGridGroups(const PressGroups &groups)
+{
+    const QString domain = domainText();
+    for (Group g : {Group::Common, Group::Rank, Group::Recent})
+        if (groups.has(g))
+            startGroup(g, domain);
+}
+
+void QueryEngine::startGroup(Group group, const QString &domain)
+{
+    // Waiting values column by column, top to bottom: "loading" where a query
+    // will write, the fixed text where none does.
+    struct Waiting {
+        CellRef cell;
+        QString text;
+    };
+    QList<Waiting> waiting;
+    for (const QueryRow &row : gridQueryRows())
+        if (row.group == group)
+            waiting.append({row.target, QStringLiteral("loading")});
+    for (const FixedCell &fixed : fixedCells())
+        if (fixed.group == group)
+            waiting.append({fixed.cell, QString::fromUtf16(fixed.text)});
+    std::stable_sort(waiting.begin(), waiting.end(), [](const Waiting &a, const Waiting &b) {
+        return std::pair(a.cell.col, a.cell.row) < std::pair(b.cell.col, b.cell.row);
+    });
+    for (const Waiting &w : waiting)
+        m_sheet.setValue(w.cell.grid, w.cell.col, w.cell.row, w.text);
+
+    for (const QueryRow &row : gridQueryRows()) {
+        if (row.group != group)
+            continue;
+        const QString url = queryAddress(row, m_hosts, domain);
+        try {
+            m_fetcher.urlfetch(url, QStringLiteral("get"), QString(), QString::fromUtf16(row.charset),
+                               QString::fromUtf16(row.handler));
+        } catch (const FetchError &) {
+            // Reported to the handler as a failure so that its cell does not wait for ever.
+            const QString handler = QString::fromUtf16(row.handler);
+            Q_EMIT fetchFailed(handler, url);
+            handlers().deliver(handler, 1, QString::number(transport::kNotStarted));
+        }
+    }
+}
+
+} // namespace yz

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "net/PageFetcher.h"
+#include "query/QueryTable.h"
+#include "query/ResultSheet.h"
+#include "services/ServiceHosts.h"
+
+#include <QObject>
+
+#include <functional>
+
+namespace yz {
+
+// Which groups a press runs.
+struct PressGroups {
+    bool common = false; // tb1
+    bool rank = false;   // tb2
+    bool recent = false; // tb3
+    bool info = false;   // whois and archive
+    bool trend = false;  // trend picture
+
+    bool has(Group g) const;
+};
+
+// The engine both front ends drive: the service hosts, the fetcher with its
+// handler table, and the result sheet the handlers write.
+class QueryEngine : public QObject
+{
+    Q_OBJECT
+public:
+    explicit QueryEngine(QObject *parent = nullptr);
+
+    ServiceHosts &hosts() { return m_hosts; }
+    const ServiceHosts &hosts() const { return m_hosts; }
+    PageFetcher &fetcher() { return m_fetcher; }
+    HandlerTable &handlers() { return m_fetcher.handlers(); }
+    ResultSheet &sheet() { return m_sheet; }
+
+    // Where the engine reads the domain text: the window's domain box, or the
+    // command line's current domain. Read afresh each time.
+    void setDomainSource(std::function<QString()> source) { m_domainSource = std::move(source); }
+    QString domainText() const { return m_domainSource ? m_domainSource() : QString(); }
+
+    // Runs the grid groups of one press: for each ticked group, in the order
+    // common, rank, recent, writes its waiting values and starts its rows.
+    void startGridGroups(const PressGroups &groups);
+
+Q_SIGNALS:
+    // A row could not be started; its handler gets (1, "0") and the other
+    // rows of the press still start.
+    void fetchFailed(const QString &handler, const QString &url);
+
+private:
+    void startGroup(Group group, const QString &domain);
+
+    ServiceHosts m_hosts;
+    PageFetcher m_fetcher;
+    ResultSheet m_sheet;
+    std::function<QString()> m_domainSource;
+};
+
+} // namespace yz

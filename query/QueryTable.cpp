@@ -1,0 +1,85 @@
+#include "query/QueryTable.h"
+
+#include "services/VendorPaths.h"
+
+namespace yz {
+namespace {
+
+constexpr char16_t kGb[] = u"gb2312";
+constexpr char16_t kUtf8[] = u"utf-8";
+constexpr char16_t kDetect[] = u"";
+constexpr char16_t kNone[] = u"";
+
+constexpr char16_t kBaiduAdvanced1[] = u"/s?q1=&q2=&q3=&q4=&rn=10&lm=1&ct=0&ft=&q5=&q6=";
+constexpr char16_t kBaiduAdvanced7[] = u"/s?q1=&q2=&q3=&q4=&rn=10&lm=7&ct=0&ft=&q5=&q6=";
+constexpr char16_t kBaiduAdvanced30[] = u"/s?q1=&q2=&q3=&q4=&rn=10&lm=30&ct=0&ft=&q5=&q6=";
+constexpr char16_t kBaiduAdvancedEnd[] = u"&tn=baiduadv";
+constexpr char16_t kGoogleRecent[] = u"/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3A";
+
+using enum Group;
+using enum Service;
+constexpr DomainPart T = DomainPart::Typed;
+constexpr Grid G1 = Grid::Tb1, G2 = Grid::Tb2, G3 = Grid::Tb3;
+
+constexpr QueryRow kGridRows[] = {
+    {u"bd1", Common, Baidu, u"/s?wd=site:", T, kNone, kGb, {G1, 1, 1}},
+    {u"bd2", Common, Baidu, u"/s?wd=domain:", T, kNone, kGb, {G1, 2, 1}},
+    {u"gg1", Common, Google, u"/search?q=site:", T, kNone, kDetect, {G1, 1, 2}},
+    {u"gg2", Common, Google, u"/search?q=link:", T, kNone, kDetect, {G1, 2, 2}},
+    {u"yh1", Common, Yahoo, u"/search?p=", T, kNone, kUtf8, {G1, 1, 3}},
+    {u"yh2", Common, Yahoo, u"/search?p=", T, u"&bwm=i", kUtf8, {G1, 2, 3}},
+    {u"sg1", Common, Sogou, u"/web?query=site:", T, kNone, kGb, {G1, 1, 4}},
+    {u"sg2", Common, Sogou, u"/web?query=%22", T, u"%22", kGb, {G1, 2, 4}},
+    {u"yd1", Common, Youdao, u"/search?q=site:", T, kNone, kUtf8, {G1, 1, 5}},
+    {u"yd2", Common, Youdao, u"/search?q=link:", T, kNone, kUtf8, {G1, 2, 5}},
+    {u"ss1", Common, Soso, u"/q?pid=s.idx&w=site:", T, kNone, kGb, {G1, 1, 6}},
+    // The vendor answers with the address of the PageRank request; prurl
+    // starts that one, and pr writes the cell.
+    {u"prurl", Rank, Vendor, vendor::kPageRankUrl, T, kNone, kUtf8, {G2, 1, 2}},
+    {u"ale", Rank, Alexa, u"/siteinfo/", T, kNone, kUtf8, {G2, 1, 3}},
+    {u"sgr", Rank, Sogou, u"/web?query=http://", T, kNone, kGb, {G2, 1, 4}},
+    {u"bdkz", Rank, Baidu, u"/s?wd=", T, kNone, kGb, {G2, 1, 1}},
+    {u"bd3", Recent, Baidu, kBaiduAdvanced1, T, kBaiduAdvancedEnd, kGb, {G3, 1, 1}},
+    {u"bd4", Recent, Baidu, kBaiduAdvanced7, T, kBaiduAdvancedEnd, kGb, {G3, 1, 2}},
+    {u"bd5", Recent, Baidu, kBaiduAdvanced30, T, kBaiduAdvancedEnd, kGb, {G3, 1, 3}},
+    {u"gg3", Recent, Google, kGoogleRecent, T, u"&tbs=qdr:d", kDetect, {G3, 2, 1}},
+    {u"gg4", Recent, Google, kGoogleRecent, T, u"&tbs=qdr:w", kDetect, {G3, 2, 2}},
+    // Asks for the past year although the column is headed "within a month".
+    {u"gg5", Recent, Google, kGoogleRecent, T, u"&tbs=qdr:y", kDetect, {G3, 2, 3}},
+};
+
+constexpr FixedCell kFixedCells[] = {
+    // No engine gives Soso's backlinks.
+    {Common, {G1, 2, 6}, u"NaN"},
+};
+
+} // namespace
+
+std::span<const QueryRow> gridQueryRows()
+{
+    return kGridRows;
+}
+
+std::span<const FixedCell> fixedCells()
+{
+    return kFixedCells;
+}
+
+const QueryRow *findQueryRow(QStringView handler)
+{
+    for (const QueryRow &row : kGridRows)
+        if (handler == QStringView(row.handler))
+            return &row;
+    return nullptr;
+}
+
+QString queryAddress(const QueryRow &row, const ServiceHosts &hosts, const QString &domain)
+{
+    QString address = hosts.base(row.service);
+    address += QStringView(row.before);
+    address += domain;
+    address += QStringView(row.after);
+    return address;
+}
+
+} // namespace yz

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <array>
+
+namespace yz {
+
+// The three result grids: tb1 indexed pages and backlinks, tb2 ranks, tb3
+// recent indexing. Row 0 and column 0 hold headings.
+enum class Grid { Tb1, Tb2, Tb3 };
+inline constexpr int kGridCount = 3;
+
+struct GridShape {
+    int rows;
+    int cols;
+};
+
+// The texts of every cell of the three grids, headings included. Both front
+// ends show this sheet: the window mirrors every write into its grids, the
+// command line prints it.
+class ResultSheet : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ResultSheet(QObject *parent = nullptr);
+
+    static GridShape shape(Grid grid);
+    static QString gridName(Grid grid); // "tb1", "tb2", "tb3"
+
+    QString cell(Grid grid, int row, int col) const;
+
+    // Writes one value cell; the column comes first, as in tb1setvalue.
+    // Cells outside the grid are ignored.
+    void setValue(Grid grid, int col, int row, const QString &value);
+
+    // Every value cell back to empty, headings kept.
+    void clearValues();
+
+Q_SIGNALS:
+    void cellChanged(yz::Grid grid, int row, int col, const QString &text);
+
+private:
+    std::array<QVector<QStringList>, kGridCount> m_cells; // [grid][row][col]
+};
+
+} // namespace yz

@@ -1,0 +1,79 @@
+#include "services/ServiceHosts.h"
+
+#include <QUrl>
+
+namespace yz {
+namespace {
+
+struct HostEntry {
+    Service service;
+    const char16_t *name;
+    const char16_t *base;
+};
+
+// The hosts of the services. Keep README's list in step with this table.
+constexpr HostEntry kHosts[] = {
+    {Service::Baidu, u"baidu", u"http://www.baidu.com"},
+    {Service::Google, u"google", u"http://www.google.com.hk"},
+    {Service::Yahoo, u"yahoo", u"http://sitemap.cn.yahoo.com"},
+    {Service::Sogou, u"sogou", u"http://www.sogou.com"},
+    {Service::Youdao, u"youdao", u"http://www.youdao.com"},
+    {Service::Soso, u"soso", u"http://www.soso.com"},
+    {Service::Alexa, u"alexa", u"http://www.alexa.com"},
+    {Service::Vendor, u"vendor", u"http://www.yanzhou.net"},
+    {Service::Whois, u"whois", u"http://www.whois.net"},
+    {Service::Archive, u"archive", u"http://web.archive.org"},
+};
+static_assert(std::size(kHosts) == size_t(kServiceCount));
+
+} // namespace
+
+ServiceHosts::ServiceHosts()
+{
+    for (const HostEntry &e : kHosts)
+        m_bases[size_t(e.service)] = QString::fromUtf16(e.base);
+}
+
+bool ServiceHosts::setBase(const QString &name, const QString &base, QString *error)
+{
+    for (const HostEntry &e : kHosts) {
+        if (name != QStringView(e.name))
+            continue;
+        const QUrl url(base, QUrl::StrictMode);
+        const bool plain = url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https")
+                && !url.host().isEmpty() && (url.path().isEmpty() || url.path() == u"/")
+                && !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
+        if (!plain) {
+            if (error)
+                *error = QStringLiteral("malformed address for service \"%1\": \"%2\" (expected http://host[:port])")
+                                 .arg(name, base);
+            return false;
+        }
+        QString clean = base;
+        while (clean.endsWith(u'/'))
+            clean.chop(1);
+        m_bases[size_t(e.service)] = clean;
+        return true;
+    }
+    if (error)
+        *error = QStringLiteral("unknown service \"%1\" (known: %2)").arg(name, serviceNames().join(u", "));
+    return false;
+}
+
+QString ServiceHosts::serviceName(Service service)
+{
+    for (const HostEntry &e : kHosts)
+        if (e.service == service)
+            return QString::fromUtf16(e.name);
+    return QString();
+}
+
+QStringList ServiceHosts::serviceNames()
+{
+    QStringList names;
+    for (const HostEntry &e : kHosts)
+        names << QString::fromUtf16(e.name);
+    return names;
+}
+
+} // namespace yz

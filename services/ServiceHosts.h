@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace yz {
+
+// Every outside service the program talks to. The base address of each lives
+// in one ServiceHosts table; nothing else names a host.
+enum class Service {
+    Baidu,   // web search
+    Google,  // search, Chinese site
+    Yahoo,   // Yahoo China site explorer
+    Sogou,   // web search and SogouRank
+    Youdao,  // search
+    Soso,    // search
+    Alexa,   // site information
+    Vendor,  // the vendor's own web service
+    Whois,   // whois pages
+    Archive, // web archive
+    Count
+};
+
+constexpr int kServiceCount = int(Service::Count);
+
+class ServiceHosts
+{
+public:
+    // The production table.
+    ServiceHosts();
+
+    // Base address ("http://host[:port]", no trailing slash) of a service.
+    QString base(Service service) const { return m_bases[size_t(service)]; }
+    void setBase(Service service, const QString &base) { m_bases[size_t(service)] = base; }
+
+    // Replaces the base of the service called `name` (see serviceName). Refuses,
+    // with a message in `error`, an unknown name or an address that is not a
+    // plain http(s) base address.
+    bool setBase(const QString &name, const QString &base, QString *error);
+
+    // The short lower-case name of a service ("baidu", "vendor", ...).
+    static QString serviceName(Service service);
+    static QStringList serviceNames();
+
+private:
+    std::array<QString, kServiceCount> m_bases;
+};
+
+} // namespace yz

@@ -1,0 +1,244 @@
+// The main window: title, controls and their places, the grids, the cell
+// writers and a press of the query button.
+#include "app/Form1.h"
+#include "app/LinkLabel.h"
+#include "tests/support/FakeServices.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTest>
+
+using yz::Service;
+
+namespace {
+
+QRect px(int l, int t, int w, int h)
+{
+    return QRect((l + 7) / 15, (t + 7) / 15, (w + 7) / 15, (h + 7) / 15);
+}
+
+QStringList gridTexts(const QTableWidget *grid)
+{
+    QStringList texts;
+    for (int r = 0; r < grid->rowCount(); ++r)
+        for (int c = 0; c < grid->columnCount(); ++c)
+            texts << grid->item(r, c)->text();
+    return texts;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void titleAndSize();
+    void controlsAtTheirPlaces_data();
+    void controlsAtTheirPlaces();
+    void hiddenControlsAndTabOrder();
+    void gridsHaveTheirHeadings();
+    void gridColumnsAndNoScrolling();
+    void centring();
+    void cellWritersTakeTheColumnFirst();
+    void pressWritesWaitingValuesAndSends();
+    void greyedBoxDoesNotCount();
+};
+
+void TestMainWindow::titleAndSize()
+{
+    Form1 w;
+    w.startUp();
+    QCOMPARE(w.windowTitle(), QStringLiteral(" 砚舟站长工具 V200912230"));
+    QCOMPARE(w.size(), QSize(537, 370));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    QVERIFY(!w.windowIcon().isNull());
+}
+
+void TestMainWindow::controlsAtTheirPlaces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("dm") << "dm" << "www.example.com" << px(2160, 360, 2895, 375);
+    QTest::newRow("Text1") << "Text1" << "http://" << px(1250, 360, 920, 375);
+    QTest::newRow("showdms") << "showdms" << "▼" << px(5040, 360, 375, 375);
+    QTest::newRow("GO") << "GO" << "查询" << px(5400, 360, 855, 375);
+    QTest::newRow("List1") << "List1" << "" << px(2160, 720, 2895, 210);
+    QTest::newRow("Check1") << "Check1" << "常用查询" << px(840, 960, 1095, 255);
+    QTest::newRow("Check4") << "Check4" << "域名信息" << px(2280, 960, 1020, 255);
+    QTest::newRow("tb1") << "tb1" << "" << px(840, 1320, 6375, 735);
+    QTest::newRow("Check2") << "Check2" << "排名查询" << px(720, 2160, 1095, 255);
+    QTest::newRow("tb2") << "tb2" << "" << px(720, 2520, 4575, 615);
+    QTest::newRow("Picture1") << "Picture1" << "" << px(4920, 2400, 2475, 1455);
+    QTest::newRow("Check3") << "Check3" << "近期收录" << px(720, 3120, 1095, 255);
+    QTest::newRow("tb3") << "tb3" << "" << px(720, 3480, 3975, 735);
+    QTest::newRow("trendGo") << "trendGo" << "百度收录趋势" << px(5040, 3960, 1373, 255);
+    QTest::newRow("Picture2") << "Picture2" << "" << px(4560, 3600, 15, 15);
+    // Links: the place is fixed, the height may grow to show the underline.
+    QTest::newRow("dmset") << "dmset" << "设置" << px(6330, 525, 495, 180);
+    QTest::newRow("newVerShow") << "newVerShow" << "有新版本下载" << px(6840, 120, 1095, 255);
+    QTest::newRow("dminfo") << "dminfo" << "" << px(3360, 990, 2200, 180);
+    QTest::newRow("dminfo2") << "dminfo2" << "" << px(5640, 1010, 555, 180);
+    QTest::newRow("dminfo3") << "dminfo3" << "" << px(6240, 990, 1095, 180);
+    QTest::newRow("djym") << "djym" << "(登记域名)" << px(6370, 3990, 975, 255);
+    QTest::newRow("TJ") << "TJ" << "" << px(720, 4335, 90, 180);
+    QTest::newRow("AD_4") << "AD_4" << "" << px(840, 5040, 90, 180);
+    QTest::newRow("Label1") << "Label1" << "建议" << px(6840, 5280, 375, 180);
+    QTest::newRow("copyright") << "copyright" << "砚舟网" << px(7320, 5280, 615, 180);
+}
+
+void TestMainWindow::controlsAtTheirPlaces()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QRect, geometry);
+    Form1 w;
+    w.startUp();
+    auto *control = w.findChild<QWidget *>(name);
+    QVERIFY2(control, qPrintable(name));
+    if (qobject_cast<LinkLabel *>(control)) {
+        QCOMPARE(control->pos(), geometry.topLeft());
+        QCOMPARE(control->width(), geometry.width());
+        QVERIFY(control->height() >= geometry.height());
+    } else {
+        QCOMPARE(control->geometry(), geometry);
+    }
+    QString shown;
+    if (auto *edit = qobject_cast<QLineEdit *>(control))
+        shown = edit->text();
+    else if (auto *button = qobject_cast<QAbstractButton *>(control))
+        shown = button->text();
+    else if (auto *label = qobject_cast<QLabel *>(control))
+        shown = label->text();
+    QCOMPARE(shown, text);
+}
+
+void TestMainWindow::hiddenControlsAndTabOrder()
+{
+    Form1 w;
+    w.startUp();
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.List1->isVisible());
+    QVERIFY(!w.newVerShow->isVisible());
+    QVERIFY(!w.Picture2->isVisible());
+    QVERIFY(w.dmset->isVisible());
+    QCOMPARE(w.List1->count(), 0);
+    QCOMPARE(w.dm->nextInFocusChain(), static_cast<QWidget *>(w.GO));
+    QVERIFY(w.dmset->font().underline());
+    QVERIFY(!w.dminfo2->font().underline());
+    QCOMPARE(w.dm->font().pointSizeF(), 12.0);
+    QCOMPARE(w.GO->font().pointSizeF(), 10.5);
+    QVERIFY(!w.dm->accessibleName().isEmpty());
+    QVERIFY(!w.tb1->accessibleName().isEmpty());
+    QVERIFY(!w.Picture1->accessibleName().isEmpty());
+    QCOMPARE(w.Picture2->pixmap().size(), QSize(158, 93));
+}
+
+void TestMainWindow::gridsHaveTheirHeadings()
+{
+    Form1 w;
+    w.startUp();
+    QCOMPARE(gridTexts(w.tb1), (QStringList{"", "Baidu", "Google", "Yahoo", "Sogou", "Youdao", "Soso",
+                                            "收录", "", "", "", "", "", "",
+                                            "外链", "", "", "", "", "", ""}));
+    QCOMPARE(gridTexts(w.tb2), (QStringList{"", "百度快照", "PR", "Alexa", "SogouRank", "", "", "", "", ""}));
+    QCOMPARE(gridTexts(w.tb3), (QStringList{"", "一天内", "一周内", "一月内", "Baidu", "", "", "",
+                                            "Google", "", "", ""}));
+    for (const QTableWidget *grid : {w.tb1, w.tb2, w.tb3})
+        for (int r = 0; r < grid->rowCount(); ++r)
+            for (int c = 0; c < grid->columnCount(); ++c)
+                QCOMPARE(grid->item(r, c)->textAlignment(), int(Qt::AlignCenter));
+}
+
+void TestMainWindow::gridColumnsAndNoScrolling()
+{
+    Form1 w;
+    w.startUp();
+    QVERIFY(w.tb2->isColumnHidden(0) || w.tb2->columnWidth(0) == 0);
+    QVERIFY(!w.tb1->isColumnHidden(0));
+    QCOMPARE(w.tb2->columnWidth(1), 73);
+    QCOMPARE(w.tb2->columnWidth(3), 67);
+    QCOMPARE(w.tb3->columnWidth(1), 73);
+    QCOMPARE(w.tb3->columnWidth(3), 67);
+    for (QTableWidget *grid : {w.tb1, w.tb2, w.tb3}) {
+        QVERIFY(!grid->horizontalHeader()->isVisible());
+        QVERIFY(!grid->verticalHeader()->isVisible());
+        const int lastRow = grid->rowCount() - 1;
+        const int lastCol = grid->columnCount() - 1;
+        // The bottom-right cell lies wholly inside the viewport: nothing scrolls.
+        const QRect cell = grid->visualItemRect(grid->item(lastRow, lastCol));
+        QVERIFY2(grid->viewport()->rect().contains(cell), qPrintable(grid->objectName()));
+        QVERIFY(cell.height() >= 14);
+        QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+    }
+}
+
+void TestMainWindow::centring()
+{
+    QCOMPARE(Form1::centredPosition(QSize(1280, 1024), QSize(537, 370)), QPoint(371, 327));
+    QCOMPARE(Form1::centredPosition(QSize(800, 600), QSize(537, 370)), QPoint(131, 115));
+    Form1 w;
+    w.move(0, 0);
+    w.startUp();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QCOMPARE(w.pos(), screen.topLeft() + Form1::centredPosition(screen.size(), w.size()));
+}
+
+void TestMainWindow::cellWritersTakeTheColumnFirst()
+{
+    Form1 w;
+    w.startUp();
+    w.tb1setvalue(6, 2, QStringLiteral("NaN"));
+    QCOMPARE(w.tb1->item(2, 6)->text(), QStringLiteral("NaN"));
+    w.tb3setvalue(3, 2, QStringLiteral("42"));
+    QCOMPARE(w.tb3->item(2, 3)->text(), QStringLiteral("42"));
+    QCOMPARE(w.tb3->item(3 - 1, 2)->text(), QString());
+    w.tb2setvalue(4, 1, QStringLiteral("7"));
+    QCOMPARE(w.tb2->item(1, 4)->text(), QStringLiteral("7"));
+    QCOMPARE(w.engine().sheet().cell(yz::Grid::Tb2, 1, 4), QStringLiteral("7"));
+    // A cell outside the grid is ignored rather than crashing.
+    w.tb1setvalue(9, 9, QStringLiteral("x"));
+}
+
+void TestMainWindow::pressWritesWaitingValuesAndSends()
+{
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
+    w.startUp();
+    w.List1->show();
+    w.dm->setText(QStringLiteral("bbs.example.com.cn"));
+    w.Check1->setChecked(true);
+    w.Check2->setChecked(true);
+    w.Check3->setChecked(true);
+    QTest::mouseClick(w.GO, Qt::LeftButton);
+
+    QVERIFY(!w.List1->isVisible());
+    QCOMPARE(w.tb1->item(1, 1)->text(), QStringLiteral("loading"));
+    QCOMPARE(w.tb1->item(2, 6)->text(), QStringLiteral("NaN"));
+    QCOMPARE(w.tb2->item(1, 2)->text(), QStringLiteral("loading"));
+    QCOMPARE(w.tb3->item(2, 3)->text(), QStringLiteral("loading"));
+    QCOMPARE(w.engine().fetcher().startedCount(), 21);
+    QTRY_COMPARE_WITH_TIMEOUT(services.requestCount(), 21, 10000);
+    QCOMPARE(services[Service::Soso].targets(), QList<QByteArray>{"/q?pid=s.idx&w=site:bbs.example.com.cn"});
+    QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+    // No handler exists for these rows yet: the cells keep their waiting values.
+    QCOMPARE(w.tb1->item(2, 6)->text(), QStringLiteral("NaN"));
+}
+
+void TestMainWindow::greyedBoxDoesNotCount()
+{
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
+    w.startUp();
+    w.Check1->setTristate(true);
+    w.Check1->setCheckState(Qt::PartiallyChecked);
+    w.Check3->setChecked(true);
+    QTest::mouseClick(w.GO, Qt::LeftButton);
+    QCOMPARE(w.engine().fetcher().startedCount(), 6);
+    QCOMPARE(w.tb1->item(1, 1)->text(), QString());
+    QCOMPARE(w.tb3->item(1, 1)->text(), QStringLiteral("loading"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

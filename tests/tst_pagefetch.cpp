@@ -1,0 +1,319 @@
+// The page fetch: headers, methods, decoding by label and detection, the
+// handler contract, and how failures reach the handler.
+#include "net/PageFetcher.h"
+#include "net/TextDecoding.h"
+#include "net/TransportStatus.h"
+#include "tests/support/FakeHttpServer.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using yz::PageFetcher;
+using yztest::FakeHttpServer;
+using yztest::FakeResponse;
+
+namespace {
+
+struct Delivery {
+    QString handler;
+    qint16 err;
+    QString html;
+};
+
+// A fetcher whose handlers h1, h2 and same record what they are given.
+struct Recorder {
+    PageFetcher fetcher;
+    QList<Delivery> got;
+
+    Recorder()
+    {
+        for (const QString &name : {QStringLiteral("h1"), QStringLiteral("h2"), QStringLiteral("same")})
+            fetcher.handlers().add(name, [this, name](qint16 err, const QString &html) { got.append({name, err, html}); });
+    }
+    void fetch(const QString &url, const QString &charset = QString(), const QString &handler = QStringLiteral("h1"),
+               const QString &method = QStringLiteral("get"), const QString &payload = QString())
+    {
+        fetcher.urlfetch(url, method, payload, charset, handler);
+    }
+    bool waitIdle(int ms = 10000)
+    {
+        if (fetcher.inFlight() == 0)
+            return true;
+        QSignalSpy idle(&fetcher, &PageFetcher::idle);
+        return idle.wait(ms);
+    }
+};
+
+FakeResponse page(const QByteArray &body, int status = 200)
+{
+    FakeResponse r;
+    r.status = status;
+    r.body = body;
+    return r;
+}
+
+// "找到" in UTF-8 and in GBK.
+const QByteArray kFoundUtf8 = "\xE6\x89\xBE\xE5\x88\xB0";
+const QByteArray kFoundGbk = "\xD5\xD2\xB5\xBD";
+
+} // namespace
+
+class TestPageFetch : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void charsetDetection_data();
+    void charsetDetection();
+    void statusOtherThan200GivesTheDigits();
+    void emptyBodyIsDeliveredAsEmptyText();
+    void answersArriveInCompletionOrder();
+    void headersAndMethods_data();
+    void headersAndMethods();
+    void unknownHandlerAndThrowingHandlerEndQuietly();
+    void transportFailuresReachTheHandler_data();
+    void transportFailuresReachTheHandler();
+    void refusedConnection();
+    void redirectIsFollowed();
+    void chunkedBody();
+    void addressThatCannotBeRequestedThrows();
+};
+
+void TestPageFetch::charsetDetection_data()
+{
+    QTest::addColumn<QString>("charset");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("expected");
+    const QString found = QStringLiteral("找到");
+    const QByteArray meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">";
+    QTest::newRow("meta utf-8") << QString() << (meta + kFoundUtf8) << (QString::fromLatin1(meta) + found);
+    QTest::newRow("meta upper case") << QString() << ("<META CONTENT=\"text/html; CHARSET=UTF-8\">" + kFoundUtf8)
+                                     << (QStringLiteral("<META CONTENT=\"text/html; CHARSET=UTF-8\">") + found);
+    QTest::newRow("meta over lines") << QString() << ("<meta\nhttp-equiv=x\ncontent=\"charset=utf-8\">" + kFoundUtf8)
+                                     << (QStringLiteral("<meta\nhttp-equiv=x\ncontent=\"charset=utf-8\">") + found);
+    QTest::newRow("quoted value stays GBK") << QString() << ("<meta charset=\"utf-8\">" + kFoundGbk)
+                                            << (QStringLiteral("<meta charset=\"utf-8\">") + found);
+    QTest::newRow("no meta is GBK") << QString() << kFoundGbk << found;
+    QTest::newRow("utf-8 page without meta is read as GBK")
+            << QString() << kFoundUtf8 << yz::decodeGbk(kFoundUtf8);
+    QTest::newRow("gb2312 ignores the meta") << QStringLiteral("gb2312") << ("<meta charset=utf-8>" + kFoundGbk)
+                                             << (QStringLiteral("<meta charset=utf-8>") + found);
+    QTest::newRow("utf-8 label") << QStringLiteral("utf-8") << kFoundUtf8 << found;
+    QTest::newRow("0x80 is the euro sign") << QStringLiteral("gb2312") << QByteArray("\x80") << QStringLiteral("€");
+}
+
+void TestPageFetch::charsetDetection()
+{
+    QFETCH(QString, charset);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, expected);
+    FakeHttpServer server;
+    server.setResponse(page(body));
+    Recorder r;
+    r.fetch(server.base() + QStringLiteral("/page"), charset);
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.got.size(), 1);
+    QCOMPARE(r.got[0].err, qint16(0));
+    QCOMPARE(r.got[0].html, expected);
+}
+
+void TestPageFetch::statusOtherThan200GivesTheDigits()
+{
+    FakeHttpServer server;
+    server.setResponse(page("<html>not here</html>", 404));
+    Recorder r;
+    r.fetch(server.base() + QStringLiteral("/missing"));
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.got.size(), 1);
+    QCOMPARE(r.got[0].err, qint16(1));
+    QCOMPARE(r.got[0].html, QStringLiteral("404"));
+
+    server.setResponse(page("moved", 304));
+    r.fetch(server.base() + QStringLiteral("/cached"));
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.got.size(), 2);
+    QCOMPARE(r.got[1].err, qint16(1));
+    QCOMPARE(r.got[1].html, QStringLiteral("304"));
+}
+
+void TestPageFetch::emptyBodyIsDeliveredAsEmptyText()
+{
+    FakeHttpServer server;
+    server.setResponse(page(QByteArray()));
+    Recorder r;
+    r.fetch(server.base() + QStringLiteral("/empty"));
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.got.size(), 1);
+    QCOMPARE(r.got[0].err, qint16(0));
+    QCOMPARE(r.got[0].html, QString());
+}
+
+void TestPageFetch::answersArriveInCompletionOrder()
+{
+    FakeHttpServer server;
+    server.setScript([](const yztest::RecordedRequest &req) {
+        FakeResponse res = page(req.target);
+        res.delayMs = req.target.endsWith("slow") ? 400 : 20;
+        return res;
+    });
+    Recorder r;
+    r.fetch(server.base() + QStringLiteral("/slow"), QString(), QStringLiteral("same"));
+    r.fetch(server.base() + QStringLiteral("/fast"), QString(), QStringLiteral("same"));
+    QCOMPARE(r.fetcher.inFlight(), 2);
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.got.size(), 2);
+    QCOMPARE(r.got[0].html, QStringLiteral("/fast"));
+    QCOMPARE(r.got[1].html, QStringLiteral("/slow"));
+    QCOMPARE(r.fetcher.startedCount(), 2);
+    QCOMPARE(r.fetcher.finishedCount(), 2);
+}
+
+void TestPageFetch::headersAndMethods_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("payload");
+    QTest::addColumn<QByteArray>("wireMethod");
+    QTest::addColumn<bool>("formHeader");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("get") << QStringLiteral("get") << QString() << QByteArray("GET") << false << QByteArray();
+    QTest::newRow("POST with body") << QStringLiteral("POST") << QStringLiteral("c=%D6%D0+a") << QByteArray("POST")
+                                    << true << QByteArray("c=%D6%D0+a");
+    QTest::newRow("Post") << QStringLiteral("Post") << QStringLiteral("c=1") << QByteArray("POST") << true
+                          << QByteArray("c=1");
+    QTest::newRow("post without payload") << QStringLiteral("post") << QString() << QByteArray("POST") << true
+                                          << QByteArray();
+    QTest::newRow("get with payload") << QStringLiteral("get") << QStringLiteral("x=1") << QByteArray("GET")
+                                      << false << QByteArray("x=1");
+}
+
+void TestPageFetch::headersAndMethods()
+{
+    QFETCH(QString, method);
+    QFETCH(QString, payload);
+    QFETCH(QByteArray, wireMethod);
+    QFETCH(bool, formHeader);
+    QFETCH(QByteArray, body);
+    FakeHttpServer server;
+    Recorder r;
+    r.fetch(server.base() + QStringLiteral("/s?wd=site:example.com"), QString(), QStringLiteral("h1"), method, payload);
+    QVERIFY(r.waitIdle());
+    QCOMPARE(server.requests().size(), 1);
+    const yztest::RecordedRequest &req = server.requests()[0];
+    QCOMPARE(req.method, wireMethod);
+    QCOMPARE(req.target, QByteArray("/s?wd=site:example.com"));
+    QCOMPARE(req.header("If-Modified-Since"), QByteArray("0"));
+    QCOMPARE(req.header("Content-Type"), formHeader ? QByteArray("application/x-www-form-urlencoded") : QByteArray());
+    QCOMPARE(req.body, body);
+    QVERIFY(!req.header("User-Agent").isEmpty());
+}
+
+void TestPageFetch::unknownHandlerAndThrowingHandlerEndQuietly()
+{
+    FakeHttpServer server;
+    server.setResponse(page("ok"));
+    Recorder r;
+    int thrown = 0;
+    r.fetcher.handlers().add(QStringLiteral("boom"), [&thrown](qint16, const QString &) {
+        ++thrown;
+        throw std::runtime_error("handler failed");
+    });
+    r.fetch(server.base() + QStringLiteral("/a"), QString(), QStringLiteral("noSuchHandler"));
+    r.fetch(server.base() + QStringLiteral("/b"), QString(), QStringLiteral("boom"));
+    r.fetch(server.base() + QStringLiteral("/c"), QString(), QStringLiteral("h2"));
+    QVERIFY(r.waitIdle());
+    QCOMPARE(thrown, 1);
+    QCOMPARE(r.got.size(), 1);
+    QCOMPARE(r.got[0].handler, QStringLiteral("h2"));
+    QCOMPARE(r.got[0].html, QStringLiteral("ok"));
+    QCOMPARE(r.fetcher.finishedCount(), 3);
+}
+
+void TestPageFetch::transportFailuresReachTheHandler_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("status");
+    QTest::newRow("never answers") << int(FakeResponse::Fault::NoAnswer) << yz::transport::kTimedOut;
+    QTest::newRow("closed without a byte") << int(FakeResponse::Fault::CloseAtOnce) << yz::transport::kConnectionAborted;
+    QTest::newRow("closed mid-body") << int(FakeResponse::Fault::CloseMidBody) << yz::transport::kConnectionAborted;
+    QTest::newRow("larger than the limit") << -1 << yz::transport::kConnectionAborted;
+}
+
+void TestPageFetch::transportFailuresReachTheHandler()
+{
+    QFETCH(int, fault);
+    QFETCH(int, status);
+    FakeHttpServer server;
+    FakeResponse res = page(QByteArray(200000, 'x'));
+    if (fault >= 0)
+        res.fault = FakeResponse::Fault(fault);
+    server.setResponse(res);
+    Recorder r;
+    r.fetcher.setTimeoutMs(500);
+    r.fetcher.setByteLimit(100000);
+    r.fetch(server.base() + QStringLiteral("/fault"));
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.got.size(), 1);
+    QCOMPARE(r.got[0].err, qint16(1));
+    QCOMPARE(r.got[0].html, QString::number(status));
+}
+
+void TestPageFetch::refusedConnection()
+{
+    quint16 port = 0;
+    {
+        FakeHttpServer closed;
+        port = closed.port();
+    }
+    Recorder r;
+    r.fetch(QStringLiteral("http://127.0.0.1:%1/x").arg(port));
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.got.size(), 1);
+    QCOMPARE(r.got[0].err, qint16(1));
+    QCOMPARE(r.got[0].html, QString::number(yz::transport::kCannotConnect));
+}
+
+void TestPageFetch::redirectIsFollowed()
+{
+    FakeHttpServer server;
+    const QByteArray target = server.base().toLatin1() + "/final";
+    server.setScript([target](const yztest::RecordedRequest &req) {
+        if (req.target == "/final")
+            return page("arrived");
+        FakeResponse moved = page("", 302);
+        moved.reason = "Found";
+        moved.headers.append({"Location", target});
+        return moved;
+    });
+    Recorder r;
+    r.fetch(server.base() + QStringLiteral("/start"));
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.got.size(), 1);
+    QCOMPARE(r.got[0].err, qint16(0));
+    QCOMPARE(r.got[0].html, QStringLiteral("arrived"));
+    QCOMPARE(server.targets(), (QList<QByteArray>{"/start", "/final"}));
+}
+
+void TestPageFetch::chunkedBody()
+{
+    FakeHttpServer server;
+    FakeResponse res = page(QByteArray(5000, 'z'));
+    res.fault = FakeResponse::Fault::Chunked;
+    server.setResponse(res);
+    Recorder r;
+    r.fetch(server.base() + QStringLiteral("/chunked"));
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.got.size(), 1);
+    QCOMPARE(r.got[0].html, QString(5000, u'z'));
+}
+
+void TestPageFetch::addressThatCannotBeRequestedThrows()
+{
+    Recorder r;
+    QVERIFY_THROWS_EXCEPTION(yz::FetchError, r.fetch(QStringLiteral("http:///no-host")));
+    QVERIFY_THROWS_EXCEPTION(yz::FetchError, r.fetch(QStringLiteral("file:///etc/passwd")));
+    QCOMPARE(r.fetcher.startedCount(), 0);
+    QTest::qWait(50);
+    QVERIFY(r.got.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestPageFetch)
+#include "tst_pagefetch.moc"
