@@ -3,6 +3,7 @@
 #include "app/GridLayout.h"
 #include "app/LinkLabel.h"
 #include "app/Twips.h"
+#include "parsers/ResultHandlers.h"
 #include "settings/DefaultDomain.h"
 
 #include <QCloseEvent>
@@ -44,6 +45,7 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                 if (QTableWidgetItem *item = grid(g)->item(row, col))
                     item->setText(text);
             });
+    yz::addResultHandlers(m_engine);
     m_engine.handlers().add(QStringLiteral("doNothing"),
                             [this](qint16 err, const QString &html) { doNothing(err, html); });
 }

@@ -222,7 +222,9 @@ void TestMainWindow::pressWritesWaitingValuesAndSends()
     QTRY_COMPARE_WITH_TIMEOUT(services.requestCount(), 21, 10000);
     QCOMPARE(services[Service::Soso].targets(), QList<QByteArray>{"/q?pid=s.idx&w=site:bbs.example.com.cn"});
     QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
-    // No handler exists for these rows yet: the cells keep their waiting values.
+    // Empty pages: the cells show their failure values, the fixed cell stays.
+    QCOMPARE(w.tb1->item(1, 1)->text(), QStringLiteral("X"));
+    QCOMPARE(w.tb2->item(1, 1)->text(), QStringLiteral("No"));
     QCOMPARE(w.tb1->item(2, 6)->text(), QStringLiteral("NaN"));
 }
 

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace yz {
+
+// The date of Baidu's snapshot of the site's root page: the result line of
+// `domain` followed directly by "/", a size such as 12K, and the date as the
+// page shows it; "No" when there is none. Every pattern character of the
+// domain text is escaped, so what the user types is matched literally.
+QString scrapeSnapshotDate(const QString &html, const QString &domain);
+
+// The PageRank from a "Rank_1:1:6" line (any case); "0" when there is none.
+QString scrapePageRank(const QString &html);
+
+// The Alexa rank with its commas deleted; "0" when the page holds none.
+QString scrapeAlexaRank(const QString &html);
+
+// The SogouRank digits before "/100"; "0" for Sogou's did-you-mean page, "频"
+// for its anti-robot page, "X" for anything else.
+QString scrapeSogouRank(const QString &html);
+
+} // namespace yz
