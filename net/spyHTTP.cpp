@@ -5,7 +5,6 @@
 #include "net/TransportStatus.h"
 
 #include <QNetworkReply>
-#include <QRegularExpression>
 #include <QTimer>
 
 namespace yz {
@@ -125,13 +124,32 @@ QString spyHTTP::bytesToText(const QByteArray &bytes, const QString &charset)
 // No label: GBK, unless the page declares UTF-8 in a meta tag.
 QString spyHTTP::decodeDetected(const QByteArray &bytes)
 {
-    static const QRegularExpression utf8Meta(QStringLiteral("<meta[^>]+charset=utf-8"),
-                                             QRegularExpression::CaseInsensitiveOption
-                                                     | QRegularExpression::MultilineOption);
     const QString gbk = bytesToText(bytes, QStringLiteral("gb2312"));
-    if (utf8Meta.match(gbk).hasMatch())
+    if (declaresUtf8(gbk))
         return bytesToText(bytes, QStringLiteral("utf-8"));
     return gbk;
+}
+
+bool declaresUtf8(QStringView text)
+{
+    // Equivalent to a search for "<meta[^>]+charset=utf-8", ignoring case, but
+    // linear: the "[^>]+" of every "<meta" ends at the next ">", so each
+    // stretch up to a ">" is searched once, however many "<meta" it holds.
+    static const QString open = QStringLiteral("<meta");
+    static const QString declaration = QStringLiteral("charset=utf-8");
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype tag = text.indexOf(open, from, Qt::CaseInsensitive);
+        if (tag < 0)
+            return false;
+        const qsizetype inside = tag + open.size() + 1; // "[^>]+" takes at least one character
+        qsizetype close = text.indexOf(u'>', tag + open.size());
+        if (close < 0)
+            close = text.size();
+        if (inside < close && text.sliced(inside, close - inside).contains(declaration, Qt::CaseInsensitive))
+            return true;
+        from = close;
+    }
 }
 
 } // namespace yz

@@ -45,6 +45,10 @@ private:
 // status when no usable HTTP answer arrived.
 int completedStatus(const QNetworkReply &reply);
 
+// Whether a page declares UTF-8 the way "<meta[^>]+charset=utf-8" finds it
+// (ignoring case), in time linear in the page.
+bool declaresUtf8(QStringView text);
+
 // Whether a finished answer holds fewer bytes than its Content-Length announced.
 bool isCutShort(const QNetworkReply &reply, const QByteArray &body);
 

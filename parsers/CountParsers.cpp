@@ -11,6 +11,7 @@ namespace {
 struct PatternSet {
     Engine engine;
     const char16_t *prefix;  // the count pattern up to its lazy group
+    const char16_t *suffix;  // literal text the rest after the group starts with
     const char16_t *pattern; // the count pattern
     int submatch;            // which group holds the count, from 0
     const char16_t *removal; // deleted from the count
@@ -19,14 +20,14 @@ struct PatternSet {
 };
 
 constexpr PatternSet kPatternSets[] = {
-    {Engine::Baidu, u"找到相关网页", u"找到相关网页(约)?([\\s\\S]+?)篇", 1, u",", u"抱歉，没有找到与", {nullptr, nullptr}},
-    {Engine::Google, u"(约|有) <b>", u"(约|有) <b>([\\s\\S]+?)<\\/b> (个|条)", 1, u",", u"找不到和您的查询",
+    {Engine::Baidu, u"找到相关网页", u"篇", u"找到相关网页(约)?([\\s\\S]+?)篇", 1, u",", u"抱歉，没有找到与", {nullptr, nullptr}},
+    {Engine::Google, u"(约|有) <b>", u"</b> ", u"(约|有) <b>([\\s\\S]+?)<\\/b> (个|条)", 1, u",", u"找不到和您的查询",
      {u"302 Moved", u"发送自动查询"}},
-    {Engine::Yahoo, u"共 <strong>", u"共 <strong>([\\s\\S]+?)</strong>", 0, u",", u"没有搜索到结果", {nullptr, nullptr}},
-    {Engine::Sogou, u"<!--resultbarnum:", u"<!--resultbarnum:([\\s\\S]+?)-->", 0, u",", u"没有找到",
+    {Engine::Yahoo, u"共 <strong>", u"</strong>", u"共 <strong>([\\s\\S]+?)</strong>", 0, u",", u"没有搜索到结果", {nullptr, nullptr}},
+    {Engine::Sogou, u"<!--resultbarnum:", u"-->", u"<!--resultbarnum:([\\s\\S]+?)-->", 0, u",", u"没有找到",
      {u"搜狗为防止被某些程序恶意搜索抓取页面", nullptr}},
-    {Engine::Youdao, u"共", u"共(约)?([\\s\\S]+?)条", 1, u"万", u"抱歉，没有找到", {nullptr, nullptr}},
-    {Engine::Soso, u"搜索到约", u"搜索到约([\\s\\S]+?)项结果", 0, u",", u"抱歉，找不到", {nullptr, nullptr}},
+    {Engine::Youdao, u"共", u"条", u"共(约)?([\\s\\S]+?)条", 1, u"万", u"抱歉，没有找到", {nullptr, nullptr}},
+    {Engine::Soso, u"搜索到约", u"项结果", u"搜索到约([\\s\\S]+?)项结果", 0, u",", u"抱歉，找不到", {nullptr, nullptr}},
 };
 
 constexpr CountHandler kCountHandlers[] = {
@@ -50,7 +51,8 @@ const PrefixAnchoredPattern &countPattern(Engine engine)
 {
     static const std::array<PrefixAnchoredPattern, std::size(kPatternSets)> compiled = [] {
         auto make = [](const PatternSet &s) {
-            return PrefixAnchoredPattern(QString::fromUtf16(s.prefix), QString::fromUtf16(s.pattern));
+            return PrefixAnchoredPattern(QString::fromUtf16(s.prefix), QString::fromUtf16(s.suffix),
+                                         QString::fromUtf16(s.pattern));
         };
         return std::array<PrefixAnchoredPattern, std::size(kPatternSets)>{
                 make(kPatternSets[0]), make(kPatternSets[1]), make(kPatternSets[2]),
@@ -77,7 +79,7 @@ QString scrapeCount(Engine engine, const QString &html)
     }
     // The marker holds no pattern characters: a case-insensitive substring
     // test is what the pattern test would do.
-    if (html.contains(QStringView(set.emptyMarker), Qt::CaseInsensitive))
+    if (indexOfIgnoringCase(html, QStringView(set.emptyMarker)) >= 0)
         return QStringLiteral("0");
     for (const char16_t *marker : set.antiRobot)
         if (marker && html.contains(QStringView(marker), Qt::CaseSensitive))

@@ -12,18 +12,28 @@ namespace yz {
 // long page. The leftmost match can only start at the first place the prefix
 // matches, and if the pattern fails there no suffix follows that place, so no
 // later start can succeed either. One anchored attempt at the first prefix
-// therefore gives exactly the pattern's own result, in linear time.
+// therefore gives exactly the pattern's own result, in linear time. Before
+// that attempt a plain search for the suffix's literal text after the prefix
+// settles the common no-match case at substring-search speed.
 class PrefixAnchoredPattern
 {
 public:
-    PrefixAnchoredPattern(const QString &prefix, const QString &pattern);
+    // `prefix`: the pattern up to its lazy group, as a pattern; `suffixText`:
+    // literal text that every match of what follows the group begins with.
+    PrefixAnchoredPattern(const QString &prefix, const QString &suffixText, const QString &pattern);
 
     QRegularExpressionMatch match(const QString &text) const;
 
 private:
     QRegularExpression m_prefix;
+    QString m_suffixText;
     QRegularExpression m_pattern;
 };
+
+// Where `needle` first occurs in `text` from `from` on, ignoring case as the
+// page patterns do. A needle without cased letters (Chinese text, "-->") is
+// searched case-sensitively, which finds the same and is much faster.
+qsizetype indexOfIgnoringCase(QStringView text, QStringView needle, qsizetype from = 0);
 
 // The page patterns' options: case-insensitive and multi-line.
 inline constexpr QRegularExpression::PatternOptions kPageOptions =

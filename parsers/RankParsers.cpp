@@ -46,7 +46,7 @@ QString scrapeSogouRank(const QString &html)
     const QRegularExpressionMatch m = re.match(html);
     if (m.hasMatch())
         return m.captured(1);
-    if (html.contains(u"您是不是想"))
+    if (indexOfIgnoringCase(html, u"您是不是想") >= 0)
         return QStringLiteral("0");
     if (html.contains(u"搜狗为防止被某些程序恶意搜索抓取页面"))
         return QStringLiteral("频");

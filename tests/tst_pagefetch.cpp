@@ -3,8 +3,11 @@
 #include "net/PageFetcher.h"
 #include "net/TextDecoding.h"
 #include "net/TransportStatus.h"
+#include "net/spyHTTP.h"
 #include "tests/support/FakeHttpServer.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -64,6 +67,7 @@ class TestPageFetch : public QObject
 private Q_SLOTS:
     void charsetDetection_data();
     void charsetDetection();
+    void utf8DeclarationTestEqualsThePattern();
     void statusOtherThan200GivesTheDigits();
     void emptyBodyIsDeliveredAsEmptyText();
     void answersArriveInCompletionOrder();
@@ -114,6 +118,28 @@ void TestPageFetch::charsetDetection()
     QCOMPARE(r.got.size(), 1);
     QCOMPARE(r.got[0].err, qint16(0));
     QCOMPARE(r.got[0].html, expected);
+}
+
+void TestPageFetch::utf8DeclarationTestEqualsThePattern()
+{
+    const QRegularExpression pattern(QStringLiteral("<meta[^>]+charset=utf-8"),
+                                     QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
+    const QStringList fixed = {QStringLiteral("<meta charset=utf-8>"), QStringLiteral("<metacharset=utf-8"),
+                               QStringLiteral("<meta>charset=utf-8"), QStringLiteral("<META\nCHARSET=UTF-8"),
+                               QStringLiteral("<meta a><meta b charset=utf-8"), QStringLiteral("<meta charset=utf-"),
+                               QStringLiteral("<meta charset=\"utf-8\">"), QStringLiteral("<meta <meta charset=utf-8")};
+    for (const QString &text : fixed)
+        QVERIFY2(yz::declaresUtf8(text) == pattern.match(text).hasMatch(), qPrintable(text));
+    QRandomGenerator rng(7);
+    const QStringList pieces = {QStringLiteral("<meta"), QStringLiteral("<MeTa"), QStringLiteral(">"), QStringLiteral(" "),
+                                QStringLiteral("charset=utf-8"), QStringLiteral("charset="), QStringLiteral("utf-8"),
+                                QStringLiteral("\n"), QStringLiteral("\""), QStringLiteral("x")};
+    for (int round = 0; round < 2000; ++round) {
+        QString text;
+        for (int i = 0; i < 8; ++i)
+            text += pieces[rng.bounded(int(pieces.size()))];
+        QVERIFY2(yz::declaresUtf8(text) == pattern.match(text).hasMatch(), qPrintable(text));
+    }
 }
 
 void TestPageFetch::statusOtherThan200GivesTheDigits()

@@ -92,36 +92,40 @@ void TestParsers::failedRequestGivesX()
 void TestParsers::prefixAnchoringMatchesThePlainPattern_data()
 {
     QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("suffix");
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("text");
     const QString baiduPrefix = QStringLiteral("找到相关网页");
     const QString baidu = QStringLiteral("找到相关网页(约)?([\\s\\S]+?)篇");
     const QString youdao = QStringLiteral("共(约)?([\\s\\S]+?)条");
     const QString google = QStringLiteral("(约|有) <b>([\\s\\S]+?)<\\/b> (个|条)");
-    QTest::newRow("no prefix") << baiduPrefix << baidu << QStringLiteral("篇篇篇");
-    QTest::newRow("prefix, no suffix") << baiduPrefix << baidu << QStringLiteral("找到相关网页约12");
-    QTest::newRow("suffix only before prefix") << baiduPrefix << baidu << QStringLiteral("篇 找到相关网页约12");
-    QTest::newRow("suffix right after prefix") << baiduPrefix << baidu << QStringLiteral("找到相关网页篇x篇");
-    QTest::newRow("约 then suffix at once") << baiduPrefix << baidu << QStringLiteral("找到相关网页约篇");
-    QTest::newRow("two prefixes, one suffix") << baiduPrefix << baidu
+    QTest::newRow("no prefix") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("篇篇篇");
+    QTest::newRow("prefix, no suffix") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("找到相关网页约12");
+    QTest::newRow("suffix only before prefix") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("篇 找到相关网页约12");
+    QTest::newRow("suffix right after prefix") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("找到相关网页篇x篇");
+    QTest::newRow("约 then suffix at once") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("找到相关网页约篇");
+    QTest::newRow("two prefixes, one suffix") << baiduPrefix << QStringLiteral("篇") << baidu
                                               << QStringLiteral("找到相关网页1 找到相关网页约2篇");
-    QTest::newRow("youdao 共 everywhere") << QStringLiteral("共") << youdao
+    QTest::newRow("youdao 共 everywhere") << QStringLiteral("共") << QStringLiteral("条") << youdao
                                           << QStringLiteral("共同 共享 共约3条 共5条");
-    QTest::newRow("youdao 共 and nothing") << QStringLiteral("共") << youdao << QStringLiteral("共同 共享 共");
-    QTest::newRow("google later has") << QStringLiteral("(约|有) <b>") << google
+    QTest::newRow("youdao 共 and nothing") << QStringLiteral("共") << QStringLiteral("条") << youdao << QStringLiteral("共同 共享 共");
+    QTest::newRow("google later has") << QStringLiteral("(约|有) <b>") << QStringLiteral("</b> ") << google
                                       << QStringLiteral("约 <b>x</b> 有 <b>7</b> 个");
-    QTest::newRow("google upper case") << QStringLiteral("(约|有) <b>") << google
+    QTest::newRow("google upper case") << QStringLiteral("(约|有) <b>") << QStringLiteral("</b> ") << google
                                        << QStringLiteral("有 <B>7</B> 条");
-    QTest::newRow("google suffix missing") << QStringLiteral("(约|有) <b>") << google
+    QTest::newRow("google suffix text without its word") << QStringLiteral("(约|有) <b>") << QStringLiteral("</b> ")
+                                                        << google << QStringLiteral("约 <b>7</b> 项 有 <b>8</b> 条");
+    QTest::newRow("google suffix missing") << QStringLiteral("(约|有) <b>") << QStringLiteral("</b> ") << google
                                            << QStringLiteral("约 <b>7</b>条 约 <b>8");
 }
 
 void TestParsers::prefixAnchoringMatchesThePlainPattern()
 {
     QFETCH(QString, prefix);
+    QFETCH(QString, suffix);
     QFETCH(QString, pattern);
     QFETCH(QString, text);
-    const yz::PrefixAnchoredPattern anchored(prefix, pattern);
+    const yz::PrefixAnchoredPattern anchored(prefix, suffix, pattern);
     const QRegularExpression plain(pattern, yz::kPageOptions);
     const QRegularExpressionMatch a = anchored.match(text);
     const QRegularExpressionMatch b = plain.match(text);
