@@ -180,9 +180,53 @@ void Form1::startUp()
     layoutGrids();
     show();
 
-    // Restoring the stored state and the requests to the vendor's service come
-    // here, in this order: settings record, statistics request, check boxes,
-    // newer-version state or version check, domain box and list, news request.
+    const yz::SettingsRecord record = m_settings.readOrCreate();
+    restoreSettings(record);
+    // The statistics request comes here, before the boxes are restored.
+    Check1->setChecked(record.flagSet(1));
+    Check2->setChecked(record.flagSet(2));
+    Check3->setChecked(record.flagSet(3));
+    if (hasNew.toString() == u"1") {
+        GO->setEnabled(false);
+        newVerShow->show();
+    }
+    // Otherwise the version check goes here.
+    fillDomainList();
+    // The news request comes last.
+}
+
+void Form1::restoreSettings(const yz::SettingsRecord &record)
+{
+    trendGo->setChecked(record.trendFlag() == 1);
+    hasNew = record.flag(5);
+    lastdm = record.lastdm;
+    dms = record.dms;
+    dms_arr = record.domainList();
+    tjStr = record.tjStr;
+}
+
+void Form1::fillDomainList()
+{
+    dm->setText(lastdm.toString());
+    List1->hide();
+    List1->clear();
+    for (const QString &domain : std::as_const(dms_arr))
+        if (!domain.isEmpty())
+            List1->addItem(domain);
+    // One entry's height per element, empty ones included.
+    List1->resize(List1->width(), yz::twips::toPixels(210 * int(dms_arr.size())));
+}
+
+yz::SettingsRecord Form1::currentRecord() const
+{
+    const auto value = [](const QCheckBox *box) { return box->checkState() == Qt::Checked ? 1 : 0; };
+    yz::SettingsRecord record;
+    record.flags = yz::SettingsRecord::buildFlags(value(Check1), value(Check2), value(Check3), value(trendGo),
+                                                  hasNew.toString());
+    record.lastdm = dm->text();
+    record.dms = dms.toString();
+    record.tjStr = tjStr.toString();
+    return record;
 }
 
 void Form1::layoutGrids()
@@ -243,5 +287,6 @@ void Form1::shutDown()
     if (m_shutDown)
         return;
     m_shutDown = true;
-    // Writing the settings record and closing the dialogs come here.
+    m_settings.write(currentRecord());
+    // Closing the dialogs comes here.
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "query/QueryEngine.h"
+#include "settings/SettingsFile.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -25,6 +26,10 @@ public:
 
     explicit Form1(const yz::ServiceHosts &hosts = yz::ServiceHosts(), QWidget *parent = nullptr);
     ~Form1() override;
+
+    // The record the window would store now: the boxes, the newer-version
+    // flag, the domain box, the frequent domains and the account.
+    yz::SettingsRecord settingsRecord() const { return currentRecord(); }
 
     // Runs the start-up sequence: title, centring, grid layout, shown, then
     // the steps that restore the stored state and ask the vendor's service.
@@ -89,9 +94,13 @@ private:
     void layoutGrids();
     void GO_Click();
     void shutDown();
+    void restoreSettings(const yz::SettingsRecord &record);
+    void fillDomainList();
+    yz::SettingsRecord currentRecord() const;
     QTableWidget *grid(yz::Grid g) const;
 
     yz::QueryEngine m_engine;
+    yz::SettingsFile m_settings;
     int ver = 0;
     bool m_shutDown = false;
 };

@@ -6,8 +6,10 @@
 #include "tests/support/FakeServices.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -16,6 +18,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The window keeps its settings file in the current directory.
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
     constexpr int kDelayMs = 300;
     constexpr int kRounds = 7;
 

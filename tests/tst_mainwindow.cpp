@@ -5,6 +5,9 @@
 #include "tests/support/FakeServices.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTest>
@@ -33,6 +36,8 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
+    void init();
     void titleAndSize();
     void controlsAtTheirPlaces_data();
     void controlsAtTheirPlaces();
@@ -43,7 +48,38 @@ private Q_SLOTS:
     void cellWritersTakeTheColumnFirst();
     void pressWritesWaitingValuesAndSends();
     void greyedBoxDoesNotCount();
+    void firstStartCreatesTheDefaultRecord();
+    void storedRecordIsRestored();
+    void shutDownStoresTheWindowsState();
+
+private:
+    QTemporaryDir m_dir;
 };
+
+void TestMainWindow::initTestCase()
+{
+    // The settings file lives in the current directory.
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+}
+
+void TestMainWindow::init()
+{
+    QFile::remove(QStringLiteral("setting.dat"));
+}
+
+static QByteArray storedSettings()
+{
+    QFile file(QStringLiteral("setting.dat"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+static void storeSettings(const QByteArray &bytes)
+{
+    QFile file(QStringLiteral("setting.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
 
 void TestMainWindow::titleAndSize()
 {
@@ -123,7 +159,6 @@ void TestMainWindow::hiddenControlsAndTabOrder()
     QVERIFY(!w.newVerShow->isVisible());
     QVERIFY(!w.Picture2->isVisible());
     QVERIFY(w.dmset->isVisible());
-    QCOMPARE(w.List1->count(), 0);
     QCOMPARE(w.dm->nextInFocusChain(), static_cast<QWidget *>(w.GO));
     QVERIFY(w.dmset->font().underline());
     QVERIFY(!w.dminfo2->font().underline());
@@ -240,6 +275,58 @@ void TestMainWindow::greyedBoxDoesNotCount()
     QCOMPARE(w.engine().fetcher().startedCount(), 6);
     QCOMPARE(w.tb1->item(1, 1)->text(), QString());
     QCOMPARE(w.tb3->item(1, 1)->text(), QStringLiteral("loading"));
+}
+
+void TestMainWindow::firstStartCreatesTheDefaultRecord()
+{
+    Form1 w;
+    w.startUp();
+    QCOMPARE(storedSettings(), QByteArray("10000|www.example.com|www.example.com|\r\n"));
+    QVERIFY(w.Check1->isChecked());
+    QVERIFY(!w.Check2->isChecked() && !w.Check3->isChecked() && !w.trendGo->isChecked() && !w.Check4->isChecked());
+    QCOMPARE(w.dm->text(), QStringLiteral("www.example.com"));
+    QCOMPARE(w.List1->count(), 1);
+    QCOMPARE(w.List1->height(), 14);
+    QVERIFY(!w.List1->isVisible());
+    QVERIFY(w.GO->isEnabled());
+}
+
+void TestMainWindow::storedRecordIsRestored()
+{
+    storeSettings("01111|bbs.example.cn|a.com,,b.com|0,123,pw\r\n");
+    Form1 w;
+    w.startUp();
+    QVERIFY(!w.Check1->isChecked());
+    QVERIFY(w.Check2->isChecked() && w.Check3->isChecked() && w.trendGo->isChecked());
+    QCOMPARE(w.hasNew.toString(), QStringLiteral("1"));
+    QVERIFY(!w.GO->isEnabled());
+    QVERIFY(w.newVerShow->isVisible());
+    QCOMPARE(w.dm->text(), QStringLiteral("bbs.example.cn"));
+    QCOMPARE(w.dms_arr, (QStringList{"a.com", "", "b.com"}));
+    QCOMPARE(w.List1->count(), 2); // the empty element is not listed ...
+    QCOMPARE(w.List1->height(), 42); // ... but counts for the height
+    QCOMPARE(w.tjStr.toString(), QStringLiteral("0,123,pw"));
+}
+
+void TestMainWindow::shutDownStoresTheWindowsState()
+{
+    storeSettings("10000|x.com|x.com,y.com|1,7,a\r\n");
+    {
+        Form1 w;
+        w.startUp();
+        w.Check1->setChecked(false);
+        w.Check2->setChecked(true);
+        w.dm->setText(QStringLiteral("typed.example.org"));
+        w.close();
+    }
+    QCOMPARE(storedSettings(), QByteArray("01000|typed.example.org|x.com,y.com|1,7,a\r\n"));
+    // Read back by the next start, unchanged, however often.
+    for (int i = 0; i < 2; ++i) {
+        Form1 w;
+        w.startUp();
+        w.close();
+    }
+    QCOMPARE(storedSettings(), QByteArray("01000|typed.example.org|x.com,y.com|1,7,a\r\n"));
 }
 
 QTEST_MAIN(TestMainWindow)
