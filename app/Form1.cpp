@@ -4,9 +4,13 @@
 #include "app/LinkLabel.h"
 #include "app/Twips.h"
 #include "parsers/ResultHandlers.h"
+#include "query/ClickMap.h"
+#include "services/OpenableLink.h"
+#include "services/VendorPaths.h"
 #include "settings/DefaultDomain.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -45,6 +49,7 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                 if (QTableWidgetItem *item = grid(g)->item(row, col))
                     item->setText(text);
             });
+    connectLinks();
     yz::addResultHandlers(m_engine);
     m_engine.handlers().add(QStringLiteral("doNothing"),
                             [this](qint16 err, const QString &html) { doNothing(err, html); });
@@ -251,6 +256,85 @@ void Form1::GO_Click()
     groups.trend = ticked(trendGo);
     m_engine.startGridGroups(groups);
     // The domain-information and trend-picture groups follow here.
+}
+
+void Form1::connectLinks()
+{
+    connect(dm, &QLineEdit::textChanged, this, &Form1::dm_Change);
+    connect(showdms, &QPushButton::clicked, this, &Form1::showdms_Click);
+    connect(List1, &QListWidget::itemClicked, this, &Form1::List1_Click);
+
+    const std::pair<QTableWidget *, yz::Grid> grids[] = {{tb1, yz::Grid::Tb1}, {tb2, yz::Grid::Tb2}, {tb3, yz::Grid::Tb3}};
+    for (const auto &[widget, which] : grids) {
+        connect(widget, &QTableWidget::cellClicked, this, [this, which = which](int row, int col) {
+            linkto(yz::clickAddress(which, row, col, m_engine.hosts(), dm->text()));
+        });
+    }
+    connect(TJ, &LinkLabel::clicked, this, [this] { linkto(tjURL.toString()); });
+    connect(djym, &LinkLabel::clicked, this, [this] { openVendorPage(yz::vendor::kRegisterDomainPage); });
+    connect(copyright, &LinkLabel::clicked, this, [this] { openVendorPage(yz::vendor::kHomePage); });
+    connect(newVerShow, &LinkLabel::clicked, this, [this] { openVendorPage(yz::vendor::kUpdatePage); });
+    connect(dminfo, &LinkLabel::clicked, this, [this] {
+        if (!dminfo->text().isEmpty())
+            linkto(m_engine.hosts().base(yz::Service::Whois) + QStringLiteral("/cgi-bin/whois?domain=")
+                   + finalDomain.toString());
+    });
+    connect(dminfo3, &LinkLabel::clicked, this, [this] {
+        if (!dminfo3->text().isEmpty())
+            linkto(m_engine.hosts().base(yz::Service::Archive) + QStringLiteral("/web/*/http://") + dm->text());
+    });
+    for (int i = 0; i < int(AD.size()); ++i) {
+        connect(AD[i], &LinkLabel::clicked, this, [this, i] {
+            // Before the news has arrived there is nothing to open.
+            if (i < newsLinkArr.size())
+                linkto(newsLinkArr.at(i));
+        });
+    }
+}
+
+void Form1::openVendorPage(const char16_t *path)
+{
+    QString address = m_engine.hosts().base(yz::Service::Vendor);
+    // The home page is the host alone.
+    if (QStringView(path) != u"/")
+        address += QStringView(path);
+    linkto(address);
+}
+
+void Form1::dm_Change()
+{
+    const QString text = dm->text();
+    for (const QString &domain : std::as_const(dms_arr)) {
+        if (domain.left(text.size()) == text) {
+            List1->show();
+            List1->raise();
+            return;
+        }
+        List1->hide();
+    }
+}
+
+void Form1::showdms_Click()
+{
+    if (List1->isVisible()) {
+        List1->hide();
+    } else {
+        List1->show();
+        List1->raise();
+    }
+}
+
+void Form1::List1_Click(QListWidgetItem *item)
+{
+    if (item)
+        dm->setText(item->text());
+    List1->hide();
+}
+
+void Form1::linkto(const QString &url)
+{
+    if (const auto link = yz::openableLink(url))
+        QDesktopServices::openUrl(*link);
 }
 
 void Form1::urlfetch(const QString &url, const QString &method, const QString &payload,

@@ -47,6 +47,9 @@ public:
     void tb2setvalue(int col, int row, const QString &value);
     void tb3setvalue(int col, int row, const QString &value);
     void doNothing(qint16 err, const QString &html);
+    // Opens a web address in the user's browser; anything that is not an
+    // http(s) address with a host is ignored.
+    void linkto(const QString &url);
 
     // Controls
     QLineEdit *dm;
@@ -93,6 +96,11 @@ private:
     void createControls();
     void layoutGrids();
     void GO_Click();
+    void connectLinks();
+    void dm_Change();
+    void showdms_Click();
+    void List1_Click(QListWidgetItem *item);
+    void openVendorPage(const char16_t *path);
     void shutDown();
     void restoreSettings(const yz::SettingsRecord &record);
     void fillDomainList();

@@ -1,0 +1,184 @@
+// The domain box with its frequent-domain list, the click-through from result
+// cells, and the link labels: what would be handed to the browser.
+#include "app/Form1.h"
+#include "app/LinkLabel.h"
+#include "services/OpenableLink.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Records what would be opened in the browser.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl &url) { opened << url; }
+};
+
+class TestLinks : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void prefixTestShowsAndHidesTheList();
+    void takingAnEntryAndTheToggle();
+    void clickThroughUsesTheCurrentDomain();
+    void labelsOpenTheirPages();
+    void onlyWebAddressesAreOpened();
+
+private:
+    void start(Form1 &w, const QByteArray &record);
+    QUrl lastOpened() const { return m_urls.opened.value(m_urls.opened.size() - 1); }
+    void clickCell(QTableWidget *grid, int row, int col);
+
+    QTemporaryDir m_dir;
+    UrlRecorder m_urls;
+};
+
+void TestLinks::initTestCase()
+{
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_urls, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_urls, "open");
+}
+
+void TestLinks::cleanupTestCase()
+{
+    for (const char *scheme : {"http", "https", "file"})
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+}
+
+void TestLinks::init()
+{
+    m_urls.opened.clear();
+}
+
+void TestLinks::start(Form1 &w, const QByteArray &record)
+{
+    QFile file(QStringLiteral("setting.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(record);
+    file.close();
+    w.startUp();
+}
+
+void TestLinks::clickCell(QTableWidget *grid, int row, int col)
+{
+    const QRect cell = grid->visualItemRect(grid->item(row, col));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+void TestLinks::prefixTestShowsAndHidesTheList()
+{
+    Form1 w;
+    start(w, "10000|x|alpha.com,beta.org|\r\n");
+    QVERIFY(!w.List1->isVisible());
+    w.dm->clear();
+    QVERIFY(w.List1->isVisible()); // empty text matches every entry
+    QTest::keyClicks(w.dm, QStringLiteral("be"));
+    QVERIFY(w.List1->isVisible());
+    QTest::keyClicks(w.dm, QStringLiteral("x"));
+    QVERIFY(!w.List1->isVisible());
+    w.dm->setText(QStringLiteral("beta.org"));
+    QVERIFY(w.List1->isVisible());
+    w.dm->setText(QStringLiteral("beta.org/"));
+    QVERIFY(!w.List1->isVisible());
+    w.dm->setText(QStringLiteral("Alpha"));
+    QVERIFY(!w.List1->isVisible()); // case matters
+    QCOMPARE(w.List1->count(), 2);  // never filtered
+}
+
+void TestLinks::takingAnEntryAndTheToggle()
+{
+    Form1 w;
+    start(w, "10000|x|alpha.com,beta.org|\r\n");
+    QTest::mouseClick(w.showdms, Qt::LeftButton);
+    QVERIFY(w.List1->isVisible());
+    QTest::mouseClick(w.showdms, Qt::LeftButton);
+    QVERIFY(!w.List1->isVisible());
+    QTest::mouseClick(w.showdms, Qt::LeftButton);
+    QListWidgetItem *second = w.List1->item(1);
+    QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {}, w.List1->visualItemRect(second).center());
+    QCOMPARE(w.dm->text(), QStringLiteral("beta.org"));
+    QVERIFY(!w.List1->isVisible());
+}
+
+void TestLinks::clickThroughUsesTheCurrentDomain()
+{
+    Form1 w;
+    start(w, "10000|x|x|\r\n");
+    w.dm->setText(QStringLiteral("edited.example.com"));
+    const QString baidu = w.engine().hosts().base(yz::Service::Baidu);
+    const QString vendor = w.engine().hosts().base(yz::Service::Vendor);
+    const QString google = w.engine().hosts().base(yz::Service::Google);
+    clickCell(w.tb1, 1, 1);
+    QCOMPARE(lastOpened().toString(), baidu + QStringLiteral("/s?wd=site:edited.example.com"));
+    clickCell(w.tb2, 1, 2); // PageRank: the vendor's page, not the rank service
+    QCOMPARE(lastOpened().toString(), vendor + QStringLiteral("/edited.example.com"));
+    clickCell(w.tb3, 2, 3);
+    QCOMPARE(lastOpened().toString(),
+             google + QStringLiteral("/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3Aedited.example.com&tbs=qdr:y"));
+    const int before = int(m_urls.opened.size());
+    clickCell(w.tb1, 2, 6); // "NaN": nothing to open
+    clickCell(w.tb1, 0, 1); // heading
+    QCOMPARE(int(m_urls.opened.size()), before);
+}
+
+void TestLinks::labelsOpenTheirPages()
+{
+    Form1 w;
+    start(w, "10000|x|x|\r\n");
+    const QString vendor = w.engine().hosts().base(yz::Service::Vendor);
+    QTest::mouseClick(w.djym, Qt::LeftButton);
+    QCOMPARE(lastOpened().toString(), vendor + QStringLiteral("/adddomain"));
+    QTest::mouseClick(w.copyright, Qt::LeftButton);
+    QCOMPARE(lastOpened().toString(), vendor);
+    QTest::mouseClick(w.newVerShow, Qt::LeftButton);
+    QCOMPARE(lastOpened().toString(), vendor + QStringLiteral("/?update"));
+
+    const int before = int(m_urls.opened.size());
+    QTest::mouseClick(w.dminfo, Qt::LeftButton); // empty caption: nothing
+    QTest::mouseClick(w.AD[0], Qt::LeftButton);  // no news yet: nothing
+    QCOMPARE(int(m_urls.opened.size()), before);
+
+    w.dminfo->setText(QStringLiteral("loading"));
+    w.finalDomain = QStringLiteral("example.com");
+    QTest::mouseClick(w.dminfo, Qt::LeftButton);
+    QCOMPARE(lastOpened().toString(),
+             w.engine().hosts().base(yz::Service::Whois) + QStringLiteral("/cgi-bin/whois?domain=example.com"));
+    w.dminfo3->setText(QStringLiteral("2001-1-1"));
+    w.dm->setText(QStringLiteral("bbs.example.com"));
+    QTest::mouseClick(w.dminfo3, Qt::LeftButton);
+    QCOMPARE(lastOpened().toString(),
+             w.engine().hosts().base(yz::Service::Archive) + QStringLiteral("/web/*/http://bbs.example.com"));
+    w.newsLinkArr = {QStringLiteral("http://news.example.com/1")};
+    QTest::mouseClick(w.AD[0], Qt::LeftButton);
+    QCOMPARE(lastOpened(), QUrl(QStringLiteral("http://news.example.com/1")));
+}
+
+void TestLinks::onlyWebAddressesAreOpened()
+{
+    Form1 w;
+    start(w, "10000|x|x|\r\n");
+    for (const QString &bad : {QString(), QStringLiteral("file:///etc/passwd"), QStringLiteral("/usr/bin/xterm"),
+                               QStringLiteral("javascript:alert(1)"), QStringLiteral("http://")}) {
+        w.tjURL = bad;
+        QTest::mouseClick(w.TJ, Qt::LeftButton);
+    }
+    QVERIFY(m_urls.opened.isEmpty());
+    w.tjURL = QStringLiteral("https://tj.example.com/report?id=1");
+    QTest::mouseClick(w.TJ, Qt::LeftButton);
+    QCOMPARE(m_urls.opened, QList<QUrl>{QUrl(QStringLiteral("https://tj.example.com/report?id=1"))});
+}
+
+QTEST_MAIN(TestLinks)
+#include "tst_links.moc"
