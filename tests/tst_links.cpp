@@ -30,6 +30,8 @@ private Q_SLOTS:
     void init();
     void prefixTestShowsAndHidesTheList();
     void takingAnEntryAndTheToggle();
+    void everyResultCellOpensItsPage_data();
+    void everyResultCellOpensItsPage();
     void clickThroughUsesTheCurrentDomain();
     void labelsOpenTheirPages();
     void onlyWebAddressesAreOpened();
@@ -110,6 +112,63 @@ void TestLinks::takingAnEntryAndTheToggle()
     QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {}, w.List1->visualItemRect(second).center());
     QCOMPARE(w.dm->text(), QStringLiteral("beta.org"));
     QVERIFY(!w.List1->isVisible());
+}
+
+void TestLinks::everyResultCellOpensItsPage_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("col");
+    QTest::addColumn<int>("service");
+    QTest::addColumn<QString>("path");
+    using S = yz::Service;
+    const struct {
+        const char *grid;
+        int row, col;
+        S service;
+        const char *path;
+    } cells[] = {
+        {"tb1", 1, 1, S::Baidu, "/s?wd=site:D"},
+        {"tb1", 2, 1, S::Baidu, "/s?wd=domain:D"},
+        {"tb1", 1, 2, S::Google, "/search?q=site:D"},
+        {"tb1", 2, 2, S::Google, "/search?q=link:D"},
+        {"tb1", 1, 3, S::Yahoo, "/search?p=D"},
+        {"tb1", 2, 3, S::Yahoo, "/search?p=D&bwm=i"},
+        {"tb1", 1, 4, S::Sogou, "/web?query=site:D"},
+        {"tb1", 2, 4, S::Sogou, "/web?query=%22D%22"},
+        {"tb1", 1, 5, S::Youdao, "/search?q=site:D"},
+        {"tb1", 2, 5, S::Youdao, "/search?q=link:D"},
+        {"tb1", 1, 6, S::Soso, "/q?pid=s.idx&w=site:D"},
+        {"tb2", 1, 1, S::Baidu, "/s?wd=D"},
+        {"tb2", 1, 2, S::Vendor, "/D"},
+        {"tb2", 1, 3, S::Alexa, "/siteinfo/D"},
+        {"tb2", 1, 4, S::Sogou, "/web?query=http://D"},
+        {"tb3", 1, 1, S::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=1&ct=0&ft=&q5=&q6=D&tn=baiduadv"},
+        {"tb3", 1, 2, S::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=7&ct=0&ft=&q5=&q6=D&tn=baiduadv"},
+        {"tb3", 1, 3, S::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=30&ct=0&ft=&q5=&q6=D&tn=baiduadv"},
+        {"tb3", 2, 1, S::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3AD&tbs=qdr:d"},
+        {"tb3", 2, 2, S::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3AD&tbs=qdr:w"},
+        {"tb3", 2, 3, S::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3AD&tbs=qdr:y"},
+    };
+    for (const auto &c : cells)
+        QTest::addRow("%s(%d,%d)", c.grid, c.row, c.col)
+                << QString::fromLatin1(c.grid) << c.row << c.col << int(c.service) << QString::fromLatin1(c.path);
+}
+
+void TestLinks::everyResultCellOpensItsPage()
+{
+    QFETCH(QString, grid);
+    QFETCH(int, row);
+    QFETCH(int, col);
+    QFETCH(int, service);
+    QFETCH(QString, path);
+    Form1 w;
+    start(w, "10000|x|x|\r\n");
+    w.dm->setText(QStringLiteral("d.example.cn"));
+    clickCell(w.findChild<QTableWidget *>(grid), row, col);
+    QCOMPARE(m_urls.opened.size(), 1);
+    QCOMPARE(lastOpened().toString(), w.engine().hosts().base(yz::Service(service))
+                                              + path.replace(u'D', QStringLiteral("d.example.cn")));
 }
 
 void TestLinks::clickThroughUsesTheCurrentDomain()
