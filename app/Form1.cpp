@@ -4,7 +4,9 @@
 #include "app/LinkLabel.h"
 #include "app/Twips.h"
 #include "parsers/ResultHandlers.h"
+#include "parsers/DomainAgeParsers.h"
 #include "query/ClickMap.h"
+#include "query/RootDomain.h"
 #include "services/OpenableLink.h"
 #include "services/VendorPaths.h"
 #include "settings/DefaultDomain.h"
@@ -12,6 +14,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
 
 #include <algorithm>
@@ -49,8 +52,19 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                 if (QTableWidgetItem *item = grid(g)->item(row, col))
                     item->setText(text);
             });
+    messageBox = [this](const QString &title, const QString &text) {
+        QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+        box.exec();
+    };
     connectLinks();
     yz::addResultHandlers(m_engine);
+    m_engine.handlers().add(QStringLiteral("birthdayDomain"), [this](qint16, const QString &html) {
+        dminfo->setText(yz::scrapeWhoisDates(html));
+    });
+    m_engine.handlers().add(QStringLiteral("birthdaySite"), [this](qint16 err, const QString &html) {
+        dminfo2->setText(QStringLiteral("建站于"));
+        dminfo3->setText(err != 0 ? QStringLiteral("Unknown") : yz::scrapeFirstArchiveDate(html));
+    });
     m_engine.handlers().add(QStringLiteral("doNothing"),
                             [this](qint16 err, const QString &html) { doNothing(err, html); });
 }
@@ -255,7 +269,26 @@ void Form1::GO_Click()
     groups.info = ticked(Check4);
     groups.trend = ticked(trendGo);
     m_engine.startGridGroups(groups);
-    // The domain-information and trend-picture groups follow here.
+    if (groups.info) {
+        dminfo->setText(QStringLiteral("loading"));
+        dminfo2->setText(QString());
+        dminfo3->setText(QStringLiteral("loading"));
+        // The message box of a failed test holds the press until it is closed.
+        const bool haveRoot = findRootDomain();
+        m_engine.startDomainInfo(dm->text(), finalDomain.toString(), haveRoot);
+    }
+    // The trend-picture group follows here.
+}
+
+bool Form1::findRootDomain()
+{
+    const yz::RootDomainResult result = yz::findRootDomain(dm->text());
+    if (!result.ok) {
+        messageBox(yz::kRootDomainMessageTitle, result.message);
+        return false;
+    }
+    finalDomain = result.root;
+    return true;
 }
 
 void Form1::connectLinks()

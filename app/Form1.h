@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class LinkLabel;
 
@@ -50,6 +51,13 @@ public:
     // Opens a web address in the user's browser; anything that is not an
     // http(s) address with a host is ignored.
     void linkto(const QString &url);
+    // Reduces the domain box's text to its root domain into finalDomain, or
+    // shows why it cannot.
+    bool findRootDomain();
+
+    // Every message box of the window goes through here; tests replace it.
+    // The default shows a modal box with the title, the text and one OK button.
+    std::function<void(const QString &title, const QString &text)> messageBox;
 
     // Controls
     QLineEdit *dm;

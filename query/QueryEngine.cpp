@@ -54,19 +54,36 @@ void QueryEngine::startGroup(Group group, const QString &domain)
     for (const Waiting &w : waiting)
         m_sheet.setValue(w.cell.grid, w.cell.col, w.cell.row, w.text);
 
-    for (const QueryRow &row : gridQueryRows()) {
-        if (row.group != group)
+    for (const QueryRow &row : gridQueryRows())
+        if (row.group == group)
+            startRow(row, domain);
+}
+
+void QueryEngine::startDomainInfo(const QString &domain, const QString &rootDomain, bool haveRoot)
+{
+    for (const QueryRow &row : labelQueryRows()) {
+        if (row.group != Group::Info)
             continue;
-        const QString url = queryAddress(row, m_hosts, domain);
-        try {
-            m_fetcher.urlfetch(url, QStringLiteral("get"), QString(), QString::fromUtf16(row.charset),
-                               QString::fromUtf16(row.handler));
-        } catch (const FetchError &) {
-            // Reported to the handler as a failure so that its cell does not wait for ever.
-            const QString handler = QString::fromUtf16(row.handler);
-            Q_EMIT fetchFailed(handler, url);
-            handlers().deliver(handler, 1, QString::number(transport::kNotStarted));
+        if (row.domain == DomainPart::Root) {
+            if (haveRoot)
+                startRow(row, rootDomain);
+        } else {
+            startRow(row, domain);
         }
+    }
+}
+
+void QueryEngine::startRow(const QueryRow &row, const QString &domain)
+{
+    const QString url = queryAddress(row, m_hosts, domain);
+    try {
+        m_fetcher.urlfetch(url, QStringLiteral("get"), QString(), QString::fromUtf16(row.charset),
+                           QString::fromUtf16(row.handler));
+    } catch (const FetchError &) {
+        // Reported to the handler as a failure so that its cell does not wait for ever.
+        const QString handler = QString::fromUtf16(row.handler);
+        Q_EMIT fetchFailed(handler, url);
+        handlers().deliver(handler, 1, QString::number(transport::kNotStarted));
     }
 }
 

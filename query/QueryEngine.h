@@ -45,6 +45,15 @@ public:
     // common, rank, recent, writes its waiting values and starts its rows.
     void startGridGroups(const PressGroups &groups);
 
+    // The domain-information requests of a press: the whois request for the
+    // root domain when the root-domain test succeeded, then the archive
+    // request for the domain as typed.
+    void startDomainInfo(const QString &domain, const QString &rootDomain, bool haveRoot);
+
+    // Starts one row for the given domain; a row that cannot be started
+    // reports (1, "0") to its handler.
+    void startRow(const QueryRow &row, const QString &domain);
+
 Q_SIGNALS:
     // A row could not be started; its handler gets (1, "0") and the other
     // rows of the press still start.

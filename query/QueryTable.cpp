@@ -48,6 +48,15 @@ constexpr QueryRow kGridRows[] = {
     {u"gg5", Recent, Google, kGoogleRecent, T, u"&tbs=qdr:y", kDetect, {G3, 2, 3}},
 };
 
+// The domain-information and trend-picture rows fill labels and the picture
+// box, not grid cells.
+constexpr CellRef kNoCell = {G1, -1, -1};
+constexpr QueryRow kLabelRows[] = {
+    {u"birthdayDomain", Info, Whois, u"/cgi-bin/whois?domain=", DomainPart::Root, kNone, kDetect, kNoCell},
+    {u"birthdaySite", Info, Archive, u"/web/*/http://", T, kNone, kDetect, kNoCell},
+    {u"loadPic", Trend, Vendor, vendor::kTrendPicture, T, vendor::kTrendPictureEnd, kNone, kNoCell},
+};
+
 constexpr FixedCell kFixedCells[] = {
     // No engine gives Soso's backlinks.
     {Common, {G1, 2, 6}, u"NaN"},
@@ -60,6 +69,11 @@ std::span<const QueryRow> gridQueryRows()
     return kGridRows;
 }
 
+std::span<const QueryRow> labelQueryRows()
+{
+    return kLabelRows;
+}
+
 std::span<const FixedCell> fixedCells()
 {
     return kFixedCells;
@@ -67,9 +81,10 @@ std::span<const FixedCell> fixedCells()
 
 const QueryRow *findQueryRow(QStringView handler)
 {
-    for (const QueryRow &row : kGridRows)
-        if (handler == QStringView(row.handler))
-            return &row;
+    for (const auto rows : {gridQueryRows(), labelQueryRows()})
+        for (const QueryRow &row : rows)
+            if (handler == QStringView(row.handler))
+                return &row;
     return nullptr;
 }
 

@@ -45,6 +45,8 @@ struct FixedCell {
 
 // The grid groups' queries in the order they are started.
 std::span<const QueryRow> gridQueryRows();
+// The domain-information rows (whois, archive) and the trend picture's row.
+std::span<const QueryRow> labelQueryRows();
 std::span<const FixedCell> fixedCells();
 
 // The row of a handler name, or nullptr.

@@ -51,6 +51,8 @@ private Q_SLOTS:
     void firstStartCreatesTheDefaultRecord();
     void storedRecordIsRestored();
     void shutDownStoresTheWindowsState();
+    void domainInformationGroup();
+    void domainInformationWithABadDomain();
 
 private:
     QTemporaryDir m_dir;
@@ -327,6 +329,65 @@ void TestMainWindow::shutDownStoresTheWindowsState()
         w.close();
     }
     QCOMPARE(storedSettings(), QByteArray("01000|typed.example.org|x.com,y.com|1,7,a\r\n"));
+}
+
+void TestMainWindow::domainInformationGroup()
+{
+    yztest::FakeServices services;
+    yztest::FakeResponse whois;
+    whois.body = "Domain Name: EXAMPLE.COM.CN\nRegistration Date: 2003-03-17 12:20\nExpiration Date: 2012-03-17\n";
+    whois.delayMs = 100;
+    services[Service::Whois].setResponse(whois);
+    yztest::FakeResponse archive;
+    archive.body = "<html><a href=\"/web/20040305/x\">Mar 05, 2004</a></html>";
+    archive.delayMs = 100;
+    services[Service::Archive].setResponse(archive);
+    Form1 w(services.hosts());
+    QStringList messages;
+    w.messageBox = [&](const QString &title, const QString &text) { messages << title + u':' + text; };
+    w.startUp();
+    w.Check1->setChecked(false);
+    w.Check4->setChecked(true);
+    w.dm->setText(QStringLiteral("bbs.example.com.cn"));
+    QTest::mouseClick(w.GO, Qt::LeftButton);
+    QCOMPARE(w.dminfo->text(), QStringLiteral("loading"));
+    QCOMPARE(w.dminfo2->text(), QString());
+    QCOMPARE(w.dminfo3->text(), QStringLiteral("loading"));
+    QCOMPARE(w.finalDomain.toString(), QStringLiteral("example.com.cn"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+    QCOMPARE(services[Service::Whois].targets(), QList<QByteArray>{"/cgi-bin/whois?domain=example.com.cn"});
+    QCOMPARE(services[Service::Archive].targets(), QList<QByteArray>{"/web/*/http://bbs.example.com.cn"});
+    QCOMPARE(w.dminfo->text(), QStringLiteral("2003-03-17至2012-03-17"));
+    QCOMPARE(w.dminfo2->text(), QStringLiteral("建站于"));
+    QCOMPARE(w.dminfo3->text(), QStringLiteral("2004-03-05"));
+    QVERIFY(messages.isEmpty());
+    QCOMPARE(w.engine().fetcher().startedCount(), 2); // Check4 alone
+}
+
+void TestMainWindow::domainInformationWithABadDomain()
+{
+    yztest::FakeServices services;
+    yztest::FakeResponse missing;
+    missing.status = 404;
+    services[Service::Archive].setResponse(missing);
+    Form1 w(services.hosts());
+    QStringList messages;
+    w.messageBox = [&](const QString &title, const QString &text) { messages << title + u':' + text; };
+    w.startUp();
+    w.Check1->setChecked(false);
+    w.Check4->setChecked(true);
+    w.finalDomain = QStringLiteral("kept.com");
+    for (const QString &bad : {QString(), QStringLiteral("192.168.1.1")}) {
+        w.dm->setText(bad);
+        QTest::mouseClick(w.GO, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+        QCOMPARE(w.dminfo->text(), QStringLiteral("loading")); // no whois request to answer it
+        QCOMPARE(w.dminfo3->text(), QStringLiteral("Unknown"));
+    }
+    QCOMPARE(messages, (QStringList{"砚舟提示:错误的域名格式1", "砚舟提示:错误的域名格式1"}));
+    QVERIFY(services[Service::Whois].requests().isEmpty());
+    QCOMPARE(services[Service::Archive].targets(), (QList<QByteArray>{"/web/*/http://", "/web/*/http://192.168.1.1"}));
+    QCOMPARE(w.finalDomain.toString(), QStringLiteral("kept.com"));
 }
 
 QTEST_MAIN(TestMainWindow)

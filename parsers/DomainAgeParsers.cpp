@@ -1,0 +1,105 @@
+#include "parsers/DomainAgeParsers.h"
+
+#include "parsers/PrefixAnchoredPattern.h"
+
+#include <QRegularExpression>
+
+namespace yz {
+namespace {
+
+// What "[a-z\s\t ]" takes in a lower-cased page, ignoring case as PCRE2 does.
+bool isLetterOrBlank(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || u == u' ' || u == u'\t' || u == u'\n' || u == u'\r' || u == u'\v'
+            || u == u'\f' || u == 0x017F || u == 0x212A;
+}
+
+// The first match of "stem[a-z\s\t ]+" followed by `tail` (which starts with
+// the ":"), in linear time: every stem inside one run of letters and blanks
+// reaches the same ":", so each run is looked at once.
+QRegularExpressionMatch stemRunTail(const QString &text, const QRegularExpression &stem,
+                                    const QRegularExpression &tail)
+{
+    qsizetype from = 0;
+    for (;;) {
+        const QRegularExpressionMatch s = stem.match(text, from);
+        if (!s.hasMatch())
+            return s;
+        qsizetype end = s.capturedEnd();
+        while (end < text.size() && isLetterOrBlank(text.at(end)))
+            ++end;
+        if (end > s.capturedEnd() && end < text.size()) {
+            const QRegularExpressionMatch t =
+                    tail.match(text, end, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+            if (t.hasMatch())
+                return t;
+        }
+        from = std::max(end, s.capturedStart() + 1);
+    }
+}
+
+QString assemble(const QRegularExpressionMatch &m)
+{
+    if (!m.hasMatch())
+        return QStringLiteral("Unknown");
+    const QString a = m.captured(1);
+    QString month = m.captured(2);
+    const QString b = m.captured(3);
+    monthNumber(month);
+    // A first field of one or two characters is the day: the year is last.
+    return a.size() > 2 ? a + u'-' + month + u'-' + b : b + u'-' + month + u'-' + a;
+}
+
+} // namespace
+
+QString monthNumber(QString &value)
+{
+    static const char16_t *const kMonths[][2] = {
+        {u"jan", u"01"}, {u"feb", u"02"}, {u"mar", u"03"}, {u"apr", u"04"}, {u"may", u"05"}, {u"jun", u"06"},
+        {u"jul", u"07"}, {u"aug", u"08"}, {u"sep", u"09"}, {u"oct", u"10"}, {u"nov", u"11"}, {u"dec", u"12"},
+    };
+    value = value.toLower();
+    for (const auto &month : kMonths)
+        value.replace(QString::fromUtf16(month[0]), QString::fromUtf16(month[1]));
+    return value;
+}
+
+QString scrapeWhoisDates(const QString &html)
+{
+    static const QRegularExpression registered(QStringLiteral("(regist|creat)"), kPageOptions);
+    static const QRegularExpression expires(QStringLiteral("expir"), kPageOptions);
+    static const QRegularExpression date(
+            QStringLiteral(":[\\s\\t ]{0,}([0-9]{1,4})\\-([a-z0-9]{1,4})\\-([0-9]{1,4})"), kPageOptions);
+    const QString page = html.toLower();
+    return assemble(stemRunTail(page, registered, date)) + QStringLiteral("至")
+            + assemble(stemRunTail(page, expires, date));
+}
+
+QString scrapeFirstArchiveDate(const QString &html)
+{
+    // "<a[^>]+>" ends at the first ">" after the "<a": every "<a" before that
+    // ">" shares it, so each tag is looked at once.
+    static const QRegularExpression link(QStringLiteral(">([a-z]{3}) (\\d{2}), (\\d{4})<\\/a>"), kPageOptions);
+    const QString page = html.toLower();
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype open = indexOfIgnoringCase(page, u"<a", from);
+        if (open < 0)
+            return QStringLiteral("NotMatch");
+        const qsizetype close = page.indexOf(u'>', open + 2);
+        if (close < 0)
+            return QStringLiteral("NotMatch");
+        if (close > open + 2) {
+            const QRegularExpressionMatch m = link.match(page, close, QRegularExpression::NormalMatch,
+                                                         QRegularExpression::AnchorAtOffsetMatchOption);
+            if (m.hasMatch()) {
+                QString month = m.captured(1);
+                return m.captured(3) + u'-' + monthNumber(month) + u'-' + m.captured(2);
+            }
+        }
+        from = close;
+    }
+}
+
+} // namespace yz
