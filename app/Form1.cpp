@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "app/DrawPicture.h"
 #include "app/GridLayout.h"
 #include "app/LinkLabel.h"
 #include "app/Twips.h"
@@ -58,6 +59,12 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
     };
     connectLinks();
     yz::addResultHandlers(m_engine);
+    m_engine.handlers().addPicture(QStringLiteral("loadPic"), [this](qint16 err, const QByteArray &bytes) {
+        if (err != 0)
+            messageBox(QStringLiteral("提示"), QStringLiteral("图片下载出错"));
+        else
+            yz::drawPic(bytes, Picture1);
+    });
     m_engine.handlers().add(QStringLiteral("birthdayDomain"), [this](qint16, const QString &html) {
         dminfo->setText(yz::scrapeWhoisDates(html));
     });
@@ -277,7 +284,10 @@ void Form1::GO_Click()
         const bool haveRoot = findRootDomain();
         m_engine.startDomainInfo(dm->text(), finalDomain.toString(), haveRoot);
     }
-    // The trend-picture group follows here.
+    if (groups.trend) {
+        yz::showPicture(Picture1, Picture2->pixmap());
+        m_engine.startTrendPicture(dm->text());
+    }
 }
 
 bool Form1::findRootDomain()

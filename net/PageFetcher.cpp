@@ -1,6 +1,7 @@
 #include "net/PageFetcher.h"
 
 #include "net/spyHTTP.h"
+#include "net/spyHTTPPic.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -30,7 +31,7 @@ PageFetcher::PageFetcher(QObject *parent)
 PageFetcher::~PageFetcher()
 {
     // Watchers own their requests; end them before the manager goes.
-    qDeleteAll(findChildren<spyHTTP *>(Qt::FindDirectChildrenOnly));
+    qDeleteAll(findChildren<WatchedRequest *>(Qt::FindDirectChildrenOnly));
 }
 
 QByteArray PageFetcher::userAgent()
@@ -68,6 +69,13 @@ void PageFetcher::urlfetch(const QString &url, const QString &method, const QStr
     QNetworkReply *reply = send(url, method, payload);
     auto *watcher = new spyHTTP(reply, handler, charset, m_handlers, m_timeoutMs, m_byteLimit, this);
     connect(watcher, &spyHTTP::delivered, this, &PageFetcher::countFinished);
+}
+
+void PageFetcher::picfetch(const QString &url, const QString &handler)
+{
+    QNetworkReply *reply = send(url, QStringLiteral("get"), QString());
+    auto *watcher = new spyHTTPPic(reply, handler, m_handlers, m_timeoutMs, this);
+    connect(watcher, &spyHTTPPic::delivered, this, &PageFetcher::countFinished);
 }
 
 void PageFetcher::countStarted(const QString &url)

@@ -38,6 +38,10 @@ public:
     void urlfetch(const QString &url, const QString &method, const QString &payload,
                   const QString &charset, const QString &handler);
 
+    // Starts a picture request ("get", no body) whose bytes go to the picture
+    // handler named `handler`. Throws FetchError like urlfetch.
+    void picfetch(const QString &url, const QString &handler);
+
     // Sends a request with the program's common headers, for fetchers of other
     // kinds of answer (the picture fetch). Throws FetchError like urlfetch.
     QNetworkReply *send(const QString &url, const QString &method, const QString &payload);

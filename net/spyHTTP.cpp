@@ -5,35 +5,8 @@
 #include "net/TransportStatus.h"
 
 #include <QNetworkReply>
-#include <QTimer>
 
 namespace yz {
-
-int completedStatus(const QNetworkReply &reply)
-{
-    const QNetworkReply::NetworkError error = reply.error();
-    switch (error) {
-    case QNetworkReply::HostNotFoundError:
-        return transport::kNameNotResolved;
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::UnknownNetworkError:
-        return transport::kCannotConnect;
-    case QNetworkReply::TimeoutError:
-        return transport::kTimedOut;
-    default:
-        break;
-    }
-    // Other errors below 200 are network or proxy failures: the body is not
-    // to be trusted even when a status line arrived (a body cut short).
-    if (error != QNetworkReply::NoError && int(error) < 200)
-        return transport::kConnectionAborted;
-    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        return transport::kInvalidResponse;
-    return status.toInt();
-}
 
 // Qt does not always flag a connection that closed before the announced
 // Content-Length had arrived; a body cut short must not pass for a page.
@@ -48,55 +21,20 @@ bool isCutShort(const QNetworkReply &reply, const QByteArray &body)
 
 spyHTTP::spyHTTP(QNetworkReply *request, const QString &handler, const QString &charset,
                  const HandlerTable &handlers, int timeoutMs, qint64 byteLimit, QObject *parent)
-    : QObject(parent)
-    , oHTTP(request)
+    : WatchedRequest(request, timeoutMs, byteLimit, parent)
     , sFunc(handler)
     , sCharset(charset)
     , m_handlers(handlers)
-    , m_byteLimit(byteLimit)
 {
-    request->setParent(this);
     connect(request, &QNetworkReply::finished, this, &spyHTTP::spy);
-    if (m_byteLimit > 0) {
-        connect(request, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
-            if (received > m_byteLimit)
-                abortWith(transport::kConnectionAborted);
-        });
-    }
-    if (timeoutMs > 0) {
-        m_timer = new QTimer(this);
-        m_timer->setSingleShot(true);
-        connect(m_timer, &QTimer::timeout, this, [this] { abortWith(transport::kTimedOut); });
-        m_timer->start(timeoutMs);
-    }
-}
-
-spyHTTP::~spyHTTP()
-{
-    // A request still in flight (the program is closing) ends without a delivery.
-    if (oHTTP) {
-        oHTTP->disconnect(this);
-        oHTTP->abort();
-    }
-}
-
-void spyHTTP::abortWith(int status)
-{
-    if (!oHTTP || m_abortStatus != 0)
-        return;
-    m_abortStatus = status;
-    oHTTP->abort(); // emits finished, which runs spy()
 }
 
 void spyHTTP::spy()
 {
-    QNetworkReply *reply = oHTTP;
-    if (!reply || !reply->isFinished())
+    int status = 0;
+    QNetworkReply *reply = takeCompleted(&status);
+    if (!reply)
         return;
-    if (m_timer)
-        m_timer->stop();
-
-    const int status = m_abortStatus != 0 ? m_abortStatus : completedStatus(*reply);
     qint16 err = 1;
     QString html;
     const QByteArray body = status == 200 ? reply->readAll() : QByteArray();
@@ -108,12 +46,8 @@ void spyHTTP::spy()
     } else {
         html = QString::number(status);
     }
-    oHTTP = nullptr;
-    reply->deleteLater();
-
     m_handlers.deliver(sFunc, err, html);
-    Q_EMIT delivered();
-    deleteLater();
+    finishDelivery();
 }
 
 QString spyHTTP::bytesToText(const QByteArray &bytes, const QString &charset)

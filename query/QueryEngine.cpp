@@ -73,6 +73,20 @@ void QueryEngine::startDomainInfo(const QString &domain, const QString &rootDoma
     }
 }
 
+void QueryEngine::startTrendPicture(const QString &domain)
+{
+    for (const QueryRow &row : labelQueryRows()) {
+        if (row.group != Group::Trend)
+            continue;
+        const QString handler = QString::fromUtf16(row.handler);
+        try {
+            m_fetcher.picfetch(queryAddress(row, m_hosts, domain), handler);
+        } catch (const FetchError &) {
+            handlers().deliverPicture(handler, 1, QByteArray::number(transport::kNotStarted));
+        }
+    }
+}
+
 void QueryEngine::startRow(const QueryRow &row, const QString &domain)
 {
     const QString url = queryAddress(row, m_hosts, domain);

@@ -50,6 +50,9 @@ public:
     // request for the domain as typed.
     void startDomainInfo(const QString &domain, const QString &rootDomain, bool haveRoot);
 
+    // The trend picture's request for the domain as typed.
+    void startTrendPicture(const QString &domain);
+
     // Starts one row for the given domain; a row that cannot be started
     // reports (1, "0") to its handler.
     void startRow(const QueryRow &row, const QString &domain);

@@ -1,0 +1,91 @@
+#include "net/WatchedRequest.h"
+
+#include "net/TransportStatus.h"
+
+#include <QNetworkReply>
+#include <QTimer>
+
+namespace yz {
+
+int completedStatus(const QNetworkReply &reply)
+{
+    const QNetworkReply::NetworkError error = reply.error();
+    switch (error) {
+    case QNetworkReply::HostNotFoundError:
+        return transport::kNameNotResolved;
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::UnknownNetworkError:
+        return transport::kCannotConnect;
+    case QNetworkReply::TimeoutError:
+        return transport::kTimedOut;
+    default:
+        break;
+    }
+    // Other errors below 200 are network or proxy failures: the body is not
+    // to be trusted even when a status line arrived (a body cut short).
+    if (error != QNetworkReply::NoError && int(error) < 200)
+        return transport::kConnectionAborted;
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return transport::kInvalidResponse;
+    return status.toInt();
+}
+
+WatchedRequest::WatchedRequest(QNetworkReply *request, int timeoutMs, qint64 byteLimit, QObject *parent)
+    : QObject(parent)
+    , oHTTP(request)
+{
+    request->setParent(this);
+    if (byteLimit > 0) {
+        connect(request, &QNetworkReply::downloadProgress, this, [this, byteLimit](qint64 received, qint64) {
+            if (received > byteLimit)
+                abortWith(transport::kConnectionAborted);
+        });
+    }
+    if (timeoutMs > 0) {
+        m_timer = new QTimer(this);
+        m_timer->setSingleShot(true);
+        connect(m_timer, &QTimer::timeout, this, [this] { abortWith(transport::kTimedOut); });
+        m_timer->start(timeoutMs);
+    }
+}
+
+WatchedRequest::~WatchedRequest()
+{
+    // A request still in flight (the program is closing) ends without a delivery.
+    if (oHTTP) {
+        oHTTP->disconnect(this);
+        oHTTP->abort();
+    }
+}
+
+void WatchedRequest::abortWith(int status)
+{
+    if (!oHTTP || m_abortStatus != 0)
+        return;
+    m_abortStatus = status;
+    oHTTP->abort(); // emits finished, which completes the delivery
+}
+
+QNetworkReply *WatchedRequest::takeCompleted(int *status)
+{
+    QNetworkReply *reply = oHTTP;
+    if (!reply || !reply->isFinished())
+        return nullptr;
+    if (m_timer)
+        m_timer->stop();
+    *status = m_abortStatus != 0 ? m_abortStatus : completedStatus(*reply);
+    oHTTP = nullptr;
+    reply->deleteLater();
+    return reply;
+}
+
+void WatchedRequest::finishDelivery()
+{
+    Q_EMIT delivered();
+    deleteLater();
+}
+
+} // namespace yz

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class QNetworkReply;
+class QTimer;
+
+namespace yz {
+
+// What every request's watcher shares: it owns its request, ends it after a
+// time-out or past a byte limit, and turns its end into a status (the HTTP
+// status, or a transport status when no usable answer came).
+class WatchedRequest : public QObject
+{
+    Q_OBJECT
+public:
+    ~WatchedRequest() override;
+
+    QPointer<QNetworkReply> oHTTP; // cleared when the request completes, before the handler runs
+
+Q_SIGNALS:
+    void delivered();
+
+protected:
+    WatchedRequest(QNetworkReply *request, int timeoutMs, qint64 byteLimit, QObject *parent);
+
+    // Once the request has completed: clears oHTTP and returns the request
+    // (deleted later, so its body can still be read) with its status in
+    // `status`; before that, nullptr.
+    QNetworkReply *takeCompleted(int *status);
+
+    // Called after the handler: counts the delivery and lets the watcher go.
+    void finishDelivery();
+
+private:
+    void abortWith(int status);
+
+    QTimer *m_timer = nullptr;
+    int m_abortStatus = 0; // a transport status when we ended the request ourselves
+};
+
+// The status a finished request reports: its HTTP status, or a transport
+// status when no usable HTTP answer arrived.
+int completedStatus(const QNetworkReply &reply);
+
+} // namespace yz
