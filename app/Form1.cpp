@@ -9,6 +9,7 @@
 #include "query/ClickMap.h"
 #include "query/RootDomain.h"
 #include "services/OpenableLink.h"
+#include "services/VendorAnswers.h"
 #include "services/VendorPaths.h"
 #include "settings/DefaultDomain.h"
 
@@ -65,6 +66,8 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
         else
             yz::drawPic(bytes, Picture1);
     });
+    m_engine.handlers().add(QStringLiteral("checkVer"), [this](qint16 err, const QString &html) { checkVer(err, html); });
+    m_engine.handlers().add(QStringLiteral("showNews"), [this](qint16 err, const QString &html) { showNews(err, html); });
     m_engine.handlers().add(QStringLiteral("birthdayDomain"), [this](qint16, const QString &html) {
         dminfo->setText(yz::scrapeWhoisDates(html));
     });
@@ -215,10 +218,52 @@ void Form1::startUp()
     if (hasNew.toString() == u"1") {
         GO->setEnabled(false);
         newVerShow->show();
+    } else {
+        askVendor(yz::vendor::kVersionCheck, QStringLiteral("checkVer"));
     }
-    // Otherwise the version check goes here.
     fillDomainList();
-    // The news request comes last.
+    askVendor(yz::vendor::kNews, QStringLiteral("showNews"));
+}
+
+void Form1::askVendor(const char16_t *path, const QString &handler)
+{
+    const QString url = m_engine.hosts().base(yz::Service::Vendor) + QString::fromUtf16(path) + QString::number(ver);
+    try {
+        urlfetch(url, QStringLiteral("get"), QString(), QStringLiteral("gb2312"), handler);
+    } catch (const yz::FetchError &) {
+        // Nothing to show: the program works without the vendor's answers.
+    }
+}
+
+void Form1::checkVer(qint16, const QString &html)
+{
+    const auto reported = yz::parseVersionAnswer(html);
+    if (!reported || ver >= *reported)
+        return;
+    hasNew = 1;
+    GO->setEnabled(false);
+    m_settings.markNewerVersion();
+    newVerShow->show();
+}
+
+void Form1::showNews(qint16 err, const QString &html)
+{
+    if (err != 0)
+        return;
+    const auto news = yz::parseNewsAnswer(html);
+    if (!news)
+        return;
+    newsLinkArr = news->links;
+    for (int i = 0; i < int(news->titles.size()); ++i) {
+        AD[i]->setText(news->titles[i]);
+        AD[i]->adjustSize();
+    }
+    if (!news->layOut)
+        return;
+    // Each label 200 twips after the end of its left neighbour, in two rows.
+    const int gap = yz::twips::toPixels(200);
+    for (int i : {1, 2, 4, 5})
+        AD[i]->move(AD[i - 1]->x() + AD[i - 1]->width() + gap, AD[i]->y());
 }
 
 void Form1::restoreSettings(const yz::SettingsRecord &record)

@@ -48,6 +48,8 @@ public:
     void tb2setvalue(int col, int row, const QString &value);
     void tb3setvalue(int col, int row, const QString &value);
     void doNothing(qint16 err, const QString &html);
+    void checkVer(qint16 err, const QString &html);
+    void showNews(qint16 err, const QString &html);
     // Opens a web address in the user's browser; anything that is not an
     // http(s) address with a host is ignored.
     void linkto(const QString &url);
@@ -109,6 +111,7 @@ private:
     void showdms_Click();
     void List1_Click(QListWidgetItem *item);
     void openVendorPage(const char16_t *path);
+    void askVendor(const char16_t *path, const QString &handler);
     void shutDown();
     void restoreSettings(const yz::SettingsRecord &record);
     void fillDomainList();

@@ -3,6 +3,7 @@
 #include "app/Form1.h"
 #include "app/LinkLabel.h"
 #include "services/OpenableLink.h"
+#include "tests/support/FakeServices.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -81,7 +82,8 @@ void TestLinks::clickCell(QTableWidget *grid, int row, int col)
 
 void TestLinks::prefixTestShowsAndHidesTheList()
 {
-    Form1 w;
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
     start(w, "10000|x|alpha.com,beta.org|\r\n");
     QVERIFY(!w.List1->isVisible());
     w.dm->clear();
@@ -101,7 +103,8 @@ void TestLinks::prefixTestShowsAndHidesTheList()
 
 void TestLinks::takingAnEntryAndTheToggle()
 {
-    Form1 w;
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
     start(w, "10000|x|alpha.com,beta.org|\r\n");
     QTest::mouseClick(w.showdms, Qt::LeftButton);
     QVERIFY(w.List1->isVisible());
@@ -162,7 +165,8 @@ void TestLinks::everyResultCellOpensItsPage()
     QFETCH(int, col);
     QFETCH(int, service);
     QFETCH(QString, path);
-    Form1 w;
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
     start(w, "10000|x|x|\r\n");
     w.dm->setText(QStringLiteral("d.example.cn"));
     clickCell(w.findChild<QTableWidget *>(grid), row, col);
@@ -173,7 +177,8 @@ void TestLinks::everyResultCellOpensItsPage()
 
 void TestLinks::clickThroughUsesTheCurrentDomain()
 {
-    Form1 w;
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
     start(w, "10000|x|x|\r\n");
     w.dm->setText(QStringLiteral("edited.example.com"));
     const QString baidu = w.engine().hosts().base(yz::Service::Baidu);
@@ -194,7 +199,8 @@ void TestLinks::clickThroughUsesTheCurrentDomain()
 
 void TestLinks::labelsOpenTheirPages()
 {
-    Form1 w;
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
     start(w, "10000|x|x|\r\n");
     const QString vendor = w.engine().hosts().base(yz::Service::Vendor);
     QTest::mouseClick(w.djym, Qt::LeftButton);
@@ -226,7 +232,8 @@ void TestLinks::labelsOpenTheirPages()
 
 void TestLinks::onlyWebAddressesAreOpened()
 {
-    Form1 w;
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
     start(w, "10000|x|x|\r\n");
     for (const QString &bad : {QString(), QStringLiteral("file:///etc/passwd"), QStringLiteral("/usr/bin/xterm"),
                                QStringLiteral("javascript:alert(1)"), QStringLiteral("http://")}) {

@@ -52,6 +52,8 @@ private:
         {
             window.messageBox = [this](const QString &t, const QString &m) { messages << t + u':' + m; };
             window.startUp();
+            QTRY_COMPARE_WITH_TIMEOUT(window.engine().fetcher().inFlight(), 0, 10000);
+            services.clearAll();
             window.Check1->setChecked(false);
             window.trendGo->setChecked(true);
             window.dm->setText(QStringLiteral("bbs.example.cn"));

@@ -30,6 +30,12 @@ public:
             server->setResponse(response);
     }
 
+    void clearAll()
+    {
+        for (auto &server : m_servers)
+            server->clear();
+    }
+
     int requestCount() const
     {
         int n = 0;

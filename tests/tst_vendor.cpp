@@ -1,0 +1,135 @@
+// The version check and the news line at start-up.
+#include "app/Form1.h"
+#include "app/LinkLabel.h"
+#include "services/VendorAnswers.h"
+#include "tests/support/FakeServices.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using yz::Service;
+
+namespace {
+
+QByteArray storedSettings()
+{
+    QFile file(QStringLiteral("setting.dat"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestVendor : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(QDir::setCurrent(m_dir.path())); }
+    void init() { QFile::remove(QStringLiteral("setting.dat")); }
+    void answers();
+    void newerVersionDisablesQueryingForGood();
+    void sameOrOlderVersionChangesNothing();
+    void newsLine();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestVendor::answers()
+{
+    QCOMPARE(yz::parseVersionAnswer(QStringLiteral("200912231\r\n")), std::optional<qint32>(200912231));
+    QVERIFY(!yz::parseVersionAnswer(QStringLiteral("<html>")));
+    QVERIFY(!yz::parseVersionAnswer(QStringLiteral("99999999999")));
+    QVERIFY(!yz::parseNewsAnswer(QString()));
+    const auto one = yz::parseNewsAnswer(QStringLiteral("T[L|G]http://a"));
+    QCOMPARE(one->titles, QStringList{QStringLiteral("T")});
+    QVERIFY(one->layOut);
+    const auto broken = yz::parseNewsAnswer(QStringLiteral("A[L|G]u1{L|G}B{L|G}C[L|G]u3"));
+    QCOMPARE(broken->titles, (QStringList{"A", "B"}));
+    QCOMPARE(broken->links, (QStringList{"u1", "", ""}));
+    QVERIFY(!broken->layOut);
+    QString many;
+    for (int i = 0; i < 8; ++i)
+        many += QStringLiteral("t%1[L|G]u%1{L|G}").arg(i);
+    many.chop(5);
+    const auto seven = yz::parseNewsAnswer(many);
+    QCOMPARE(seven->titles.size(), 6);
+    QCOMPARE(seven->links.size(), 8);
+    QCOMPARE(seven->links[5], QStringLiteral("u5"));
+    QCOMPARE(seven->links[6], QString());
+    QVERIFY(!seven->layOut);
+}
+
+void TestVendor::newerVersionDisablesQueryingForGood()
+{
+    yztest::FakeServices services;
+    services[Service::Vendor].setScript([](const yztest::RecordedRequest &req) {
+        yztest::FakeResponse r;
+        if (req.target.startsWith("/yzupdate/"))
+            r.body = "200912231";
+        return r;
+    });
+    {
+        Form1 w(services.hosts());
+        w.startUp();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.GO->isEnabled(), 10000);
+        QVERIFY(w.newVerShow->isVisible());
+        QCOMPARE(storedSettings(), QByteArray("10001|www.example.com|www.example.com|\r\n"));
+        QCOMPARE(services[Service::Vendor].targets(),
+                 (QList<QByteArray>{"/yzupdate/?ver=200912230", "/yztool/n/?ver=200912230"}));
+        w.close();
+    }
+    services.clearAll();
+    Form1 again(services.hosts());
+    again.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(again.engine().fetcher().inFlight(), 0, 10000);
+    QVERIFY(!again.GO->isEnabled());
+    QVERIFY(again.newVerShow->isVisible());
+    QCOMPARE(services[Service::Vendor].targets(), QList<QByteArray>{"/yztool/n/?ver=200912230"});
+}
+
+void TestVendor::sameOrOlderVersionChangesNothing()
+{
+    for (const QByteArray &answer : {QByteArray("200912230"), QByteArray("200801010"), QByteArray("404")}) {
+        yztest::FakeServices services;
+        yztest::FakeResponse r;
+        r.body = answer;
+        services[Service::Vendor].setResponse(r);
+        Form1 w(services.hosts());
+        w.startUp();
+        QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+        QVERIFY(w.GO->isEnabled());
+        QVERIFY(!w.newVerShow->isVisible());
+        QCOMPARE(storedSettings(), QByteArray("10000|www.example.com|www.example.com|\r\n"));
+    }
+}
+
+void TestVendor::newsLine()
+{
+    yztest::FakeServices services;
+    services[Service::Vendor].setScript([](const yztest::RecordedRequest &req) {
+        yztest::FakeResponse r;
+        if (req.target.startsWith("/yztool/n/"))
+            r.body = QStringEncoder("GB18030").encode(
+                    QStringLiteral("站长新闻[L|G]http://news.example.com/1{L|G}第二条[L|G]http://news.example.com/2"));
+                             ;
+        return r;
+    });
+    Form1 w(services.hosts());
+    w.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(w.newsLinkArr.size(), qsizetype(2), 10000);
+    QCOMPARE(w.newsLinkArr, (QStringList{"http://news.example.com/1", "http://news.example.com/2"}));
+    QCOMPARE(w.AD[0]->text(), QStringLiteral("站长新闻"));
+    QCOMPARE(w.AD[1]->text(), QStringLiteral("第二条"));
+    QCOMPARE(w.AD[3]->text(), QString());
+    const int gap = 13; // 200 twips
+    QCOMPARE(w.AD[1]->x(), w.AD[0]->x() + w.AD[0]->width() + gap);
+    QCOMPARE(w.AD[2]->x(), w.AD[1]->x() + w.AD[1]->width() + gap);
+    QCOMPARE(w.AD[3]->x(), 48);
+    QCOMPARE(w.AD[4]->x(), w.AD[3]->x() + w.AD[3]->width() + gap);
+}
+
+QTEST_MAIN(TestVendor)
+#include "tst_vendor.moc"
