@@ -9,6 +9,7 @@
 #include "query/ClickMap.h"
 #include "query/RootDomain.h"
 #include "services/OpenableLink.h"
+#include "services/SiteStatistics.h"
 #include "services/VendorAnswers.h"
 #include "services/VendorPaths.h"
 #include "settings/DefaultDomain.h"
@@ -66,6 +67,7 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
         else
             yz::drawPic(bytes, Picture1);
     });
+    m_engine.handlers().add(QStringLiteral("Tongji"), [this](qint16 err, const QString &html) { Tongji(err, html); });
     m_engine.handlers().add(QStringLiteral("checkVer"), [this](qint16 err, const QString &html) { checkVer(err, html); });
     m_engine.handlers().add(QStringLiteral("showNews"), [this](qint16 err, const QString &html) { showNews(err, html); });
     m_engine.handlers().add(QStringLiteral("birthdayDomain"), [this](qint16, const QString &html) {
@@ -211,7 +213,11 @@ void Form1::startUp()
 
     const yz::SettingsRecord record = m_settings.readOrCreate();
     restoreSettings(record);
-    // The statistics request comes here, before the boxes are restored.
+    if (record.hasAccount()) {
+        const QStringList account = record.accountParts();
+        tjType = account[0];
+        invokeTongji(tjType, account[1], account[2]);
+    }
     Check1->setChecked(record.flagSet(1));
     Check2->setChecked(record.flagSet(2));
     Check3->setChecked(record.flagSet(3));
@@ -233,6 +239,54 @@ void Form1::askVendor(const char16_t *path, const QString &handler)
     } catch (const yz::FetchError &) {
         // Nothing to show: the program works without the vendor's answers.
     }
+}
+
+void Form1::invokeTongji(const QVariant &type, const QString &siteId, const QString &password)
+{
+    if (const auto provider = yz::statisticsProvider(type.toString()))
+        tjURL = yz::statisticsLoginUrl(*provider, siteId, password, m_engine.hosts());
+    TJ->setText(QStringLiteral("正在加载统计..."));
+    TJ->adjustSize();
+    try {
+        urlfetch(tjURL.toString(), QStringLiteral("GET"), QString(), QStringLiteral("GB2312"), QStringLiteral("Tongji"));
+    } catch (const yz::FetchError &) {
+        TJ->setText(QStringLiteral("下载统计内容错误"));
+        TJ->adjustSize();
+    }
+}
+
+void Form1::Tongji(qint16 err, const QString &html)
+{
+    QString caption;
+    if (err != 0) {
+        caption = QStringLiteral("下载统计内容错误") + html;
+    } else {
+        // A type that is neither provider reads as 51LA, as the login did not change.
+        const auto provider = yz::statisticsProvider(tjType.toString()).value_or(yz::StatisticsProvider::La51);
+        const yz::StatisticsResult result = yz::scrapeStatistics(provider, html);
+        switch (result.kind) {
+        case yz::StatisticsResult::Kind::TooFew:
+            return;
+        case yz::StatisticsResult::Kind::WrongPassword:
+            caption = QStringLiteral("查看密码错误");
+            break;
+        case yz::StatisticsResult::Kind::Unrecognised: {
+            // The page goes into the box so that the user can pass it on; a
+            // huge page is cut so that the box stays usable.
+            constexpr qsizetype kShownPage = 4000;
+            const QString name = provider == yz::StatisticsProvider::Cnzz ? QStringLiteral("CNZZ") : QStringLiteral("51LA");
+            messageBox(QStringLiteral("提示"), QStringLiteral("分析统计内容错误") + name + QStringLiteral("，请通知")
+                                                   + yz::kSupportMail + html.left(kShownPage));
+            caption = result.line;
+            break;
+        }
+        case yz::StatisticsResult::Kind::Line:
+            caption = result.line;
+            break;
+        }
+    }
+    TJ->setText(caption);
+    TJ->adjustSize();
 }
 
 void Form1::checkVer(qint16, const QString &html)

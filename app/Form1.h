@@ -49,6 +49,9 @@ public:
     void tb3setvalue(int col, int row, const QString &value);
     void doNothing(qint16 err, const QString &html);
     void checkVer(qint16 err, const QString &html);
+    // Logs in to the statistics provider and shows the loading caption.
+    void invokeTongji(const QVariant &type, const QString &siteId, const QString &password);
+    void Tongji(qint16 err, const QString &html);
     void showNews(qint16 err, const QString &html);
     // Opens a web address in the user's browser; anything that is not an
     // http(s) address with a host is ignored.

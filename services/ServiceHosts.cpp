@@ -23,6 +23,8 @@ constexpr HostEntry kHosts[] = {
     {Service::Vendor, u"vendor", u"http://www.yanzhou.net"},
     {Service::Whois, u"whois", u"http://www.whois.net"},
     {Service::Archive, u"archive", u"http://web.archive.org"},
+    {Service::Cnzz, u"cnzz", u"http://new.cnzz.com"},
+    {Service::La51, u"51la", u"http://www.51.la"},
 };
 static_assert(std::size(kHosts) == size_t(kServiceCount));
 

@@ -20,6 +20,8 @@ enum class Service {
     Vendor,  // the vendor's own web service
     Whois,   // whois pages
     Archive, // web archive
+    Cnzz,    // CNZZ site statistics
+    La51,    // 51LA site statistics
     Count
 };
 

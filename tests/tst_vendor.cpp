@@ -1,6 +1,7 @@
 // The version check and the news line at start-up.
 #include "app/Form1.h"
 #include "app/LinkLabel.h"
+#include "services/SiteStatistics.h"
 #include "services/VendorAnswers.h"
 #include "tests/support/FakeServices.h"
 
@@ -32,6 +33,8 @@ private Q_SLOTS:
     void newerVersionDisablesQueryingForGood();
     void sameOrOlderVersionChangesNothing();
     void newsLine();
+    void statisticsPages();
+    void statisticsLineAtStartUp();
 
 private:
     QTemporaryDir m_dir;
@@ -129,6 +132,70 @@ void TestVendor::newsLine()
     QCOMPARE(w.AD[2]->x(), w.AD[1]->x() + w.AD[1]->width() + gap);
     QCOMPARE(w.AD[3]->x(), 48);
     QCOMPARE(w.AD[4]->x(), w.AD[3]->x() + w.AD[3]->width() + gap);
+}
+
+void TestVendor::statisticsPages()
+{
+    using yz::StatisticsProvider;
+    using Kind = yz::StatisticsResult::Kind;
+    QString cnzz;
+    for (int n : {345, 200, 120, 60, 301, 180, 98})
+        cnzz += QStringLiteral("<tr><td class=\"num1\"><strong>%1</strong></td></tr>\n").arg(n);
+    auto r = yz::scrapeStatistics(StatisticsProvider::Cnzz, cnzz);
+    QCOMPARE(int(r.kind), int(Kind::Line));
+    QCOMPARE(r.line, QStringLiteral("我的网站统计 今日(120IP 345PV) 昨日(98IP 301PV)"));
+    QCOMPARE(int(yz::scrapeStatistics(StatisticsProvider::Cnzz, cnzz.left(cnzz.size() / 2)).kind), int(Kind::TooFew));
+    const QString la = QStringLiteral("<tr><td>a</td><td>10 IP</td><td>20 PV</td></tr>"
+                                      "<tr><td>b</td><td>120 IP</td><td>345 PV</td></tr>"
+                                      "<tr><td>c</td><td>98 IP</td><td>301 PV</td></tr>");
+    r = yz::scrapeStatistics(StatisticsProvider::La51, la);
+    QCOMPARE(r.line, QStringLiteral("我的网站统计 今日(120IP 345PV) 昨日(98IP 301PV)"));
+    QCOMPARE(int(yz::scrapeStatistics(StatisticsProvider::La51, cnzz).kind), int(Kind::Unrecognised));
+    QCOMPARE(yz::scrapeStatistics(StatisticsProvider::La51, cnzz).line, QStringLiteral("我的网站统计 今日(IP PV) 昨日(IP PV)"));
+    QCOMPARE(int(yz::scrapeStatistics(StatisticsProvider::Cnzz, QStringLiteral("<p>密码出错</p>")).kind),
+             int(Kind::WrongPassword));
+    QCOMPARE(int(yz::scrapeStatistics(StatisticsProvider::La51, QStringLiteral("错误或无效的密码")).kind),
+             int(Kind::WrongPassword));
+    QVERIFY(!yz::statisticsProvider(QStringLiteral("2")));
+}
+
+void TestVendor::statisticsLineAtStartUp()
+{
+    QFile file(QStringLiteral("setting.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("10000|a.com|a.com|0,1234,p&w=1\r\n");
+    file.close();
+    yztest::FakeServices services;
+    QString cnzz;
+    for (int n : {345, 200, 120, 60, 301, 180, 98})
+        cnzz += QStringLiteral("<td class=\"num1\"><strong>%1</strong></td>").arg(n);
+    yztest::FakeResponse page;
+    page.body = cnzz.toLatin1();
+    page.delayMs = 100;
+    services[Service::Cnzz].setResponse(page);
+    Form1 w(services.hosts());
+    QStringList messages;
+    w.messageBox = [&](const QString &t, const QString &m) { messages << t + u':' + m; };
+    w.startUp();
+    QCOMPARE(w.TJ->text(), QStringLiteral("正在加载统计..."));
+    QCOMPARE(w.tjType.toString(), QStringLiteral("0"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("我的网站统计 今日(120IP 345PV) 昨日(98IP 301PV)"), 10000);
+    QCOMPARE(services[Service::Cnzz].targets(), QList<QByteArray>{"/v1/login.php?t=login&siteid=1234&password=p&w=1"});
+    QCOMPARE(w.tjURL.toString(), services.hosts().base(Service::Cnzz) + QStringLiteral("/v1/login.php?t=login&siteid=1234&password=p&w=1"));
+    QVERIFY(w.TJ->width() > 100); // sized to its text
+
+    // A failed request and an unreadable page.
+    yztest::FakeResponse missing;
+    missing.status = 404;
+    services[Service::Cnzz].setResponse(missing);
+    w.invokeTongji(0, QStringLiteral("1"), QStringLiteral("p"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("下载统计内容错误404"), 10000);
+    yztest::FakeResponse odd;
+    odd.body = "<html>maintenance</html>";
+    services[Service::Cnzz].setResponse(odd);
+    w.invokeTongji(QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("p"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("我的网站统计 今日(IP PV) 昨日(IP PV)"), 10000);
+    QCOMPARE(messages, QStringList{QStringLiteral("提示:分析统计内容错误CNZZ，请通知support@yanzhou.net<html>maintenance</html>")});
 }
 
 QTEST_MAIN(TestVendor)
