@@ -8,6 +8,7 @@
 #include "parsers/DomainAgeParsers.h"
 #include "query/ClickMap.h"
 #include "query/RootDomain.h"
+#include "services/Form3.h"
 #include "services/OpenableLink.h"
 #include "services/SiteStatistics.h"
 #include "services/VendorAnswers.h"
@@ -67,6 +68,7 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
         else
             yz::drawPic(bytes, Picture1);
     });
+    m_engine.handlers().add(QStringLiteral("suggestOK"), [this](qint16 err, const QString &html) { suggestOK(err, html); });
     m_engine.handlers().add(QStringLiteral("Tongji"), [this](qint16 err, const QString &html) { Tongji(err, html); });
     m_engine.handlers().add(QStringLiteral("checkVer"), [this](qint16 err, const QString &html) { checkVer(err, html); });
     m_engine.handlers().add(QStringLiteral("showNews"), [this](qint16 err, const QString &html) { showNews(err, html); });
@@ -289,6 +291,16 @@ void Form1::Tongji(qint16 err, const QString &html)
     TJ->adjustSize();
 }
 
+Form3 *Form1::suggestionDialog() const
+{
+    return m_form3;
+}
+
+void Form1::suggestOK(qint16, const QString &)
+{
+    messageBox(QStringLiteral("提示"), QStringLiteral("您的建议已经提交成功，我会总结所有建议意见对功能进行更新，谢谢。"));
+}
+
 void Form1::checkVer(qint16, const QString &html)
 {
     const auto reported = yz::parseVersionAnswer(html);
@@ -425,6 +437,14 @@ void Form1::connectLinks()
         if (!dminfo3->text().isEmpty())
             linkto(m_engine.hosts().base(yz::Service::Archive) + QStringLiteral("/web/*/http://") + dm->text());
     });
+    connect(Label1, &LinkLabel::clicked, this, [this] {
+        // One dialog at a time: a second click brings it up again.
+        if (!m_form3)
+            m_form3 = new Form3(this);
+        m_form3->show();
+        m_form3->raise();
+        m_form3->activateWindow();
+    });
     for (int i = 0; i < int(AD.size()); ++i) {
         connect(AD[i], &LinkLabel::clicked, this, [this, i] {
             // Before the news has arrived there is nothing to open.
@@ -514,5 +534,6 @@ void Form1::shutDown()
         return;
     m_shutDown = true;
     m_settings.write(currentRecord());
-    // Closing the dialogs comes here.
+    if (m_form3)
+        m_form3->close();
 }

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVariant>
@@ -16,6 +17,7 @@
 #include <functional>
 
 class LinkLabel;
+class Form3;
 
 // The main window: the domain box, the group switches, the three result grids
 // and the links, over the query engine that does the work.
@@ -52,6 +54,9 @@ public:
     // Logs in to the statistics provider and shows the loading caption.
     void invokeTongji(const QVariant &type, const QString &siteId, const QString &password);
     void Tongji(qint16 err, const QString &html);
+    void suggestOK(qint16 err, const QString &html);
+    // The suggestion dialog while it is open.
+    Form3 *suggestionDialog() const;
     void showNews(qint16 err, const QString &html);
     // Opens a web address in the user's browser; anything that is not an
     // http(s) address with a host is ignored.
@@ -125,4 +130,5 @@ private:
     yz::SettingsFile m_settings;
     int ver = 0;
     bool m_shutDown = false;
+    QPointer<Form3> m_form3;
 };

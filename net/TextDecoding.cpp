@@ -1,5 +1,6 @@
 #include "net/TextDecoding.h"
 
+#include <QHash>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -125,6 +126,38 @@ QString decodeGbk(QByteArrayView bytes)
     }
     text.truncate(qsizetype(out - begin));
     return text;
+}
+
+QByteArray encodeGbk(QStringView text)
+{
+    // Code point -> two-byte code; the first pointer of a code point wins.
+    static const QHash<char16_t, quint16> codes = [] {
+        QHash<char16_t, quint16> map;
+        for (unsigned pointer = 0; pointer < std::size(kGb18030Index); ++pointer) {
+            const char16_t cp = kGb18030Index[pointer];
+            if (cp == 0 || map.contains(cp))
+                continue;
+            const unsigned trail = pointer % 190;
+            map.insert(cp, quint16(((pointer / 190 + 0x81) << 8) | (trail + (trail < 0x3F ? 0x40 : 0x41))));
+        }
+        return map;
+    }();
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2);
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            bytes.append(char(u));
+        } else if (u == 0x20AC) {
+            bytes.append(char(0x80));
+        } else if (const auto it = codes.constFind(u); it != codes.constEnd()) {
+            bytes.append(char(*it >> 8));
+            bytes.append(char(*it & 0xFF));
+        } else {
+            bytes.append('?'); // surrogates included: GBK has no four-byte codes
+        }
+    }
+    return bytes;
 }
 
 QString decodeUtf8(QByteArrayView bytes)

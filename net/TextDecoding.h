@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 
 namespace yz {
 
@@ -11,6 +12,9 @@ QString decodeGbk(QByteArrayView bytes);
 
 // UTF-8 with U+FFFD for malformed sequences; a leading byte-order mark is dropped.
 QString decodeUtf8(QByteArrayView bytes);
+
+// GBK bytes (code page 936) for a text; a character GBK cannot hold becomes "?".
+QByteArray encodeGbk(QStringView text);
 
 // Decodes a page body by its charset label. "gb2312", "gbk" and "gb18030" use
 // decodeGbk, "utf-8" uses decodeUtf8; any other label the platform knows is

@@ -1,6 +1,8 @@
 // The version check and the news line at start-up.
 #include "app/Form1.h"
 #include "app/LinkLabel.h"
+#include "services/Form3.h"
+#include "services/FormEncoding.h"
 #include "services/SiteStatistics.h"
 #include "services/VendorAnswers.h"
 #include "tests/support/FakeServices.h"
@@ -35,6 +37,9 @@ private Q_SLOTS:
     void newsLine();
     void statisticsPages();
     void statisticsLineAtStartUp();
+    void suggestionEncoding_data();
+    void suggestionEncoding();
+    void suggestionDialog();
 
 private:
     QTemporaryDir m_dir;
@@ -196,6 +201,57 @@ void TestVendor::statisticsLineAtStartUp()
     w.invokeTongji(QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("p"));
     QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("我的网站统计 今日(IP PV) 昨日(IP PV)"), 10000);
     QCOMPARE(messages, QStringList{QStringLiteral("提示:分析统计内容错误CNZZ，请通知support@yanzhou.net<html>maintenance</html>")});
+}
+
+void TestVendor::suggestionEncoding_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("encoded");
+    QTest::newRow("words") << "Need PR query 2.0!" << "Need+PR+query+2.0%21";
+    QTest::newRow("form characters") << "a&b=c" << "a%26b%3Dc";
+    QTest::newRow("tilde") << "~" << "%7E";
+    QTest::newRow("kept") << "1.5-2_3@4*" << "1.5-2_3@4*";
+    QTest::newRow("chinese") << "中" << "%D6%D0";
+    QTest::newRow("line break and tab") << "a\r\n\tb" << "a%0D%0A%09b";
+    QTest::newRow("full-width letter") << "Ａ" << "%A3%C1";
+    QTest::newRow("not in GBK") << QString::fromUtf16(u"\U0001F600x") << "%3Fx";
+    QTest::newRow("euro") << "€" << "%80";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestVendor::suggestionEncoding()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, encoded);
+    QCOMPARE(yz::urlencode(text), encoded);
+}
+
+void TestVendor::suggestionDialog()
+{
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
+    QStringList messages;
+    w.messageBox = [&](const QString &t, const QString &m) { messages << t + u':' + m; };
+    w.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+    services.clearAll();
+    QTest::mouseClick(w.Label1, Qt::LeftButton);
+    Form3 *dialog = w.suggestionDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("建议意见"));
+    QTest::mouseClick(w.Label1, Qt::LeftButton);
+    QCOMPARE(w.suggestionDialog(), dialog); // not duplicated
+    QCOMPARE(w.findChildren<Form3 *>().size(), 1);
+    dialog->Text1->setPlainText(QStringLiteral("需要 PR\n谢谢"));
+    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    QTRY_VERIFY(!w.suggestionDialog());
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 10000);
+    QCOMPARE(messages[0], QStringLiteral("提示:您的建议已经提交成功，我会总结所有建议意见对功能进行更新，谢谢。"));
+    const yztest::RecordedRequest req = services[Service::Vendor].requests().value(0);
+    QCOMPARE(req.method, QByteArray("POST"));
+    QCOMPARE(req.target, QByteArray("/yztool/a/"));
+    QCOMPARE(req.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
+    QCOMPARE(req.body, QByteArray("c=%D0%E8%D2%AA+PR%0D%0A%D0%BB%D0%BB"));
 }
 
 QTEST_MAIN(TestVendor)

@@ -1,0 +1,56 @@
+#include "services/Form3.h"
+
+#include "app/Form1.h"
+#include "app/Twips.h"
+#include "services/FormEncoding.h"
+#include "services/VendorPaths.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace tw = yz::twips;
+
+Form3::Form3(Form1 *main)
+    : QWidget(main, Qt::Window)
+    , m_main(main)
+{
+    setObjectName(QStringLiteral("Form3"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("建议意见"));
+    setFixedSize(tw::toPixels(4680), tw::toPixels(3195));
+
+    Label1 = new QLabel(QStringLiteral("提交您的意见或建议(比如您需要的功能):"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(tw::rect(240, 240, 3735, 180).adjusted(0, 0, 0, 4));
+    Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(tw::rect(240, 600, 4215, 1815));
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setAccessibleName(QStringLiteral("意见或建议"));
+    Command1 = new QPushButton(QStringLiteral("提交"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(tw::rect(1560, 2640, 1335, 375));
+    connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
+}
+
+void Form3::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().topLeft() + Form1::centredPosition(screen->geometry().size(), size()));
+}
+
+void Form3::Command1_Click()
+{
+    // The text box of the original platform gave CR LF for a line break.
+    QString text = Text1->toPlainText().left(kMaxLength);
+    text.replace(u'\n', QStringLiteral("\r\n"));
+    const QString url = m_main->engine().hosts().base(yz::Service::Vendor) + QString::fromUtf16(yz::vendor::kSuggestion);
+    try {
+        m_main->urlfetch(url, QStringLiteral("post"), QStringLiteral("c=") + yz::urlencode(text),
+                         QStringLiteral("utf-8"), QStringLiteral("suggestOK"));
+    } catch (const yz::FetchError &) {
+        m_main->messageBox(QStringLiteral("提示"), QStringLiteral("建议提交失败"));
+    }
+    close();
+}
