@@ -9,6 +9,8 @@
 #include "query/ClickMap.h"
 #include "query/RootDomain.h"
 #include "services/Form3.h"
+#include "settings/Form2.h"
+#include "settings/SettingsEdit.h"
 #include "services/OpenableLink.h"
 #include "services/SiteStatistics.h"
 #include "services/VendorAnswers.h"
@@ -291,6 +293,28 @@ void Form1::Tongji(qint16 err, const QString &html)
     TJ->adjustSize();
 }
 
+Form2 *Form1::settingsDialog() const
+{
+    return m_form2;
+}
+
+void Form1::applySettingsEdit(const yz::SettingsEdit &edit, const QString &typedId, const QString &typedPassword)
+{
+    List1->clear();
+    List1->addItems(edit.entries);
+    List1->resize(List1->width(), yz::twips::toPixels(210 * edit.lineCount));
+    if (edit.hasAccount) {
+        tjType = edit.type;
+        invokeTongji(tjType, typedId, typedPassword);
+    }
+    tjStr = edit.account;
+    dms = edit.joined;
+    // The prefix test uses the new list at once.
+    dms_arr = edit.entries;
+    yz::SettingsRecord record = currentRecord();
+    m_settings.write(record);
+}
+
 Form3 *Form1::suggestionDialog() const
 {
     return m_form3;
@@ -437,6 +461,13 @@ void Form1::connectLinks()
         if (!dminfo3->text().isEmpty())
             linkto(m_engine.hosts().base(yz::Service::Archive) + QStringLiteral("/web/*/http://") + dm->text());
     });
+    connect(dmset, &LinkLabel::clicked, this, [this] {
+        if (!m_form2)
+            m_form2 = new Form2(this);
+        m_form2->show();
+        m_form2->raise();
+        m_form2->activateWindow();
+    });
     connect(Label1, &LinkLabel::clicked, this, [this] {
         // One dialog at a time: a second click brings it up again.
         if (!m_form3)
@@ -536,4 +567,6 @@ void Form1::shutDown()
     m_settings.write(currentRecord());
     if (m_form3)
         m_form3->close();
+    if (m_form2)
+        m_form2->close();
 }

@@ -17,7 +17,11 @@
 #include <functional>
 
 class LinkLabel;
+class Form2;
 class Form3;
+namespace yz {
+struct SettingsEdit;
+}
 
 // The main window: the domain box, the group switches, the three result grids
 // and the links, over the query engine that does the work.
@@ -57,6 +61,11 @@ public:
     void suggestOK(qint16 err, const QString &html);
     // The suggestion dialog while it is open.
     Form3 *suggestionDialog() const;
+    // The settings dialog while it is open.
+    Form2 *settingsDialog() const;
+    const yz::SettingsFile &settingsFile() const { return m_settings; }
+    // A saved settings dialog: the list, the account and the settings file.
+    void applySettingsEdit(const yz::SettingsEdit &edit, const QString &typedId, const QString &typedPassword);
     void showNews(qint16 err, const QString &html);
     // Opens a web address in the user's browser; anything that is not an
     // http(s) address with a host is ignored.
@@ -131,4 +140,5 @@ private:
     int ver = 0;
     bool m_shutDown = false;
     QPointer<Form3> m_form3;
+    QPointer<Form2> m_form2;
 };

@@ -4,6 +4,8 @@
 #include "services/Form3.h"
 #include "services/FormEncoding.h"
 #include "services/SiteStatistics.h"
+#include "settings/Form2.h"
+#include "settings/SettingsEdit.h"
 #include "services/VendorAnswers.h"
 #include "tests/support/FakeServices.h"
 
@@ -12,6 +14,8 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <tuple>
 
 using yz::Service;
 
@@ -40,6 +44,9 @@ private Q_SLOTS:
     void suggestionEncoding_data();
     void suggestionEncoding();
     void suggestionDialog();
+    void settingsEdit();
+    void settingsDialogSavesAndReloads();
+    void settingsDialogRefusesWhatCannotBeStored();
 
 private:
     QTemporaryDir m_dir;
@@ -252,6 +259,87 @@ void TestVendor::suggestionDialog()
     QCOMPARE(req.target, QByteArray("/yztool/a/"));
     QCOMPARE(req.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
     QCOMPARE(req.body, QByteArray("c=%D0%E8%D2%AA+PR%0D%0A%D0%BB%D0%BB"));
+}
+
+void TestVendor::settingsEdit()
+{
+    yz::SettingsEdit e = yz::makeSettingsEdit(QStringLiteral("a.com\nb.com\nc.com"), QString(), QString(), true);
+    QVERIFY(e.ok);
+    QCOMPARE(e.joined, QStringLiteral("a.com,b.com,c.com"));
+    QCOMPARE(e.lineCount, 3);
+    e = yz::makeSettingsEdit(QStringLiteral("a.com\n\n b.com\n"), QString(), QString(), true);
+    QCOMPARE(e.joined, QStringLiteral("a.com, b.com"));
+    QCOMPARE(e.lineCount, 4);
+    e = yz::makeSettingsEdit(QString(), QStringLiteral(" 0123"), QStringLiteral(" pw "), false);
+    QCOMPARE(e.joined, QStringLiteral("www.example.com"));
+    QCOMPARE(e.account, QStringLiteral("1,123, pw "));
+    e = yz::makeSettingsEdit(QString(), QStringLiteral("12"), QStringLiteral("   "), true);
+    QVERIFY(e.ok && !e.hasAccount && e.account.isEmpty());
+    for (const auto &[domains, id, pass] : {std::tuple("a|b.com", "", ""), std::tuple("a.com", "1,2", "p"),
+                                           std::tuple("a.com", "12", "p|q"), std::tuple("a.com", "12x", "p"),
+                                           std::tuple("a.com", "99999999999", "p")}) {
+        e = yz::makeSettingsEdit(QString::fromUtf8(domains), QString::fromUtf8(id), QString::fromUtf8(pass), true);
+        QVERIFY2(!e.ok && !e.error.isEmpty(), domains);
+    }
+}
+
+void TestVendor::settingsDialogSavesAndReloads()
+{
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
+    QStringList messages;
+    w.messageBox = [&](const QString &t, const QString &m) { messages << t + u':' + m; };
+    w.startUp();
+    QTest::mouseClick(w.dmset, Qt::LeftButton);
+    Form2 *dialog = w.settingsDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QTest::mouseClick(w.dmset, Qt::LeftButton);
+    QCOMPARE(w.findChildren<Form2 *>().size(), 1);
+    QCOMPARE(dialog->dmsbox->toPlainText(), QStringLiteral("www.example.com"));
+    QVERIFY(dialog->Option2->isChecked());
+    dialog->dmsbox->setPlainText(QStringLiteral("one.com\ntwo.cn\nthree.net\n"));
+    dialog->Option1->setChecked(true);
+    dialog->tongjiidv->setText(QStringLiteral(" 0123"));
+    dialog->tongjipassv->setText(QStringLiteral("secret"));
+    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    QTRY_VERIFY(!w.settingsDialog());
+    QCOMPARE(w.List1->count(), 3);
+    QCOMPARE(w.List1->height(), 56); // four lines of 210 twips
+    QCOMPARE(w.TJ->text(), QStringLiteral("正在加载统计..."));
+    QCOMPARE(storedSettings(), QByteArray("10000|www.example.com|one.com,two.cn,three.net|1,123,secret\r\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(services[Service::La51].targets().size(), qsizetype(1), 10000);
+    QCOMPARE(services[Service::La51].targets()[0], QByteArray("/report/0_help.asp?id=%200123&t=chalogin&lookpass=secret"));
+    // The prefix test sees the new list.
+    w.dm->setText(QStringLiteral("thr"));
+    QVERIFY(w.List1->isVisible());
+
+    QTest::mouseClick(w.dmset, Qt::LeftButton);
+    dialog = w.settingsDialog();
+    QCOMPARE(dialog->dmsbox->toPlainText(), QStringLiteral("one.com\ntwo.cn\nthree.net"));
+    QVERIFY(dialog->Option1->isChecked());
+    QCOMPARE(dialog->tongjiidv->text(), QStringLiteral("123"));
+    QCOMPARE(dialog->tongjipassv->text(), QStringLiteral("secret"));
+    w.close();
+    QTRY_VERIFY(!w.settingsDialog());
+}
+
+void TestVendor::settingsDialogRefusesWhatCannotBeStored()
+{
+    yztest::FakeServices services;
+    Form1 w(services.hosts());
+    QStringList messages;
+    w.messageBox = [&](const QString &t, const QString &m) { messages << t + u':' + m; };
+    w.startUp();
+    const QByteArray before = storedSettings();
+    QTest::mouseClick(w.dmset, Qt::LeftButton);
+    Form2 *dialog = w.settingsDialog();
+    dialog->tongjiidv->setText(QStringLiteral("12ab"));
+    dialog->tongjipassv->setText(QStringLiteral("pw"));
+    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    QCOMPARE(messages, QStringList{QStringLiteral("提示:统计ID必须是整数。")});
+    QVERIFY(w.settingsDialog() && dialog->isVisible());
+    QCOMPARE(dialog->tongjiidv->text(), QStringLiteral("12ab"));
+    QCOMPARE(storedSettings(), before);
 }
 
 QTEST_MAIN(TestVendor)

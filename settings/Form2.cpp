@@ -1,0 +1,114 @@
+#include "settings/Form2.h"
+
+#include "app/Form1.h"
+#include "app/Twips.h"
+#include "settings/SettingsEdit.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace tw = yz::twips;
+
+namespace {
+
+// A read-only text box that serves as a caption.
+QLineEdit *captionBox(const QString &text, QWidget *parent)
+{
+    auto *box = new QLineEdit(text, parent);
+    box->setReadOnly(true);
+    box->setFocusPolicy(Qt::NoFocus);
+    box->setFrame(false);
+    box->setStyleSheet(QStringLiteral("background: palette(button);"));
+    return box;
+}
+
+} // namespace
+
+Form2::Form2(Form1 *main)
+    : QWidget(main, Qt::Window)
+    , m_main(main)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("设置"));
+    setFixedSize(tw::toPixels(6030), tw::toPixels(4605));
+
+    auto place = [](QWidget *w, const char *name, const QRect &r) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(r);
+    };
+    dmsbox = new QPlainTextEdit(this);
+    place(dmsbox, "dmsbox", tw::rect(360, 120, 2655, 3375));
+    dmsbox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    dmsbox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    dmsbox->setAccessibleName(QStringLiteral("常查询的域名"));
+    Label1 = new QLabel(QStringLiteral("设置常查询的域名，一行一个"), this);
+    place(Label1, "Label1", tw::rect(480, 3600, 2415, 255));
+    Command1 = new QPushButton(QStringLiteral("保存"), this);
+    place(Command1, "Command1", tw::rect(2760, 3960, 1095, 375));
+    Option1 = new QRadioButton(QStringLiteral("51LA"), this);
+    place(Option1, "Option1", tw::rect(4560, 360, 735, 255));
+    Option2 = new QRadioButton(QStringLiteral("CNZZ"), this);
+    place(Option2, "Option2", tw::rect(3840, 360, 735, 255));
+    Option2->setChecked(true);
+    tongjid = captionBox(QStringLiteral("统计ID"), this);
+    place(tongjid, "tongjid", tw::rect(3360, 720, 855, 270));
+    tongjiidv = new QLineEdit(this);
+    place(tongjiidv, "tongjiidv", tw::rect(4200, 720, 1455, 270));
+    tongjiidv->setAccessibleName(QStringLiteral("统计ID"));
+    tongjipass = captionBox(QStringLiteral("查看密码"), this);
+    place(tongjipass, "tongjipass", tw::rect(3360, 960, 855, 270));
+    tongjipassv = new QLineEdit(this);
+    place(tongjipassv, "tongjipassv", tw::rect(4200, 960, 1455, 270));
+    tongjipassv->setAccessibleName(QStringLiteral("查看密码"));
+    tongjiIntro = new QPlainTextEdit(
+            QStringLiteral("注意：启用该功能必须在您\r\n的统计的后台设置独立查看\r\n密码，上面设置中的查看密码就是您的统计独立查看密码。\r\n"),
+            this);
+    place(tongjiIntro, "tongjiIntro", tw::rect(3360, 1320, 2295, 975));
+    tongjiIntro->setReadOnly(true);
+    tongjiIntro->setFocusPolicy(Qt::NoFocus);
+    tongjiIntro->setStyleSheet(QStringLiteral("background: palette(button);"));
+
+    setTabOrder(dmsbox, Command1);
+    setTabOrder(Command1, Option1);
+    setTabOrder(Option1, Option2);
+    setTabOrder(Option2, tongjiidv);
+    setTabOrder(tongjiidv, tongjipassv);
+    connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    load();
+}
+
+void Form2::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().topLeft() + Form1::centredPosition(screen->geometry().size(), size()));
+}
+
+void Form2::load()
+{
+    // The file, not the window, so that the dialog shows what was last saved.
+    const yz::SettingsRecord record = m_main->settingsFile().readOrCreate();
+    const QStringList account = record.accountParts();
+    if (account.size() == 3) {
+        if (account[0] == u"0")
+            Option2->setChecked(true);
+        else if (account[0] == u"1")
+            Option1->setChecked(true);
+        tongjiidv->setText(account[1]);
+        tongjipassv->setText(account[2]);
+    }
+    dmsbox->setPlainText(QString(record.dms).replace(u',', u'\n'));
+}
+
+void Form2::Command1_Click()
+{
+    const yz::SettingsEdit edit =
+            yz::makeSettingsEdit(dmsbox->toPlainText(), tongjiidv->text(), tongjipassv->text(), Option2->isChecked());
+    if (!edit.ok) {
+        m_main->messageBox(QStringLiteral("提示"), edit.error);
+        return;
+    }
+    m_main->applySettingsEdit(edit, tongjiidv->text(), tongjipassv->text());
+    close();
+}
