@@ -7,6 +7,8 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSignalBlocker>
+#include <QTextCursor>
 
 namespace tw = yz::twips;
 
@@ -27,6 +29,15 @@ Form3::Form3(Form1 *main)
     Text1->setGeometry(tw::rect(240, 600, 4215, 1815));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setAccessibleName(QStringLiteral("意见或建议"));
+    // The box holds at most kMaxLength characters, typed or pasted.
+    connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = Text1->toPlainText();
+        if (text.size() <= kMaxLength)
+            return;
+        const QSignalBlocker blocker(Text1);
+        Text1->setPlainText(text.left(kMaxLength));
+        Text1->moveCursor(QTextCursor::End);
+    });
     Command1 = new QPushButton(QStringLiteral("提交"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(tw::rect(1560, 2640, 1335, 375));

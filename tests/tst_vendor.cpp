@@ -249,6 +249,8 @@ void TestVendor::suggestionDialog()
     QTest::mouseClick(w.Label1, Qt::LeftButton);
     QCOMPARE(w.suggestionDialog(), dialog); // not duplicated
     QCOMPARE(w.findChildren<Form3 *>().size(), 1);
+    dialog->Text1->setPlainText(QString(40000, u'a'));
+    QCOMPARE(dialog->Text1->toPlainText().size(), qsizetype(Form3::kMaxLength));
     dialog->Text1->setPlainText(QStringLiteral("需要 PR\n谢谢"));
     QTest::mouseClick(dialog->Command1, Qt::LeftButton);
     QTRY_VERIFY(!w.suggestionDialog());
