@@ -206,12 +206,17 @@ QPoint Form1::centredPosition(const QSize &screen, const QSize &window)
     return QPoint((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
 }
 
+void Form1::centreOnScreen(QWidget *window)
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        window->move(screen->geometry().topLeft() + centredPosition(screen->geometry().size(), window->size()));
+}
+
 void Form1::startUp()
 {
     ver = kVersion;
     setWindowTitle(windowTitle() + QStringLiteral(" V") + QString::number(ver));
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().topLeft() + centredPosition(screen->geometry().size(), size()));
+    centreOnScreen(this);
     layoutGrids();
     show();
 
@@ -461,20 +466,16 @@ void Form1::connectLinks()
         if (!dminfo3->text().isEmpty())
             linkto(m_engine.hosts().base(yz::Service::Archive) + QStringLiteral("/web/*/http://") + dm->text());
     });
+    // One dialog of each at a time: a second click brings it up again.
     connect(dmset, &LinkLabel::clicked, this, [this] {
         if (!m_form2)
             m_form2 = new Form2(this);
-        m_form2->show();
-        m_form2->raise();
-        m_form2->activateWindow();
+        bringUp(m_form2);
     });
     connect(Label1, &LinkLabel::clicked, this, [this] {
-        // One dialog at a time: a second click brings it up again.
         if (!m_form3)
             m_form3 = new Form3(this);
-        m_form3->show();
-        m_form3->raise();
-        m_form3->activateWindow();
+        bringUp(m_form3);
     });
     for (int i = 0; i < int(AD.size()); ++i) {
         connect(AD[i], &LinkLabel::clicked, this, [this, i] {
@@ -483,6 +484,19 @@ void Form1::connectLinks()
                 linkto(newsLinkArr.at(i));
         });
     }
+}
+
+void Form1::bringUp(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void Form1::showList()
+{
+    List1->show();
+    List1->raise(); // over the controls below the domain box
 }
 
 void Form1::openVendorPage(const char16_t *path)
@@ -499,8 +513,7 @@ void Form1::dm_Change()
     const QString text = dm->text();
     for (const QString &domain : std::as_const(dms_arr)) {
         if (domain.left(text.size()) == text) {
-            List1->show();
-            List1->raise();
+            showList();
             return;
         }
         List1->hide();
@@ -509,12 +522,10 @@ void Form1::dm_Change()
 
 void Form1::showdms_Click()
 {
-    if (List1->isVisible()) {
+    if (List1->isVisible())
         List1->hide();
-    } else {
-        List1->show();
-        List1->raise();
-    }
+    else
+        showList();
 }
 
 void Form1::List1_Click(QListWidgetItem *item)

@@ -34,16 +34,14 @@ public:
     explicit Form1(const yz::ServiceHosts &hosts = yz::ServiceHosts(), QWidget *parent = nullptr);
     ~Form1() override;
 
-    // The record the window would store now: the boxes, the newer-version
-    // flag, the domain box, the frequent domains and the account.
-    yz::SettingsRecord settingsRecord() const { return currentRecord(); }
-
     // Runs the start-up sequence: title, centring, grid layout, shown, then
     // the steps that restore the stored state and ask the vendor's service.
     void startUp();
 
     // Where a window of this size sits centred on a screen of that size.
     static QPoint centredPosition(const QSize &screen, const QSize &window);
+    // Moves a window to the middle of the primary screen.
+    static void centreOnScreen(QWidget *window);
 
     yz::QueryEngine &engine() { return m_engine; }
 
@@ -129,6 +127,8 @@ private:
     void List1_Click(QListWidgetItem *item);
     void openVendorPage(const char16_t *path);
     void askVendor(const char16_t *path, const QString &handler);
+    static void bringUp(QWidget *window);
+    void showList();
     void shutDown();
     void restoreSettings(const yz::SettingsRecord &record);
     void fillDomainList();

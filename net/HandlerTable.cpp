@@ -1,6 +1,23 @@
 #include "net/HandlerTable.h"
 
 namespace yz {
+namespace {
+
+// Calls the handler called `name`, if there is one; a handler's exception
+// must not take the event loop or other requests with it.
+template<typename Table, typename... Args>
+void callByName(const Table &table, const QString &name, Args &&...args)
+{
+    const auto it = table.constFind(name);
+    if (it == table.constEnd() || !*it)
+        return;
+    try {
+        (*it)(std::forward<Args>(args)...);
+    } catch (...) {
+    }
+}
+
+} // namespace
 
 void HandlerTable::add(const QString &name, PageHandler handler)
 {
@@ -14,25 +31,12 @@ void HandlerTable::addPicture(const QString &name, PictureHandler handler)
 
 void HandlerTable::deliverPicture(const QString &name, qint16 err, const QByteArray &bytes) const
 {
-    const auto it = m_pictureHandlers.constFind(name);
-    if (it == m_pictureHandlers.constEnd() || !*it)
-        return;
-    try {
-        (*it)(err, bytes);
-    } catch (...) {
-    }
+    callByName(m_pictureHandlers, name, err, bytes);
 }
 
 void HandlerTable::deliver(const QString &name, qint16 err, const QString &html) const
 {
-    const auto it = m_handlers.constFind(name);
-    if (it == m_handlers.constEnd() || !*it)
-        return;
-    try {
-        (*it)(err, html);
-    } catch (...) {
-        // A failing handler must not take the event loop or other requests with it.
-    }
+    callByName(m_handlers, name, err, html);
 }
 
 } // namespace yz

@@ -5,8 +5,6 @@
 #include "services/FormEncoding.h"
 #include "services/VendorPaths.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QTextCursor>
 
@@ -47,8 +45,7 @@ Form3::Form3(Form1 *main)
 void Form3::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().topLeft() + Form1::centredPosition(screen->geometry().size(), size()));
+    Form1::centreOnScreen(this);
 }
 
 void Form3::Command1_Click()

@@ -4,8 +4,6 @@
 #include "app/Twips.h"
 #include "settings/SettingsEdit.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 
 namespace tw = yz::twips;
 
@@ -81,8 +79,7 @@ Form2::Form2(Form1 *main)
 void Form2::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().topLeft() + Form1::centredPosition(screen->geometry().size(), size()));
+    Form1::centreOnScreen(this);
 }
 
 void Form2::load()
