@@ -58,15 +58,17 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                 if (QTableWidgetItem *item = grid(g)->item(row, col))
                     item->setText(text);
             });
-    messageBox = [this](const QString &title, const QString &text) {
+    messageBox = [this](const QString &title, const QString &text, const QString &details) {
         QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+        if (!details.isEmpty())
+            box.setDetailedText(details);
         box.exec();
     };
     connectLinks();
     yz::addResultHandlers(m_engine);
     m_engine.handlers().addPicture(QStringLiteral("loadPic"), [this](qint16 err, const QByteArray &bytes) {
         if (err != 0)
-            messageBox(QStringLiteral("提示"), QStringLiteral("图片下载出错"));
+            messageBox(QStringLiteral("提示"), QStringLiteral("图片下载出错"), QString());
         else
             yz::drawPic(bytes, Picture1);
     });
@@ -280,12 +282,15 @@ void Form1::Tongji(qint16 err, const QString &html)
             caption = QStringLiteral("查看密码错误");
             break;
         case yz::StatisticsResult::Kind::Unrecognised: {
-            // The page goes into the box so that the user can pass it on; a
-            // huge page is cut so that the box stays usable.
-            constexpr qsizetype kShownPage = 4000;
+            // The page goes into the box so that the user can pass it on: its
+            // beginning in the text, which stays small enough for the box to
+            // fit the screen, and all of it in the expandable details.
+            constexpr qsizetype kShownPage = 1000;
             const QString name = provider == yz::StatisticsProvider::Cnzz ? QStringLiteral("CNZZ") : QStringLiteral("51LA");
-            messageBox(QStringLiteral("提示"), QStringLiteral("分析统计内容错误") + name + QStringLiteral("，请通知")
-                                                   + yz::kSupportMail + html.left(kShownPage));
+            const QString shown = html.size() > kShownPage ? html.left(kShownPage) + u'…' : html;
+            messageBox(QStringLiteral("提示"),
+                       QStringLiteral("分析统计内容错误") + name + QStringLiteral("，请通知") + yz::kSupportMail + shown,
+                       html.size() > kShownPage ? html : QString());
             caption = result.line;
             break;
         }
@@ -327,7 +332,8 @@ Form3 *Form1::suggestionDialog() const
 
 void Form1::suggestOK(qint16, const QString &)
 {
-    messageBox(QStringLiteral("提示"), QStringLiteral("您的建议已经提交成功，我会总结所有建议意见对功能进行更新，谢谢。"));
+    messageBox(QStringLiteral("提示"), QStringLiteral("您的建议已经提交成功，我会总结所有建议意见对功能进行更新，谢谢。"),
+               QString());
 }
 
 void Form1::checkVer(qint16, const QString &html)
@@ -434,7 +440,7 @@ bool Form1::findRootDomain()
 {
     const yz::RootDomainResult result = yz::findRootDomain(dm->text());
     if (!result.ok) {
-        messageBox(yz::kRootDomainMessageTitle, result.message);
+        messageBox(yz::kRootDomainMessageTitle, result.message, QString());
         return false;
     }
     finalDomain = result.root;

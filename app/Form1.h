@@ -73,8 +73,9 @@ public:
     bool findRootDomain();
 
     // Every message box of the window goes through here; tests replace it.
-    // The default shows a modal box with the title, the text and one OK button.
-    std::function<void(const QString &title, const QString &text)> messageBox;
+    // The default shows a modal box with the title, the text and one OK button;
+    // non-empty details go into the box's expandable part.
+    std::function<void(const QString &title, const QString &text, const QString &details)> messageBox;
 
     // Controls
     QLineEdit *dm;

@@ -58,7 +58,7 @@ void Form3::Command1_Click()
         m_main->urlfetch(url, QStringLiteral("post"), QStringLiteral("c=") + yz::urlencode(text),
                          QStringLiteral("utf-8"), QStringLiteral("suggestOK"));
     } catch (const yz::FetchError &) {
-        m_main->messageBox(QStringLiteral("提示"), QStringLiteral("建议提交失败"));
+        m_main->messageBox(QStringLiteral("提示"), QStringLiteral("建议提交失败"), QString());
     }
     close();
 }

@@ -103,7 +103,7 @@ void Form2::Command1_Click()
     const yz::SettingsEdit edit =
             yz::makeSettingsEdit(dmsbox->toPlainText(), tongjiidv->text(), tongjipassv->text(), Option2->isChecked());
     if (!edit.ok) {
-        m_main->messageBox(QStringLiteral("提示"), edit.error);
+        m_main->messageBox(QStringLiteral("提示"), edit.error, QString());
         return;
     }
     m_main->applySettingsEdit(edit, tongjiidv->text(), tongjipassv->text());

@@ -359,7 +359,7 @@ void TestMainWindow::domainInformationGroup()
     services[Service::Archive].setResponse(archive);
     Form1 w(services.hosts());
     QStringList messages;
-    w.messageBox = [&](const QString &title, const QString &text) { messages << title + u':' + text; };
+    w.messageBox = [&](const QString &title, const QString &text, const QString &) { messages << title + u':' + text; };
     w.startUp();
     const int before = w.engine().fetcher().startedCount();
     w.Check1->setChecked(false);
@@ -388,7 +388,7 @@ void TestMainWindow::domainInformationWithABadDomain()
     services[Service::Archive].setResponse(missing);
     Form1 w(services.hosts());
     QStringList messages;
-    w.messageBox = [&](const QString &title, const QString &text) { messages << title + u':' + text; };
+    w.messageBox = [&](const QString &title, const QString &text, const QString &) { messages << title + u':' + text; };
     w.startUp();
     w.Check1->setChecked(false);
     w.Check4->setChecked(true);

@@ -50,7 +50,7 @@ private:
         QStringList messages;
         Run()
         {
-            window.messageBox = [this](const QString &t, const QString &m) { messages << t + u':' + m; };
+            window.messageBox = [this](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
             window.startUp();
             QTRY_COMPARE_WITH_TIMEOUT(window.engine().fetcher().inFlight(), 0, 10000);
             services.clearAll();

@@ -9,10 +9,13 @@
 #include "services/VendorAnswers.h"
 #include "tests/support/FakeServices.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <tuple>
@@ -39,8 +42,10 @@ private Q_SLOTS:
     void newerVersionDisablesQueryingForGood();
     void sameOrOlderVersionChangesNothing();
     void newsLine();
+    void newsLineStopsEarly();
     void statisticsPages();
     void statisticsLineAtStartUp();
+    void unreadableStatisticsPageKeepsTheBoxUsable();
     void suggestionEncoding_data();
     void suggestionEncoding();
     void suggestionDialog();
@@ -107,7 +112,8 @@ void TestVendor::newerVersionDisablesQueryingForGood()
 
 void TestVendor::sameOrOlderVersionChangesNothing()
 {
-    for (const QByteArray &answer : {QByteArray("200912230"), QByteArray("200801010"), QByteArray("404")}) {
+    for (const QByteArray &answer : {QByteArray("200912230"), QByteArray("200801010"), QByteArray("404"),
+                                     QByteArray("v2"), QByteArray(""), QByteArray("99999999999999999999")}) {
         yztest::FakeServices services;
         yztest::FakeResponse r;
         r.body = answer;
@@ -144,6 +150,37 @@ void TestVendor::newsLine()
     QCOMPARE(w.AD[2]->x(), w.AD[1]->x() + w.AD[1]->width() + gap);
     QCOMPARE(w.AD[3]->x(), 48);
     QCOMPARE(w.AD[4]->x(), w.AD[3]->x() + w.AD[3]->width() + gap);
+}
+
+void TestVendor::newsLineStopsEarly()
+{
+    // Eight items: six captions, no new layout, links past the sixth empty.
+    QString many;
+    for (int i = 0; i < 8; ++i)
+        many += QStringLiteral("t%1[L|G]http://n.example.com/%1{L|G}").arg(i);
+    many.chop(5);
+    // An item without its address shows its title and ends the reading.
+    const QString broken = QStringLiteral("A[L|G]http://n.example.com/a{L|G}B{L|G}C[L|G]http://n.example.com/c");
+    for (const QString &answer : {many, broken}) {
+        yztest::FakeServices services;
+        yztest::FakeResponse r;
+        r.body = answer.toLatin1();
+        services[Service::Vendor].setResponse(r);
+        Form1 w(services.hosts());
+        const QList<QPoint> before = {w.AD[1]->pos(), w.AD[2]->pos(), w.AD[4]->pos(), w.AD[5]->pos()};
+        w.startUp();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.newsLinkArr.isEmpty(), 10000);
+        QCOMPARE((QList<QPoint>{w.AD[1]->pos(), w.AD[2]->pos(), w.AD[4]->pos(), w.AD[5]->pos()}), before);
+        if (answer == many) {
+            QCOMPARE(w.AD[5]->text(), QStringLiteral("t5"));
+            QCOMPARE(w.newsLinkArr.value(5), QStringLiteral("http://n.example.com/5"));
+            QCOMPARE(w.newsLinkArr.value(6), QString());
+        } else {
+            QCOMPARE(w.AD[1]->text(), QStringLiteral("B"));
+            QCOMPARE(w.AD[2]->text(), QString());
+            QCOMPARE(w.newsLinkArr, (QStringList{"http://n.example.com/a", "", ""}));
+        }
+    }
 }
 
 void TestVendor::statisticsPages()
@@ -187,7 +224,7 @@ void TestVendor::statisticsLineAtStartUp()
     services[Service::Cnzz].setResponse(page);
     Form1 w(services.hosts());
     QStringList messages;
-    w.messageBox = [&](const QString &t, const QString &m) { messages << t + u':' + m; };
+    w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
     w.startUp();
     QCOMPARE(w.TJ->text(), QStringLiteral("正在加载统计..."));
     QCOMPARE(w.tjType.toString(), QStringLiteral("0"));
@@ -208,6 +245,33 @@ void TestVendor::statisticsLineAtStartUp()
     w.invokeTongji(QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("p"));
     QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("我的网站统计 今日(IP PV) 昨日(IP PV)"), 10000);
     QCOMPARE(messages, QStringList{QStringLiteral("提示:分析统计内容错误CNZZ，请通知support@yanzhou.net<html>maintenance</html>")});
+}
+
+void TestVendor::unreadableStatisticsPageKeepsTheBoxUsable()
+{
+    yztest::FakeServices services;
+    const QString page = QStringLiteral("<html>") + QString(100000, u'x') + QStringLiteral("</html>");
+    yztest::FakeResponse odd;
+    odd.body = page.toLatin1();
+    services[Service::La51].setResponse(odd);
+    Form1 w(services.hosts());
+    // The window's own box: accept it as soon as it is up, after reading it.
+    QString text, details;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, &closer, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            text = box->text();
+            details = box->detailedText();
+            box->accept();
+        }
+    });
+    closer.start(20);
+    w.invokeTongji(QStringLiteral("1"), QStringLiteral("7"), QStringLiteral("p"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("我的网站统计 今日(IP PV) 昨日(IP PV)"), 10000);
+    const QString head = QStringLiteral("分析统计内容错误51LA，请通知support@yanzhou.net<html>");
+    QVERIFY(text.startsWith(head));
+    QVERIFY(text.size() < 2000);
+    QCOMPARE(details, page);
 }
 
 void TestVendor::suggestionEncoding_data()
@@ -238,7 +302,7 @@ void TestVendor::suggestionDialog()
     yztest::FakeServices services;
     Form1 w(services.hosts());
     QStringList messages;
-    w.messageBox = [&](const QString &t, const QString &m) { messages << t + u':' + m; };
+    w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
     w.startUp();
     QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
     services.clearAll();
@@ -261,6 +325,16 @@ void TestVendor::suggestionDialog()
     QCOMPARE(req.target, QByteArray("/yztool/a/"));
     QCOMPARE(req.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
     QCOMPARE(req.body, QByteArray("c=%D0%E8%D2%AA+PR%0D%0A%D0%BB%D0%BB"));
+
+    // The thanks come even when the request fails.
+    yztest::FakeResponse cut;
+    cut.fault = yztest::FakeResponse::Fault::CloseAtOnce;
+    services[Service::Vendor].setResponse(cut);
+    QTest::mouseClick(w.Label1, Qt::LeftButton);
+    w.suggestionDialog()->Text1->setPlainText(QStringLiteral("x"));
+    QTest::mouseClick(w.suggestionDialog()->Command1, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 10000);
+    QCOMPARE(messages[1], messages[0]);
 }
 
 void TestVendor::settingsEdit()
@@ -290,7 +364,7 @@ void TestVendor::settingsDialogSavesAndReloads()
     yztest::FakeServices services;
     Form1 w(services.hosts());
     QStringList messages;
-    w.messageBox = [&](const QString &t, const QString &m) { messages << t + u':' + m; };
+    w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
     w.startUp();
     QTest::mouseClick(w.dmset, Qt::LeftButton);
     Form2 *dialog = w.settingsDialog();
@@ -330,7 +404,7 @@ void TestVendor::settingsDialogRefusesWhatCannotBeStored()
     yztest::FakeServices services;
     Form1 w(services.hosts());
     QStringList messages;
-    w.messageBox = [&](const QString &t, const QString &m) { messages << t + u':' + m; };
+    w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
     w.startUp();
     const QByteArray before = storedSettings();
     QTest::mouseClick(w.dmset, Qt::LeftButton);
