@@ -5,7 +5,6 @@
 #include "app/LinkLabel.h"
 #include "app/Twips.h"
 #include "parsers/ResultHandlers.h"
-#include "parsers/DomainAgeParsers.h"
 #include "query/ClickMap.h"
 #include "query/RootDomain.h"
 #include "services/Form3.h"
@@ -58,6 +57,10 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                 if (QTableWidgetItem *item = grid(g)->item(row, col))
                     item->setText(text);
             });
+    connect(&m_engine, &yz::QueryEngine::infoChanged, this, [this](yz::InfoText which, const QString &text) {
+        const std::array<QLabel *, yz::kInfoTextCount> labels{dminfo, dminfo2, dminfo3};
+        labels[size_t(which)]->setText(text);
+    });
     messageBox = [this](const QString &title, const QString &text, const QString &details) {
         QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
         if (!details.isEmpty())
@@ -76,13 +79,6 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
     m_engine.handlers().add(QStringLiteral("Tongji"), [this](qint16 err, const QString &html) { Tongji(err, html); });
     m_engine.handlers().add(QStringLiteral("checkVer"), [this](qint16 err, const QString &html) { checkVer(err, html); });
     m_engine.handlers().add(QStringLiteral("showNews"), [this](qint16 err, const QString &html) { showNews(err, html); });
-    m_engine.handlers().add(QStringLiteral("birthdayDomain"), [this](qint16, const QString &html) {
-        dminfo->setText(yz::scrapeWhoisDates(html));
-    });
-    m_engine.handlers().add(QStringLiteral("birthdaySite"), [this](qint16 err, const QString &html) {
-        dminfo2->setText(QStringLiteral("建站于"));
-        dminfo3->setText(err != 0 ? QStringLiteral("Unknown") : yz::scrapeFirstArchiveDate(html));
-    });
     m_engine.handlers().add(QStringLiteral("doNothing"),
                             [this](qint16 err, const QString &html) { doNothing(err, html); });
 }
@@ -423,9 +419,7 @@ void Form1::GO_Click()
     groups.trend = ticked(trendGo);
     m_engine.startGridGroups(groups);
     if (groups.info) {
-        dminfo->setText(QStringLiteral("loading"));
-        dminfo2->setText(QString());
-        dminfo3->setText(QStringLiteral("loading"));
+        m_engine.markDomainInfoWaiting();
         // The message box of a failed test holds the press until it is closed.
         const bool haveRoot = findRootDomain();
         m_engine.startDomainInfo(dm->text(), finalDomain.toString(), haveRoot);

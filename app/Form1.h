@@ -1,6 +1,7 @@
 #pragma once
 
 #include "query/QueryEngine.h"
+#include "services/ProgramVersion.h"
 #include "settings/SettingsFile.h"
 
 #include <QCheckBox>
@@ -29,7 +30,7 @@ class Form1 : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int kVersion = 200912230;
+    static constexpr int kVersion = yz::kProgramVersion;
 
     explicit Form1(const yz::ServiceHosts &hosts = yz::ServiceHosts(), QWidget *parent = nullptr);
     ~Form1() override;

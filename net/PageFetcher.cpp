@@ -2,6 +2,7 @@
 
 #include "net/spyHTTP.h"
 #include "net/spyHTTPPic.h"
+#include "services/ProgramVersion.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -36,7 +37,7 @@ PageFetcher::~PageFetcher()
 
 QByteArray PageFetcher::userAgent()
 {
-    return QByteArrayLiteral("Mozilla/5.0 (X11; Linux x86_64) YanzhouWebmasterTool/200912230");
+    return QByteArrayLiteral("Mozilla/5.0 (X11; Linux x86_64) YanzhouWebmasterTool/") + QByteArray::number(kProgramVersion);
 }
 
 QNetworkReply *PageFetcher::send(const QString &url, const QString &method, const QString &payload)

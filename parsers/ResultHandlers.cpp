@@ -1,6 +1,7 @@
 #include "parsers/ResultHandlers.h"
 
 #include "parsers/CountParsers.h"
+#include "parsers/DomainAgeParsers.h"
 #include "parsers/RankParsers.h"
 #include "query/QueryEngine.h"
 
@@ -63,6 +64,14 @@ void addResultHandlers(QueryEngine &engine)
     const CellRef sogouRank = cellOf(u"sgr");
     engine.handlers().add(QStringLiteral("sgr"), [&engine, sogouRank](qint16, const QString &html) {
         write(engine, sogouRank, scrapeSogouRank(html));
+    });
+
+    engine.handlers().add(QStringLiteral("birthdayDomain"), [&engine](qint16, const QString &html) {
+        engine.setInfo(InfoText::WhoisDates, scrapeWhoisDates(html));
+    });
+    engine.handlers().add(QStringLiteral("birthdaySite"), [&engine](qint16 err, const QString &html) {
+        engine.setInfo(InfoText::ArchiveCaption, QStringLiteral("建站于"));
+        engine.setInfo(InfoText::ArchiveDate, err != 0 ? QStringLiteral("Unknown") : scrapeFirstArchiveDate(html));
     });
 }
 

@@ -73,6 +73,19 @@ void QueryEngine::startDomainInfo(const QString &domain, const QString &rootDoma
     }
 }
 
+void QueryEngine::markDomainInfoWaiting()
+{
+    setInfo(InfoText::WhoisDates, QStringLiteral("loading"));
+    setInfo(InfoText::ArchiveCaption, QString());
+    setInfo(InfoText::ArchiveDate, QStringLiteral("loading"));
+}
+
+void QueryEngine::setInfo(InfoText which, const QString &text)
+{
+    m_info[size_t(which)] = text;
+    Q_EMIT infoChanged(which, text);
+}
+
 void QueryEngine::startTrendPicture(const QString &domain)
 {
     for (const QueryRow &row : labelQueryRows()) {

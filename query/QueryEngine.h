@@ -7,6 +7,7 @@
 
 #include <QObject>
 
+#include <array>
 #include <functional>
 
 namespace yz {
@@ -21,6 +22,11 @@ struct PressGroups {
 
     bool has(Group g) const;
 };
+
+// The three texts of the domain-information line: the whois dates, the
+// caption before the archive date ("建站于" once it is known), the date.
+enum class InfoText { WhoisDates, ArchiveCaption, ArchiveDate };
+inline constexpr int kInfoTextCount = 3;
 
 // The engine both front ends drive: the service hosts, the fetcher with its
 // handler table, and the result sheet the handlers write.
@@ -50,6 +56,11 @@ public:
     // request for the domain as typed.
     void startDomainInfo(const QString &domain, const QString &rootDomain, bool haveRoot);
 
+    // The domain-information line while its requests are under way.
+    void markDomainInfoWaiting();
+    QString info(InfoText which) const { return m_info[size_t(which)]; }
+    void setInfo(InfoText which, const QString &text);
+
     // The trend picture's request for the domain as typed.
     void startTrendPicture(const QString &domain);
 
@@ -61,6 +72,7 @@ Q_SIGNALS:
     // A row could not be started; its handler gets (1, "0") and the other
     // rows of the press still start.
     void fetchFailed(const QString &handler, const QString &url);
+    void infoChanged(yz::InfoText which, const QString &text);
 
 private:
     void startGroup(Group group, const QString &domain);
@@ -69,6 +81,7 @@ private:
     PageFetcher m_fetcher;
     ResultSheet m_sheet;
     std::function<QString()> m_domainSource;
+    std::array<QString, kInfoTextCount> m_info;
 };
 
 } // namespace yz
