@@ -417,22 +417,20 @@ void Form1::GO_Click()
     groups.recent = ticked(Check3);
     groups.info = ticked(Check4);
     groups.trend = ticked(trendGo);
-    m_engine.startGridGroups(groups);
-    if (groups.info) {
-        m_engine.markDomainInfoWaiting();
-        // The message box of a failed test holds the press until it is closed.
-        const bool haveRoot = findRootDomain();
-        m_engine.startDomainInfo(dm->text(), finalDomain.toString(), haveRoot);
-    }
-    if (groups.trend) {
-        yz::showPicture(Picture1, Picture2->pixmap());
-        m_engine.startTrendPicture(dm->text());
-    }
+    yz::PressHooks hooks;
+    // The message box of a failed test holds the press until it is closed.
+    hooks.rootDomainTested = [this](const yz::RootDomainResult &result) { takeRootDomain(result); };
+    hooks.trendStarting = [this] { yz::showPicture(Picture1, Picture2->pixmap()); };
+    m_engine.press(groups, hooks);
 }
 
 bool Form1::findRootDomain()
 {
-    const yz::RootDomainResult result = yz::findRootDomain(dm->text());
+    return takeRootDomain(yz::findRootDomain(dm->text()));
+}
+
+bool Form1::takeRootDomain(const yz::RootDomainResult &result)
+{
     if (!result.ok) {
         messageBox(yz::kRootDomainMessageTitle, result.message, QString());
         return false;

@@ -72,6 +72,9 @@ public:
     // Reduces the domain box's text to its root domain into finalDomain, or
     // shows why it cannot.
     bool findRootDomain();
+    // Keeps a successful test's root domain in finalDomain, or shows the
+    // failure's message.
+    bool takeRootDomain(const yz::RootDomainResult &result);
 
     // Every message box of the window goes through here; tests replace it.
     // The default shows a modal box with the title, the text and one OK button;

@@ -85,9 +85,11 @@ void PageFetcher::countStarted(const QString &url)
     Q_EMIT requestStarted(url);
 }
 
-void PageFetcher::countFinished()
+void PageFetcher::countFinished(bool answered)
 {
     ++m_finished;
+    if (answered)
+        ++m_answered;
     Q_EMIT requestFinished();
     if (inFlight() == 0)
         Q_EMIT idle();

@@ -56,11 +56,14 @@ public:
     int startedCount() const { return m_started; }
     int finishedCount() const { return m_finished; }
     int inFlight() const { return m_started - m_finished; }
+    // Deliveries that brought the server's answer (err 0), as opposed to a
+    // failure status.
+    int answeredCount() const { return m_answered; }
 
     // Counts a request started by another fetcher of this program, so that
     // inFlight() and idle() cover every request.
     void countStarted(const QString &url);
-    void countFinished();
+    void countFinished(bool answered = false);
 
     static QByteArray userAgent();
 
@@ -76,6 +79,7 @@ private:
     qint64 m_byteLimit = kDefaultByteLimit;
     int m_started = 0;
     int m_finished = 0;
+    int m_answered = 0;
 };
 
 } // namespace yz

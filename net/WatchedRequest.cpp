@@ -82,9 +82,9 @@ QNetworkReply *WatchedRequest::takeCompleted(int *status)
     return reply;
 }
 
-void WatchedRequest::finishDelivery()
+void WatchedRequest::finishDelivery(bool answered)
 {
-    Q_EMIT delivered();
+    Q_EMIT delivered(answered);
     deleteLater();
 }
 

@@ -20,7 +20,8 @@ public:
     QPointer<QNetworkReply> oHTTP; // cleared when the request completes, before the handler runs
 
 Q_SIGNALS:
-    void delivered();
+    // answered: the handler received the server's answer (err 0).
+    void delivered(bool answered);
 
 protected:
     WatchedRequest(QNetworkReply *request, int timeoutMs, qint64 byteLimit, QObject *parent);
@@ -31,7 +32,7 @@ protected:
     QNetworkReply *takeCompleted(int *status);
 
     // Called after the handler: counts the delivery and lets the watcher go.
-    void finishDelivery();
+    void finishDelivery(bool answered);
 
 private:
     void abortWith(int status);

@@ -47,7 +47,7 @@ void spyHTTP::spy()
         html = QString::number(status);
     }
     m_handlers.deliver(sFunc, err, html);
-    finishDelivery();
+    finishDelivery(err == 0);
 }
 
 QString spyHTTP::bytesToText(const QByteArray &bytes, const QString &charset)

@@ -42,15 +42,18 @@ void spyHTTPPic::spyPic()
     QNetworkReply *reply = takeCompleted(&status);
     if (!reply)
         return;
+    bool answered = false;
     if (m_dropped) {
         // Dropped like an answer without a usable length: nothing to show.
     } else if (status == 200) {
-        if (const auto buffer = pictureBuffer(reply->rawHeader("Content-Length"), reply->readAll()))
+        if (const auto buffer = pictureBuffer(reply->rawHeader("Content-Length"), reply->readAll())) {
             m_handlers.deliverPicture(sFunc, 0, *buffer);
+            answered = true;
+        }
     } else {
         m_handlers.deliverPicture(sFunc, 1, QByteArray::number(status));
     }
-    finishDelivery();
+    finishDelivery(answered);
 }
 
 } // namespace yz

@@ -33,6 +33,23 @@ void QueryEngine::startGridGroups(const PressGroups &groups)
             startGroup(g, domain);
 }
 
+void QueryEngine::press(const PressGroups &groups, const PressHooks &hooks)
+{
+    startGridGroups(groups);
+    if (groups.info) {
+        markDomainInfoWaiting();
+        const RootDomainResult root = findRootDomain(domainText());
+        if (hooks.rootDomainTested)
+            hooks.rootDomainTested(root);
+        startDomainInfo(domainText(), root.root, root.ok);
+    }
+    if (groups.trend) {
+        if (hooks.trendStarting)
+            hooks.trendStarting();
+        startTrendPicture(domainText());
+    }
+}
+
 void QueryEngine::startGroup(Group group, const QString &domain)
 {
     // Waiting values column by column, top to bottom: "loading" where a query

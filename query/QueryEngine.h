@@ -2,6 +2,7 @@
 
 #include "net/PageFetcher.h"
 #include "query/QueryTable.h"
+#include "query/RootDomain.h"
 #include "query/ResultSheet.h"
 #include "services/ServiceHosts.h"
 
@@ -21,6 +22,15 @@ struct PressGroups {
     bool trend = false;  // trend picture
 
     bool has(Group g) const;
+};
+
+// What a front end does at two moments of a press.
+struct PressHooks {
+    // The root-domain test is done, before the domain-information requests
+    // leave (the window shows its message box here).
+    std::function<void(const RootDomainResult &)> rootDomainTested;
+    // The trend picture's request is about to leave.
+    std::function<void()> trendStarting;
 };
 
 // The three texts of the domain-information line: the whois dates, the
@@ -46,6 +56,10 @@ public:
     // command line's current domain. Read afresh each time.
     void setDomainSource(std::function<QString()> source) { m_domainSource = std::move(source); }
     QString domainText() const { return m_domainSource ? m_domainSource() : QString(); }
+
+    // One press of the query button for the current domain text: the grid
+    // groups, then the domain information, then the trend picture.
+    void press(const PressGroups &groups, const PressHooks &hooks = {});
 
     // Runs the grid groups of one press: for each ticked group, in the order
     // common, rank, recent, writes its waiting values and starts its rows.
