@@ -47,7 +47,7 @@ bool ServiceHosts::setBase(const QString &name, const QString &base, QString *er
                 && !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
         if (!plain) {
             if (error)
-                *error = QStringLiteral("malformed address for service \"%1\": \"%2\" (expected http://host[:port])")
+                *error = QStringLiteral("服务 \"%1\" 的地址格式不对：\"%2\"（应为 http://主机[:端口]）")
                                  .arg(name, base);
             return false;
         }
@@ -58,7 +58,7 @@ bool ServiceHosts::setBase(const QString &name, const QString &base, QString *er
         return true;
     }
     if (error)
-        *error = QStringLiteral("unknown service \"%1\" (known: %2)").arg(name, serviceNames().join(u", "));
+        *error = QStringLiteral("未知的服务 \"%1\"（可用的服务：%2）").arg(name, serviceNames().join(u", "));
     return false;
 }
 

@@ -4,9 +4,9 @@
 #include "parsers/ResultHandlers.h"
 #include "query/QueryEngine.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/SamplePages.h"
 
 #include <QSignalSpy>
-#include <QStringEncoder>
 #include <QTest>
 
 using yz::Grid;
@@ -14,33 +14,9 @@ using yz::Service;
 
 namespace {
 
-QByteArray gbk(const QString &text)
-{
-    // Test pages only use characters GB2312 holds; ICU's encoder suffices here.
-    QStringEncoder encoder("GB18030");
-    return encoder.encode(text);
-}
-
-// A few tens of kilobytes of markup with decoy numbers around the marker.
-QString realisticPage(const QString &marker)
-{
-    QString rows;
-    for (int i = 0; i < 150; ++i)
-        rows += QStringLiteral("<tr><td class=\"f\"><a href=\"http://site%1.com/\">站点 %1 共 %1,000 字</a>"
-                               "<br><span>site%1.com/ %1K 2009-%2-1</span></td></tr>\n")
-                        .arg(i)
-                        .arg(i % 12 + 1);
-    return QStringLiteral("<!DOCTYPE html><html><head><title>结果</title></head><body><table>\n") + rows
-            + QStringLiteral("<div id=\"stat\">") + marker + QStringLiteral("</div>\n") + rows
-            + QStringLiteral("</table></body></html>\n");
-}
-
-yztest::FakeResponse ok(const QByteArray &body)
-{
-    yztest::FakeResponse r;
-    r.body = body;
-    return r;
-}
+using yztest::gbk;
+using yztest::ok;
+using yztest::realisticPage;
 
 struct Rig {
     yztest::FakeServices services;
@@ -82,53 +58,7 @@ private Q_SLOTS:
 void TestResultHandlers::everyEngineEndToEnd()
 {
     Rig rig;
-    rig.services[Service::Baidu].setScript([](const yztest::RecordedRequest &req) {
-        if (req.target.startsWith("/s?wd=site:"))
-            return ok(gbk(realisticPage(QStringLiteral("找到相关网页约1,230,000篇"))));
-        if (req.target.startsWith("/s?wd=domain:"))
-            return ok(gbk(realisticPage(QStringLiteral("抱歉，没有找到与相关的网页"))));
-        if (req.target.contains("lm=1&"))
-            return ok(gbk(realisticPage(QStringLiteral("找到相关网页12篇"))));
-        if (req.target.contains("lm=7&"))
-            return ok(gbk(realisticPage(QStringLiteral("找到相关网页约345篇"))));
-        if (req.target.contains("lm=30&"))
-            return ok(gbk(realisticPage(QStringLiteral("找到相关网页约6,789篇"))));
-        return ok(gbk(realisticPage(QStringLiteral("<b>example.com/ 15K 2010-3-9</b>"))));
-    });
-    rig.services[Service::Google].setScript([](const yztest::RecordedRequest &req) {
-        const QByteArray utf8Meta = "<meta http-equiv=\"content-type\" content=\"text/html; charset=UTF-8\">";
-        if (req.target.startsWith("/search?q=site:"))
-            return ok(utf8Meta + realisticPage(QStringLiteral("约 <b>12,300</b> 条")).toUtf8());
-        if (req.target.startsWith("/search?q=link:"))
-            return ok(gbk(realisticPage(QStringLiteral("您的计算机网络正在发送自动查询"))));
-        if (req.target.endsWith("qdr:d"))
-            return ok(gbk(realisticPage(QStringLiteral("有 <b>3</b> 个"))));
-        if (req.target.endsWith("qdr:w"))
-            return ok(utf8Meta + realisticPage(QStringLiteral("找不到和您的查询")).toUtf8());
-        return ok(utf8Meta + realisticPage(QStringLiteral("约 <b>4,444</b> 条")).toUtf8());
-    });
-    rig.services[Service::Yahoo].setScript([](const yztest::RecordedRequest &req) {
-        return ok(realisticPage(req.target.endsWith("bwm=i") ? QStringLiteral("共 <strong>55</strong>")
-                                                             : QStringLiteral("共 <strong>9,876</strong>"))
-                          .toUtf8());
-    });
-    rig.services[Service::Sogou].setScript([](const yztest::RecordedRequest &req) {
-        if (req.target.startsWith("/web?query=site:"))
-            return ok(gbk(realisticPage(QStringLiteral("<!--resultbarnum:5,678-->"))));
-        if (req.target.startsWith("/web?query=%22"))
-            return ok(gbk(realisticPage(QStringLiteral("搜狗为防止被某些程序恶意搜索抓取页面"))));
-        return ok(gbk(realisticPage(QStringLiteral("SogouRank:56/100"))));
-    });
-    rig.services[Service::Youdao].setScript([](const yztest::RecordedRequest &req) {
-        return ok(QStringLiteral("<p>共约%1条</p>")
-                          .arg(req.target.contains("site:") ? QStringLiteral("25万") : QStringLiteral("12,345"))
-                          .toUtf8());
-    });
-    rig.services[Service::Soso].setResponse(ok(gbk(realisticPage(QStringLiteral("搜索到约3,456项结果")))));
-    rig.services[Service::Alexa].setResponse(
-            ok(realisticPage(QStringLiteral("<div class=\"data up\"><img src=\"/up.gif\">1,234,567</a>")).toUtf8()));
-    rig.services[Service::Vendor].setResponse(ok(QByteArray()));
-
+    yztest::serveSamplePages(rig.services);
     QVERIFY(rig.press(true, true, true));
     const QStringList tb1 = {rig.cell(Grid::Tb1, 1, 1), rig.cell(Grid::Tb1, 2, 1), rig.cell(Grid::Tb1, 1, 2),
                              rig.cell(Grid::Tb1, 2, 2), rig.cell(Grid::Tb1, 1, 3), rig.cell(Grid::Tb1, 2, 3),

@@ -1,0 +1,141 @@
+#include "cli/ResultOutput.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace yz::cli {
+namespace {
+
+bool isWide(char32_t u)
+{
+    return (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0x303E) || (u >= 0x3041 && u <= 0x33FF)
+            || (u >= 0x3400 && u <= 0x4DBF) || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xA000 && u <= 0xA4CF)
+            || (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F)
+            || (u >= 0xFF00 && u <= 0xFF60) || (u >= 0xFFE0 && u <= 0xFFE6) || (u >= 0x1F300 && u <= 0x1F64F)
+            || (u >= 0x1F900 && u <= 0x1F9FF) || (u >= 0x20000 && u <= 0x3FFFD);
+}
+
+QString padded(const QString &text, int width)
+{
+    return text + QString(std::max(0, width - displayWidth(text)), u' ');
+}
+
+// tb2's first column holds no heading and is not shown by the window.
+int firstShownColumn(Grid grid)
+{
+    return grid == Grid::Tb2 ? 1 : 0;
+}
+
+bool gridRan(const PressGroups &groups, Grid grid)
+{
+    switch (grid) {
+    case Grid::Tb1: return groups.common;
+    case Grid::Tb2: return groups.rank;
+    case Grid::Tb3: return groups.recent;
+    }
+    return false;
+}
+
+void appendGrid(QString &out, const QList<QStringList> &cells, Grid grid)
+{
+    const int first = firstShownColumn(grid);
+    const int cols = int(cells.value(0).size());
+    QList<int> widths(cols, 0);
+    for (const QStringList &row : cells)
+        for (int c = first; c < cols; ++c)
+            widths[c] = std::max(widths[c], displayWidth(printable(row.value(c))));
+    for (const QStringList &row : cells) {
+        QString line;
+        for (int c = first; c < cols; ++c) {
+            if (c > first)
+                line += QStringLiteral("  ");
+            line += padded(printable(row.value(c)), widths[c]);
+        }
+        while (line.endsWith(u' '))
+            line.chop(1);
+        out += line + u'\n';
+    }
+}
+
+QJsonObject gridObject(const QList<QStringList> &cells)
+{
+    // One value row: keyed by column heading; otherwise by row, then column.
+    QJsonObject object;
+    const QStringList &headings = cells.value(0);
+    auto rowObject = [&](const QStringList &row) {
+        QJsonObject o;
+        for (qsizetype c = 1; c < headings.size(); ++c)
+            o.insert(headings[c], row.value(c));
+        return o;
+    };
+    if (cells.size() == 2)
+        return rowObject(cells[1]);
+    for (qsizetype r = 1; r < cells.size(); ++r)
+        object.insert(cells[r].value(0), rowObject(cells[r]));
+    return object;
+}
+
+} // namespace
+
+int displayWidth(QStringView text)
+{
+    int width = 0;
+    for (char32_t u : text.toUcs4()) {
+        const auto category = QChar::category(u);
+        if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing || u == 0x200B)
+            continue;
+        width += isWide(u) ? 2 : 1;
+    }
+    return width;
+}
+
+QString printable(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out) {
+        const char16_t u = c.unicode();
+        // Controls, line and paragraph separators, bidirectional overrides.
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0x2028 && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            c = QChar(0xFFFD);
+    }
+    return out;
+}
+
+QString plainReport(const DomainResult &result)
+{
+    QString out = QStringLiteral("== %1 ==\n").arg(printable(result.domain));
+    for (int g = 0; g < kGridCount; ++g) {
+        if (!gridRan(result.groups, Grid(g)))
+            continue;
+        appendGrid(out, result.grids[size_t(g)], Grid(g));
+        out += u'\n';
+    }
+    if (result.groups.info) {
+        const auto &info = result.info;
+        QString line = QStringLiteral("域名信息  ") + printable(info[size_t(InfoText::WhoisDates)]);
+        if (const QString caption = info[size_t(InfoText::ArchiveCaption)]; !caption.isEmpty())
+            line += QStringLiteral("  ") + printable(caption) + u' ' + printable(info[size_t(InfoText::ArchiveDate)]);
+        out += line.trimmed() + u'\n';
+    }
+    if (!result.trendFile.isEmpty())
+        out += QStringLiteral("趋势图  ") + printable(result.trendFile) + u'\n';
+    return out;
+}
+
+QByteArray jsonReport(const DomainResult &result)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("domain"), result.domain);
+    for (int g = 0; g < kGridCount; ++g)
+        o.insert(ResultSheet::gridName(Grid(g)), gridObject(result.grids[size_t(g)]));
+    o.insert(QStringLiteral("dminfo"), result.info[size_t(InfoText::WhoisDates)]);
+    o.insert(QStringLiteral("dminfo3"), result.info[size_t(InfoText::ArchiveDate)]);
+    o.insert(QStringLiteral("finalDomain"), result.finalDomain);
+    if (!result.trendFile.isEmpty())
+        o.insert(QStringLiteral("trend"), result.trendFile);
+    o.insert(QStringLiteral("requests"), QJsonObject{{QStringLiteral("started"), result.started},
+                                                     {QStringLiteral("answered"), result.answered}});
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+} // namespace yz::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "cli/DomainRun.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+namespace yz::cli {
+
+// Terminal columns a text takes: two for East Asian wide and full-width
+// characters, none for combining marks, one for the rest.
+int displayWidth(QStringView text);
+
+// The text with control characters (which a hostile page could use to move
+// the cursor or retitle the terminal) shown as U+FFFD.
+QString printable(const QString &text);
+
+// The window's view of one domain: a heading line, the grids of the groups
+// that ran with their columns aligned, the domain-information line.
+QString plainReport(const DomainResult &result);
+
+// One JSON object on one line, ending in a line break: the domain, every
+// value cell keyed by the grids' headings, the domain information and the
+// request counts.
+QByteArray jsonReport(const DomainResult &result);
+
+} // namespace yz::cli

@@ -1,0 +1,113 @@
+// The command-line front end: runs what one press of 查询 runs, for each
+// domain in turn, and prints what the window would show.
+#include "cli/CliOptions.h"
+#include "cli/DomainRun.h"
+#include "cli/Endpoints.h"
+#include "cli/Progress.h"
+#include "cli/ResultOutput.h"
+#include "services/ProgramVersion.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitDomainFailed = 1;
+
+void write(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+QString programName()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}
+
+int usageError(const QString &message)
+{
+    write(stderr, programName() + QStringLiteral("：") + message + u'\n' + yz::cli::usageText(programName()));
+    return kExitUsage;
+}
+
+int fileError(const QString &message)
+{
+    write(stderr, programName() + QStringLiteral("：") + message + u'\n');
+    return kExitUsage;
+}
+
+// The trend directory exists (it is made when missing) and takes files.
+bool prepareTrendDir(const QString &dir, QString *error)
+{
+    if (!QDir().mkpath(dir)) {
+        *error = QStringLiteral("无法创建趋势图目录 %1").arg(dir);
+        return false;
+    }
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".probe-XXXXXX")));
+    if (!QFileInfo(dir).isDir() || !probe.open()) {
+        *error = QStringLiteral("趋势图目录 %1 不可写").arg(dir);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("yanzhou-cli"));
+
+    const yz::cli::ParsedOptions parsed = yz::cli::parseCliOptions(QCoreApplication::arguments().mid(1));
+    if (!parsed.error.isEmpty())
+        return usageError(parsed.error);
+    const yz::cli::CliOptions &options = parsed.options;
+    if (options.help) {
+        write(stdout, yz::cli::usageText(programName()));
+        return 0;
+    }
+    if (options.version) {
+        write(stdout, QStringLiteral("%1 %2\n").arg(programName()).arg(yz::kProgramVersion));
+        return 0;
+    }
+
+    yz::ServiceHosts hosts;
+    QString error;
+    if (!options.endpointsFile.isEmpty() && !yz::cli::applyEndpointsFile(options.endpointsFile, hosts, &error))
+        return fileError(error);
+    if (options.groups.trend && !prepareTrendDir(options.trendDir, &error))
+        return fileError(error);
+
+    int status = 0;
+    yz::cli::Progress progress(stderr);
+    for (const QString &domain : options.domains) {
+        const yz::cli::DomainResult result = yz::cli::runDomain(
+                hosts, options.groups, domain, options.trendDir,
+                [&](int ended, int started) { progress.show(domain, ended, started); });
+        progress.clear();
+        if (!result.rootMessage.isEmpty()) {
+            write(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.rootMessage + u'\n');
+            status = kExitDomainFailed;
+        }
+        if (!result.trendProblem.isEmpty()) {
+            write(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.trendProblem + u'\n');
+            if (result.trendWriteFailed)
+                status = kExitDomainFailed;
+        }
+        if (options.json) {
+            const QByteArray line = yz::cli::jsonReport(result);
+            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        } else {
+            write(stdout, yz::cli::plainReport(result) + (&domain != &options.domains.last() ? QStringLiteral("\n") : QString()));
+        }
+        std::fflush(stdout);
+        std::fflush(stderr);
+    }
+    return status;
+}

@@ -1,0 +1,349 @@
+// The command-line program run as a process against the fake services, and
+// compared with a press of the window on the same pages.
+#include "app/Form1.h"
+#include "app/LinkLabel.h"
+#include "cli/CliOptions.h"
+#include "cli/DomainRun.h"
+#include "cli/ResultOutput.h"
+#include "tests/support/FakeServices.h"
+#include "tests/support/SamplePages.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+using yz::Service;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The requests one run left at the servers: service, method, target, agent,
+// sorted, since requests to different servers may arrive in any order.
+QStringList requestLog(const yztest::FakeServices &services)
+{
+    QStringList log;
+    for (int i = 0; i < yz::kServiceCount; ++i)
+        for (const yztest::RecordedRequest &r : const_cast<yztest::FakeServices &>(services)[Service(i)].requests())
+            log << yz::ServiceHosts::serviceName(Service(i)) + u' ' + QString::fromLatin1(r.method + ' ' + r.target)
+                            + u' ' + QString::fromLatin1(r.header("User-Agent"));
+    log.sort();
+    return log;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void jsonWithSamplePages();
+    void plainOutputIsAligned();
+    void windowAndCommandLineAgree_data();
+    void windowAndCommandLineAgree();
+    void rootDomainFailure();
+    void usageAndInputErrors();
+    void progressOnlyOnATerminal();
+    void trendPicture();
+    void helpers();
+
+private:
+    // Runs the program with the fake services' endpoints; the event loop
+    // keeps turning so that the fake servers can answer.
+    Run run(const QStringList &args, int ptyForStderr = -1);
+    QString endpointsFile(const yztest::FakeServices &services);
+
+    QTemporaryDir m_dir;
+};
+
+void TestCli::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+Run TestCli::run(const QStringList &args, int ptyForStderr)
+{
+    QProcess process;
+    if (ptyForStderr >= 0)
+        process.setChildProcessModifier([ptyForStderr] { ::dup2(ptyForStderr, STDERR_FILENO); });
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QStringLiteral(YZ_CLI), args);
+    if (!process.waitForStarted() || (finished.isEmpty() && !finished.wait(60000)))
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+QString TestCli::endpointsFile(const yztest::FakeServices &services)
+{
+    QJsonObject o;
+    for (int i = 0; i < yz::kServiceCount; ++i)
+        o.insert(yz::ServiceHosts::serviceName(Service(i)), services.hosts().base(Service(i)));
+    const QString path = m_dir.filePath(QStringLiteral("endpoints.json"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QJsonDocument(o).toJson());
+    return path;
+}
+
+void TestCli::jsonWithSamplePages()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    const Run r = run({"--json", "--endpoints", endpointsFile(services), "example.com", "www.example.com"});
+    QCOMPARE(r.exitCode, 0);
+    const QList<QByteArray> lines = r.out.split('\n');
+    QCOMPARE(lines.size(), 3); // two objects and the final line break
+    const QJsonObject o = QJsonDocument::fromJson(lines[0]).object();
+    QCOMPARE(o["domain"].toString(), QStringLiteral("example.com"));
+    QCOMPARE(o["tb1"]["收录"]["Baidu"].toString(), QStringLiteral("1230000"));
+    QCOMPARE(o["tb1"]["外链"]["Google"].toString(), QStringLiteral("频"));
+    QCOMPARE(o["tb1"]["外链"]["Soso"].toString(), QStringLiteral("NaN"));
+    QCOMPARE(o["tb2"]["百度快照"].toString(), QStringLiteral("2010-3-9"));
+    QCOMPARE(o["tb2"]["PR"].toString(), QStringLiteral("7"));
+    QCOMPARE(o["tb2"]["SogouRank"].toString(), QStringLiteral("56"));
+    QCOMPARE(o["tb3"]["Google"]["一月内"].toString(), QStringLiteral("4444"));
+    QCOMPARE(o["dminfo"].toString(), QStringLiteral("2003-03-17至2012-03-17"));
+    QCOMPARE(o["dminfo3"].toString(), QStringLiteral("2004-03-05"));
+    QCOMPARE(o["finalDomain"].toString(), QStringLiteral("example.com"));
+    // 21 grid rows, the PageRank page, whois and archive, per domain.
+    QCOMPARE(o["requests"]["started"].toInt(), 24);
+    QCOMPARE(o["requests"]["answered"].toInt(), 24);
+    QCOMPARE(services.requestCount(), 48);
+    // The second domain's snapshot reads its own domain: the page lists example.com only.
+    const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
+    QCOMPARE(second["domain"].toString(), QStringLiteral("www.example.com"));
+    QCOMPARE(second["tb2"]["百度快照"].toString(), QStringLiteral("No"));
+}
+
+void TestCli::plainOutputIsAligned()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    const Run r = run({"--endpoints", endpointsFile(services), "example.com"});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = QString::fromUtf8(r.out).split(u'\n');
+    QCOMPARE(lines.value(0), QStringLiteral("== example.com =="));
+    // Each heading starts in the terminal column where the values below it start.
+    auto columnOf = [](const QString &line, const QString &token) {
+        const qsizetype at = (line + u' ').indexOf(u' ' + token + u' ');
+        return at < 0 ? -1 : yz::cli::displayWidth(QStringView(line).left(at + 1));
+    };
+    QCOMPARE(columnOf(u' ' + lines[2], QStringLiteral("1230000")), columnOf(u' ' + lines[1], QStringLiteral("Baidu")));
+    QCOMPARE(columnOf(lines[2], QStringLiteral("12300")), columnOf(lines[1], QStringLiteral("Google")));
+    QCOMPARE(columnOf(lines[3], QStringLiteral("NaN")), columnOf(lines[1], QStringLiteral("Soso")));
+    const qsizetype rank = lines.indexOf(QStringLiteral("百度快照  PR  Alexa    SogouRank"));
+    QVERIFY2(rank > 0, r.out.constData());
+    QCOMPARE(lines[rank + 1], QStringLiteral("2010-3-9  7   1234567  56"));
+    QVERIFY(lines.contains(QStringLiteral("域名信息  2003-03-17至2012-03-17  建站于 2004-03-05")));
+    QVERIFY(r.err.isEmpty());
+}
+
+void TestCli::windowAndCommandLineAgree_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("sample pages") << 0;
+    QTest::newRow("empty pages") << 1;
+    QTest::newRow("refused requests") << 2;
+    QTest::newRow("cut connections") << 3;
+}
+
+void TestCli::windowAndCommandLineAgree()
+{
+    QFETCH(int, kind);
+    yztest::FakeServices services;
+    yztest::FakeResponse answer;
+    if (kind == 0)
+        yztest::serveSamplePages(services);
+    else if (kind == 2)
+        answer.status = 403;
+    else if (kind == 3)
+        answer.fault = yztest::FakeResponse::Fault::CloseMidBody, answer.body = QByteArray(4000, 'x');
+    if (kind != 0)
+        services.setResponseForAll(answer);
+    const QString domain = QStringLiteral("bbs.example.com.cn");
+
+    Form1 w(services.hosts());
+    w.messageBox = [](const QString &, const QString &, const QString &) {};
+    for (QCheckBox *box : {w.Check1, w.Check2, w.Check3, w.Check4})
+        box->setChecked(true);
+    w.dm->setText(domain);
+    QTest::mouseClick(w.GO, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 30000);
+    const QStringList windowRequests = requestLog(services);
+    QCOMPARE(windowRequests.size(), kind == 0 ? 24 : 23);
+    services.clearAll();
+
+    const Run r = run({"--json", "--endpoints", endpointsFile(services), domain});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(requestLog(services), windowRequests);
+    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+    // Every value cell of the window's grids, found in the output under its headings.
+    const std::pair<QTableWidget *, yz::Grid> grids[] = {{w.tb1, yz::Grid::Tb1}, {w.tb2, yz::Grid::Tb2}, {w.tb3, yz::Grid::Tb3}};
+    const yz::ResultSheet &sheet = w.engine().sheet();
+    for (const auto &[table, which] : grids) {
+        const QJsonObject grid = o[yz::ResultSheet::gridName(which)].toObject();
+        for (int row = 1; row < table->rowCount(); ++row) {
+            for (int col = 1; col < table->columnCount(); ++col) {
+                const QString colHeading = sheet.cell(which, 0, col);
+                const QJsonValue value = table->rowCount() == 2 ? grid[colHeading] : grid[sheet.cell(which, row, 0)][colHeading];
+                QCOMPARE(value.toString(), table->item(row, col)->text());
+            }
+        }
+    }
+    QCOMPARE(o["dminfo"].toString(), w.dminfo->text());
+    QCOMPARE(o["dminfo3"].toString(), w.dminfo3->text());
+    QCOMPARE(o["finalDomain"].toString(), w.finalDomain.toString());
+}
+
+void TestCli::rootDomainFailure()
+{
+    yztest::FakeServices services;
+    const QString endpoints = endpointsFile(services);
+    Run r = run({"--info", "--endpoints", endpoints, "192.168.1.1", "example.com"});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(QString::fromUtf8(r.err).count(QStringLiteral("错误的域名格式")), 1);
+    QVERIFY(r.err.startsWith("192.168.1.1"));
+    // As in the window: no whois request for it, the archive request leaves.
+    QCOMPARE(services[Service::Whois].targets(), QList<QByteArray>{"/cgi-bin/whois?domain=example.com"});
+    QCOMPARE(services[Service::Archive].targets(),
+             (QList<QByteArray>{"/web/*/http://192.168.1.1", "/web/*/http://example.com"}));
+    // Without the domain information no test is made.
+    r = run({"--common", "--endpoints", endpoints, "192.168.1.1"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.err.isEmpty());
+}
+
+void TestCli::usageAndInputErrors()
+{
+    const QString missing = m_dir.filePath(QStringLiteral("missing.json"));
+    const QString notADir = m_dir.filePath(QStringLiteral("file"));
+    QFile plain(notADir);
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    auto writeFile = [&](const char *name, const QByteArray &text) {
+        QFile f(m_dir.filePath(QString::fromLatin1(name)));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text);
+        return f.fileName();
+    };
+    const struct {
+        QStringList args;
+        QString message;
+        bool usage;
+    } cases[] = {
+            {{}, QStringLiteral("没有要查询的域名"), true},
+            {{"--json"}, QStringLiteral("没有要查询的域名"), true},
+            {{"--bogus", "a.com"}, QStringLiteral("未知的选项：--bogus"), true},
+            {{"a.com", "--trend"}, QStringLiteral("选项 --trend 需要一个值"), true},
+            {{"--json=1", "a.com"}, QStringLiteral("选项 --json 不带值"), true},
+            {{"--endpoints", missing, "a.com"}, QStringLiteral("无法读取服务地址文件"), false},
+            {{"--endpoints", writeFile("bad.json", "{\"baidu\": "), "a.com"}, QStringLiteral("服务地址文件不是有效的 JSON"), false},
+            {{"--endpoints", writeFile("list.json", "[1]"), "a.com"}, QStringLiteral("服务地址文件应是一个 JSON 对象"), false},
+            {{"--endpoints", writeFile("name.json", "{\"bing\": \"http://127.0.0.1:1\"}"), "a.com"},
+             QStringLiteral("未知的服务 \"bing\""), false},
+            {{"--endpoints", writeFile("addr.json", "{\"baidu\": \"ftp://x/y\"}"), "a.com"},
+             QStringLiteral("服务 \"baidu\" 的地址格式不对"), false},
+            {{"--endpoints", writeFile("num.json", "{\"baidu\": 80}"), "a.com"},
+             QStringLiteral("服务 \"baidu\" 的地址应是字符串"), false},
+            {{"--trend", notADir + QStringLiteral("/sub"), "a.com"}, QStringLiteral("无法创建趋势图目录"), false},
+    };
+    for (const auto &c : cases) {
+        const Run r = run(c.args);
+        const QString err = QString::fromUtf8(r.err);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(err.startsWith(QStringLiteral("yanzhou-cli：") + c.message), qPrintable(err));
+        QCOMPARE(err.contains(QStringLiteral("用法：")), c.usage);
+        QVERIFY(r.out.isEmpty());
+    }
+    Run r = run({"--help"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.out.startsWith("用法：yanzhou-cli [选项] 域名..."));
+    r = run({"--version"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("yanzhou-cli 200912230\n"));
+}
+
+void TestCli::progressOnlyOnATerminal()
+{
+    yztest::FakeServices services;
+    yztest::FakeResponse slow;
+    slow.delayMs = 100;
+    services.setResponseForAll(slow);
+    const QString endpoints = endpointsFile(services);
+    int master = -1, slave = -1;
+    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+    const Run r = run({"--recent", "--endpoints", endpoints, "example.com"}, slave);
+    ::close(slave);
+    QCOMPARE(r.exitCode, 0);
+    QByteArray shown;
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, n);
+    ::close(master);
+    QVERIFY2(shown.contains("example.com  6/6"), shown.constData());
+    QVERIFY(shown.endsWith("\r\x1b[K")); // cleared at the end
+    QVERIFY(r.err.isEmpty());
+    // Standard error a pipe: nothing.
+    const Run piped = run({"--recent", "--endpoints", endpoints, "example.com"});
+    QCOMPARE(piped.exitCode, 0);
+    QVERIFY(piped.err.isEmpty());
+}
+
+void TestCli::trendPicture()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    const QString dir = m_dir.filePath(QStringLiteral("trend/new"));
+    Run r = run({"--rank", "--trend", dir, "--endpoints", endpointsFile(services), "example.com"});
+    QCOMPARE(r.exitCode, 0);
+    QFile picture(dir + QStringLiteral("/example.com_bd1.jpg"));
+    QVERIFY(picture.open(QIODevice::ReadOnly));
+    QCOMPARE(picture.readAll(), yztest::sampleTrendPicture());
+    QCOMPARE(services[Service::Vendor].targets().count("/yzclientthumb/example.com_bd1.jpg"), 1);
+
+    // A failed download leaves no file and says so.
+    yztest::FakeResponse missing;
+    missing.status = 404;
+    services[Service::Vendor].setResponse(missing);
+    r = run({"--rank", "--trend", dir, "--endpoints", endpointsFile(services), "other.com"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(QString::fromUtf8(r.err).contains(QStringLiteral("other.com：图片下载出错")));
+    QVERIFY(!QFile::exists(dir + QStringLiteral("/other.com_bd1.jpg")));
+}
+
+void TestCli::helpers()
+{
+    using yz::cli::displayWidth;
+    QCOMPARE(displayWidth(u"收录"), 4);
+    QCOMPARE(displayWidth(u"Baidu"), 5);
+    QCOMPARE(displayWidth(u"ＡＢ"), 4);     // full-width forms
+    QCOMPARE(displayWidth(u"e\u0301"), 1); // a combining accent takes no column
+    QCOMPARE(yz::cli::printable(QStringLiteral("1\x1b]0;owned\x07\n2")), QStringLiteral("1\uFFFD]0;owned\uFFFD\uFFFD2"));
+    QCOMPARE(yz::cli::trendFilePath(QStringLiteral("/d"), QStringLiteral("../etc/x")), QStringLiteral("/d/_.._etc_x_bd1.jpg"));
+    QCOMPARE(yz::cli::trendFilePath(QStringLiteral("/d"), QStringLiteral("中文.cn")), QStringLiteral("/d/中文.cn_bd1.jpg"));
+
+    // Options: default groups, chosen groups, "--" before a domain like an option.
+    auto o = yz::cli::parseCliOptions({"a.com"}).options;
+    QVERIFY(o.groups.common && o.groups.rank && o.groups.recent && o.groups.info && !o.groups.trend);
+    o = yz::cli::parseCliOptions({"--rank", "--trend=/t", "a.com", "--", "--b"}).options;
+    QVERIFY(!o.groups.common && o.groups.rank && !o.groups.info && o.groups.trend);
+    QCOMPARE(o.trendDir, QStringLiteral("/t"));
+    QCOMPARE(o.domains, (QStringList{"a.com", "--b"}));
+}
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
