@@ -1,5 +1,6 @@
 #include "parsers/DomainAgeParsers.h"
 
+#include "parsers/LowerCase.h"
 #include "parsers/PrefixAnchoredPattern.h"
 
 #include <QRegularExpression>
@@ -71,7 +72,7 @@ QString scrapeWhoisDates(const QString &html)
     static const QRegularExpression expires(QStringLiteral("expir"), kPageOptions);
     static const QRegularExpression date(
             QStringLiteral(":[\\s\\t ]{0,}([0-9]{1,4})\\-([a-z0-9]{1,4})\\-([0-9]{1,4})"), kPageOptions);
-    const QString page = html.toLower();
+    const QString page = lowerCasedPage(html);
     return assemble(stemRunTail(page, registered, date)) + QStringLiteral("至")
             + assemble(stemRunTail(page, expires, date));
 }
@@ -81,17 +82,26 @@ QString scrapeFirstArchiveDate(const QString &html)
     // "<a[^>]+>" ends at the first ">" after the "<a": every "<a" before that
     // ">" shares it, so each tag is looked at once.
     static const QRegularExpression link(QStringLiteral(">([a-z]{3}) (\\d{2}), (\\d{4})<\\/a>"), kPageOptions);
-    const QString page = html.toLower();
+    constexpr qsizetype kLinkLength = 17; // ">mmm dd, yyyy</a>"
+    const QString page = lowerCasedPage(html);
     qsizetype from = 0;
     for (;;) {
-        const qsizetype open = indexOfIgnoringCase(page, u"<a", from);
+        // The page is lower-cased, and no other character matches "a" ignoring case.
+        const qsizetype open = page.indexOf(u"<a", from);
         if (open < 0)
             return QStringLiteral("NotMatch");
         const qsizetype close = page.indexOf(u'>', open + 2);
         if (close < 0)
             return QStringLiteral("NotMatch");
-        if (close > open + 2) {
-            const QRegularExpressionMatch m = link.match(page, close, QRegularExpression::NormalMatch,
+        // Cheap look at the fixed characters first: most tags are no date link.
+        const auto at = [&](qsizetype i) { return close + i < page.size() ? page.at(close + i) : QChar(); };
+        if (close > open + 2 && at(4) == u' ' && at(7) == u',' && at(13) == u'<') {
+            // The pattern's matches are exactly kLinkLength characters long, so
+            // it is matched against those alone: handing the regular-expression
+            // engine the rest of a long page at every tag costs time in
+            // proportion to the page.
+            const QRegularExpressionMatch m = link.match(QStringView(page).mid(close, kLinkLength), 0,
+                                                         QRegularExpression::NormalMatch,
                                                          QRegularExpression::AnchorAtOffsetMatchOption);
             if (m.hasMatch()) {
                 QString month = m.captured(1);

@@ -1,5 +1,6 @@
 // Root-domain reduction and the registration and first-archive dates.
 #include "parsers/DomainAgeParsers.h"
+#include "parsers/LowerCase.h"
 #include "query/RootDomain.h"
 
 #include <QRegularExpression>
@@ -17,6 +18,7 @@ private Q_SLOTS:
     void archiveDate_data();
     void archiveDate();
     void linearScansEqualThePatterns();
+    void fastLowerCaseEqualsQts();
 };
 
 void TestDomainAge::rootDomain_data()
@@ -140,6 +142,22 @@ void TestDomainAge::linearScansEqualThePatterns()
     QString m = QStringLiteral("MAY 05");
     QCOMPARE(yz::monthNumber(m), QStringLiteral("05 05"));
     QCOMPARE(m, QStringLiteral("05 05"));
+}
+
+void TestDomainAge::fastLowerCaseEqualsQts()
+{
+    // Characters whose lower case is special: longer, context-free sigma,
+    // outside the BMP, title case, Kelvin and long s.
+    const QList<uint> pool = QString::fromUtf16(u"AZaz09<>:-ÀÉßİΣΑσςǄǅǈĲ中文한글ＡＺｚ\u212A\u017F\u1E9E\U00010400\U00010428 \t\n").toUcs4();
+    QRandomGenerator random(42);
+    for (int round = 0; round < 3000; ++round) {
+        QString text;
+        for (int i = int(random.bounded(40)); i > 0; --i)
+            text += QString::fromUcs4(reinterpret_cast<const char32_t *>(&pool.at(random.bounded(int(pool.size())))), 1);
+        QCOMPARE(yz::lowerCasedPage(text), text.toLower());
+    }
+    QCOMPARE(yz::lowerCasedPage(QString::fromUtf16(u"REGİST 中Σ")), QString::fromUtf16(u"REGİST 中Σ").toLower());
+    QCOMPARE(yz::lowerCasedPage(QString()), QString());
 }
 
 QTEST_GUILESS_MAIN(TestDomainAge)
