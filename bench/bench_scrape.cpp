@@ -6,6 +6,7 @@
 // on each 8 MB page.
 #include "net/spyHTTP.h"
 #include "parsers/CountParsers.h"
+#include "parsers/DomainAgeParsers.h"
 #include "parsers/RankParsers.h"
 
 #include <QCoreApplication>
@@ -83,11 +84,16 @@ int main(int argc, char *argv[])
          QStringLiteral("<div class=\"d\"><img src=\"/u.gif\">1,234</a>"), QStringLiteral("<div class=\"d\"><img src=")},
         {"sgr", [](const QString &h) { return yz::scrapeSogouRank(h); }, QStringLiteral("/100"),
          QStringLiteral("SogouRank:56/100"), QStringLiteral(":5600")},
+        {"birthdayDomain", [](const QString &h) { return yz::scrapeWhoisDates(h); }, QStringLiteral("regist"),
+         QStringLiteral("Registration Date: 2003-03-17\nExpiration Date: 2012-03-17"),
+         QStringLiteral("Registered on the day ")},
+        {"birthdaySite", [](const QString &h) { return yz::scrapeFirstArchiveDate(h); }, QStringLiteral("<a"),
+         QStringLiteral("<a href=\"/web/20040305/x\">Mar 05, 2004</a>"), QStringLiteral("<a x>mar 05, 200")},
         {"charset test", [](const QString &h) { return yz::declaresUtf8(h) ? QStringLiteral("1") : QString(); },
          QStringLiteral("<meta"), QStringLiteral("<meta content=\"charset=utf-8\">"), QStringLiteral("<meta ")},
     };
 
-    std::printf("%-13s %-5s %-12s %10s %10s %12s\n", "handler", "MB", "page", "ms", "MB/s", "vs substring");
+    std::printf("%-15s %-5s %-12s %10s %10s %12s\n", "handler", "MB", "page", "ms", "MB/s", "vs substring");
     for (const qsizetype mb : {2, 8}) {
         const qsizetype size = mb * 1024 * 1024;
         double slowest = 0;
@@ -104,7 +110,7 @@ int main(int argc, char *argv[])
                 // The baseline scans the whole page: the marker with a byte no page holds.
                 const QString absent = s.marker + QChar(0x1);
                 const double base = secondsOf([&] { sink = sink + QStringView(*text).indexOf(absent); });
-                std::printf("%-13s %-5lld %-12s %10.2f %10.0f %12.1f\n", s.handlers, static_cast<long long>(mb), label,
+                std::printf("%-15s %-5lld %-12s %10.2f %10.0f %12.1f\n", s.handlers, static_cast<long long>(mb), label,
                             t * 1e3, mb / t, t / std::max(base, 1e-9));
                 if (mb == 8 && t > slowest) {
                     slowest = t;

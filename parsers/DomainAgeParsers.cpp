@@ -22,9 +22,10 @@ bool isLetterOrBlank(QChar c)
 QRegularExpressionMatch stemRunTail(const QString &text, const QRegularExpression &stem,
                                     const QRegularExpression &tail)
 {
+    const QRegularExpression::MatchOptions unchecked = repeatedMatchOptions(text);
     qsizetype from = 0;
     for (;;) {
-        const QRegularExpressionMatch s = stem.match(text, from);
+        const QRegularExpressionMatch s = stem.match(text, from, QRegularExpression::NormalMatch, unchecked);
         if (!s.hasMatch())
             return s;
         qsizetype end = s.capturedEnd();
@@ -32,7 +33,8 @@ QRegularExpressionMatch stemRunTail(const QString &text, const QRegularExpressio
             ++end;
         if (end > s.capturedEnd() && end < text.size()) {
             const QRegularExpressionMatch t =
-                    tail.match(text, end, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+                    tail.match(text, end, QRegularExpression::NormalMatch,
+                               unchecked | QRegularExpression::AnchorAtOffsetMatchOption);
             if (t.hasMatch())
                 return t;
         }

@@ -32,4 +32,18 @@ QRegularExpressionMatch PrefixAnchoredPattern::match(const QString &text) const
                            QRegularExpression::AnchorAtOffsetMatchOption);
 }
 
+QRegularExpression::MatchOptions repeatedMatchOptions(QStringView text)
+{
+    const char16_t *p = text.utf16();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!QChar::isSurrogate(p[i]))
+            continue;
+        if (!QChar::isHighSurrogate(p[i]) || i + 1 == n || !QChar::isLowSurrogate(p[i + 1]))
+            return QRegularExpression::NoMatchOption;
+        ++i;
+    }
+    return QRegularExpression::DontCheckSubjectStringMatchOption;
+}
+
 } // namespace yz

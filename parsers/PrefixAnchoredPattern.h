@@ -35,6 +35,11 @@ private:
 // searched case-sensitively, which finds the same and is much faster.
 qsizetype indexOfIgnoringCase(QStringView text, QStringView needle, qsizetype from = 0);
 
+// Match options for repeated matches over one text. PCRE2 checks the whole
+// subject for valid UTF-16 at every match, which makes a loop of matches over
+// a long page quadratic; a text found valid once here is matched unchecked.
+QRegularExpression::MatchOptions repeatedMatchOptions(QStringView text);
+
 // The page patterns' options: case-insensitive and multi-line.
 inline constexpr QRegularExpression::PatternOptions kPageOptions =
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption;
