@@ -34,10 +34,6 @@ static void initResources()
 
 namespace {
 
-// The window's client area, in twips.
-constexpr int kClientWidth = 8055;
-constexpr int kClientHeight = 5550;
-
 // Left and top of the six news links, in twips; each starts 90 × 180 and is
 // sized to its text.
 constexpr QPoint kNewsLinkPlaces[6] = {{720, 4680}, {840, 4680}, {960, 4680},

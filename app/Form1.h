@@ -31,6 +31,9 @@ class Form1 : public QWidget
     Q_OBJECT
 public:
     static constexpr int kVersion = yz::kProgramVersion;
+    // The client area, in twips.
+    static constexpr int kClientWidth = 8055;
+    static constexpr int kClientHeight = 5550;
 
     explicit Form1(const yz::ServiceHosts &hosts = yz::ServiceHosts(), QWidget *parent = nullptr);
     ~Form1() override;

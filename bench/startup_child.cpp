@@ -1,0 +1,44 @@
+// Child of bench_startup: builds the program's main window as the program
+// does at start ("window"), a bare Qt Widgets window of the same size
+// ("bare"), or the bare window with one line of Chinese text ("label", which
+// adds what any window showing Chinese pays: fontconfig and a CJK font).
+// Shows it, prints "shown" once the event loop has drawn it, and exits.
+#include "app/Form1.h"
+#include "app/Twips.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const char *mode = argc > 1 ? argv[1] : "window";
+    std::unique_ptr<QWidget> window;
+    if (std::strcmp(mode, "window") != 0) {
+        window = std::make_unique<QWidget>();
+        window->setWindowTitle(QStringLiteral(" 砚舟站长工具"));
+        window->setFixedSize(yz::twips::toPixels(Form1::kClientWidth), yz::twips::toPixels(Form1::kClientHeight));
+        if (std::strcmp(mode, "label") == 0)
+            new QLabel(QStringLiteral("百度收录趋势"), window.get());
+    } else {
+        // Every service on a closed loopback port: start-up's requests fail at once.
+        yz::ServiceHosts hosts;
+        for (int i = 0; i < yz::kServiceCount; ++i)
+            hosts.setBase(yz::Service(i), QStringLiteral("http://127.0.0.1:9"));
+        auto form = std::make_unique<Form1>(hosts);
+        form->startUp();
+        window = std::move(form);
+    }
+    window->show();
+    QTimer::singleShot(0, [] {
+        std::puts("shown");
+        std::fflush(stdout);
+        QCoreApplication::exit(0);
+    });
+    return app.exec();
+}
