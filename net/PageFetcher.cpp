@@ -68,7 +68,7 @@ void PageFetcher::urlfetch(const QString &url, const QString &method, const QStr
                            const QString &charset, const QString &handler)
 {
     QNetworkReply *reply = send(url, method, payload);
-    auto *watcher = new spyHTTP(reply, handler, charset, m_handlers, m_timeoutMs, m_byteLimit, this);
+    auto *watcher = new spyHTTP(reply, handler, charset, m_handlers, m_deliveries, m_timeoutMs, m_byteLimit, this);
     connect(watcher, &spyHTTP::delivered, this, &PageFetcher::countFinished);
 }
 

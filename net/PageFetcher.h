@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/DeliveryQueue.h"
 #include "net/HandlerTable.h"
 
 #include <QNetworkAccessManager>
@@ -75,6 +76,7 @@ Q_SIGNALS:
 private:
     QNetworkAccessManager m_network;
     HandlerTable m_handlers;
+    DeliveryQueue m_deliveries;
     int m_timeoutMs = kDefaultTimeoutMs;
     qint64 m_byteLimit = kDefaultByteLimit;
     int m_started = 0;

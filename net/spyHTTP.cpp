@@ -1,5 +1,6 @@
 #include "net/spyHTTP.h"
 
+#include "net/DeliveryQueue.h"
 #include "net/HandlerTable.h"
 #include "net/TextDecoding.h"
 #include "net/TransportStatus.h"
@@ -20,11 +21,13 @@ bool isCutShort(const QNetworkReply &reply, const QByteArray &body)
 }
 
 spyHTTP::spyHTTP(QNetworkReply *request, const QString &handler, const QString &charset,
-                 const HandlerTable &handlers, int timeoutMs, qint64 byteLimit, QObject *parent)
+                 const HandlerTable &handlers, DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit,
+                 QObject *parent)
     : WatchedRequest(request, timeoutMs, byteLimit, parent)
     , sFunc(handler)
     , sCharset(charset)
     , m_handlers(handlers)
+    , m_deliveries(deliveries)
 {
     connect(request, &QNetworkReply::finished, this, &spyHTTP::spy);
 }
@@ -35,17 +38,21 @@ void spyHTTP::spy()
     QNetworkReply *reply = takeCompleted(&status);
     if (!reply)
         return;
-    qint16 err = 1;
-    QString html;
-    const QByteArray body = status == 200 ? reply->readAll() : QByteArray();
+    QByteArray body = status == 200 ? reply->readAll() : QByteArray();
     if (status == 200 && isCutShort(*reply, body)) {
-        html = QString::number(transport::kConnectionAborted);
-    } else if (status == 200) {
-        err = 0;
-        html = sCharset.isEmpty() ? decodeDetected(body) : bytesToText(body, sCharset);
-    } else {
-        html = QString::number(status);
+        status = transport::kConnectionAborted;
+        body.clear();
     }
+    // Decoding and scraping a long page takes a while: each answer gets an
+    // event-loop pass of its own.
+    m_deliveries.post(this, [this, status, body] { deliver(status, body); });
+}
+
+void spyHTTP::deliver(int status, const QByteArray &body)
+{
+    const qint16 err = status == 200 ? 0 : 1;
+    const QString html = err == 0 ? (sCharset.isEmpty() ? decodeDetected(body) : bytesToText(body, sCharset))
+                                  : QString::number(status);
     m_handlers.deliver(sFunc, err, html);
     finishDelivery(err == 0);
 }

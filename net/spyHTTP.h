@@ -6,6 +6,7 @@
 
 namespace yz {
 
+class DeliveryQueue;
 class HandlerTable;
 
 // The watcher of one page request. It waits for the request to complete,
@@ -16,17 +17,20 @@ class spyHTTP : public WatchedRequest
     Q_OBJECT
 public:
     spyHTTP(QNetworkReply *request, const QString &handler, const QString &charset,
-            const HandlerTable &handlers, int timeoutMs, qint64 byteLimit, QObject *parent);
+            const HandlerTable &handlers, DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit,
+            QObject *parent);
 
     const QString sFunc;    // handler name
     const QString sCharset; // "gb2312", "utf-8" or empty for detection
 
 private:
     void spy();
+    void deliver(int status, const QByteArray &body);
     static QString bytesToText(const QByteArray &bytes, const QString &charset);
     static QString decodeDetected(const QByteArray &bytes);
 
     const HandlerTable &m_handlers;
+    DeliveryQueue &m_deliveries;
 };
 
 // Whether a page declares UTF-8 the way "<meta[^>]+charset=utf-8" finds it

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks, printing one table.
+# Builds and runs every benchmark; each prints its part of one table of
+# figures with their targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY
-build/bench/bench_press_latency
-echo
-build/bench/bench_scrape
+for bench in press_latency responsiveness soak startup decode scrape; do
+  (cd "$(mktemp -d)" && "$OLDPWD/build/bench/bench_$bench")
+  echo
+done
