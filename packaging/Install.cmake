@@ -1,0 +1,36 @@
+# What `cmake --install` puts under the prefix, and the Debian package CPack
+# builds from it (scripts/package.sh).
+include(GNUInstallDirs)
+
+set(YZ_APP_ID net.yanzhou.webmastertool)
+install(TARGETS yanzhou yanzhou-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES packaging/${YZ_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES packaging/${YZ_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+foreach(size 16 32 48 128 256)
+  install(FILES packaging/icons/${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME ${YZ_APP_ID}.png)
+endforeach()
+install(FILES packaging/icons/scalable.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${YZ_APP_ID}.svg)
+# Manual pages are installed compressed, as Debian expects.
+add_custom_command(OUTPUT yanzhou-cli.1.gz
+  COMMAND gzip -9nc ${CMAKE_CURRENT_SOURCE_DIR}/packaging/yanzhou-cli.1 > yanzhou-cli.1.gz
+  DEPENDS packaging/yanzhou-cli.1 VERBATIM)
+add_custom_target(manpage ALL DEPENDS yanzhou-cli.1.gz)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/yanzhou-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME yanzhou)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "砚舟 <support@yanzhou.net>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "webmaster's tool: indexed pages, backlinks, ranks and age of a domain")
+set(CPACK_PACKAGE_DESCRIPTION "Type a domain and press 查询: the program asks search engines, rank services, a whois service and a web archive about it at once and shows the answers in three grids. yanzhou-cli runs the same queries from the command line.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION web)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE http://www.yanzhou.net/)
+# Library dependencies come from dpkg-shlibdeps; the window also needs Qt's
+# platform plugins and a font with Chinese characters, which no library names.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-zenhei | fonts-noto-cjk | fonts-arphic-uming")
+include(CPack)

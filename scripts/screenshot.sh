@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Retakes docs/screenshot.png: the main window after a query, drawn by a real
+# X server (Xvfb) with the Chinese font the program uses.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/install-packages.sh xvfb xauth
+cmake --build build --target readme_screenshot
+mkdir -p docs
+unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY
+xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb build/tools/screenshot/readme_screenshot docs/screenshot.png

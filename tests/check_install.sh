@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch DESTDIR and checks what lands there: both
+# programs, the desktop entry and the metainfo (each validated), the icon in
+# every hicolor size, the manual page.
+set -euo pipefail
+build="$1"
+dest="$(mktemp -d)"
+trap 'rm -rf "$dest"' EXIT
+DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null
+root="$dest/usr"
+id=net.yanzhou.webmastertool
+fail() { echo "FAIL: $*"; exit 1; }
+
+for program in yanzhou yanzhou-cli; do
+  [ -x "$root/bin/$program" ] || fail "$program not installed"
+done
+"$root/bin/yanzhou-cli" --version | grep -qx 'yanzhou-cli 200912230' || fail "installed yanzhou-cli does not run"
+
+desktop="$root/share/applications/$id.desktop"
+[ -f "$desktop" ] || fail "no desktop entry"
+desktop-file-validate "$desktop" | grep -v ': hint: ' && fail "desktop entry not valid" || true
+grep -qx 'Exec=yanzhou' "$desktop" || fail "desktop entry does not start yanzhou"
+grep -qx "Icon=$id" "$desktop" || fail "desktop entry names another icon"
+grep -q '^Name\[zh_CN\]=砚舟站长工具$' "$desktop" || fail "no Chinese name"
+
+appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml" >/dev/null || fail "metainfo not valid"
+
+for size in 16 32 48 128 256; do
+  icon="$root/share/icons/hicolor/${size}x${size}/apps/$id.png"
+  file "$icon" | grep -q "PNG image data, $size x $size" || fail "icon $size missing or of the wrong size"
+done
+grep -q '<svg' "$root/share/icons/hicolor/scalable/apps/$id.svg" || fail "no scalable icon"
+
+zcat "$root/share/man/man1/yanzhou-cli.1.gz" | grep -q '^\.TH YANZHOU-CLI 1' || fail "no manual page"
+echo "install check passed"
