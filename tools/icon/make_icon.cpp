@@ -1,6 +1,6 @@
 // Draws the program's icon at the hicolor sizes and writes it as PNG files
 // and as SVG, both from the one shape list below, into the directory given.
-// Run by hand when the icon changes (see tools/icon/README); the files it
+// Run by hand when the icon changes (build the make_icon target); the files it
 // writes are committed under packaging/icons/.
 #include <QDir>
 #include <QFile>
