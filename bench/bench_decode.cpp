@@ -1,6 +1,7 @@
 // Decoding speed: an 8 MB page of Chinese result markup, as GBK and as UTF-8
 // bytes, decoded to UTF-16 by the program's decoders and by glibc's iconv on
 // the same bytes. Reports MB/s and the ratio of our speed to iconv's.
+#include "bench/Timing.h"
 #include "net/TextDecoding.h"
 
 #include <QCoreApplication>
@@ -26,18 +27,6 @@ QString sampleText(qsizetype chars)
         text += unit;
     text.truncate(chars);
     return text;
-}
-
-double bestSeconds(const std::function<void()> &work)
-{
-    double best = 1e9;
-    for (int i = 0; i < 5; ++i) {
-        QElapsedTimer t;
-        t.start();
-        work();
-        best = std::min(best, t.nsecsElapsed() / 1e9);
-    }
-    return best;
 }
 
 // UTF-16 code units iconv produced, or -1.
@@ -77,9 +66,9 @@ int main(int argc, char *argv[])
     for (const auto &c : cases) {
         const double mb = double(c.bytes->size()) / (1024 * 1024);
         volatile qsizetype sink = 0;
-        const double ours = bestSeconds([&] { sink = sink + c.decode(*c.bytes).size(); });
+        const double ours = yzbench::bestSeconds([&] { sink = sink + c.decode(*c.bytes).size(); }, 5);
         qsizetype theirsUnits = 0;
-        const double theirs = bestSeconds([&] { theirsUnits = iconvDecode(c.iconvName, *c.bytes, out); });
+        const double theirs = yzbench::bestSeconds([&] { theirsUnits = iconvDecode(c.iconvName, *c.bytes, out); }, 5);
         if (theirsUnits < 0) {
             std::fprintf(stderr, "iconv could not decode the %s sample\n", c.name);
             return 1;

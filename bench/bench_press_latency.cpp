@@ -4,6 +4,7 @@
 // delivered, as a ratio to 300 ms, and as a ratio to curl --parallel
 // fetching the same addresses from the same servers. A ratio to 300 ms near
 // 1 means every request really runs at once.
+#include "bench/Timing.h"
 #include "app/Form1.h"
 #include "tests/support/FakeServices.h"
 
@@ -23,12 +24,6 @@ namespace {
 
 constexpr int kDelayMs = 300;
 constexpr int kRounds = 7;
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Milliseconds curl takes for all the addresses at once, or -1. The event
 // loop turns meanwhile, so that the fake servers in this process answer.
@@ -92,7 +87,7 @@ int main(int argc, char *argv[])
         toCurl << ms / curl;
     }
     std::printf("%-44s %10s %10s\n", "press latency (4 groups, 23 requests)", "median", "target");
-    std::printf("%-44s %10.3f %10s\n", "  time / 300 ms", median(toDelay), "<= 1.15");
-    std::printf("%-44s %10.3f %10s\n", "  time / curl --parallel, same requests", median(toCurl), "<= 1.10");
+    std::printf("%-44s %10.3f %10s\n", "  time / 300 ms", yzbench::median(toDelay), "<= 1.15");
+    std::printf("%-44s %10.3f %10s\n", "  time / curl --parallel, same requests", yzbench::median(toCurl), "<= 1.10");
     return 0;
 }

@@ -4,6 +4,7 @@
 // Reports MB/s and the ratio of the time to a plain substring search for the
 // scraper's first marker over the same text, and the slowest scraper's time
 // on each 8 MB page.
+#include "bench/Timing.h"
 #include "net/spyHTTP.h"
 #include "parsers/CountParsers.h"
 #include "parsers/DomainAgeParsers.h"
@@ -40,18 +41,6 @@ QString filler(qsizetype size, const QString &every = QString())
     }
     text.truncate(size);
     return text;
-}
-
-double secondsOf(const std::function<void()> &work)
-{
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer t;
-        t.start();
-        work();
-        best = std::min(best, t.nsecsElapsed() / 1e9);
-    }
-    return best;
 }
 
 } // namespace
@@ -106,10 +95,10 @@ int main(int argc, char *argv[])
                 {"marker late", &late}, {"no match", &plain}, {"adversarial", &hostile}};
             for (const auto &[label, text] : pages) {
                 volatile qsizetype sink = 0;
-                const double t = secondsOf([&] { sink = sink + s.run(*text).size(); });
+                const double t = yzbench::bestSeconds([&] { sink = sink + s.run(*text).size(); }, 3);
                 // The baseline scans the whole page: the marker with a byte no page holds.
                 const QString absent = s.marker + QChar(0x1);
-                const double base = secondsOf([&] { sink = sink + QStringView(*text).indexOf(absent); });
+                const double base = yzbench::bestSeconds([&] { sink = sink + QStringView(*text).indexOf(absent); }, 3);
                 std::printf("%-15s %-5lld %-12s %10.2f %10.0f %12.1f\n", s.handlers, static_cast<long long>(mb), label,
                             t * 1e3, mb / t, t / std::max(base, 1e-9));
                 if (mb == 8 && t > slowest) {

@@ -4,6 +4,8 @@
 // one line of Chinese text (the share of fontconfig and the CJK font, which
 // the bare window never loads). Runs alternate so that all see the same
 // machine noise.
+#include "bench/Timing.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -56,12 +58,6 @@ Sample runChild(const char *mode)
     return sample;
 }
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main()
@@ -84,9 +80,9 @@ int main()
     }
     std::printf("%-34s %8s %8s %8s %9s %9s %8s\n", "start-up (offscreen), median", "window", "bare", "+label",
                 "/bare", "/+label", "target");
-    std::printf("%-34s %8.1f %8.1f %8.1f %9.2f %9.2f %8s\n", "  ms until shown", median(ms[0]), median(ms[1]),
-                median(ms[2]), median(ms[0]) / median(ms[1]), median(ms[0]) / median(ms[2]), "<= 1.3");
-    std::printf("%-34s %8.1f %8.1f %8.1f %9.2f %9.2f %8s\n", "  peak memory, MiB", median(mem[0]), median(mem[1]),
-                median(mem[2]), median(mem[0]) / median(mem[1]), median(mem[0]) / median(mem[2]), "<= 1.3");
+    std::printf("%-34s %8.1f %8.1f %8.1f %9.2f %9.2f %8s\n", "  ms until shown", yzbench::median(ms[0]), yzbench::median(ms[1]),
+                yzbench::median(ms[2]), yzbench::median(ms[0]) / yzbench::median(ms[1]), yzbench::median(ms[0]) / yzbench::median(ms[2]), "<= 1.3");
+    std::printf("%-34s %8.1f %8.1f %8.1f %9.2f %9.2f %8s\n", "  peak memory, MiB", yzbench::median(mem[0]), yzbench::median(mem[1]),
+                yzbench::median(mem[2]), yzbench::median(mem[0]) / yzbench::median(mem[1]), yzbench::median(mem[0]) / yzbench::median(mem[2]), "<= 1.3");
     return 0;
 }

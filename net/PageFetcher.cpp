@@ -75,7 +75,7 @@ void PageFetcher::urlfetch(const QString &url, const QString &method, const QStr
 void PageFetcher::picfetch(const QString &url, const QString &handler)
 {
     QNetworkReply *reply = send(url, QStringLiteral("get"), QString());
-    auto *watcher = new spyHTTPPic(reply, handler, m_handlers, m_timeoutMs, this);
+    auto *watcher = new spyHTTPPic(reply, handler, m_handlers, m_deliveries, m_timeoutMs, this);
     connect(watcher, &spyHTTPPic::delivered, this, &PageFetcher::countFinished);
 }
 

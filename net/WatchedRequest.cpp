@@ -1,5 +1,6 @@
 #include "net/WatchedRequest.h"
 
+#include "net/DeliveryQueue.h"
 #include "net/TransportStatus.h"
 
 #include <QNetworkReply>
@@ -33,9 +34,11 @@ int completedStatus(const QNetworkReply &reply)
     return status.toInt();
 }
 
-WatchedRequest::WatchedRequest(QNetworkReply *request, int timeoutMs, qint64 byteLimit, QObject *parent)
+WatchedRequest::WatchedRequest(QNetworkReply *request, DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit,
+                               QObject *parent)
     : QObject(parent)
     , oHTTP(request)
+    , m_deliveries(deliveries)
 {
     request->setParent(this);
     if (byteLimit > 0) {
@@ -80,6 +83,11 @@ QNetworkReply *WatchedRequest::takeCompleted(int *status)
     oHTTP = nullptr;
     reply->deleteLater();
     return reply;
+}
+
+void WatchedRequest::postDelivery(std::function<void()> delivery)
+{
+    m_deliveries.post(this, std::move(delivery));
 }
 
 void WatchedRequest::finishDelivery(bool answered)

@@ -3,8 +3,14 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class QNetworkReply;
 class QTimer;
+
+namespace yz {
+class DeliveryQueue;
+}
 
 namespace yz {
 
@@ -24,7 +30,12 @@ Q_SIGNALS:
     void delivered(bool answered);
 
 protected:
-    WatchedRequest(QNetworkReply *request, int timeoutMs, qint64 byteLimit, QObject *parent);
+    WatchedRequest(QNetworkReply *request, DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit,
+                   QObject *parent);
+
+    // Runs the handler call in an event-loop pass of its own (see
+    // DeliveryQueue), unless this watcher is gone by then.
+    void postDelivery(std::function<void()> delivery);
 
     // Once the request has completed: clears oHTTP and returns the request
     // (deleted later, so its body can still be read) with its status in
@@ -37,6 +48,7 @@ protected:
 private:
     void abortWith(int status);
 
+    DeliveryQueue &m_deliveries;
     QTimer *m_timer = nullptr;
     int m_abortStatus = 0; // a transport status when we ended the request ourselves
 };

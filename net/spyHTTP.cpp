@@ -1,6 +1,5 @@
 #include "net/spyHTTP.h"
 
-#include "net/DeliveryQueue.h"
 #include "net/HandlerTable.h"
 #include "net/TextDecoding.h"
 #include "net/TransportStatus.h"
@@ -23,11 +22,10 @@ bool isCutShort(const QNetworkReply &reply, const QByteArray &body)
 spyHTTP::spyHTTP(QNetworkReply *request, const QString &handler, const QString &charset,
                  const HandlerTable &handlers, DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit,
                  QObject *parent)
-    : WatchedRequest(request, timeoutMs, byteLimit, parent)
+    : WatchedRequest(request, deliveries, timeoutMs, byteLimit, parent)
     , sFunc(handler)
     , sCharset(charset)
     , m_handlers(handlers)
-    , m_deliveries(deliveries)
 {
     connect(request, &QNetworkReply::finished, this, &spyHTTP::spy);
 }
@@ -45,7 +43,7 @@ void spyHTTP::spy()
     }
     // Decoding and scraping a long page takes a while: each answer gets an
     // event-loop pass of its own.
-    m_deliveries.post(this, [this, status, body] { deliver(status, body); });
+    postDelivery([this, status, body] { deliver(status, body); });
 }
 
 void spyHTTP::deliver(int status, const QByteArray &body)

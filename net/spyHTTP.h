@@ -30,7 +30,6 @@ private:
     static QString decodeDetected(const QByteArray &bytes);
 
     const HandlerTable &m_handlers;
-    DeliveryQueue &m_deliveries;
 };
 
 // Whether a page declares UTF-8 the way "<meta[^>]+charset=utf-8" finds it

@@ -4,11 +4,13 @@
 
 #include <QNetworkReply>
 
+#include <optional>
+
 namespace yz {
 
-spyHTTPPic::spyHTTPPic(QNetworkReply *request, const QString &handler, const HandlerTable &handlers, int timeoutMs,
-                       QObject *parent)
-    : WatchedRequest(request, timeoutMs, kMaxPictureBytes + 1, parent)
+spyHTTPPic::spyHTTPPic(QNetworkReply *request, const QString &handler, const HandlerTable &handlers,
+                       DeliveryQueue &deliveries, int timeoutMs, QObject *parent)
+    : WatchedRequest(request, deliveries, timeoutMs, kMaxPictureBytes + 1, parent)
     , sFunc(handler)
     , m_handlers(handlers)
 {
@@ -42,18 +44,18 @@ void spyHTTPPic::spyPic()
     QNetworkReply *reply = takeCompleted(&status);
     if (!reply)
         return;
-    bool answered = false;
-    if (m_dropped) {
-        // Dropped like an answer without a usable length: nothing to show.
-    } else if (status == 200) {
-        if (const auto buffer = pictureBuffer(reply->rawHeader("Content-Length"), reply->readAll())) {
-            m_handlers.deliverPicture(sFunc, 0, *buffer);
-            answered = true;
-        }
-    } else {
-        m_handlers.deliverPicture(sFunc, 1, QByteArray::number(status));
-    }
-    finishDelivery(answered);
+    // Dropped answers (no usable length) show nothing; the rest go to the
+    // handler in a pass of their own, as pages do.
+    std::optional<QByteArray> buffer;
+    if (!m_dropped && status == 200)
+        buffer = pictureBuffer(reply->rawHeader("Content-Length"), reply->readAll());
+    else if (!m_dropped)
+        buffer = QByteArray::number(status);
+    postDelivery([this, status, buffer] {
+        if (buffer)
+            m_handlers.deliverPicture(sFunc, status == 200 ? 0 : 1, *buffer);
+        finishDelivery(status == 200 && buffer.has_value());
+    });
 }
 
 } // namespace yz

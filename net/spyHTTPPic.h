@@ -9,6 +9,7 @@
 
 namespace yz {
 
+class DeliveryQueue;
 class HandlerTable;
 
 // The watcher of one picture request: hands the picture's bytes, in a buffer
@@ -21,7 +22,8 @@ public:
     // not believed and the answer is dropped.
     static constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
 
-    spyHTTPPic(QNetworkReply *request, const QString &handler, const HandlerTable &handlers, int timeoutMs,
+    spyHTTPPic(QNetworkReply *request, const QString &handler, const HandlerTable &handlers,
+               DeliveryQueue &deliveries, int timeoutMs,
                QObject *parent);
 
     const QString sFunc;
