@@ -17,12 +17,9 @@ void DeliveryQueue::post(QObject *context, std::function<void()> delivery)
         m_timer.start();
 }
 
+// The timer runs only while the queue holds something.
 void DeliveryQueue::runOne()
 {
-    if (m_queue.empty()) {
-        m_timer.stop();
-        return;
-    }
     Item item = std::move(m_queue.front());
     m_queue.pop_front();
     if (m_queue.empty())

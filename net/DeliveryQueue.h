@@ -22,8 +22,6 @@ public:
     // Runs `delivery` in a later pass, unless `context` is gone by then.
     void post(QObject *context, std::function<void()> delivery);
 
-    qsizetype pending() const { return qsizetype(m_queue.size()); }
-
 private:
     void runOne();
 

@@ -18,11 +18,11 @@ bool isLetterOrBlank(QChar c)
 
 // The first match of "stem[a-z\s\t ]+" followed by `tail` (which starts with
 // the ":"), in linear time: every stem inside one run of letters and blanks
-// reaches the same ":", so each run is looked at once.
+// reaches the same ":", so each run is looked at once. `unchecked` are the
+// repeated-match options for the text (see repeatedMatchOptions).
 QRegularExpressionMatch stemRunTail(const QString &text, const QRegularExpression &stem,
-                                    const QRegularExpression &tail)
+                                    const QRegularExpression &tail, QRegularExpression::MatchOptions unchecked)
 {
-    const QRegularExpression::MatchOptions unchecked = repeatedMatchOptions(text);
     qsizetype from = 0;
     for (;;) {
         const QRegularExpressionMatch s = stem.match(text, from, QRegularExpression::NormalMatch, unchecked);
@@ -75,8 +75,9 @@ QString scrapeWhoisDates(const QString &html)
     static const QRegularExpression date(
             QStringLiteral(":[\\s\\t ]{0,}([0-9]{1,4})\\-([a-z0-9]{1,4})\\-([0-9]{1,4})"), kPageOptions);
     const QString page = lowerCasedPage(html);
-    return assemble(stemRunTail(page, registered, date)) + QStringLiteral("至")
-            + assemble(stemRunTail(page, expires, date));
+    const QRegularExpression::MatchOptions unchecked = repeatedMatchOptions(page);
+    return assemble(stemRunTail(page, registered, date, unchecked)) + QStringLiteral("至")
+            + assemble(stemRunTail(page, expires, date, unchecked));
 }
 
 QString scrapeFirstArchiveDate(const QString &html)
