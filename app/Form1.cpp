@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QMessageBox>
 #include <QScreen>
 
@@ -38,6 +39,15 @@ namespace {
 // sized to its text.
 constexpr QPoint kNewsLinkPlaces[6] = {{720, 4680}, {840, 4680}, {960, 4680},
                                        {720, 5040}, {840, 5040}, {960, 5040}};
+
+// Reads a PNG of our own with Qt's built-in reader alone. Left to guess the
+// format, Qt loads every image-format plugin to ask it first.
+QImage readPng(const QString &path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
 
 } // namespace
 
@@ -84,8 +94,11 @@ Form1::~Form1() = default;
 void Form1::createControls()
 {
     setWindowTitle(QStringLiteral(" 砚舟站长工具"));
-    setWindowIcon(QIcon(QStringLiteral(":/icon16.png")));
+    setWindowIcon(QIcon(QPixmap::fromImage(readPng(QStringLiteral(":/icon16.png")))));
     setFixedSize(yz::twips::toPixels(kClientWidth), yz::twips::toPixels(kClientHeight));
+    // One face for the whole window: controls without a font of their own
+    // draw in 9-point 宋体 like the links, and no second font family is loaded.
+    setFont(songti(9));
 
     auto place = [](QWidget *w, const char *name, const QRect &r) {
         w->setObjectName(QString::fromLatin1(name));
@@ -155,10 +168,10 @@ void Form1::createControls()
     trendGo = checkBox("trendGo", QStringLiteral("百度收录趋势"), tw::rect(5040, 3960, 1373, 255));
     djym = link("djym", QStringLiteral("(登记域名)"), tw::rect(6370, 3990, 975, 255));
 
-    // Holds the waiting picture; never seen.
+    // Holds the waiting picture; never seen. The JPEG is decoded at its first
+    // use, so a start-up without a trend press loads no JPEG decoder.
     Picture2 = new QLabel(this);
     place(Picture2, "Picture2", tw::rect(4560, 3600, 15, 15));
-    Picture2->setPixmap(QPixmap(QStringLiteral(":/waiting.jpg")));
     Picture2->setScaledContents(false);
     Picture2->hide();
 
@@ -416,8 +429,15 @@ void Form1::GO_Click()
     yz::PressHooks hooks;
     // The message box of a failed test holds the press until it is closed.
     hooks.rootDomainTested = [this](const yz::RootDomainResult &result) { takeRootDomain(result); };
-    hooks.trendStarting = [this] { yz::showPicture(Picture1, Picture2->pixmap()); };
+    hooks.trendStarting = [this] { yz::showPicture(Picture1, waitingPicture()); };
     m_engine.press(groups, hooks);
+}
+
+QPixmap Form1::waitingPicture()
+{
+    if (Picture2->pixmap().isNull())
+        Picture2->setPixmap(QPixmap(QStringLiteral(":/waiting.jpg")));
+    return Picture2->pixmap();
 }
 
 bool Form1::findRootDomain()

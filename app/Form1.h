@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
@@ -78,6 +79,8 @@ public:
     // Keeps a successful test's root domain in finalDomain, or shows the
     // failure's message.
     bool takeRootDomain(const yz::RootDomainResult &result);
+    // The picture shown while the trend loads, held by Picture2.
+    QPixmap waitingPicture();
 
     // Every message box of the window goes through here; tests replace it.
     // The default shows a modal box with the title, the text and one OK button;

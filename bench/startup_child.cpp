@@ -2,17 +2,53 @@
 // does at start ("window"), a bare Qt Widgets window of the same size
 // ("bare"), or the bare window with one line of Chinese text ("label", which
 // adds what any window showing Chinese pays: fontconfig and a CJK font).
-// Shows it, prints "shown" once the event loop has drawn it, and exits.
+// Shows it, prints "shown" once the window and every control in it have been
+// painted, and exits.
 #include "app/Form1.h"
 #include "app/Twips.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QEvent>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+namespace {
+
+// The first paint of the window comes from the expose that follows show();
+// the controls paint within the same pass, so a zero timer started from the
+// window's own paint event fires once all of them have been drawn.
+class FirstPaintProbe : public QObject
+{
+public:
+    explicit FirstPaintProbe(QWidget *window)
+        : m_window(window)
+    {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_window && event->type() == QEvent::Paint && !m_seen) {
+            m_seen = true;
+            QTimer::singleShot(0, [] {
+                std::puts("shown");
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+    bool m_seen = false;
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -34,11 +70,7 @@ int main(int argc, char *argv[])
         form->startUp();
         window = std::move(form);
     }
+    FirstPaintProbe probe(window.get());
     window->show();
-    QTimer::singleShot(0, [] {
-        std::puts("shown");
-        std::fflush(stdout);
-        QCoreApplication::exit(0);
-    });
     return app.exec();
 }

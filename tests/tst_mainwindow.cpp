@@ -172,7 +172,11 @@ void TestMainWindow::hiddenControlsAndTabOrder()
     QVERIFY(!w.dm->accessibleName().isEmpty());
     QVERIFY(!w.tb1->accessibleName().isEmpty());
     QVERIFY(!w.Picture1->accessibleName().isEmpty());
+    QCOMPARE(w.waitingPicture().size(), QSize(158, 93));
     QCOMPARE(w.Picture2->pixmap().size(), QSize(158, 93));
+    // Controls without a font of their own share the window's 9-point face.
+    QCOMPARE(w.Check1->font().families(), w.dmset->font().families());
+    QCOMPARE(w.Check1->font().pointSizeF(), 9.0);
 }
 
 void TestMainWindow::gridsHaveTheirHeadings()
