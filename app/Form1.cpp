@@ -3,6 +3,7 @@
 #include "app/DrawPicture.h"
 #include "app/GridLayout.h"
 #include "app/LinkLabel.h"
+#include "app/SongtiFont.h"
 #include "app/Twips.h"
 #include "parsers/ResultHandlers.h"
 #include "query/ClickMap.h"
@@ -26,7 +27,7 @@
 #include <algorithm>
 
 namespace tw = yz::twips;
-using yz::twips::songti;
+using yz::songti;
 
 static void initResources()
 {

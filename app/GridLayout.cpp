@@ -1,5 +1,6 @@
 #include "app/GridLayout.h"
 
+#include "app/SongtiFont.h"
 #include "app/Twips.h"
 
 #include <QHeaderView>
@@ -20,7 +21,7 @@ void prepareGrid(QTableWidget *grid, Grid which, const std::vector<std::pair<int
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setWordWrap(false);
-    grid->setFont(twips::songti(9));
+    grid->setFont(songti(9));
     grid->horizontalHeader()->setMinimumSectionSize(0);
     grid->verticalHeader()->setMinimumSectionSize(0);
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -1,13 +1,13 @@
 #include "app/LinkLabel.h"
 
-#include "app/Twips.h"
+#include "app/SongtiFont.h"
 
 #include <QMouseEvent>
 
 LinkLabel::LinkLabel(const QString &text, QWidget *parent, bool underlined)
     : QLabel(text, parent)
 {
-    QFont font = yz::twips::songti(9);
+    QFont font = yz::songti(9);
     font.setUnderline(underlined);
     setFont(font);
     setTextFormat(Qt::PlainText); // captions may come from the network

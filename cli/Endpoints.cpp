@@ -1,5 +1,7 @@
 #include "cli/Endpoints.h"
 
+#include "net/BoundedRead.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,7 +45,7 @@ bool applyEndpointsFile(const QString &path, ServiceHosts &hosts, QString *error
     }
     // Far more than any host table needs; a larger file is a mistake.
     constexpr qint64 kMaxSize = 1024 * 1024;
-    const QByteArray bytes = file.read(kMaxSize + 1);
+    const QByteArray bytes = readAtMost(file, kMaxSize + 1);
     if (bytes.size() > kMaxSize) {
         *error = QStringLiteral("服务地址文件 %1 太大").arg(path);
         return false;

@@ -1,5 +1,6 @@
 #include "settings/SettingsFile.h"
 
+#include "net/BoundedRead.h"
 #include "net/TextDecoding.h"
 
 #include <QFile>
@@ -29,7 +30,7 @@ std::optional<SettingsRecord> SettingsFile::read() const
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     // A settings record is a line; anything past a megabyte is not one.
-    return SettingsRecord::parse(decodeSettingsText(file.read(1 << 20)));
+    return SettingsRecord::parse(decodeSettingsText(readAtMost(file, 1 << 20)));
 }
 
 SettingsRecord SettingsFile::readOrCreate() const

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QTemporaryDir>
 #include <QHeaderView>
 #include <QSignalSpy>
@@ -177,6 +179,15 @@ void TestMainWindow::hiddenControlsAndTabOrder()
     // Controls without a font of their own share the window's 9-point face.
     QCOMPARE(w.Check1->font().families(), w.dmset->font().families());
     QCOMPARE(w.Check1->font().pointSizeF(), 9.0);
+    // Starting the family list at its first installed entry picks the face Qt
+    // would pick from the whole list, "宋体" first.
+    QFont wholeList;
+    wholeList.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                           QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
+                           QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN")});
+    wholeList.setPointSizeF(12);
+    QCOMPARE(QFontInfo(w.dm->font()).family(), QFontInfo(wholeList).family());
+    QVERIFY(QFontDatabase::writingSystems(QFontInfo(w.dm->font()).family()).contains(QFontDatabase::SimplifiedChinese));
 }
 
 void TestMainWindow::gridsHaveTheirHeadings()

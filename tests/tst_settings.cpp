@@ -1,5 +1,6 @@
 // The settings record and file: format, tolerant reading, encodings, the
 // newer-version mark and atomic replacement.
+#include "net/BoundedRead.h"
 #include "settings/SettingsFile.h"
 
 #include <QDir>
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void gbkFileFromWindows();
     void markingANewerVersionChangesOneCharacter();
     void failedWriteKeepsTheOldFile();
+    void boundedReadsStopAtTheirLimit();
 
 private:
     QTemporaryDir m_dir;
@@ -154,6 +156,20 @@ void TestSettings::failedWriteKeepsTheOldFile()
     QCOMPARE(QDir(blocked.path()).entryList(QDir::Files), QStringList());
     QVERIFY(SettingsFile(m_path).write(fresh));
     QCOMPARE(readBytes(m_path), QByteArray("10000|new.com|www.example.com|\r\n"));
+}
+
+void TestSettings::boundedReadsStopAtTheirLimit()
+{
+    // Chunks of the reader are 16 KiB: limits on either side of one, and a
+    // file smaller than its limit.
+    const QByteArray bytes = QByteArray("10000|www.example.com|www.example.com|\r\n").repeated(30000);
+    writeBytes(m_path, bytes);
+    for (const qint64 limit : {qint64(0), qint64(1), qint64(16 * 1024), qint64(16 * 1024 + 1), qint64(1 << 20),
+                               qint64(bytes.size()), qint64(bytes.size()) + 5}) {
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(yz::readAtMost(file, limit), bytes.left(qsizetype(limit)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
