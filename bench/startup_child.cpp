@@ -1,7 +1,9 @@
 // Child of bench_startup: builds the program's main window as the program
 // does at start ("window"), a bare Qt Widgets window of the same size
-// ("bare"), or the bare window with one line of Chinese text ("label", which
-// adds what any window showing Chinese pays: fontconfig and a CJK font).
+// ("bare"), the bare window after reading the font database ("fontdb":
+// fontconfig's set-up, which a window without text never pays), or the bare
+// window with one line of Chinese text ("label": the font database and a CJK
+// font, what any window showing Chinese pays).
 // Shows it, prints "shown" once the window and every control in it have been
 // painted, and exits.
 #include "app/Form1.h"
@@ -10,6 +12,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QEvent>
+#include <QFontDatabase>
 #include <QTimer>
 
 #include <cstdio>
@@ -59,6 +62,8 @@ int main(int argc, char *argv[])
         window = std::make_unique<QWidget>();
         window->setWindowTitle(QStringLiteral(" 砚舟站长工具"));
         window->setFixedSize(yz::twips::toPixels(Form1::kClientWidth), yz::twips::toPixels(Form1::kClientHeight));
+        if (std::strcmp(mode, "fontdb") == 0)
+            (void)QFontDatabase::families();
         if (std::strcmp(mode, "label") == 0)
             new QLabel(QStringLiteral("百度收录趋势"), window.get());
     } else {
