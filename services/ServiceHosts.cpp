@@ -51,10 +51,9 @@ bool ServiceHosts::setBase(const QString &name, const QString &base, QString *er
                                  .arg(name, base);
             return false;
         }
-        QString clean = base;
-        while (clean.endsWith(u'/'))
-            clean.chop(1);
-        m_bases[size_t(e.service)] = clean;
+        // Kept in QUrl's own spelling: scheme and host in lower case,
+        // no trailing slash.
+        m_bases[size_t(e.service)] = url.adjusted(QUrl::RemovePath).toString(QUrl::FullyEncoded);
         return true;
     }
     if (error)

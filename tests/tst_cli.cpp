@@ -336,6 +336,17 @@ void TestCli::helpers()
     QCOMPARE(yz::cli::trendFilePath(QStringLiteral("/d"), QStringLiteral("../etc/x")), QStringLiteral("/d/_.._etc_x_bd1.jpg"));
     QCOMPARE(yz::cli::trendFilePath(QStringLiteral("/d"), QStringLiteral("中文.cn")), QStringLiteral("/d/中文.cn_bd1.jpg"));
 
+    // Base addresses are kept in one spelling, whatever the endpoints file says.
+    yz::ServiceHosts hosts;
+    QString error;
+    QVERIFY(hosts.setBase(QStringLiteral("vendor"), QStringLiteral("HTTP://LocalHost:8080/"), &error));
+    QCOMPARE(hosts.base(yz::Service::Vendor), QStringLiteral("http://localhost:8080"));
+    QVERIFY(hosts.setBase(QStringLiteral("whois"), QStringLiteral("https://[::1]"), &error));
+    QCOMPARE(hosts.base(yz::Service::Whois), QStringLiteral("https://[::1]"));
+    QVERIFY(!hosts.setBase(QStringLiteral("whois"), QStringLiteral("http://a.cn//"), &error));
+    QVERIFY(!hosts.setBase(QStringLiteral("whois"), QStringLiteral("http://u@a.cn"), &error));
+    QCOMPARE(hosts.base(yz::Service::Whois), QStringLiteral("https://[::1]"));
+
     // Options: default groups, chosen groups, "--" before a domain like an option.
     auto o = yz::cli::parseCliOptions({"a.com"}).options;
     QVERIFY(o.groups.common && o.groups.rank && o.groups.recent && o.groups.info && !o.groups.trend);
