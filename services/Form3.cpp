@@ -16,6 +16,8 @@ Form3::Form3(Form1 *main)
 {
     setObjectName(QStringLiteral("Form3"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // Drawn in the main window's face rather than the desktop's default.
+    setAttribute(Qt::WA_WindowPropagation);
     setWindowTitle(QStringLiteral("建议意见"));
     setFixedSize(tw::toPixels(4680), tw::toPixels(3195));
 

@@ -28,6 +28,8 @@ Form2::Form2(Form1 *main)
 {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // Drawn in the main window's face rather than the desktop's default.
+    setAttribute(Qt::WA_WindowPropagation);
     setWindowTitle(QStringLiteral("设置"));
     setFixedSize(tw::toPixels(6030), tw::toPixels(4605));
 

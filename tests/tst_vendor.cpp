@@ -313,6 +313,7 @@ void TestVendor::suggestionDialog()
     QTest::mouseClick(w.Label1, Qt::LeftButton);
     QCOMPARE(w.suggestionDialog(), dialog); // not duplicated
     QCOMPARE(w.findChildren<Form3 *>().size(), 1);
+    QCOMPARE(dialog->Text1->font().families(), w.font().families());
     dialog->Text1->setPlainText(QString(40000, u'a'));
     QCOMPARE(dialog->Text1->toPlainText().size(), qsizetype(Form3::kMaxLength));
     dialog->Text1->setPlainText(QStringLiteral("需要 PR\n谢谢"));
@@ -371,6 +372,7 @@ void TestVendor::settingsDialogSavesAndReloads()
     QVERIFY(dialog && dialog->isVisible());
     QTest::mouseClick(w.dmset, Qt::LeftButton);
     QCOMPARE(w.findChildren<Form2 *>().size(), 1);
+    QCOMPARE(dialog->Label1->font().families(), w.font().families());
     QCOMPARE(dialog->dmsbox->toPlainText(), QStringLiteral("www.example.com"));
     QVERIFY(dialog->Option2->isChecked());
     dialog->dmsbox->setPlainText(QStringLiteral("one.com\ntwo.cn\nthree.net\n"));
