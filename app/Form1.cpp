@@ -70,7 +70,7 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
     });
     messageBox = [this](const QString &title, const QString &text, const QString &details) {
         QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
-        box.setFont(font());
+        box.setAttribute(Qt::WA_WindowPropagation);
         if (!details.isEmpty())
             box.setDetailedText(details);
         box.exec();

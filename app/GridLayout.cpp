@@ -1,6 +1,5 @@
 #include "app/GridLayout.h"
 
-#include "app/SongtiFont.h"
 #include "app/Twips.h"
 
 #include <QHeaderView>
@@ -21,7 +20,6 @@ void prepareGrid(QTableWidget *grid, Grid which, const std::vector<std::pair<int
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setWordWrap(false);
-    grid->setFont(songti(9));
     grid->horizontalHeader()->setMinimumSectionSize(0);
     grid->verticalHeader()->setMinimumSectionSize(0);
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
