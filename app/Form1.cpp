@@ -9,13 +9,13 @@
 #include "query/ClickMap.h"
 #include "query/RootDomain.h"
 #include "services/Form3.h"
-#include "settings/Form2.h"
-#include "settings/SettingsEdit.h"
 #include "services/OpenableLink.h"
 #include "services/SiteStatistics.h"
 #include "services/VendorAnswers.h"
 #include "services/VendorPaths.h"
 #include "settings/DefaultDomain.h"
+#include "settings/Form2.h"
+#include "settings/SettingsEdit.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -38,8 +38,7 @@ namespace {
 
 // Left and top of the six news links, in twips; each starts 90 × 180 and is
 // sized to its text.
-constexpr QPoint kNewsLinkPlaces[6] = {{720, 4680}, {840, 4680}, {960, 4680},
-                                       {720, 5040}, {840, 5040}, {960, 5040}};
+constexpr QPoint kNewsLinkPlaces[6] = {{720, 4680}, {840, 4680}, {960, 4680}, {720, 5040}, {840, 5040}, {960, 5040}};
 
 // Reads a PNG of our own with Qt's built-in reader alone. Left to guess the
 // format, Qt loads every image-format plugin to ask it first.
@@ -83,10 +82,13 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
         else
             yz::drawPic(bytes, Picture1);
     });
-    m_engine.handlers().add(QStringLiteral("suggestOK"), [this](qint16 err, const QString &html) { suggestOK(err, html); });
+    m_engine.handlers().add(QStringLiteral("suggestOK"),
+                            [this](qint16 err, const QString &html) { suggestOK(err, html); });
     m_engine.handlers().add(QStringLiteral("Tongji"), [this](qint16 err, const QString &html) { Tongji(err, html); });
-    m_engine.handlers().add(QStringLiteral("checkVer"), [this](qint16 err, const QString &html) { checkVer(err, html); });
-    m_engine.handlers().add(QStringLiteral("showNews"), [this](qint16 err, const QString &html) { showNews(err, html); });
+    m_engine.handlers().add(QStringLiteral("checkVer"),
+                            [this](qint16 err, const QString &html) { checkVer(err, html); });
+    m_engine.handlers().add(QStringLiteral("showNews"),
+                            [this](qint16 err, const QString &html) { showNews(err, html); });
     m_engine.handlers().add(QStringLiteral("doNothing"),
                             [this](qint16 err, const QString &html) { doNothing(err, html); });
 }
@@ -203,9 +205,12 @@ void Form1::createControls()
 QTableWidget *Form1::grid(yz::Grid g) const
 {
     switch (g) {
-    case yz::Grid::Tb1: return tb1;
-    case yz::Grid::Tb2: return tb2;
-    case yz::Grid::Tb3: return tb3;
+    case yz::Grid::Tb1:
+        return tb1;
+    case yz::Grid::Tb2:
+        return tb2;
+    case yz::Grid::Tb3:
+        return tb3;
     }
     return tb1;
 }
@@ -266,7 +271,8 @@ void Form1::invokeTongji(const QVariant &type, const QString &siteId, const QStr
     TJ->setText(QStringLiteral("正在加载统计..."));
     TJ->adjustSize();
     try {
-        urlfetch(tjURL.toString(), QStringLiteral("GET"), QString(), QStringLiteral("GB2312"), QStringLiteral("Tongji"));
+        urlfetch(tjURL.toString(), QStringLiteral("GET"), QString(), QStringLiteral("GB2312"),
+                 QStringLiteral("Tongji"));
     } catch (const yz::FetchError &) {
         TJ->setText(QStringLiteral("下载统计内容错误"));
         TJ->adjustSize();
@@ -293,10 +299,12 @@ void Form1::Tongji(qint16 err, const QString &html)
             // beginning in the text, which stays small enough for the box to
             // fit the screen, and all of it in the expandable details.
             constexpr qsizetype kShownPage = 1000;
-            const QString name = provider == yz::StatisticsProvider::Cnzz ? QStringLiteral("CNZZ") : QStringLiteral("51LA");
+            const QString name =
+                    provider == yz::StatisticsProvider::Cnzz ? QStringLiteral("CNZZ") : QStringLiteral("51LA");
             const QString shown = html.size() > kShownPage ? html.left(kShownPage) + u'…' : html;
             messageBox(QStringLiteral("提示"),
-                       QStringLiteral("分析统计内容错误") + name + QStringLiteral("，请通知") + yz::kSupportMail + shown,
+                       QStringLiteral("分析统计内容错误") + name + QStringLiteral("，请通知") + yz::kSupportMail
+                               + shown,
                        html.size() > kShownPage ? html : QString());
             caption = result.line;
             break;
@@ -339,8 +347,8 @@ Form3 *Form1::suggestionDialog() const
 
 void Form1::suggestOK(qint16, const QString &)
 {
-    messageBox(QStringLiteral("提示"), QStringLiteral("您的建议已经提交成功，我会总结所有建议意见对功能进行更新，谢谢。"),
-               QString());
+    messageBox(QStringLiteral("提示"),
+               QStringLiteral("您的建议已经提交成功，我会总结所有建议意见对功能进行更新，谢谢。"), QString());
 }
 
 void Form1::checkVer(qint16, const QString &html)
@@ -463,7 +471,9 @@ void Form1::connectLinks()
     connect(showdms, &QPushButton::clicked, this, &Form1::showdms_Click);
     connect(List1, &QListWidget::itemClicked, this, &Form1::List1_Click);
 
-    const std::pair<QTableWidget *, yz::Grid> grids[] = {{tb1, yz::Grid::Tb1}, {tb2, yz::Grid::Tb2}, {tb3, yz::Grid::Tb3}};
+    const std::pair<QTableWidget *, yz::Grid> grids[] = {{tb1, yz::Grid::Tb1},
+                                                         {tb2, yz::Grid::Tb2},
+                                                         {tb3, yz::Grid::Tb3}};
     for (const auto &[widget, which] : grids) {
         connect(widget, &QTableWidget::cellClicked, this, [this, which = which](int row, int col) {
             linkto(yz::clickAddress(which, row, col, m_engine.hosts(), dm->text()));
@@ -557,8 +567,8 @@ void Form1::linkto(const QString &url)
         QDesktopServices::openUrl(*link);
 }
 
-void Form1::urlfetch(const QString &url, const QString &method, const QString &payload,
-                     const QString &charset, const QString &handler)
+void Form1::urlfetch(const QString &url, const QString &method, const QString &payload, const QString &charset,
+                     const QString &handler)
 {
     m_engine.fetcher().urlfetch(url, method, payload, charset, handler);
 }
@@ -578,7 +588,7 @@ void Form1::tb3setvalue(int col, int row, const QString &value)
     m_engine.sheet().setValue(yz::Grid::Tb3, col, row, value);
 }
 
-void Form1::doNothing(qint16, const QString &) {}
+void Form1::doNothing(qint16, const QString &) { }
 
 void Form1::closeEvent(QCloseEvent *event)
 {

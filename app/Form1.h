@@ -27,8 +27,7 @@ struct SettingsEdit;
 
 // The main window: the domain box, the group switches, the three result grids
 // and the links, over the query engine that does the work.
-class Form1 : public QWidget
-{
+class Form1 : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kVersion = yz::kProgramVersion;
@@ -51,8 +50,8 @@ public:
     yz::QueryEngine &engine() { return m_engine; }
 
     // Public operations other windows and the handlers call.
-    void urlfetch(const QString &url, const QString &method, const QString &payload,
-                  const QString &charset, const QString &handler);
+    void urlfetch(const QString &url, const QString &method, const QString &payload, const QString &charset,
+                  const QString &handler);
     void tb1setvalue(int col, int row, const QString &value);
     void tb2setvalue(int col, int row, const QString &value);
     void tb3setvalue(int col, int row, const QString &value);

@@ -4,8 +4,7 @@
 
 // A caption that acts as a link: underlined 9-point 宋体, a hand cursor, and
 // a clicked() signal.
-class LinkLabel : public QLabel
-{
+class LinkLabel : public QLabel {
     Q_OBJECT
 public:
     explicit LinkLabel(const QString &text, QWidget *parent = nullptr, bool underlined = true);

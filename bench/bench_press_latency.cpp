@@ -4,8 +4,8 @@
 // delivered, as a ratio to 300 ms, and as a ratio to curl --parallel
 // fetching the same addresses from the same servers. A ratio to 300 ms near
 // 1 means every request really runs at once.
-#include "bench/Timing.h"
 #include "app/Form1.h"
+#include "bench/Timing.h"
 #include "tests/support/FakeServices.h"
 
 #include <QApplication>
@@ -29,7 +29,7 @@ constexpr int kRounds = 7;
 // loop turns meanwhile, so that the fake servers in this process answer.
 double curlMs(const QStringList &urls)
 {
-    QStringList args = {"--silent", "--globoff", "--noproxy", "*", "--parallel", "--parallel-immediate",
+    QStringList args = {"--silent",       "--globoff", "--noproxy", "*", "--parallel", "--parallel-immediate",
                         "--parallel-max", "100"};
     for (const QString &url : urls)
         args << QString::fromLatin1(QUrl(url).toEncoded()) << QStringLiteral("--output") << QStringLiteral("/dev/null");

@@ -11,13 +11,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <QSemaphore>
 #include <QThread>
-#include <QEventLoop>
+#include <QTimer>
 
 #include <memory>
 

@@ -22,14 +22,15 @@ namespace {
 struct Scraper {
     const char *handlers;
     std::function<QString(const QString &)> run;
-    QString marker;      // first marker, for the substring baseline
-    QString late;        // a matching stretch put at the end of the page
+    QString marker; // first marker, for the substring baseline
+    QString late; // a matching stretch put at the end of the page
     QString adversarial; // repeated every 200 characters, never completed
 };
 
 QString filler(qsizetype size, const QString &every = QString())
 {
-    const QString unit = QStringLiteral("<tr><td class=\"r\"><a href=\"/l?q=12345\">result 678, total 9,012</a></td></tr>\n");
+    const QString unit =
+            QStringLiteral("<tr><td class=\"r\"><a href=\"/l?q=12345\">result 678, total 9,012</a></td></tr>\n");
     QString text;
     text.reserve(size + 256);
     while (text.size() < size) {
@@ -52,34 +53,36 @@ int main(int argc, char *argv[])
     using yz::Engine;
     const QString domain = QStringLiteral("example.com");
     const std::vector<Scraper> scrapers = {
-        {"bd1-bd5", [](const QString &h) { return yz::scrapeCount(Engine::Baidu, h); }, QStringLiteral("找到相关网页"),
-         QStringLiteral("找到相关网页约1,230篇"), QStringLiteral("找到相关网页")},
-        {"gg1-gg5", [](const QString &h) { return yz::scrapeCount(Engine::Google, h); }, QStringLiteral(" <b>"),
-         QStringLiteral("约 <b>12,300</b> 条"), QStringLiteral("约 <b>1")},
-        {"yh1-yh2", [](const QString &h) { return yz::scrapeCount(Engine::Yahoo, h); }, QStringLiteral("共 <strong>"),
-         QStringLiteral("共 <strong>9,876</strong>"), QStringLiteral("共 <strong>")},
-        {"sg1-sg2", [](const QString &h) { return yz::scrapeCount(Engine::Sogou, h); },
-         QStringLiteral("<!--resultbarnum:"), QStringLiteral("<!--resultbarnum:5,678-->"),
-         QStringLiteral("<!--resultbarnum:")},
-        {"yd1-yd2", [](const QString &h) { return yz::scrapeCount(Engine::Youdao, h); }, QStringLiteral("共"),
-         QStringLiteral("共约25万条"), QStringLiteral("共")},
-        {"ss1", [](const QString &h) { return yz::scrapeCount(Engine::Soso, h); }, QStringLiteral("搜索到约"),
-         QStringLiteral("搜索到约3,456项结果"), QStringLiteral("搜索到约")},
-        {"bdkz", [domain](const QString &h) { return yz::scrapeSnapshotDate(h, domain); }, QStringLiteral("example.com"),
-         QStringLiteral("example.com/ 15K 2010-3-9"), QStringLiteral("example.com/    12")},
-        {"pr", [](const QString &h) { return yz::scrapePageRank(h); }, QStringLiteral("rank_"),
-         QStringLiteral("Rank_1:1:6"), QStringLiteral("rank_1:1:")},
-        {"ale", [](const QString &h) { return yz::scrapeAlexaRank(h); }, QStringLiteral("<div class=\""),
-         QStringLiteral("<div class=\"d\"><img src=\"/u.gif\">1,234</a>"), QStringLiteral("<div class=\"d\"><img src=")},
-        {"sgr", [](const QString &h) { return yz::scrapeSogouRank(h); }, QStringLiteral("/100"),
-         QStringLiteral("SogouRank:56/100"), QStringLiteral(":5600")},
-        {"birthdayDomain", [](const QString &h) { return yz::scrapeWhoisDates(h); }, QStringLiteral("regist"),
-         QStringLiteral("Registration Date: 2003-03-17\nExpiration Date: 2012-03-17"),
-         QStringLiteral("Registered on the day ")},
-        {"birthdaySite", [](const QString &h) { return yz::scrapeFirstArchiveDate(h); }, QStringLiteral("<a"),
-         QStringLiteral("<a href=\"/web/20040305/x\">Mar 05, 2004</a>"), QStringLiteral("<a x>mar 05, 200")},
-        {"charset test", [](const QString &h) { return yz::declaresUtf8(h) ? QStringLiteral("1") : QString(); },
-         QStringLiteral("<meta"), QStringLiteral("<meta content=\"charset=utf-8\">"), QStringLiteral("<meta ")},
+            {"bd1-bd5", [](const QString &h) { return yz::scrapeCount(Engine::Baidu, h); },
+             QStringLiteral("找到相关网页"), QStringLiteral("找到相关网页约1,230篇"), QStringLiteral("找到相关网页")},
+            {"gg1-gg5", [](const QString &h) { return yz::scrapeCount(Engine::Google, h); }, QStringLiteral(" <b>"),
+             QStringLiteral("约 <b>12,300</b> 条"), QStringLiteral("约 <b>1")},
+            {"yh1-yh2", [](const QString &h) { return yz::scrapeCount(Engine::Yahoo, h); },
+             QStringLiteral("共 <strong>"), QStringLiteral("共 <strong>9,876</strong>"), QStringLiteral("共 <strong>")},
+            {"sg1-sg2", [](const QString &h) { return yz::scrapeCount(Engine::Sogou, h); },
+             QStringLiteral("<!--resultbarnum:"), QStringLiteral("<!--resultbarnum:5,678-->"),
+             QStringLiteral("<!--resultbarnum:")},
+            {"yd1-yd2", [](const QString &h) { return yz::scrapeCount(Engine::Youdao, h); }, QStringLiteral("共"),
+             QStringLiteral("共约25万条"), QStringLiteral("共")},
+            {"ss1", [](const QString &h) { return yz::scrapeCount(Engine::Soso, h); }, QStringLiteral("搜索到约"),
+             QStringLiteral("搜索到约3,456项结果"), QStringLiteral("搜索到约")},
+            {"bdkz", [domain](const QString &h) { return yz::scrapeSnapshotDate(h, domain); },
+             QStringLiteral("example.com"), QStringLiteral("example.com/ 15K 2010-3-9"),
+             QStringLiteral("example.com/    12")},
+            {"pr", [](const QString &h) { return yz::scrapePageRank(h); }, QStringLiteral("rank_"),
+             QStringLiteral("Rank_1:1:6"), QStringLiteral("rank_1:1:")},
+            {"ale", [](const QString &h) { return yz::scrapeAlexaRank(h); }, QStringLiteral("<div class=\""),
+             QStringLiteral("<div class=\"d\"><img src=\"/u.gif\">1,234</a>"),
+             QStringLiteral("<div class=\"d\"><img src=")},
+            {"sgr", [](const QString &h) { return yz::scrapeSogouRank(h); }, QStringLiteral("/100"),
+             QStringLiteral("SogouRank:56/100"), QStringLiteral(":5600")},
+            {"birthdayDomain", [](const QString &h) { return yz::scrapeWhoisDates(h); }, QStringLiteral("regist"),
+             QStringLiteral("Registration Date: 2003-03-17\nExpiration Date: 2012-03-17"),
+             QStringLiteral("Registered on the day ")},
+            {"birthdaySite", [](const QString &h) { return yz::scrapeFirstArchiveDate(h); }, QStringLiteral("<a"),
+             QStringLiteral("<a href=\"/web/20040305/x\">Mar 05, 2004</a>"), QStringLiteral("<a x>mar 05, 200")},
+            {"charset test", [](const QString &h) { return yz::declaresUtf8(h) ? QStringLiteral("1") : QString(); },
+             QStringLiteral("<meta"), QStringLiteral("<meta content=\"charset=utf-8\">"), QStringLiteral("<meta ")},
     };
 
     std::printf("%-15s %-5s %-12s %10s %10s %12s\n", "handler", "MB", "page", "ms", "MB/s", "vs substring");
@@ -91,8 +94,9 @@ int main(int argc, char *argv[])
             const QString plain = filler(size);
             const QString late = plain.left(size - s.late.size()) + s.late;
             const QString hostile = filler(size, s.adversarial);
-            const std::pair<const char *, const QString *> pages[] = {
-                {"marker late", &late}, {"no match", &plain}, {"adversarial", &hostile}};
+            const std::pair<const char *, const QString *> pages[] = {{"marker late", &late},
+                                                                      {"no match", &plain},
+                                                                      {"adversarial", &hostile}};
             for (const auto &[label, text] : pages) {
                 volatile qsizetype sink = 0;
                 const double t = yzbench::bestSeconds([&] { sink = sink + s.run(*text).size(); }, 3);

@@ -86,8 +86,7 @@ int main()
             mem[m] << s.peakMiB;
         }
     }
-    std::printf("%-34s %8s %8s %8s %8s %8s\n", "start-up (offscreen), median", "ms", "/bare", "MiB", "/bare",
-                "target");
+    std::printf("%-34s %8s %8s %8s %8s %8s\n", "start-up (offscreen), median", "ms", "/bare", "MiB", "/bare", "target");
     const double bareMs = yzbench::median(ms[0]);
     const double bareMiB = yzbench::median(mem[0]);
     for (int m = 0; m < kModes; ++m) {

@@ -10,9 +10,9 @@
 #include "app/Twips.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QTimer>
 
 #include <cstdio>
@@ -24,8 +24,7 @@ namespace {
 // The first paint of the window comes from the expose that follows show();
 // the controls paint within the same pass, so a zero timer started from the
 // window's own paint event fires once all of them have been drawn.
-class FirstPaintProbe : public QObject
-{
+class FirstPaintProbe : public QObject {
 public:
     explicit FirstPaintProbe(QWidget *window)
         : m_window(window)

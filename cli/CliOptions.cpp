@@ -74,23 +74,22 @@ ParsedOptions parseCliOptions(const QStringList &arguments)
 
 QString usageText(const QString &programName)
 {
-    return QStringLiteral(
-                   "用法：%1 [选项] 域名...\n"
-                   "逐个查询域名的收录、外链、排名、近期收录和域名信息，输出与窗口程序相同的结果。\n"
-                   "\n"
-                   "选项：\n"
-                   "  --common           常用查询（收录与外链）\n"
-                   "  --rank             排名查询（百度快照、PR、Alexa、SogouRank）\n"
-                   "  --recent           近期收录\n"
-                   "  --info             域名信息（注册日期、建站日期）\n"
-                   "                     不选查询组时四组都查\n"
-                   "  --trend DIR        同时下载百度收录趋势图，存为 DIR/<域名>_bd1.jpg\n"
-                   "  --endpoints FILE   JSON 对象：服务名 -> 基地址，替换内置的服务地址\n"
-                   "  --json             每个域名输出一行 JSON\n"
-                   "  -h, --help         显示本说明\n"
-                   "  -v, --version      显示版本号\n"
-                   "\n"
-                   "退出码：0 全部查完；1 有域名未通过域名格式检查（--info）或趋势图未能保存；2 用法错误。\n")
+    return QStringLiteral("用法：%1 [选项] 域名...\n"
+                          "逐个查询域名的收录、外链、排名、近期收录和域名信息，输出与窗口程序相同的结果。\n"
+                          "\n"
+                          "选项：\n"
+                          "  --common           常用查询（收录与外链）\n"
+                          "  --rank             排名查询（百度快照、PR、Alexa、SogouRank）\n"
+                          "  --recent           近期收录\n"
+                          "  --info             域名信息（注册日期、建站日期）\n"
+                          "                     不选查询组时四组都查\n"
+                          "  --trend DIR        同时下载百度收录趋势图，存为 DIR/<域名>_bd1.jpg\n"
+                          "  --endpoints FILE   JSON 对象：服务名 -> 基地址，替换内置的服务地址\n"
+                          "  --json             每个域名输出一行 JSON\n"
+                          "  -h, --help         显示本说明\n"
+                          "  -v, --version      显示版本号\n"
+                          "\n"
+                          "退出码：0 全部查完；1 有域名未通过域名格式检查（--info）或趋势图未能保存；2 用法错误。\n")
             .arg(programName);
 }
 

@@ -12,8 +12,8 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     bool json = false;
-    PressGroups groups;   // the groups of every press
-    QString trendDir;     // where the trend pictures go; empty: no picture
+    PressGroups groups; // the groups of every press
+    QString trendDir; // where the trend pictures go; empty: no picture
     QString endpointsFile;
     QStringList domains;
 };

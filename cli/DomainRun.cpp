@@ -35,8 +35,8 @@ QString trendFilePath(const QString &dir, const QString &domain)
 {
     QString name;
     for (QChar c : domain) {
-        const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
-                || c == u'.' || c == u'-' || c == u'_' || (c.unicode() > 0x7F && c.isLetterOrNumber());
+        const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'.'
+                || c == u'-' || c == u'_' || (c.unicode() > 0x7F && c.isLetterOrNumber());
         name += plain ? c : u'_';
     }
     // A leading dot would hide the file, and ".." must never name a parent.

@@ -17,11 +17,11 @@ struct DomainResult {
     PressGroups groups;
     std::array<QList<QStringList>, kGridCount> grids; // [grid][row][col], headings included
     std::array<QString, kInfoTextCount> info;
-    QString finalDomain;  // the root domain, when the test succeeded
-    QString rootMessage;  // the test's failure message, when it failed
+    QString finalDomain; // the root domain, when the test succeeded
+    QString rootMessage; // the test's failure message, when it failed
     int started = 0;
-    int answered = 0;     // ended with the server's answer rather than a failure
-    QString trendFile;    // the picture saved, if any
+    int answered = 0; // ended with the server's answer rather than a failure
+    QString trendFile; // the picture saved, if any
     QString trendProblem; // why no picture was saved, if one was asked for
     bool trendWriteFailed = false;
 };

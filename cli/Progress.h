@@ -8,8 +8,7 @@ namespace yz::cli {
 
 // A one-line progress report on standard error, shown only while standard
 // error is a terminal, and cleared before anything else is written there.
-class Progress
-{
+class Progress {
 public:
     explicit Progress(std::FILE *stream);
     ~Progress() { clear(); }

@@ -29,9 +29,12 @@ int firstShownColumn(Grid grid)
 bool gridRan(const PressGroups &groups, Grid grid)
 {
     switch (grid) {
-    case Grid::Tb1: return groups.common;
-    case Grid::Tb2: return groups.rank;
-    case Grid::Tb3: return groups.recent;
+    case Grid::Tb1:
+        return groups.common;
+    case Grid::Tb2:
+        return groups.rank;
+    case Grid::Tb3:
+        return groups.recent;
     }
     return false;
 }
@@ -133,8 +136,8 @@ QByteArray jsonReport(const DomainResult &result)
     o.insert(QStringLiteral("finalDomain"), result.finalDomain);
     if (!result.trendFile.isEmpty())
         o.insert(QStringLiteral("trend"), result.trendFile);
-    o.insert(QStringLiteral("requests"), QJsonObject{{QStringLiteral("started"), result.started},
-                                                     {QStringLiteral("answered"), result.answered}});
+    o.insert(QStringLiteral("requests"),
+             QJsonObject{{QStringLiteral("started"), result.started}, {QStringLiteral("answered"), result.answered}});
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 

@@ -87,9 +87,9 @@ int main(int argc, char *argv[])
     int status = 0;
     yz::cli::Progress progress(stderr);
     for (const QString &domain : options.domains) {
-        const yz::cli::DomainResult result = yz::cli::runDomain(
-                hosts, options.groups, domain, options.trendDir,
-                [&](int ended, int started) { progress.show(domain, ended, started); });
+        const yz::cli::DomainResult result =
+                yz::cli::runDomain(hosts, options.groups, domain, options.trendDir,
+                                   [&](int ended, int started) { progress.show(domain, ended, started); });
         progress.clear();
         if (!result.rootMessage.isEmpty()) {
             write(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.rootMessage + u'\n');
@@ -104,7 +104,9 @@ int main(int argc, char *argv[])
             const QByteArray line = yz::cli::jsonReport(result);
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         } else {
-            write(stdout, yz::cli::plainReport(result) + (&domain != &options.domains.last() ? QStringLiteral("\n") : QString()));
+            write(stdout,
+                  yz::cli::plainReport(result)
+                          + (&domain != &options.domains.last() ? QStringLiteral("\n") : QString()));
         }
         std::fflush(stdout);
         std::fflush(stderr);

@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     // The first byte picks the label; the rest is the page.
-    static const QString labels[] = {QStringLiteral("gb2312"), QStringLiteral("utf-8"), QStringLiteral("GBK"),
-                                     QStringLiteral("gb18030"), QStringLiteral("big5"), QStringLiteral("no-such")};
+    static const QString labels[] = {QStringLiteral("gb2312"),  QStringLiteral("utf-8"), QStringLiteral("GBK"),
+                                     QStringLiteral("gb18030"), QStringLiteral("big5"),  QStringLiteral("no-such")};
     const QString &label = labels[data[0] % std::size(labels)];
     const QByteArray bytes = yzfuzz::bytesOf(data + 1, size - 1);
     QString html = yz::decodeByLabel(bytes, label);

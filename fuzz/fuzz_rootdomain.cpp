@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // need not be the end of the text: the suffix is found anywhere.)
         static const QRegularExpression host(QStringLiteral("^[0-9a-zA-Z\\-]+\\.[0-9a-zA-Z.]+$"));
         yzfuzz::check(host.match(r.root).hasMatch() && r.root.size() <= text.size(), "a host-name root");
-    }
-    else
+    } else
         yzfuzz::check(r.message == u"错误的域名格式1" || r.message == u"错误的域名格式2", "a known message");
     return 0;
 }

@@ -18,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The dialog's three fields, split from the text at NUL bytes.
     const QList<QByteArray> fields = bytes.split('\0');
-    const yz::SettingsEdit edit = yz::makeSettingsEdit(QString::fromUtf8(fields.value(0)), QString::fromUtf8(fields.value(1)),
-                                                       QString::fromUtf8(fields.value(2)), size % 2 == 0);
+    const yz::SettingsEdit edit =
+            yz::makeSettingsEdit(QString::fromUtf8(fields.value(0)), QString::fromUtf8(fields.value(1)),
+                                 QString::fromUtf8(fields.value(2)), size % 2 == 0);
     if (edit.ok) {
         // An accepted edit never holds what would split the record.
         yzfuzz::check(!edit.joined.contains(u'|') && !edit.account.contains(u'|'), "no | in an accepted edit");

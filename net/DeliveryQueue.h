@@ -13,8 +13,7 @@ namespace yz {
 // Answers that complete together (Qt hands them over in one batch) would
 // otherwise be decoded and scraped back to back, holding input and painting
 // back for all of them; this way the window waits for one at most.
-class DeliveryQueue : public QObject
-{
+class DeliveryQueue : public QObject {
     Q_OBJECT
 public:
     explicit DeliveryQueue(QObject *parent = nullptr);

@@ -5,8 +5,7 @@ namespace {
 
 // Calls the handler called `name`, if there is one; a handler's exception
 // must not take the event loop or other requests with it.
-template<typename Table, typename... Args>
-void callByName(const Table &table, const QString &name, Args &&...args)
+template <typename Table, typename... Args> void callByName(const Table &table, const QString &name, Args &&...args)
 {
     const auto it = table.constFind(name);
     if (it == table.constEnd() || !*it)

@@ -17,8 +17,7 @@ using PageHandler = std::function<void(qint16 err, const QString &html)>;
 using PictureHandler = std::function<void(qint16 err, const QByteArray &bytes)>;
 
 // Finds handlers by their name when an answer is delivered.
-class HandlerTable
-{
+class HandlerTable {
 public:
     void add(const QString &name, PageHandler handler);
     bool contains(const QString &name) const { return m_handlers.contains(name); }

@@ -14,7 +14,7 @@ namespace {
 // Methods a browser's request object sends upper-case whatever case it is given.
 QByteArray wireMethod(const QString &method)
 {
-    static const QStringList standard = {QStringLiteral("DELETE"), QStringLiteral("GET"), QStringLiteral("HEAD"),
+    static const QStringList standard = {QStringLiteral("DELETE"),  QStringLiteral("GET"),  QStringLiteral("HEAD"),
                                          QStringLiteral("OPTIONS"), QStringLiteral("POST"), QStringLiteral("PUT")};
     const QString upper = method.toUpper();
     return (standard.contains(upper) ? upper : method).toLatin1();
@@ -37,14 +37,14 @@ PageFetcher::~PageFetcher()
 
 QByteArray PageFetcher::userAgent()
 {
-    return QByteArrayLiteral("Mozilla/5.0 (X11; Linux x86_64) YanzhouWebmasterTool/") + QByteArray::number(kProgramVersion);
+    return QByteArrayLiteral("Mozilla/5.0 (X11; Linux x86_64) YanzhouWebmasterTool/")
+            + QByteArray::number(kProgramVersion);
 }
 
 QNetworkReply *PageFetcher::send(const QString &url, const QString &method, const QString &payload)
 {
     const QUrl target(url, QUrl::TolerantMode);
-    if (!target.isValid() || target.host().isEmpty()
-        || (target.scheme() != u"http" && target.scheme() != u"https"))
+    if (!target.isValid() || target.host().isEmpty() || (target.scheme() != u"http" && target.scheme() != u"https"))
         throw FetchError("cannot request this address");
     const QByteArray verb = wireMethod(method);
     if (verb.isEmpty())
@@ -64,8 +64,8 @@ QNetworkReply *PageFetcher::send(const QString &url, const QString &method, cons
     return reply;
 }
 
-void PageFetcher::urlfetch(const QString &url, const QString &method, const QString &payload,
-                           const QString &charset, const QString &handler)
+void PageFetcher::urlfetch(const QString &url, const QString &method, const QString &payload, const QString &charset,
+                           const QString &handler)
 {
     QNetworkReply *reply = send(url, method, payload);
     auto *watcher = new spyHTTP(reply, handler, charset, m_handlers, m_deliveries, m_timeoutMs, m_byteLimit, this);

@@ -11,16 +11,14 @@
 namespace yz {
 
 // Raised by urlfetch when a request cannot even be started.
-class FetchError : public std::runtime_error
-{
+class FetchError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 // Starts asynchronous page requests and delivers each answer, decoded, to the
 // handler named by the caller. The one network access manager of a program.
-class PageFetcher : public QObject
-{
+class PageFetcher : public QObject {
     Q_OBJECT
 public:
     static constexpr int kDefaultTimeoutMs = 30000;
@@ -36,8 +34,8 @@ public:
     // it is a standard one; "post" (any case) adds the form Content-Type; a
     // non-empty payload is sent as the body. Throws FetchError when the address
     // cannot be requested.
-    void urlfetch(const QString &url, const QString &method, const QString &payload,
-                  const QString &charset, const QString &handler);
+    void urlfetch(const QString &url, const QString &method, const QString &payload, const QString &charset,
+                  const QString &handler);
 
     // Starts a picture request ("get", no body) whose bytes go to the picture
     // handler named `handler`. Throws FetchError like urlfetch.

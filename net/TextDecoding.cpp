@@ -38,8 +38,14 @@ void append(char16_t *&out, int codePoint)
     }
 }
 
-inline bool isDigitByte(uchar b) { return b >= 0x30 && b <= 0x39; }
-inline bool isLeadByte(uchar b) { return b >= 0x81 && b <= 0xFE; }
+inline bool isDigitByte(uchar b)
+{
+    return b >= 0x30 && b <= 0x39;
+}
+inline bool isLeadByte(uchar b)
+{
+    return b >= 0x81 && b <= 0xFE;
+}
 
 } // namespace
 

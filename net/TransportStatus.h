@@ -5,10 +5,10 @@
 // original desktop platform reported for the same failures.
 namespace yz::transport {
 
-inline constexpr int kNotStarted = 0;          // the address could not be requested at all
-inline constexpr int kTimedOut = 12002;        // no complete answer within the time-out
+inline constexpr int kNotStarted = 0; // the address could not be requested at all
+inline constexpr int kTimedOut = 12002; // no complete answer within the time-out
 inline constexpr int kNameNotResolved = 12007; // host not found
-inline constexpr int kCannotConnect = 12029;   // connection refused or unreachable
+inline constexpr int kCannotConnect = 12029; // connection refused or unreachable
 inline constexpr int kConnectionAborted = 12030; // closed or reset before the answer was complete, or too large
 inline constexpr int kInvalidResponse = 12152; // the server's answer was not HTTP
 

@@ -17,8 +17,7 @@ namespace yz {
 // What every request's watcher shares: it owns its request, ends it after a
 // time-out or past a byte limit, and turns its end into a status (the HTTP
 // status, or a transport status when no usable answer came).
-class WatchedRequest : public QObject
-{
+class WatchedRequest : public QObject {
     Q_OBJECT
 public:
     ~WatchedRequest() override;
@@ -30,8 +29,7 @@ Q_SIGNALS:
     void delivered(bool answered);
 
 protected:
-    WatchedRequest(QNetworkReply *request, DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit,
-                   QObject *parent);
+    WatchedRequest(QNetworkReply *request, DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit, QObject *parent);
 
     // Runs the handler call in an event-loop pass of its own (see
     // DeliveryQueue), unless this watcher is gone by then.

@@ -19,9 +19,8 @@ bool isCutShort(const QNetworkReply &reply, const QByteArray &body)
     return ok && body.size() < announced;
 }
 
-spyHTTP::spyHTTP(QNetworkReply *request, const QString &handler, const QString &charset,
-                 const HandlerTable &handlers, DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit,
-                 QObject *parent)
+spyHTTP::spyHTTP(QNetworkReply *request, const QString &handler, const QString &charset, const HandlerTable &handlers,
+                 DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit, QObject *parent)
     : WatchedRequest(request, deliveries, timeoutMs, byteLimit, parent)
     , sFunc(handler)
     , sCharset(charset)

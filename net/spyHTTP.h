@@ -12,15 +12,13 @@ class HandlerTable;
 // The watcher of one page request. It waits for the request to complete,
 // decodes the body by its charset label and calls the handler named sFunc.
 // It deletes itself (and its request) once the handler has returned.
-class spyHTTP : public WatchedRequest
-{
+class spyHTTP : public WatchedRequest {
     Q_OBJECT
 public:
-    spyHTTP(QNetworkReply *request, const QString &handler, const QString &charset,
-            const HandlerTable &handlers, DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit,
-            QObject *parent);
+    spyHTTP(QNetworkReply *request, const QString &handler, const QString &charset, const HandlerTable &handlers,
+            DeliveryQueue &deliveries, int timeoutMs, qint64 byteLimit, QObject *parent);
 
-    const QString sFunc;    // handler name
+    const QString sFunc; // handler name
     const QString sCharset; // "gb2312", "utf-8" or empty for detection
 
 private:

@@ -14,17 +14,15 @@ class HandlerTable;
 
 // The watcher of one picture request: hands the picture's bytes, in a buffer
 // one byte longer than the announced Content-Length, to the handler sFunc.
-class spyHTTPPic : public WatchedRequest
-{
+class spyHTTPPic : public WatchedRequest {
     Q_OBJECT
 public:
     // A trend picture is a few kilobytes; an announced length past this is
     // not believed and the answer is dropped.
     static constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
 
-    spyHTTPPic(QNetworkReply *request, const QString &handler, const HandlerTable &handlers,
-               DeliveryQueue &deliveries, int timeoutMs,
-               QObject *parent);
+    spyHTTPPic(QNetworkReply *request, const QString &handler, const HandlerTable &handlers, DeliveryQueue &deliveries,
+               int timeoutMs, QObject *parent);
 
     const QString sFunc;
 

@@ -10,32 +10,65 @@ namespace {
 // What one engine's result page is recognised by.
 struct PatternSet {
     Engine engine;
-    const char16_t *prefix;  // the count pattern up to its lazy group
-    const char16_t *suffix;  // literal text the rest after the group starts with
+    const char16_t *prefix; // the count pattern up to its lazy group
+    const char16_t *suffix; // literal text the rest after the group starts with
     const char16_t *pattern; // the count pattern
-    int submatch;            // which group holds the count, from 0
+    int submatch; // which group holds the count, from 0
     const char16_t *removal; // deleted from the count
     const char16_t *emptyMarker;
     std::array<const char16_t *, 2> antiRobot; // case-sensitive substrings; nullptr ends the list
 };
 
 constexpr PatternSet kPatternSets[] = {
-    {Engine::Baidu, u"找到相关网页", u"篇", u"找到相关网页(约)?([\\s\\S]+?)篇", 1, u",", u"抱歉，没有找到与", {nullptr, nullptr}},
-    {Engine::Google, u"(约|有) <b>", u"</b> ", u"(约|有) <b>([\\s\\S]+?)<\\/b> (个|条)", 1, u",", u"找不到和您的查询",
-     {u"302 Moved", u"发送自动查询"}},
-    {Engine::Yahoo, u"共 <strong>", u"</strong>", u"共 <strong>([\\s\\S]+?)</strong>", 0, u",", u"没有搜索到结果", {nullptr, nullptr}},
-    {Engine::Sogou, u"<!--resultbarnum:", u"-->", u"<!--resultbarnum:([\\s\\S]+?)-->", 0, u",", u"没有找到",
-     {u"搜狗为防止被某些程序恶意搜索抓取页面", nullptr}},
-    {Engine::Youdao, u"共", u"条", u"共(约)?([\\s\\S]+?)条", 1, u"万", u"抱歉，没有找到", {nullptr, nullptr}},
-    {Engine::Soso, u"搜索到约", u"项结果", u"搜索到约([\\s\\S]+?)项结果", 0, u",", u"抱歉，找不到", {nullptr, nullptr}},
+        {Engine::Baidu,
+         u"找到相关网页",
+         u"篇",
+         u"找到相关网页(约)?([\\s\\S]+?)篇",
+         1,
+         u",",
+         u"抱歉，没有找到与",
+         {nullptr, nullptr}},
+        {Engine::Google,
+         u"(约|有) <b>",
+         u"</b> ",
+         u"(约|有) <b>([\\s\\S]+?)<\\/b> (个|条)",
+         1,
+         u",",
+         u"找不到和您的查询",
+         {u"302 Moved", u"发送自动查询"}},
+        {Engine::Yahoo,
+         u"共 <strong>",
+         u"</strong>",
+         u"共 <strong>([\\s\\S]+?)</strong>",
+         0,
+         u",",
+         u"没有搜索到结果",
+         {nullptr, nullptr}},
+        {Engine::Sogou,
+         u"<!--resultbarnum:",
+         u"-->",
+         u"<!--resultbarnum:([\\s\\S]+?)-->",
+         0,
+         u",",
+         u"没有找到",
+         {u"搜狗为防止被某些程序恶意搜索抓取页面", nullptr}},
+        {Engine::Youdao, u"共", u"条", u"共(约)?([\\s\\S]+?)条", 1, u"万", u"抱歉，没有找到", {nullptr, nullptr}},
+        {Engine::Soso,
+         u"搜索到约",
+         u"项结果",
+         u"搜索到约([\\s\\S]+?)项结果",
+         0,
+         u",",
+         u"抱歉，找不到",
+         {nullptr, nullptr}},
 };
 
 constexpr CountHandler kCountHandlers[] = {
-    {u"bd1", Engine::Baidu},  {u"bd2", Engine::Baidu},  {u"gg1", Engine::Google}, {u"gg2", Engine::Google},
-    {u"yh1", Engine::Yahoo},  {u"yh2", Engine::Yahoo},  {u"sg1", Engine::Sogou},  {u"sg2", Engine::Sogou},
-    {u"yd1", Engine::Youdao}, {u"yd2", Engine::Youdao}, {u"ss1", Engine::Soso},   {u"bd3", Engine::Baidu},
-    {u"bd4", Engine::Baidu},  {u"bd5", Engine::Baidu},  {u"gg3", Engine::Google}, {u"gg4", Engine::Google},
-    {u"gg5", Engine::Google},
+        {u"bd1", Engine::Baidu},  {u"bd2", Engine::Baidu},  {u"gg1", Engine::Google}, {u"gg2", Engine::Google},
+        {u"yh1", Engine::Yahoo},  {u"yh2", Engine::Yahoo},  {u"sg1", Engine::Sogou},  {u"sg2", Engine::Sogou},
+        {u"yd1", Engine::Youdao}, {u"yd2", Engine::Youdao}, {u"ss1", Engine::Soso},   {u"bd3", Engine::Baidu},
+        {u"bd4", Engine::Baidu},  {u"bd5", Engine::Baidu},  {u"gg3", Engine::Google}, {u"gg4", Engine::Google},
+        {u"gg5", Engine::Google},
 };
 
 const PatternSet &patternSet(Engine engine)
@@ -54,9 +87,9 @@ const PrefixAnchoredPattern &countPattern(Engine engine)
             return PrefixAnchoredPattern(QString::fromUtf16(s.prefix), QString::fromUtf16(s.suffix),
                                          QString::fromUtf16(s.pattern));
         };
-        return std::array<PrefixAnchoredPattern, std::size(kPatternSets)>{
-                make(kPatternSets[0]), make(kPatternSets[1]), make(kPatternSets[2]),
-                make(kPatternSets[3]), make(kPatternSets[4]), make(kPatternSets[5])};
+        return std::array<PrefixAnchoredPattern, std::size(kPatternSets)>{make(kPatternSets[0]), make(kPatternSets[1]),
+                                                                          make(kPatternSets[2]), make(kPatternSets[3]),
+                                                                          make(kPatternSets[4]), make(kPatternSets[5])};
     }();
     return compiled[size_t(&patternSet(engine) - kPatternSets)];
 }

@@ -12,16 +12,16 @@ namespace {
 bool isLetterOrBlank(QChar c)
 {
     const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') || u == u' ' || u == u'\t' || u == u'\n' || u == u'\r' || u == u'\v'
-            || u == u'\f' || u == 0x017F || u == 0x212A;
+    return (u >= u'a' && u <= u'z') || u == u' ' || u == u'\t' || u == u'\n' || u == u'\r' || u == u'\v' || u == u'\f'
+            || u == 0x017F || u == 0x212A;
 }
 
 // The first match of "stem[a-z\s\t ]+" followed by `tail` (which starts with
 // the ":"), in linear time: every stem inside one run of letters and blanks
 // reaches the same ":", so each run is looked at once. `unchecked` are the
 // repeated-match options for the text (see repeatedMatchOptions).
-QRegularExpressionMatch stemRunTail(const QString &text, const QRegularExpression &stem,
-                                    const QRegularExpression &tail, QRegularExpression::MatchOptions unchecked)
+QRegularExpressionMatch stemRunTail(const QString &text, const QRegularExpression &stem, const QRegularExpression &tail,
+                                    QRegularExpression::MatchOptions unchecked)
 {
     qsizetype from = 0;
     for (;;) {
@@ -32,9 +32,8 @@ QRegularExpressionMatch stemRunTail(const QString &text, const QRegularExpressio
         while (end < text.size() && isLetterOrBlank(text.at(end)))
             ++end;
         if (end > s.capturedEnd() && end < text.size()) {
-            const QRegularExpressionMatch t =
-                    tail.match(text, end, QRegularExpression::NormalMatch,
-                               unchecked | QRegularExpression::AnchorAtOffsetMatchOption);
+            const QRegularExpressionMatch t = tail.match(text, end, QRegularExpression::NormalMatch,
+                                                         unchecked | QRegularExpression::AnchorAtOffsetMatchOption);
             if (t.hasMatch())
                 return t;
         }
@@ -59,8 +58,8 @@ QString assemble(const QRegularExpressionMatch &m)
 QString monthNumber(QString &value)
 {
     static const char16_t *const kMonths[][2] = {
-        {u"jan", u"01"}, {u"feb", u"02"}, {u"mar", u"03"}, {u"apr", u"04"}, {u"may", u"05"}, {u"jun", u"06"},
-        {u"jul", u"07"}, {u"aug", u"08"}, {u"sep", u"09"}, {u"oct", u"10"}, {u"nov", u"11"}, {u"dec", u"12"},
+            {u"jan", u"01"}, {u"feb", u"02"}, {u"mar", u"03"}, {u"apr", u"04"}, {u"may", u"05"}, {u"jun", u"06"},
+            {u"jul", u"07"}, {u"aug", u"08"}, {u"sep", u"09"}, {u"oct", u"10"}, {u"nov", u"11"}, {u"dec", u"12"},
     };
     value = value.toLower();
     for (const auto &month : kMonths)
@@ -72,8 +71,8 @@ QString scrapeWhoisDates(const QString &html)
 {
     static const QRegularExpression registered(QStringLiteral("(regist|creat)"), kPageOptions);
     static const QRegularExpression expires(QStringLiteral("expir"), kPageOptions);
-    static const QRegularExpression date(
-            QStringLiteral(":[\\s\\t ]{0,}([0-9]{1,4})\\-([a-z0-9]{1,4})\\-([0-9]{1,4})"), kPageOptions);
+    static const QRegularExpression date(QStringLiteral(":[\\s\\t ]{0,}([0-9]{1,4})\\-([a-z0-9]{1,4})\\-([0-9]{1,4})"),
+                                         kPageOptions);
     const QString page = lowerCasedPage(html);
     const QRegularExpression::MatchOptions unchecked = repeatedMatchOptions(page);
     return assemble(stemRunTail(page, registered, date, unchecked)) + QStringLiteral("至")
@@ -103,9 +102,9 @@ QString scrapeFirstArchiveDate(const QString &html)
             // it is matched against those alone: handing the regular-expression
             // engine the rest of a long page at every tag costs time in
             // proportion to the page.
-            const QRegularExpressionMatch m = link.match(QStringView(page).mid(close, kLinkLength), 0,
-                                                         QRegularExpression::NormalMatch,
-                                                         QRegularExpression::AnchorAtOffsetMatchOption);
+            const QRegularExpressionMatch m =
+                    link.match(QStringView(page).mid(close, kLinkLength), 0, QRegularExpression::NormalMatch,
+                               QRegularExpression::AnchorAtOffsetMatchOption);
             if (m.hasMatch()) {
                 QString month = m.captured(1);
                 return m.captured(3) + u'-' + monthNumber(month) + u'-' + m.captured(2);

@@ -15,8 +15,7 @@ namespace yz {
 // therefore gives exactly the pattern's own result, in linear time. Before
 // that attempt a plain search for the suffix's literal text after the prefix
 // settles the common no-match case at substring-search speed.
-class PrefixAnchoredPattern
-{
+class PrefixAnchoredPattern {
 public:
     // `prefix`: the pattern up to its lazy group, as a pattern; `suffixText`:
     // literal text that every match of what follows the group begins with.

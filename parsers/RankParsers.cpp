@@ -31,8 +31,8 @@ QString scrapePageRank(const QString &html)
 
 QString scrapeAlexaRank(const QString &html)
 {
-    static const QRegularExpression re(
-            QStringLiteral("<div class=\"[^\"]*\"><img src=[^>]+>([\\d, ]+?)<\\/a>"), kPageOptions);
+    static const QRegularExpression re(QStringLiteral("<div class=\"[^\"]*\"><img src=[^>]+>([\\d, ]+?)<\\/a>"),
+                                       kPageOptions);
     QString value = firstGroupOr(re, html, QString());
     if (value.isNull())
         return QStringLiteral("0");

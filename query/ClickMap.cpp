@@ -14,8 +14,8 @@ struct ClickOverride {
 };
 
 constexpr ClickOverride kOverrides[] = {
-    // The PageRank comes from a chained request; the vendor's page explains it.
-    {{Grid::Tb2, 1, 2}, Service::Vendor, vendor::kPageRankPage},
+        // The PageRank comes from a chained request; the vendor's page explains it.
+        {{Grid::Tb2, 1, 2}, Service::Vendor, vendor::kPageRankPage},
 };
 
 bool same(const CellRef &a, Grid grid, int row, int col)

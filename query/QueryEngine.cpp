@@ -9,11 +9,16 @@ namespace yz {
 bool PressGroups::has(Group g) const
 {
     switch (g) {
-    case Group::Common: return common;
-    case Group::Rank: return rank;
-    case Group::Recent: return recent;
-    case Group::Info: return info;
-    case Group::Trend: return trend;
+    case Group::Common:
+        return common;
+    case Group::Rank:
+        return rank;
+    case Group::Recent:
+        return recent;
+    case Group::Info:
+        return info;
+    case Group::Trend:
+        return trend;
     }
     return false;
 }

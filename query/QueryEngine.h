@@ -2,8 +2,8 @@
 
 #include "net/PageFetcher.h"
 #include "query/QueryTable.h"
-#include "query/RootDomain.h"
 #include "query/ResultSheet.h"
+#include "query/RootDomain.h"
 #include "services/ServiceHosts.h"
 
 #include <QObject>
@@ -16,10 +16,10 @@ namespace yz {
 // Which groups a press runs.
 struct PressGroups {
     bool common = false; // tb1
-    bool rank = false;   // tb2
+    bool rank = false; // tb2
     bool recent = false; // tb3
-    bool info = false;   // whois and archive
-    bool trend = false;  // trend picture
+    bool info = false; // whois and archive
+    bool trend = false; // trend picture
 
     bool has(Group g) const;
 };
@@ -40,8 +40,7 @@ inline constexpr int kInfoTextCount = 3;
 
 // The engine both front ends drive: the service hosts, the fetcher with its
 // handler table, and the result sheet the handlers write.
-class QueryEngine : public QObject
-{
+class QueryEngine : public QObject {
     Q_OBJECT
 public:
     explicit QueryEngine(QObject *parent = nullptr);

@@ -33,7 +33,7 @@ struct QueryRow {
     DomainPart domain;
     const char16_t *after;
     const char16_t *charset; // "gb2312", "utf-8" or empty for detection
-    CellRef target;          // the cell its result ends in (grid groups only)
+    CellRef target; // the cell its result ends in (grid groups only)
 };
 
 // A cell that a group fills with a fixed text because no query fills it.

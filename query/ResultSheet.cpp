@@ -11,23 +11,12 @@ struct Heading {
 };
 
 constexpr Heading kHeadings[] = {
-    {Grid::Tb1, 1, 0, u"收录"},
-    {Grid::Tb1, 2, 0, u"外链"},
-    {Grid::Tb1, 0, 1, u"Baidu"},
-    {Grid::Tb1, 0, 2, u"Google"},
-    {Grid::Tb1, 0, 3, u"Yahoo"},
-    {Grid::Tb1, 0, 4, u"Sogou"},
-    {Grid::Tb1, 0, 5, u"Youdao"},
-    {Grid::Tb1, 0, 6, u"Soso"},
-    {Grid::Tb2, 0, 1, u"百度快照"},
-    {Grid::Tb2, 0, 2, u"PR"},
-    {Grid::Tb2, 0, 3, u"Alexa"},
-    {Grid::Tb2, 0, 4, u"SogouRank"},
-    {Grid::Tb3, 1, 0, u"Baidu"},
-    {Grid::Tb3, 2, 0, u"Google"},
-    {Grid::Tb3, 0, 1, u"一天内"},
-    {Grid::Tb3, 0, 2, u"一周内"},
-    {Grid::Tb3, 0, 3, u"一月内"},
+        {Grid::Tb1, 1, 0, u"收录"},   {Grid::Tb1, 2, 0, u"外链"},   {Grid::Tb1, 0, 1, u"Baidu"},
+        {Grid::Tb1, 0, 2, u"Google"}, {Grid::Tb1, 0, 3, u"Yahoo"},  {Grid::Tb1, 0, 4, u"Sogou"},
+        {Grid::Tb1, 0, 5, u"Youdao"}, {Grid::Tb1, 0, 6, u"Soso"},   {Grid::Tb2, 0, 1, u"百度快照"},
+        {Grid::Tb2, 0, 2, u"PR"},     {Grid::Tb2, 0, 3, u"Alexa"},  {Grid::Tb2, 0, 4, u"SogouRank"},
+        {Grid::Tb3, 1, 0, u"Baidu"},  {Grid::Tb3, 2, 0, u"Google"}, {Grid::Tb3, 0, 1, u"一天内"},
+        {Grid::Tb3, 0, 2, u"一周内"}, {Grid::Tb3, 0, 3, u"一月内"},
 };
 
 constexpr GridShape kShapes[kGridCount] = {{3, 7}, {2, 5}, {3, 4}};

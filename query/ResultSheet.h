@@ -22,8 +22,7 @@ struct GridShape {
 // The texts of every cell of the three grids, headings included. Both front
 // ends show this sheet: the window mirrors every write into its grids, the
 // command line prints it.
-class ResultSheet : public QObject
-{
+class ResultSheet : public QObject {
     Q_OBJECT
 public:
     explicit ResultSheet(QObject *parent = nullptr);

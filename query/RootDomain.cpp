@@ -7,10 +7,11 @@ namespace {
 
 // Two-level suffixes, searched in this order, compared exactly.
 constexpr const char16_t *kTwoLevelSuffixes[] = {
-    u"mo.cn", u"ac.cn", u"bj.cn", u"sh.cn", u"tj.cn", u"cq.cn", u"he.cn", u"sx.cn", u"nm.cn", u"ln.cn", u"jl.cn",
-    u"hl.cn", u"js.cn", u"zj.cn", u"ah.cn", u"fj.cn", u"jx.cn", u"sd.cn", u"ha.cn", u"hb.cn", u"hn.cn", u"gd.cn",
-    u"gx.cn", u"hi.cn", u"sc.cn", u"gz.cn", u"yn.cn", u"gs.cn", u"qh.cn", u"nx.cn", u"xj.cn", u"tw.cn", u"hk.cn",
-    u"gov.cn", u"org.cn", u"com.cn", u"net.cn", u"com.ru", u"net.ru", u"co.kr", u"co.jp",
+        u"mo.cn",  u"ac.cn",  u"bj.cn",  u"sh.cn", u"tj.cn", u"cq.cn", u"he.cn",  u"sx.cn",  u"nm.cn",
+        u"ln.cn",  u"jl.cn",  u"hl.cn",  u"js.cn", u"zj.cn", u"ah.cn", u"fj.cn",  u"jx.cn",  u"sd.cn",
+        u"ha.cn",  u"hb.cn",  u"hn.cn",  u"gd.cn", u"gx.cn", u"hi.cn", u"sc.cn",  u"gz.cn",  u"yn.cn",
+        u"gs.cn",  u"qh.cn",  u"nx.cn",  u"xj.cn", u"tw.cn", u"hk.cn", u"gov.cn", u"org.cn", u"com.cn",
+        u"net.cn", u"com.ru", u"net.ru", u"co.kr", u"co.jp",
 };
 static_assert(std::size(kTwoLevelSuffixes) == 41);
 

@@ -9,7 +9,7 @@ namespace yz {
 // ("bbs.example.com.cn" -> "example.com.cn").
 struct RootDomainResult {
     bool ok = false;
-    QString root;    // on success
+    QString root; // on success
     QString message; // on failure: "错误的域名格式1" or "错误的域名格式2"
 };
 

@@ -55,7 +55,8 @@ void Form3::Command1_Click()
     // The text box of the original platform gave CR LF for a line break.
     QString text = Text1->toPlainText().left(kMaxLength);
     text.replace(u'\n', QStringLiteral("\r\n"));
-    const QString url = m_main->engine().hosts().base(yz::Service::Vendor) + QString::fromUtf16(yz::vendor::kSuggestion);
+    const QString url =
+            m_main->engine().hosts().base(yz::Service::Vendor) + QString::fromUtf16(yz::vendor::kSuggestion);
     try {
         m_main->urlfetch(url, QStringLiteral("post"), QStringLiteral("c=") + yz::urlencode(text),
                          QStringLiteral("utf-8"), QStringLiteral("suggestOK"));

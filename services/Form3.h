@@ -9,8 +9,7 @@ class Form1;
 
 // The suggestion dialog: the text typed here is posted, form-encoded, to the
 // vendor's web service, and the dialog closes at once.
-class Form3 : public QWidget
-{
+class Form3 : public QWidget {
     Q_OBJECT
 public:
     // Suggestions longer than this are cut to it.

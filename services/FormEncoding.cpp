@@ -8,8 +8,8 @@ namespace {
 bool keptAsIs(QChar c)
 {
     const char16_t u = c.unicode();
-    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'*'
-            || u == u'-' || u == u'.' || u == u'@' || u == u'_';
+    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'*' || u == u'-'
+            || u == u'.' || u == u'@' || u == u'_';
 }
 
 } // namespace

@@ -13,18 +13,18 @@ struct HostEntry {
 
 // The hosts of the services. Keep README's list in step with this table.
 constexpr HostEntry kHosts[] = {
-    {Service::Baidu, u"baidu", u"http://www.baidu.com"},
-    {Service::Google, u"google", u"http://www.google.com.hk"},
-    {Service::Yahoo, u"yahoo", u"http://sitemap.cn.yahoo.com"},
-    {Service::Sogou, u"sogou", u"http://www.sogou.com"},
-    {Service::Youdao, u"youdao", u"http://www.youdao.com"},
-    {Service::Soso, u"soso", u"http://www.soso.com"},
-    {Service::Alexa, u"alexa", u"http://www.alexa.com"},
-    {Service::Vendor, u"vendor", u"http://www.yanzhou.net"},
-    {Service::Whois, u"whois", u"http://www.whois.net"},
-    {Service::Archive, u"archive", u"http://web.archive.org"},
-    {Service::Cnzz, u"cnzz", u"http://new.cnzz.com"},
-    {Service::La51, u"51la", u"http://www.51.la"},
+        {Service::Baidu, u"baidu", u"http://www.baidu.com"},
+        {Service::Google, u"google", u"http://www.google.com.hk"},
+        {Service::Yahoo, u"yahoo", u"http://sitemap.cn.yahoo.com"},
+        {Service::Sogou, u"sogou", u"http://www.sogou.com"},
+        {Service::Youdao, u"youdao", u"http://www.youdao.com"},
+        {Service::Soso, u"soso", u"http://www.soso.com"},
+        {Service::Alexa, u"alexa", u"http://www.alexa.com"},
+        {Service::Vendor, u"vendor", u"http://www.yanzhou.net"},
+        {Service::Whois, u"whois", u"http://www.whois.net"},
+        {Service::Archive, u"archive", u"http://web.archive.org"},
+        {Service::Cnzz, u"cnzz", u"http://new.cnzz.com"},
+        {Service::La51, u"51la", u"http://www.51.la"},
 };
 static_assert(std::size(kHosts) == size_t(kServiceCount));
 
@@ -43,12 +43,12 @@ bool ServiceHosts::setBase(const QString &name, const QString &base, QString *er
             continue;
         const QUrl url(base, QUrl::StrictMode);
         const bool plain = url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https")
-                && !url.host().isEmpty() && (url.path().isEmpty() || url.path() == u"/")
-                && !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
+                && !url.host().isEmpty() && (url.path().isEmpty() || url.path() == u"/") && !url.hasQuery()
+                && !url.hasFragment() && url.userInfo().isEmpty();
         if (!plain) {
             if (error)
-                *error = QStringLiteral("服务 \"%1\" 的地址格式不对：\"%2\"（应为 http://主机[:端口]）")
-                                 .arg(name, base);
+                *error =
+                        QStringLiteral("服务 \"%1\" 的地址格式不对：\"%2\"（应为 http://主机[:端口]）").arg(name, base);
             return false;
         }
         // Kept in QUrl's own spelling: scheme and host in lower case,

@@ -10,25 +10,24 @@ namespace yz {
 // Every outside service the program talks to. The base address of each lives
 // in one ServiceHosts table; nothing else names a host.
 enum class Service {
-    Baidu,   // web search
-    Google,  // search, Chinese site
-    Yahoo,   // Yahoo China site explorer
-    Sogou,   // web search and SogouRank
-    Youdao,  // search
-    Soso,    // search
-    Alexa,   // site information
-    Vendor,  // the vendor's own web service
-    Whois,   // whois pages
+    Baidu, // web search
+    Google, // search, Chinese site
+    Yahoo, // Yahoo China site explorer
+    Sogou, // web search and SogouRank
+    Youdao, // search
+    Soso, // search
+    Alexa, // site information
+    Vendor, // the vendor's own web service
+    Whois, // whois pages
     Archive, // web archive
-    Cnzz,    // CNZZ site statistics
-    La51,    // 51LA site statistics
+    Cnzz, // CNZZ site statistics
+    La51, // 51LA site statistics
     Count
 };
 
 constexpr int kServiceCount = int(Service::Count);
 
-class ServiceHosts
-{
+class ServiceHosts {
 public:
     // The production table.
     ServiceHosts();

@@ -42,8 +42,8 @@ QString statisticsLoginUrl(StatisticsProvider provider, const QString &siteId, c
 QString statisticsLine(const QString &todayIp, const QString &todayPv, const QString &yesterdayIp,
                        const QString &yesterdayPv)
 {
-    return QStringLiteral("我的网站统计 今日(") + todayIp + QStringLiteral("IP ") + todayPv + QStringLiteral("PV) 昨日(")
-            + yesterdayIp + QStringLiteral("IP ") + yesterdayPv + QStringLiteral("PV)");
+    return QStringLiteral("我的网站统计 今日(") + todayIp + QStringLiteral("IP ") + todayPv
+            + QStringLiteral("PV) 昨日(") + yesterdayIp + QStringLiteral("IP ") + yesterdayPv + QStringLiteral("PV)");
 }
 
 StatisticsResult scrapeStatistics(StatisticsProvider provider, const QString &html)

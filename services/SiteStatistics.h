@@ -21,10 +21,10 @@ QString statisticsLoginUrl(StatisticsProvider provider, const QString &siteId, c
 
 struct StatisticsResult {
     enum class Kind {
-        Line,          // `line` holds the statistics line
+        Line, // `line` holds the statistics line
         WrongPassword, // the provider refused the password
-        Unrecognised,  // neither counts nor the password notice: `line` has empty numbers
-        TooFew,        // the counts pattern matched too few times: nothing changes
+        Unrecognised, // neither counts nor the password notice: `line` has empty numbers
+        TooFew, // the counts pattern matched too few times: nothing changes
     };
     Kind kind = Kind::TooFew;
     QString line;

@@ -14,8 +14,8 @@ std::optional<qint32> parseVersionAnswer(const QString &text);
 // A news answer: items separated by "{L|G}", each a title and an address
 // separated by "[L|G]".
 struct NewsAnswer {
-    QStringList titles;  // captions for the news labels 0, 1, ...; labels past the end keep theirs
-    QStringList links;   // one element per item, empty where no address was read
+    QStringList titles; // captions for the news labels 0, 1, ...; labels past the end keep theirs
+    QStringList links; // one element per item, empty where no address was read
     bool layOut = false; // whether the labels are to be placed one after the other
 };
 

@@ -7,12 +7,12 @@
 namespace yz::vendor {
 
 // Requests
-inline constexpr char16_t kVersionCheck[] = u"/yzupdate/?ver=";  // + version
-inline constexpr char16_t kNews[] = u"/yztool/n/?ver=";          // + version
+inline constexpr char16_t kVersionCheck[] = u"/yzupdate/?ver="; // + version
+inline constexpr char16_t kNews[] = u"/yztool/n/?ver="; // + version
 inline constexpr char16_t kPageRankUrl[] = u"/api/PRURL.php?dm="; // + domain as typed
-inline constexpr char16_t kTrendPicture[] = u"/yzclientthumb/";  // + domain + kTrendPictureEnd
+inline constexpr char16_t kTrendPicture[] = u"/yzclientthumb/"; // + domain + kTrendPictureEnd
 inline constexpr char16_t kTrendPictureEnd[] = u"_bd1.jpg";
-inline constexpr char16_t kSuggestion[] = u"/yztool/a/";         // post "c=" + encoded text
+inline constexpr char16_t kSuggestion[] = u"/yztool/a/"; // post "c=" + encoded text
 
 // Pages opened in the browser
 inline constexpr char16_t kHomePage[] = u"/";

@@ -4,7 +4,6 @@
 #include "app/Twips.h"
 #include "settings/SettingsEdit.h"
 
-
 namespace tw = yz::twips;
 
 namespace {
@@ -61,9 +60,9 @@ Form2::Form2(Form1 *main)
     tongjipassv = new QLineEdit(this);
     place(tongjipassv, "tongjipassv", tw::rect(4200, 960, 1455, 270));
     tongjipassv->setAccessibleName(QStringLiteral("查看密码"));
-    tongjiIntro = new QPlainTextEdit(
-            QStringLiteral("注意：启用该功能必须在您\r\n的统计的后台设置独立查看\r\n密码，上面设置中的查看密码就是您的统计独立查看密码。\r\n"),
-            this);
+    tongjiIntro = new QPlainTextEdit(QStringLiteral("注意：启用该功能必须在您\r\n的统计的后台设置独立查看\r\n密码，上面"
+                                                    "设置中的查看密码就是您的统计独立查看密码。\r\n"),
+                                     this);
     place(tongjiIntro, "tongjiIntro", tw::rect(3360, 1320, 2295, 975));
     tongjiIntro->setReadOnly(true);
     tongjiIntro->setFocusPolicy(Qt::NoFocus);

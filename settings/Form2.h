@@ -11,8 +11,7 @@ class Form1;
 
 // The settings dialog: the frequent domains, one per line, and the
 // statistics account. Saving updates the main window and the settings file.
-class Form2 : public QWidget
-{
+class Form2 : public QWidget {
     Q_OBJECT
 public:
     explicit Form2(Form1 *main);

@@ -22,8 +22,8 @@ SettingsEdit makeSettingsEdit(const QString &domainsText, const QString &siteId,
 
     edit.hasAccount = !siteId.trimmed().isEmpty() && !password.trimmed().isEmpty();
     if (edit.hasAccount) {
-        for (const auto &[field, value] : {std::pair(QStringLiteral("统计ID"), siteId),
-                                           std::pair(QStringLiteral("查看密码"), password)}) {
+        for (const auto &[field, value] :
+             {std::pair(QStringLiteral("统计ID"), siteId), std::pair(QStringLiteral("查看密码"), password)}) {
             if (value.contains(u',') || value.contains(u'|')) {
                 edit.error = field + QStringLiteral("中不能有“,”或“|”。");
                 return edit;

@@ -9,8 +9,7 @@
 namespace yz {
 
 // The settings file "setting.dat" in the current directory, or another path.
-class SettingsFile
-{
+class SettingsFile {
 public:
     explicit SettingsFile(QString path = QStringLiteral("setting.dat"))
         : m_path(std::move(path))

@@ -58,8 +58,7 @@ QStringList SettingsRecord::domainList() const
 
 QString SettingsRecord::buildFlags(int common, int rank, int recent, int trend, const QString &hasNew)
 {
-    return QString::number(common) + QString::number(rank) + QString::number(recent) + QString::number(trend)
-            + hasNew;
+    return QString::number(common) + QString::number(rank) + QString::number(recent) + QString::number(trend) + hasNew;
 }
 
 } // namespace yz

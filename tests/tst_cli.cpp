@@ -45,8 +45,7 @@ QStringList requestLog(const yztest::FakeServices &services)
 
 } // namespace
 
-class TestCli : public QObject
-{
+class TestCli : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -191,14 +190,17 @@ void TestCli::windowAndCommandLineAgree()
     QCOMPARE(requestLog(services), windowRequests);
     const QJsonObject o = QJsonDocument::fromJson(r.out).object();
     // Every value cell of the window's grids, found in the output under its headings.
-    const std::pair<QTableWidget *, yz::Grid> grids[] = {{w.tb1, yz::Grid::Tb1}, {w.tb2, yz::Grid::Tb2}, {w.tb3, yz::Grid::Tb3}};
+    const std::pair<QTableWidget *, yz::Grid> grids[] = {{w.tb1, yz::Grid::Tb1},
+                                                         {w.tb2, yz::Grid::Tb2},
+                                                         {w.tb3, yz::Grid::Tb3}};
     const yz::ResultSheet &sheet = w.engine().sheet();
     for (const auto &[table, which] : grids) {
         const QJsonObject grid = o[yz::ResultSheet::gridName(which)].toObject();
         for (int row = 1; row < table->rowCount(); ++row) {
             for (int col = 1; col < table->columnCount(); ++col) {
                 const QString colHeading = sheet.cell(which, 0, col);
-                const QJsonValue value = table->rowCount() == 2 ? grid[colHeading] : grid[sheet.cell(which, row, 0)][colHeading];
+                const QJsonValue value =
+                        table->rowCount() == 2 ? grid[colHeading] : grid[sheet.cell(which, row, 0)][colHeading];
                 QCOMPARE(value.toString(), table->item(row, col)->text());
             }
         }
@@ -250,14 +252,21 @@ void TestCli::usageAndInputErrors()
             {{"a.com", "--trend"}, QStringLiteral("选项 --trend 需要一个值"), true},
             {{"--json=1", "a.com"}, QStringLiteral("选项 --json 不带值"), true},
             {{"--endpoints", missing, "a.com"}, QStringLiteral("无法读取服务地址文件"), false},
-            {{"--endpoints", writeFile("bad.json", "{\"baidu\": "), "a.com"}, QStringLiteral("服务地址文件不是有效的 JSON"), false},
-            {{"--endpoints", writeFile("list.json", "[1]"), "a.com"}, QStringLiteral("服务地址文件应是一个 JSON 对象"), false},
+            {{"--endpoints", writeFile("bad.json", "{\"baidu\": "), "a.com"},
+             QStringLiteral("服务地址文件不是有效的 JSON"),
+             false},
+            {{"--endpoints", writeFile("list.json", "[1]"), "a.com"},
+             QStringLiteral("服务地址文件应是一个 JSON 对象"),
+             false},
             {{"--endpoints", writeFile("name.json", "{\"bing\": \"http://127.0.0.1:1\"}"), "a.com"},
-             QStringLiteral("未知的服务 \"bing\""), false},
+             QStringLiteral("未知的服务 \"bing\""),
+             false},
             {{"--endpoints", writeFile("addr.json", "{\"baidu\": \"ftp://x/y\"}"), "a.com"},
-             QStringLiteral("服务 \"baidu\" 的地址格式不对"), false},
+             QStringLiteral("服务 \"baidu\" 的地址格式不对"),
+             false},
             {{"--endpoints", writeFile("num.json", "{\"baidu\": 80}"), "a.com"},
-             QStringLiteral("服务 \"baidu\" 的地址应是字符串"), false},
+             QStringLiteral("服务 \"baidu\" 的地址应是字符串"),
+             false},
             {{"--trend", notADir + QStringLiteral("/sub"), "a.com"}, QStringLiteral("无法创建趋势图目录"), false},
     };
     for (const auto &c : cases) {
@@ -330,11 +339,14 @@ void TestCli::helpers()
     using yz::cli::displayWidth;
     QCOMPARE(displayWidth(u"收录"), 4);
     QCOMPARE(displayWidth(u"Baidu"), 5);
-    QCOMPARE(displayWidth(u"ＡＢ"), 4);     // full-width forms
+    QCOMPARE(displayWidth(u"ＡＢ"), 4); // full-width forms
     QCOMPARE(displayWidth(u"e\u0301"), 1); // a combining accent takes no column
-    QCOMPARE(yz::cli::printable(QStringLiteral("1\x1b]0;owned\x07\n2")), QStringLiteral("1\uFFFD]0;owned\uFFFD\uFFFD2"));
-    QCOMPARE(yz::cli::trendFilePath(QStringLiteral("/d"), QStringLiteral("../etc/x")), QStringLiteral("/d/_.._etc_x_bd1.jpg"));
-    QCOMPARE(yz::cli::trendFilePath(QStringLiteral("/d"), QStringLiteral("中文.cn")), QStringLiteral("/d/中文.cn_bd1.jpg"));
+    QCOMPARE(yz::cli::printable(QStringLiteral("1\x1b]0;owned\x07\n2")),
+             QStringLiteral("1\uFFFD]0;owned\uFFFD\uFFFD2"));
+    QCOMPARE(yz::cli::trendFilePath(QStringLiteral("/d"), QStringLiteral("../etc/x")),
+             QStringLiteral("/d/_.._etc_x_bd1.jpg"));
+    QCOMPARE(yz::cli::trendFilePath(QStringLiteral("/d"), QStringLiteral("中文.cn")),
+             QStringLiteral("/d/中文.cn_bd1.jpg"));
 
     // Base addresses are kept in one spelling, whatever the endpoints file says.
     yz::ServiceHosts hosts;

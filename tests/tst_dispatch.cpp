@@ -20,31 +20,26 @@ struct Expected {
 // The grid groups' requests in the order they must start, for the domain
 // DOMAIN (replaced by the domain text under test).
 const Expected kCommon[] = {
-    {Service::Baidu, "/s?wd=site:DOMAIN"},
-    {Service::Baidu, "/s?wd=domain:DOMAIN"},
-    {Service::Google, "/search?q=site:DOMAIN"},
-    {Service::Google, "/search?q=link:DOMAIN"},
-    {Service::Yahoo, "/search?p=DOMAIN"},
-    {Service::Yahoo, "/search?p=DOMAIN&bwm=i"},
-    {Service::Sogou, "/web?query=site:DOMAIN"},
-    {Service::Sogou, "/web?query=%22DOMAIN%22"},
-    {Service::Youdao, "/search?q=site:DOMAIN"},
-    {Service::Youdao, "/search?q=link:DOMAIN"},
-    {Service::Soso, "/q?pid=s.idx&w=site:DOMAIN"},
+        {Service::Baidu, "/s?wd=site:DOMAIN"},         {Service::Baidu, "/s?wd=domain:DOMAIN"},
+        {Service::Google, "/search?q=site:DOMAIN"},    {Service::Google, "/search?q=link:DOMAIN"},
+        {Service::Yahoo, "/search?p=DOMAIN"},          {Service::Yahoo, "/search?p=DOMAIN&bwm=i"},
+        {Service::Sogou, "/web?query=site:DOMAIN"},    {Service::Sogou, "/web?query=%22DOMAIN%22"},
+        {Service::Youdao, "/search?q=site:DOMAIN"},    {Service::Youdao, "/search?q=link:DOMAIN"},
+        {Service::Soso, "/q?pid=s.idx&w=site:DOMAIN"},
 };
 const Expected kRank[] = {
-    {Service::Vendor, "/api/PRURL.php?dm=DOMAIN"},
-    {Service::Alexa, "/siteinfo/DOMAIN"},
-    {Service::Sogou, "/web?query=http://DOMAIN"},
-    {Service::Baidu, "/s?wd=DOMAIN"},
+        {Service::Vendor, "/api/PRURL.php?dm=DOMAIN"},
+        {Service::Alexa, "/siteinfo/DOMAIN"},
+        {Service::Sogou, "/web?query=http://DOMAIN"},
+        {Service::Baidu, "/s?wd=DOMAIN"},
 };
 const Expected kRecent[] = {
-    {Service::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=1&ct=0&ft=&q5=&q6=DOMAIN&tn=baiduadv"},
-    {Service::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=7&ct=0&ft=&q5=&q6=DOMAIN&tn=baiduadv"},
-    {Service::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=30&ct=0&ft=&q5=&q6=DOMAIN&tn=baiduadv"},
-    {Service::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3ADOMAIN&tbs=qdr:d"},
-    {Service::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3ADOMAIN&tbs=qdr:w"},
-    {Service::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3ADOMAIN&tbs=qdr:y"},
+        {Service::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=1&ct=0&ft=&q5=&q6=DOMAIN&tn=baiduadv"},
+        {Service::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=7&ct=0&ft=&q5=&q6=DOMAIN&tn=baiduadv"},
+        {Service::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=30&ct=0&ft=&q5=&q6=DOMAIN&tn=baiduadv"},
+        {Service::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3ADOMAIN&tbs=qdr:d"},
+        {Service::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3ADOMAIN&tbs=qdr:w"},
+        {Service::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3ADOMAIN&tbs=qdr:y"},
 };
 
 QStringList expectedUrls(const yz::ServiceHosts &hosts, const QString &domain, std::span<const Expected> rows)
@@ -93,8 +88,7 @@ struct Press {
 
 } // namespace
 
-class TestDispatch : public QObject
-{
+class TestDispatch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void allGridGroupsSendTheTableInOrder_data();
@@ -223,7 +217,9 @@ void TestDispatch::answersReachTheRowsHandlers()
         QCOMPARE(html, name == u"ale" ? QStringLiteral("500") : QStringLiteral("page"));
     }
     handlers.sort();
-    QCOMPARE(handlers, (QStringList{QStringLiteral("ale"), QStringLiteral("bdkz"), QStringLiteral("prurl"), QStringLiteral("sgr")}));
+    QCOMPARE(handlers,
+             (QStringList{QStringLiteral("ale"), QStringLiteral("bdkz"), QStringLiteral("prurl"),
+                          QStringLiteral("sgr")}));
 }
 
 void TestDispatch::rowThatCannotStartReportsAFailure()

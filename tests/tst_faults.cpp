@@ -99,8 +99,7 @@ struct Press {
 
 } // namespace
 
-class TestFaults : public QObject
-{
+class TestFaults : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QVERIFY(QDir::setCurrent(m_dir.path())); }
@@ -134,7 +133,8 @@ void TestFaults::brokenAnswers_data()
     QTest::newRow("8 MB page") << r;
     r.body = randomBytes(300000, 7);
     QTest::newRow("random bytes") << r;
-    r.body = QByteArray("\x81\x20\xFE\xFF\x84\x30\x81\xE3\x32\x9A\x36\x80", 12).repeated(5000) + "<meta charset=utf-8>\xC0\xAF\xED\xA0\x80";
+    r.body = QByteArray("\x81\x20\xFE\xFF\x84\x30\x81\xE3\x32\x9A\x36\x80", 12).repeated(5000)
+            + "<meta charset=utf-8>\xC0\xAF\xED\xA0\x80";
     QTest::newRow("invalid GBK and UTF-8") << r;
     r.body.clear();
     QTest::newRow("0 bytes") << r;

@@ -13,8 +13,7 @@
 #include <QTest>
 
 // Records what would be opened in the browser.
-class UrlRecorder : public QObject
-{
+class UrlRecorder : public QObject {
     Q_OBJECT
 public:
     QList<QUrl> opened;
@@ -22,8 +21,7 @@ public Q_SLOTS:
     void open(const QUrl &url) { opened << url; }
 };
 
-class TestLinks : public QObject
-{
+class TestLinks : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -98,7 +96,7 @@ void TestLinks::prefixTestShowsAndHidesTheList()
     QVERIFY(!w.List1->isVisible());
     w.dm->setText(QStringLiteral("Alpha"));
     QVERIFY(!w.List1->isVisible()); // case matters
-    QCOMPARE(w.List1->count(), 2);  // never filtered
+    QCOMPARE(w.List1->count(), 2); // never filtered
 }
 
 void TestLinks::takingAnEntryAndTheToggle()
@@ -131,27 +129,27 @@ void TestLinks::everyResultCellOpensItsPage_data()
         S service;
         const char *path;
     } cells[] = {
-        {"tb1", 1, 1, S::Baidu, "/s?wd=site:D"},
-        {"tb1", 2, 1, S::Baidu, "/s?wd=domain:D"},
-        {"tb1", 1, 2, S::Google, "/search?q=site:D"},
-        {"tb1", 2, 2, S::Google, "/search?q=link:D"},
-        {"tb1", 1, 3, S::Yahoo, "/search?p=D"},
-        {"tb1", 2, 3, S::Yahoo, "/search?p=D&bwm=i"},
-        {"tb1", 1, 4, S::Sogou, "/web?query=site:D"},
-        {"tb1", 2, 4, S::Sogou, "/web?query=%22D%22"},
-        {"tb1", 1, 5, S::Youdao, "/search?q=site:D"},
-        {"tb1", 2, 5, S::Youdao, "/search?q=link:D"},
-        {"tb1", 1, 6, S::Soso, "/q?pid=s.idx&w=site:D"},
-        {"tb2", 1, 1, S::Baidu, "/s?wd=D"},
-        {"tb2", 1, 2, S::Vendor, "/D"},
-        {"tb2", 1, 3, S::Alexa, "/siteinfo/D"},
-        {"tb2", 1, 4, S::Sogou, "/web?query=http://D"},
-        {"tb3", 1, 1, S::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=1&ct=0&ft=&q5=&q6=D&tn=baiduadv"},
-        {"tb3", 1, 2, S::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=7&ct=0&ft=&q5=&q6=D&tn=baiduadv"},
-        {"tb3", 1, 3, S::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=30&ct=0&ft=&q5=&q6=D&tn=baiduadv"},
-        {"tb3", 2, 1, S::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3AD&tbs=qdr:d"},
-        {"tb3", 2, 2, S::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3AD&tbs=qdr:w"},
-        {"tb3", 2, 3, S::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3AD&tbs=qdr:y"},
+            {"tb1", 1, 1, S::Baidu, "/s?wd=site:D"},
+            {"tb1", 2, 1, S::Baidu, "/s?wd=domain:D"},
+            {"tb1", 1, 2, S::Google, "/search?q=site:D"},
+            {"tb1", 2, 2, S::Google, "/search?q=link:D"},
+            {"tb1", 1, 3, S::Yahoo, "/search?p=D"},
+            {"tb1", 2, 3, S::Yahoo, "/search?p=D&bwm=i"},
+            {"tb1", 1, 4, S::Sogou, "/web?query=site:D"},
+            {"tb1", 2, 4, S::Sogou, "/web?query=%22D%22"},
+            {"tb1", 1, 5, S::Youdao, "/search?q=site:D"},
+            {"tb1", 2, 5, S::Youdao, "/search?q=link:D"},
+            {"tb1", 1, 6, S::Soso, "/q?pid=s.idx&w=site:D"},
+            {"tb2", 1, 1, S::Baidu, "/s?wd=D"},
+            {"tb2", 1, 2, S::Vendor, "/D"},
+            {"tb2", 1, 3, S::Alexa, "/siteinfo/D"},
+            {"tb2", 1, 4, S::Sogou, "/web?query=http://D"},
+            {"tb3", 1, 1, S::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=1&ct=0&ft=&q5=&q6=D&tn=baiduadv"},
+            {"tb3", 1, 2, S::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=7&ct=0&ft=&q5=&q6=D&tn=baiduadv"},
+            {"tb3", 1, 3, S::Baidu, "/s?q1=&q2=&q3=&q4=&rn=10&lm=30&ct=0&ft=&q5=&q6=D&tn=baiduadv"},
+            {"tb3", 2, 1, S::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3AD&tbs=qdr:d"},
+            {"tb3", 2, 2, S::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3AD&tbs=qdr:w"},
+            {"tb3", 2, 3, S::Google, "/search?hl=zh-CN&tbo=1&newwindow=1&q=site%3AD&tbs=qdr:y"},
     };
     for (const auto &c : cells)
         QTest::addRow("%s(%d,%d)", c.grid, c.row, c.col)
@@ -171,8 +169,8 @@ void TestLinks::everyResultCellOpensItsPage()
     w.dm->setText(QStringLiteral("d.example.cn"));
     clickCell(w.findChild<QTableWidget *>(grid), row, col);
     QCOMPARE(m_urls.opened.size(), 1);
-    QCOMPARE(lastOpened().toString(), w.engine().hosts().base(yz::Service(service))
-                                              + path.replace(u'D', QStringLiteral("d.example.cn")));
+    QCOMPARE(lastOpened().toString(),
+             w.engine().hosts().base(yz::Service(service)) + path.replace(u'D', QStringLiteral("d.example.cn")));
 }
 
 void TestLinks::clickThroughUsesTheCurrentDomain()
@@ -212,7 +210,7 @@ void TestLinks::labelsOpenTheirPages()
 
     const int before = int(m_urls.opened.size());
     QTest::mouseClick(w.dminfo, Qt::LeftButton); // empty caption: nothing
-    QTest::mouseClick(w.AD[0], Qt::LeftButton);  // no news yet: nothing
+    QTest::mouseClick(w.AD[0], Qt::LeftButton); // no news yet: nothing
     QCOMPARE(int(m_urls.opened.size()), before);
 
     w.dminfo->setText(QStringLiteral("loading"));

@@ -9,9 +9,9 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QTemporaryDir>
 #include <QHeaderView>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using yz::Service;
@@ -34,8 +34,7 @@ QStringList gridTexts(const QTableWidget *grid)
 
 } // namespace
 
-class TestMainWindow : public QObject
-{
+class TestMainWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -101,32 +100,57 @@ void TestMainWindow::controlsAtTheirPlaces_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("dm") << "dm" << "www.example.com" << px(2160, 360, 2895, 375);
-    QTest::newRow("Text1") << "Text1" << "http://" << px(1250, 360, 920, 375);
-    QTest::newRow("showdms") << "showdms" << "▼" << px(5040, 360, 375, 375);
-    QTest::newRow("GO") << "GO" << "查询" << px(5400, 360, 855, 375);
-    QTest::newRow("List1") << "List1" << "" << px(2160, 720, 2895, 210);
-    QTest::newRow("Check1") << "Check1" << "常用查询" << px(840, 960, 1095, 255);
-    QTest::newRow("Check4") << "Check4" << "域名信息" << px(2280, 960, 1020, 255);
-    QTest::newRow("tb1") << "tb1" << "" << px(840, 1320, 6375, 735);
-    QTest::newRow("Check2") << "Check2" << "排名查询" << px(720, 2160, 1095, 255);
-    QTest::newRow("tb2") << "tb2" << "" << px(720, 2520, 4575, 615);
-    QTest::newRow("Picture1") << "Picture1" << "" << px(4920, 2400, 2475, 1455);
-    QTest::newRow("Check3") << "Check3" << "近期收录" << px(720, 3120, 1095, 255);
-    QTest::newRow("tb3") << "tb3" << "" << px(720, 3480, 3975, 735);
-    QTest::newRow("trendGo") << "trendGo" << "百度收录趋势" << px(5040, 3960, 1373, 255);
-    QTest::newRow("Picture2") << "Picture2" << "" << px(4560, 3600, 15, 15);
+    QTest::newRow("dm") << "dm"
+                        << "www.example.com" << px(2160, 360, 2895, 375);
+    QTest::newRow("Text1") << "Text1"
+                           << "http://" << px(1250, 360, 920, 375);
+    QTest::newRow("showdms") << "showdms"
+                             << "▼" << px(5040, 360, 375, 375);
+    QTest::newRow("GO") << "GO"
+                        << "查询" << px(5400, 360, 855, 375);
+    QTest::newRow("List1") << "List1"
+                           << "" << px(2160, 720, 2895, 210);
+    QTest::newRow("Check1") << "Check1"
+                            << "常用查询" << px(840, 960, 1095, 255);
+    QTest::newRow("Check4") << "Check4"
+                            << "域名信息" << px(2280, 960, 1020, 255);
+    QTest::newRow("tb1") << "tb1"
+                         << "" << px(840, 1320, 6375, 735);
+    QTest::newRow("Check2") << "Check2"
+                            << "排名查询" << px(720, 2160, 1095, 255);
+    QTest::newRow("tb2") << "tb2"
+                         << "" << px(720, 2520, 4575, 615);
+    QTest::newRow("Picture1") << "Picture1"
+                              << "" << px(4920, 2400, 2475, 1455);
+    QTest::newRow("Check3") << "Check3"
+                            << "近期收录" << px(720, 3120, 1095, 255);
+    QTest::newRow("tb3") << "tb3"
+                         << "" << px(720, 3480, 3975, 735);
+    QTest::newRow("trendGo") << "trendGo"
+                             << "百度收录趋势" << px(5040, 3960, 1373, 255);
+    QTest::newRow("Picture2") << "Picture2"
+                              << "" << px(4560, 3600, 15, 15);
     // Links: the place is fixed, the height may grow to show the underline.
-    QTest::newRow("dmset") << "dmset" << "设置" << px(6330, 525, 495, 180);
-    QTest::newRow("newVerShow") << "newVerShow" << "有新版本下载" << px(6840, 120, 1095, 255);
-    QTest::newRow("dminfo") << "dminfo" << "" << px(3360, 990, 2200, 180);
-    QTest::newRow("dminfo2") << "dminfo2" << "" << px(5640, 1010, 555, 180);
-    QTest::newRow("dminfo3") << "dminfo3" << "" << px(6240, 990, 1095, 180);
-    QTest::newRow("djym") << "djym" << "(登记域名)" << px(6370, 3990, 975, 255);
-    QTest::newRow("TJ") << "TJ" << "" << px(720, 4335, 90, 180);
-    QTest::newRow("AD_4") << "AD_4" << "" << px(840, 5040, 90, 180);
-    QTest::newRow("Label1") << "Label1" << "建议" << px(6840, 5280, 375, 180);
-    QTest::newRow("copyright") << "copyright" << "砚舟网" << px(7320, 5280, 615, 180);
+    QTest::newRow("dmset") << "dmset"
+                           << "设置" << px(6330, 525, 495, 180);
+    QTest::newRow("newVerShow") << "newVerShow"
+                                << "有新版本下载" << px(6840, 120, 1095, 255);
+    QTest::newRow("dminfo") << "dminfo"
+                            << "" << px(3360, 990, 2200, 180);
+    QTest::newRow("dminfo2") << "dminfo2"
+                             << "" << px(5640, 1010, 555, 180);
+    QTest::newRow("dminfo3") << "dminfo3"
+                             << "" << px(6240, 990, 1095, 180);
+    QTest::newRow("djym") << "djym"
+                          << "(登记域名)" << px(6370, 3990, 975, 255);
+    QTest::newRow("TJ") << "TJ"
+                        << "" << px(720, 4335, 90, 180);
+    QTest::newRow("AD_4") << "AD_4"
+                          << "" << px(840, 5040, 90, 180);
+    QTest::newRow("Label1") << "Label1"
+                            << "建议" << px(6840, 5280, 375, 180);
+    QTest::newRow("copyright") << "copyright"
+                               << "砚舟网" << px(7320, 5280, 615, 180);
 }
 
 void TestMainWindow::controlsAtTheirPlaces()
@@ -195,12 +219,12 @@ void TestMainWindow::gridsHaveTheirHeadings()
     yztest::FakeServices services;
     Form1 w(services.hosts());
     w.startUp();
-    QCOMPARE(gridTexts(w.tb1), (QStringList{"", "Baidu", "Google", "Yahoo", "Sogou", "Youdao", "Soso",
-                                            "收录", "", "", "", "", "", "",
-                                            "外链", "", "", "", "", "", ""}));
+    QCOMPARE(gridTexts(w.tb1),
+             (QStringList{"", "Baidu", "Google", "Yahoo", "Sogou", "Youdao", "Soso", "收录", "", "", "",
+                          "", "",      "",       "外链",  "",      "",       "",     "",     "", ""}));
     QCOMPARE(gridTexts(w.tb2), (QStringList{"", "百度快照", "PR", "Alexa", "SogouRank", "", "", "", "", ""}));
-    QCOMPARE(gridTexts(w.tb3), (QStringList{"", "一天内", "一周内", "一月内", "Baidu", "", "", "",
-                                            "Google", "", "", ""}));
+    QCOMPARE(gridTexts(w.tb3),
+             (QStringList{"", "一天内", "一周内", "一月内", "Baidu", "", "", "", "Google", "", "", ""}));
     for (const QTableWidget *grid : {w.tb1, w.tb2, w.tb3})
         for (int r = 0; r < grid->rowCount(); ++r)
             for (int c = 0; c < grid->columnCount(); ++c)
@@ -343,7 +367,7 @@ void TestMainWindow::shutDownStoresTheWindowsState()
     storeSettings("10000|x.com|x.com,y.com|1,7,a\r\n");
     {
         yztest::FakeServices services;
-    Form1 w(services.hosts());
+        Form1 w(services.hosts());
         w.startUp();
         w.Check1->setChecked(false);
         w.Check2->setChecked(true);
@@ -354,7 +378,7 @@ void TestMainWindow::shutDownStoresTheWindowsState()
     // Read back by the next start, unchanged, however often.
     for (int i = 0; i < 2; ++i) {
         yztest::FakeServices services;
-    Form1 w(services.hosts());
+        Form1 w(services.hosts());
         w.startUp();
         w.close();
     }

@@ -31,7 +31,9 @@ struct Recorder {
     Recorder()
     {
         for (const QString &name : {QStringLiteral("h1"), QStringLiteral("h2"), QStringLiteral("same")})
-            fetcher.handlers().add(name, [this, name](qint16 err, const QString &html) { got.append({name, err, html}); });
+            fetcher.handlers().add(name, [this, name](qint16 err, const QString &html) {
+                got.append({name, err, html});
+            });
     }
     void fetch(const QString &url, const QString &charset = QString(), const QString &handler = QStringLiteral("h1"),
                const QString &method = QStringLiteral("get"), const QString &payload = QString())
@@ -61,8 +63,7 @@ const QByteArray kFoundGbk = "\xD5\xD2\xB5\xBD";
 
 } // namespace
 
-class TestPageFetch : public QObject
-{
+class TestPageFetch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void charsetDetection_data();
@@ -97,8 +98,7 @@ void TestPageFetch::charsetDetection_data()
     QTest::newRow("quoted value stays GBK") << QString() << ("<meta charset=\"utf-8\">" + kFoundGbk)
                                             << (QStringLiteral("<meta charset=\"utf-8\">") + found);
     QTest::newRow("no meta is GBK") << QString() << kFoundGbk << found;
-    QTest::newRow("utf-8 page without meta is read as GBK")
-            << QString() << kFoundUtf8 << yz::decodeGbk(kFoundUtf8);
+    QTest::newRow("utf-8 page without meta is read as GBK") << QString() << kFoundUtf8 << yz::decodeGbk(kFoundUtf8);
     QTest::newRow("gb2312 ignores the meta") << QStringLiteral("gb2312") << ("<meta charset=utf-8>" + kFoundGbk)
                                              << (QStringLiteral("<meta charset=utf-8>") + found);
     QTest::newRow("utf-8 label") << QStringLiteral("utf-8") << kFoundUtf8 << found;
@@ -124,16 +124,27 @@ void TestPageFetch::utf8DeclarationTestEqualsThePattern()
 {
     const QRegularExpression pattern(QStringLiteral("<meta[^>]+charset=utf-8"),
                                      QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
-    const QStringList fixed = {QStringLiteral("<meta charset=utf-8>"), QStringLiteral("<metacharset=utf-8"),
-                               QStringLiteral("<meta>charset=utf-8"), QStringLiteral("<META\nCHARSET=UTF-8"),
-                               QStringLiteral("<meta a><meta b charset=utf-8"), QStringLiteral("<meta charset=utf-"),
-                               QStringLiteral("<meta charset=\"utf-8\">"), QStringLiteral("<meta <meta charset=utf-8")};
+    const QStringList fixed = {QStringLiteral("<meta charset=utf-8>"),
+                               QStringLiteral("<metacharset=utf-8"),
+                               QStringLiteral("<meta>charset=utf-8"),
+                               QStringLiteral("<META\nCHARSET=UTF-8"),
+                               QStringLiteral("<meta a><meta b charset=utf-8"),
+                               QStringLiteral("<meta charset=utf-"),
+                               QStringLiteral("<meta charset=\"utf-8\">"),
+                               QStringLiteral("<meta <meta charset=utf-8")};
     for (const QString &text : fixed)
         QVERIFY2(yz::declaresUtf8(text) == pattern.match(text).hasMatch(), qPrintable(text));
     QRandomGenerator rng(7);
-    const QStringList pieces = {QStringLiteral("<meta"), QStringLiteral("<MeTa"), QStringLiteral(">"), QStringLiteral(" "),
-                                QStringLiteral("charset=utf-8"), QStringLiteral("charset="), QStringLiteral("utf-8"),
-                                QStringLiteral("\n"), QStringLiteral("\""), QStringLiteral("x")};
+    const QStringList pieces = {QStringLiteral("<meta"),
+                                QStringLiteral("<MeTa"),
+                                QStringLiteral(">"),
+                                QStringLiteral(" "),
+                                QStringLiteral("charset=utf-8"),
+                                QStringLiteral("charset="),
+                                QStringLiteral("utf-8"),
+                                QStringLiteral("\n"),
+                                QStringLiteral("\""),
+                                QStringLiteral("x")};
     for (int round = 0; round < 2000; ++round) {
         QString text;
         for (int i = 0; i < 8; ++i)
@@ -205,10 +216,10 @@ void TestPageFetch::headersAndMethods_data()
                                     << true << QByteArray("c=%D6%D0+a");
     QTest::newRow("Post") << QStringLiteral("Post") << QStringLiteral("c=1") << QByteArray("POST") << true
                           << QByteArray("c=1");
-    QTest::newRow("post without payload") << QStringLiteral("post") << QString() << QByteArray("POST") << true
-                                          << QByteArray();
-    QTest::newRow("get with payload") << QStringLiteral("get") << QStringLiteral("x=1") << QByteArray("GET")
-                                      << false << QByteArray("x=1");
+    QTest::newRow("post without payload")
+            << QStringLiteral("post") << QString() << QByteArray("POST") << true << QByteArray();
+    QTest::newRow("get with payload") << QStringLiteral("get") << QStringLiteral("x=1") << QByteArray("GET") << false
+                                      << QByteArray("x=1");
 }
 
 void TestPageFetch::headersAndMethods()
@@ -258,7 +269,8 @@ void TestPageFetch::transportFailuresReachTheHandler_data()
     QTest::addColumn<int>("fault");
     QTest::addColumn<int>("status");
     QTest::newRow("never answers") << int(FakeResponse::Fault::NoAnswer) << yz::transport::kTimedOut;
-    QTest::newRow("closed without a byte") << int(FakeResponse::Fault::CloseAtOnce) << yz::transport::kConnectionAborted;
+    QTest::newRow("closed without a byte")
+            << int(FakeResponse::Fault::CloseAtOnce) << yz::transport::kConnectionAborted;
     QTest::newRow("closed mid-body") << int(FakeResponse::Fault::CloseMidBody) << yz::transport::kConnectionAborted;
     QTest::newRow("larger than the limit") << -1 << yz::transport::kConnectionAborted;
 }

@@ -26,8 +26,7 @@ QString page(const QString &marker)
 
 } // namespace
 
-class TestParsers : public QObject
-{
+class TestParsers : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void counts_data();
@@ -53,7 +52,8 @@ void TestParsers::counts_data()
     QTest::newRow("baidu robot page unknown") << Engine::Baidu << page(QStringLiteral("发送自动查询")) << "X";
     QTest::newRow("google about") << Engine::Google << page(QStringLiteral("约 <b>12,300</b> 条")) << "12300";
     QTest::newRow("google has") << Engine::Google << page(QStringLiteral("有 <B>12,300</B> 个")) << "12300";
-    QTest::newRow("google count beats 302") << Engine::Google << page(QStringLiteral("302 Moved 约 <b>5</b> 条")) << "5";
+    QTest::newRow("google count beats 302")
+            << Engine::Google << page(QStringLiteral("302 Moved 约 <b>5</b> 条")) << "5";
     QTest::newRow("google automated") << Engine::Google << page(QStringLiteral("您的计算机正在发送自动查询")) << "频";
     QTest::newRow("google 302") << Engine::Google << page(QStringLiteral("<h1>302 Moved</h1>")) << "频";
     QTest::newRow("google empty") << Engine::Google << page(QStringLiteral("找不到和您的查询相符的网页")) << "0";
@@ -61,7 +61,8 @@ void TestParsers::counts_data()
     QTest::newRow("yahoo") << Engine::Yahoo << page(QStringLiteral("共 <strong>9,876</strong>")) << "9876";
     QTest::newRow("yahoo empty") << Engine::Yahoo << page(QStringLiteral("没有搜索到结果")) << "0";
     QTest::newRow("sogou") << Engine::Sogou << page(QStringLiteral("<!--resultbarnum:5,678-->")) << "5678";
-    QTest::newRow("sogou robot") << Engine::Sogou << page(QStringLiteral("搜狗为防止被某些程序恶意搜索抓取页面，请输入验证码")) << "频";
+    QTest::newRow("sogou robot") << Engine::Sogou
+                                 << page(QStringLiteral("搜狗为防止被某些程序恶意搜索抓取页面，请输入验证码")) << "频";
     QTest::newRow("sogou empty") << Engine::Sogou << page(QStringLiteral("没有找到")) << "0";
     QTest::newRow("youdao wan") << Engine::Youdao << QStringLiteral("<p>共约25万条结果</p>") << "25";
     QTest::newRow("youdao commas stay") << Engine::Youdao << QStringLiteral("<p>共约12,345条</p>") << "12,345";
@@ -100,21 +101,26 @@ void TestParsers::prefixAnchoringMatchesThePlainPattern_data()
     const QString youdao = QStringLiteral("共(约)?([\\s\\S]+?)条");
     const QString google = QStringLiteral("(约|有) <b>([\\s\\S]+?)<\\/b> (个|条)");
     QTest::newRow("no prefix") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("篇篇篇");
-    QTest::newRow("prefix, no suffix") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("找到相关网页约12");
-    QTest::newRow("suffix only before prefix") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("篇 找到相关网页约12");
-    QTest::newRow("suffix right after prefix") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("找到相关网页篇x篇");
-    QTest::newRow("约 then suffix at once") << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("找到相关网页约篇");
-    QTest::newRow("two prefixes, one suffix") << baiduPrefix << QStringLiteral("篇") << baidu
-                                              << QStringLiteral("找到相关网页1 找到相关网页约2篇");
-    QTest::newRow("youdao 共 everywhere") << QStringLiteral("共") << QStringLiteral("条") << youdao
-                                          << QStringLiteral("共同 共享 共约3条 共5条");
-    QTest::newRow("youdao 共 and nothing") << QStringLiteral("共") << QStringLiteral("条") << youdao << QStringLiteral("共同 共享 共");
+    QTest::newRow("prefix, no suffix") << baiduPrefix << QStringLiteral("篇") << baidu
+                                       << QStringLiteral("找到相关网页约12");
+    QTest::newRow("suffix only before prefix")
+            << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("篇 找到相关网页约12");
+    QTest::newRow("suffix right after prefix")
+            << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("找到相关网页篇x篇");
+    QTest::newRow("约 then suffix at once")
+            << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("找到相关网页约篇");
+    QTest::newRow("two prefixes, one suffix")
+            << baiduPrefix << QStringLiteral("篇") << baidu << QStringLiteral("找到相关网页1 找到相关网页约2篇");
+    QTest::newRow("youdao 共 everywhere")
+            << QStringLiteral("共") << QStringLiteral("条") << youdao << QStringLiteral("共同 共享 共约3条 共5条");
+    QTest::newRow("youdao 共 and nothing")
+            << QStringLiteral("共") << QStringLiteral("条") << youdao << QStringLiteral("共同 共享 共");
     QTest::newRow("google later has") << QStringLiteral("(约|有) <b>") << QStringLiteral("</b> ") << google
                                       << QStringLiteral("约 <b>x</b> 有 <b>7</b> 个");
     QTest::newRow("google upper case") << QStringLiteral("(约|有) <b>") << QStringLiteral("</b> ") << google
                                        << QStringLiteral("有 <B>7</B> 条");
     QTest::newRow("google suffix text without its word") << QStringLiteral("(约|有) <b>") << QStringLiteral("</b> ")
-                                                        << google << QStringLiteral("约 <b>7</b> 项 有 <b>8</b> 条");
+                                                         << google << QStringLiteral("约 <b>7</b> 项 有 <b>8</b> 条");
     QTest::newRow("google suffix missing") << QStringLiteral("(约|有) <b>") << QStringLiteral("</b> ") << google
                                            << QStringLiteral("约 <b>7</b>条 约 <b>8");
 }
@@ -135,10 +141,10 @@ void TestParsers::prefixAnchoringMatchesThePlainPattern()
 
     // The same on random mixtures of the pieces.
     QRandomGenerator rng(42);
-    const QStringList pieces = {prefix.left(1), QStringLiteral("找到相关网页"), QStringLiteral("约"), QStringLiteral("篇"),
-                                QStringLiteral("共"), QStringLiteral("条"), QStringLiteral("<b>"),
-                                QStringLiteral("</b> "), QStringLiteral("个"), QStringLiteral("有 "),
-                                QStringLiteral("1,2"), QStringLiteral("\n")};
+    const QStringList pieces = {prefix.left(1),        QStringLiteral("找到相关网页"), QStringLiteral("约"),
+                                QStringLiteral("篇"),  QStringLiteral("共"),           QStringLiteral("条"),
+                                QStringLiteral("<b>"), QStringLiteral("</b> "),        QStringLiteral("个"),
+                                QStringLiteral("有 "), QStringLiteral("1,2"),          QStringLiteral("\n")};
     for (int round = 0; round < 300; ++round) {
         QString mix;
         for (int i = 0; i < 12; ++i)
@@ -155,11 +161,13 @@ void TestParsers::snapshotDate_data()
     QTest::addColumn<QString>("domain");
     QTest::addColumn<QString>("html");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("root page line") << "example-site.com" << page(QStringLiteral("example-site.com/ 15K 2010-3-9")) << "2010-3-9";
-    QTest::newRow("only deeper pages") << "example.com" << page(QStringLiteral("example.com/news/1.html 15K 2010-3-9")) << "No";
-    QTest::newRow("longer host matches too") << "example.com"
-                                             << page(QStringLiteral("news.example.com/ 3K 2009-12-1 www.example.com/ 9K 2010-1-2"))
-                                             << "2009-12-1";
+    QTest::newRow("root page line") << "example-site.com" << page(QStringLiteral("example-site.com/ 15K 2010-3-9"))
+                                    << "2010-3-9";
+    QTest::newRow("only deeper pages") << "example.com" << page(QStringLiteral("example.com/news/1.html 15K 2010-3-9"))
+                                       << "No";
+    QTest::newRow("longer host matches too")
+            << "example.com" << page(QStringLiteral("news.example.com/ 3K 2009-12-1 www.example.com/ 9K 2010-1-2"))
+            << "2009-12-1";
     QTest::newRow("dot is literal") << "a.com" << page(QStringLiteral("abcom/ 1K 2010-1-1")) << "No";
 }
 

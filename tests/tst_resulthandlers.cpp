@@ -44,8 +44,7 @@ struct Rig {
 
 } // namespace
 
-class TestResultHandlers : public QObject
-{
+class TestResultHandlers : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void everyEngineEndToEnd();
@@ -64,8 +63,8 @@ void TestResultHandlers::everyEngineEndToEnd()
                              rig.cell(Grid::Tb1, 2, 2), rig.cell(Grid::Tb1, 1, 3), rig.cell(Grid::Tb1, 2, 3),
                              rig.cell(Grid::Tb1, 1, 4), rig.cell(Grid::Tb1, 2, 4), rig.cell(Grid::Tb1, 1, 5),
                              rig.cell(Grid::Tb1, 2, 5), rig.cell(Grid::Tb1, 1, 6), rig.cell(Grid::Tb1, 2, 6)};
-    QCOMPARE(tb1, (QStringList{"1230000", "0", "12300", "频", "9876", "55", "5678", "频", "25", "12,345", "3456",
-                               "NaN"}));
+    QCOMPARE(tb1,
+             (QStringList{"1230000", "0", "12300", "频", "9876", "55", "5678", "频", "25", "12,345", "3456", "NaN"}));
     QCOMPARE(rig.cell(Grid::Tb2, 1, 1), QStringLiteral("2010-3-9"));
     QCOMPARE(rig.cell(Grid::Tb2, 1, 3), QStringLiteral("1234567"));
     QCOMPARE(rig.cell(Grid::Tb2, 1, 4), QStringLiteral("56"));
@@ -95,7 +94,8 @@ void TestResultHandlers::pageRankChain()
     Rig rig;
     // The vendor answers with the address of the rank page on another
     // service; a trailing line break stays in the address.
-    const QString rankAddress = rig.services.hosts().base(Service::Whois) + QStringLiteral("/tbr?q=info:example.com\r\n");
+    const QString rankAddress =
+            rig.services.hosts().base(Service::Whois) + QStringLiteral("/tbr?q=info:example.com\r\n");
     rig.services[Service::Vendor].setResponse(ok(rankAddress.toUtf8()));
     rig.services[Service::Whois].setResponse(ok("Rank_1:1:10\n"));
     QStringList started;

@@ -29,8 +29,7 @@ QByteArray readBytes(const QString &path)
 
 } // namespace
 
-class TestSettings : public QObject
-{
+class TestSettings : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init();
@@ -95,10 +94,18 @@ void TestSettings::damagedRecordsTakeDefaults_data()
     QTest::addColumn<QString>("lastdm");
     QTest::addColumn<QString>("dms");
     QTest::addColumn<int>("trend");
-    QTest::newRow("empty file") << QByteArray() << "10000" << "www.example.com" << "www.example.com" << 0;
-    QTest::newRow("flags only") << QByteArray("011\r\n") << "01100" << "www.example.com" << "www.example.com" << 0;
-    QTest::newRow("two fields") << QByteArray("11111|mine.cn") << "11111" << "mine.cn" << "www.example.com" << 1;
-    QTest::newRow("non-digit trend flag") << QByteArray("110x0|a|b|") << "110x0" << "a" << "b" << 0;
+    QTest::newRow("empty file") << QByteArray() << "10000"
+                                << "www.example.com"
+                                << "www.example.com" << 0;
+    QTest::newRow("flags only") << QByteArray("011\r\n") << "01100"
+                                << "www.example.com"
+                                << "www.example.com" << 0;
+    QTest::newRow("two fields") << QByteArray("11111|mine.cn") << "11111"
+                                << "mine.cn"
+                                << "www.example.com" << 1;
+    QTest::newRow("non-digit trend flag") << QByteArray("110x0|a|b|") << "110x0"
+                                          << "a"
+                                          << "b" << 0;
     QTest::newRow("binary") << QByteArray("\x00\xff|\x01", 4) << QString::fromUtf16(u"\u0000\uFFFD000", 5)
                             << QStringLiteral("\x01") << "www.example.com" << 0;
 }

@@ -7,11 +7,10 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 
-class TestSettingsDurability : public QObject
-{
+class TestSettingsDurability : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void killedWhileSaving();
@@ -22,7 +21,8 @@ void TestSettingsDurability::killedWhileSaving()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QByteArray first = "10000|a.com|a.com|\r\n";
-    const QByteArray second = "01110|bbbbbbbbbbbbbbbb.example.com.cn|" + QByteArray(3000, 'x') + ".cn,中文.cn|0,123456,pw\r\n";
+    const QByteArray second =
+            "01110|bbbbbbbbbbbbbbbb.example.com.cn|" + QByteArray(3000, 'x') + ".cn,中文.cn|0,123456,pw\r\n";
     QRandomGenerator random(2026);
     for (int round = 0; round < 200; ++round) {
         QProcess saver;
@@ -35,7 +35,8 @@ void TestSettingsDurability::killedWhileSaving()
         QFile file(dir.filePath(QStringLiteral("setting.dat")));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray stored = file.readAll();
-        QVERIFY2(stored == first || stored == second, qPrintable(QStringLiteral("round %1: %2 bytes").arg(round).arg(stored.size())));
+        QVERIFY2(stored == first || stored == second,
+                 qPrintable(QStringLiteral("round %1: %2 bytes").arg(round).arg(stored.size())));
     }
 }
 

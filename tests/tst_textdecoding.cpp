@@ -25,8 +25,7 @@ QByteArray bytes(std::initializer_list<int> list)
 
 } // namespace
 
-class TestTextDecoding : public QObject
-{
+class TestTextDecoding : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void everyTwoBytePointerDecodesAsTheIndexSays();
@@ -127,7 +126,9 @@ void TestTextDecoding::malformedGbk()
 void TestTextDecoding::utf8ReplacesBadBytes()
 {
     QCOMPARE(decodeUtf8("\xE6\x89\xBE\xE5\x88\xB0"), QStringLiteral("找到"));
-    QCOMPARE(decodeUtf8("a\xFF" "b"), QStringLiteral("a\uFFFDb"));
+    QCOMPARE(decodeUtf8("a\xFF"
+                        "b"),
+             QStringLiteral("a\uFFFDb"));
     QCOMPARE(decodeUtf8("\xEF\xBB\xBFok"), QStringLiteral("ok"));
 }
 

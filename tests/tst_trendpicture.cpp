@@ -32,8 +32,7 @@ QColor pixel(const QLabel *box, int x, int y)
 
 } // namespace
 
-class TestTrendPicture : public QObject
-{
+class TestTrendPicture : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QVERIFY(QDir::setCurrent(m_dir.path())); }
@@ -50,7 +49,9 @@ private:
         QStringList messages;
         Run()
         {
-            window.messageBox = [this](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
+            window.messageBox = [this](const QString &t, const QString &m, const QString &) {
+                messages << t + u':' + m;
+            };
             window.startUp();
             QTRY_COMPARE_WITH_TIMEOUT(window.engine().fetcher().inFlight(), 0, 10000);
             services.clearAll();

@@ -4,9 +4,9 @@
 #include "services/Form3.h"
 #include "services/FormEncoding.h"
 #include "services/SiteStatistics.h"
+#include "services/VendorAnswers.h"
 #include "settings/Form2.h"
 #include "settings/SettingsEdit.h"
-#include "services/VendorAnswers.h"
 #include "tests/support/FakeServices.h"
 
 #include <QApplication>
@@ -15,8 +15,8 @@
 #include <QMessageBox>
 #include <QStringEncoder>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <tuple>
 
@@ -32,8 +32,7 @@ QByteArray storedSettings()
 
 } // namespace
 
-class TestVendor : public QObject
-{
+class TestVendor : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QVERIFY(QDir::setCurrent(m_dir.path())); }
@@ -135,7 +134,7 @@ void TestVendor::newsLine()
         if (req.target.startsWith("/yztool/n/"))
             r.body = QStringEncoder("GB18030").encode(
                     QStringLiteral("站长新闻[L|G]http://news.example.com/1{L|G}第二条[L|G]http://news.example.com/2"));
-                             ;
+        ;
         return r;
     });
     Form1 w(services.hosts());
@@ -200,7 +199,8 @@ void TestVendor::statisticsPages()
     r = yz::scrapeStatistics(StatisticsProvider::La51, la);
     QCOMPARE(r.line, QStringLiteral("我的网站统计 今日(120IP 345PV) 昨日(98IP 301PV)"));
     QCOMPARE(int(yz::scrapeStatistics(StatisticsProvider::La51, cnzz).kind), int(Kind::Unrecognised));
-    QCOMPARE(yz::scrapeStatistics(StatisticsProvider::La51, cnzz).line, QStringLiteral("我的网站统计 今日(IP PV) 昨日(IP PV)"));
+    QCOMPARE(yz::scrapeStatistics(StatisticsProvider::La51, cnzz).line,
+             QStringLiteral("我的网站统计 今日(IP PV) 昨日(IP PV)"));
     QCOMPARE(int(yz::scrapeStatistics(StatisticsProvider::Cnzz, QStringLiteral("<p>密码出错</p>")).kind),
              int(Kind::WrongPassword));
     QCOMPARE(int(yz::scrapeStatistics(StatisticsProvider::La51, QStringLiteral("错误或无效的密码")).kind),
@@ -230,7 +230,8 @@ void TestVendor::statisticsLineAtStartUp()
     QCOMPARE(w.tjType.toString(), QStringLiteral("0"));
     QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("我的网站统计 今日(120IP 345PV) 昨日(98IP 301PV)"), 10000);
     QCOMPARE(services[Service::Cnzz].targets(), QList<QByteArray>{"/v1/login.php?t=login&siteid=1234&password=p&w=1"});
-    QCOMPARE(w.tjURL.toString(), services.hosts().base(Service::Cnzz) + QStringLiteral("/v1/login.php?t=login&siteid=1234&password=p&w=1"));
+    QCOMPARE(w.tjURL.toString(),
+             services.hosts().base(Service::Cnzz) + QStringLiteral("/v1/login.php?t=login&siteid=1234&password=p&w=1"));
     QVERIFY(w.TJ->width() > 100); // sized to its text
 
     // A failed request and an unreadable page.
@@ -244,7 +245,9 @@ void TestVendor::statisticsLineAtStartUp()
     services[Service::Cnzz].setResponse(odd);
     w.invokeTongji(QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("p"));
     QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("我的网站统计 今日(IP PV) 昨日(IP PV)"), 10000);
-    QCOMPARE(messages, QStringList{QStringLiteral("提示:分析统计内容错误CNZZ，请通知support@yanzhou.net<html>maintenance</html>")});
+    QCOMPARE(messages,
+             QStringList{
+                     QStringLiteral("提示:分析统计内容错误CNZZ，请通知support@yanzhou.net<html>maintenance</html>")});
 }
 
 void TestVendor::unreadableStatisticsPageKeepsTheBoxUsable()
@@ -278,16 +281,25 @@ void TestVendor::suggestionEncoding_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("encoded");
-    QTest::newRow("words") << "Need PR query 2.0!" << "Need+PR+query+2.0%21";
-    QTest::newRow("form characters") << "a&b=c" << "a%26b%3Dc";
-    QTest::newRow("tilde") << "~" << "%7E";
-    QTest::newRow("kept") << "1.5-2_3@4*" << "1.5-2_3@4*";
-    QTest::newRow("chinese") << "中" << "%D6%D0";
-    QTest::newRow("line break and tab") << "a\r\n\tb" << "a%0D%0A%09b";
-    QTest::newRow("full-width letter") << "Ａ" << "%A3%C1";
+    QTest::newRow("words") << "Need PR query 2.0!"
+                           << "Need+PR+query+2.0%21";
+    QTest::newRow("form characters") << "a&b=c"
+                                     << "a%26b%3Dc";
+    QTest::newRow("tilde") << "~"
+                           << "%7E";
+    QTest::newRow("kept") << "1.5-2_3@4*"
+                          << "1.5-2_3@4*";
+    QTest::newRow("chinese") << "中"
+                             << "%D6%D0";
+    QTest::newRow("line break and tab") << "a\r\n\tb"
+                                        << "a%0D%0A%09b";
+    QTest::newRow("full-width letter") << "Ａ"
+                                       << "%A3%C1";
     QTest::newRow("not in GBK") << QString::fromUtf16(u"\U0001F600x") << "%3Fx";
-    QTest::newRow("euro") << "€" << "%80";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("euro") << "€"
+                          << "%80";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestVendor::suggestionEncoding()
@@ -352,9 +364,9 @@ void TestVendor::settingsEdit()
     QCOMPARE(e.account, QStringLiteral("1,123, pw "));
     e = yz::makeSettingsEdit(QString(), QStringLiteral("12"), QStringLiteral("   "), true);
     QVERIFY(e.ok && !e.hasAccount && e.account.isEmpty());
-    for (const auto &[domains, id, pass] : {std::tuple("a|b.com", "", ""), std::tuple("a.com", "1,2", "p"),
-                                           std::tuple("a.com", "12", "p|q"), std::tuple("a.com", "12x", "p"),
-                                           std::tuple("a.com", "99999999999", "p")}) {
+    for (const auto &[domains, id, pass] :
+         {std::tuple("a|b.com", "", ""), std::tuple("a.com", "1,2", "p"), std::tuple("a.com", "12", "p|q"),
+          std::tuple("a.com", "12x", "p"), std::tuple("a.com", "99999999999", "p")}) {
         e = yz::makeSettingsEdit(QString::fromUtf8(domains), QString::fromUtf8(id), QString::fromUtf8(pass), true);
         QVERIFY2(!e.ok && !e.error.isEmpty(), domains);
     }
@@ -386,7 +398,8 @@ void TestVendor::settingsDialogSavesAndReloads()
     QCOMPARE(w.TJ->text(), QStringLiteral("正在加载统计..."));
     QCOMPARE(storedSettings(), QByteArray("10000|www.example.com|one.com,two.cn,three.net|1,123,secret\r\n"));
     QTRY_COMPARE_WITH_TIMEOUT(services[Service::La51].targets().size(), qsizetype(1), 10000);
-    QCOMPARE(services[Service::La51].targets()[0], QByteArray("/report/0_help.asp?id=%200123&t=chalogin&lookpass=secret"));
+    QCOMPARE(services[Service::La51].targets()[0],
+             QByteArray("/report/0_help.asp?id=%200123&t=chalogin&lookpass=secret"));
     // The prefix test sees the new list.
     w.dm->setText(QStringLiteral("thr"));
     QVERIFY(w.List1->isVisible());

@@ -26,10 +26,10 @@ struct RecordedRequest {
 struct FakeResponse {
     enum class Fault {
         None,
-        NoAnswer,       // read the request, never answer
-        CloseAtOnce,    // close the connection without a byte
-        CloseMidBody,   // send the headers and half the body, then close
-        Chunked,        // send the body with chunked transfer encoding
+        NoAnswer, // read the request, never answer
+        CloseAtOnce, // close the connection without a byte
+        CloseMidBody, // send the headers and half the body, then close
+        Chunked, // send the body with chunked transfer encoding
     };
     int status = 200;
     QByteArray reason = "OK";
@@ -43,8 +43,7 @@ struct FakeResponse {
 
 // An HTTP/1.1 server on a free loopback port that records every request and
 // answers from a script: a function of the request, or one fixed answer.
-class FakeHttpServer : public QObject
-{
+class FakeHttpServer : public QObject {
     Q_OBJECT
 public:
     explicit FakeHttpServer(QObject *parent = nullptr);

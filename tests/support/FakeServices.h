@@ -10,8 +10,7 @@ namespace yztest {
 
 // One fake server per outside service, each on its own loopback port, and the
 // host table that points the engine at them.
-class FakeServices
-{
+class FakeServices {
 public:
     FakeServices()
     {

@@ -46,16 +46,31 @@ void paint(QPainter &p, double scale)
 
 QString svg()
 {
-    QString out = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n");
-    out += QStringLiteral("  <rect width=\"256\" height=\"256\" rx=\"%1\" fill=\"%2\"/>\n").arg(kTileRadius).arg(kTile.name());
+    QString out = QStringLiteral(
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n");
+    out += QStringLiteral("  <rect width=\"256\" height=\"256\" rx=\"%1\" fill=\"%2\"/>\n")
+                   .arg(kTileRadius)
+                   .arg(kTile.name());
     for (const Bar &b : kBars)
         out += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"5\" fill=\"#ffffff\"/>\n")
-                       .arg(b.x).arg(b.y).arg(b.w).arg(b.h);
-    out += QStringLiteral("  <circle cx=\"%1\" cy=\"%2\" r=\"%3\" fill=\"%4\" stroke=\"#ffffff\" stroke-width=\"%5\"/>\n")
-                   .arg(kLensX).arg(kLensY).arg(kLensR).arg(kTile.name()).arg(kLensStroke);
+                       .arg(b.x)
+                       .arg(b.y)
+                       .arg(b.w)
+                       .arg(b.h);
+    out += QStringLiteral(
+                   "  <circle cx=\"%1\" cy=\"%2\" r=\"%3\" fill=\"%4\" stroke=\"#ffffff\" stroke-width=\"%5\"/>\n")
+                   .arg(kLensX)
+                   .arg(kLensY)
+                   .arg(kLensR)
+                   .arg(kTile.name())
+                   .arg(kLensStroke);
     out += QStringLiteral("  <line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\" stroke=\"#ffffff\" stroke-width=\"%5\" "
                           "stroke-linecap=\"round\"/>\n")
-                   .arg(kHandleX1).arg(kHandleY1).arg(kHandleX2).arg(kHandleY2).arg(kHandleStroke);
+                   .arg(kHandleX1)
+                   .arg(kHandleY1)
+                   .arg(kHandleX2)
+                   .arg(kHandleY2)
+                   .arg(kHandleStroke);
     return out + QStringLiteral("</svg>\n");
 }
 
