@@ -1,28 +1,25 @@
 #include "app/Form1.h"
 
 #include "app/DrawPicture.h"
+#include "app/Form2.h"
+#include "app/Form3.h"
 #include "app/GridLayout.h"
 #include "app/LinkLabel.h"
 #include "app/SongtiFont.h"
 #include "app/Twips.h"
+#include "app/WindowPlacement.h"
+#include "net/ProgramVersion.h"
 #include "parsers/ResultHandlers.h"
 #include "query/ClickMap.h"
 #include "query/RootDomain.h"
-#include "services/Form3.h"
 #include "services/OpenableLink.h"
-#include "services/SiteStatistics.h"
-#include "services/VendorAnswers.h"
 #include "services/VendorPaths.h"
 #include "settings/DefaultDomain.h"
-#include "settings/Form2.h"
 #include "settings/SettingsEdit.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QImageReader>
-#include <QMessageBox>
-#include <QScreen>
 
 #include <algorithm>
 
@@ -53,6 +50,8 @@ QImage readPng(const QString &path)
 
 Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
     : QWidget(parent)
+    , m_vendor(m_engine.fetcher(), m_engine.hosts(), yz::kProgramVersion)
+    , m_statistics(m_engine.fetcher(), m_engine.hosts())
 {
     initResources();
     m_engine.hosts() = hosts;
@@ -68,27 +67,21 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
         labels[size_t(which)]->setText(text);
     });
     messageBox = [this](const QString &title, const QString &text, const QString &details) {
-        QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
-        box.setAttribute(Qt::WA_WindowPropagation);
-        if (!details.isEmpty())
-            box.setDetailedText(details);
-        box.exec();
+        yz::showMessageBox(this, title, text, details);
     };
     connectLinks();
+    connectServices();
     yz::addResultHandlers(m_engine);
-    m_engine.handlers().addPicture(QStringLiteral("loadPic"), [this](qint16 err, const QByteArray &bytes) {
-        if (err != 0)
-            messageBox(QStringLiteral("提示"), QStringLiteral("图片下载出错"), QString());
-        else
-            yz::drawPic(bytes, Picture1);
-    });
+    m_engine.handlers().addPicture(QString::fromUtf16(yz::rowFor(yz::Scraper::TrendPicture).handler),
+                                   [this](qint16 err, const QByteArray &bytes) {
+                                       if (err != 0)
+                                           messageBox(QStringLiteral("提示"), QStringLiteral("图片下载出错"),
+                                                      QString());
+                                       else
+                                           yz::drawPic(bytes, Picture1);
+                                   });
     m_engine.handlers().add(QStringLiteral("suggestOK"),
                             [this](qint16 err, const QString &html) { suggestOK(err, html); });
-    m_engine.handlers().add(QStringLiteral("Tongji"), [this](qint16 err, const QString &html) { Tongji(err, html); });
-    m_engine.handlers().add(QStringLiteral("checkVer"),
-                            [this](qint16 err, const QString &html) { checkVer(err, html); });
-    m_engine.handlers().add(QStringLiteral("showNews"),
-                            [this](qint16 err, const QString &html) { showNews(err, html); });
     m_engine.handlers().add(QStringLiteral("doNothing"),
                             [this](qint16 err, const QString &html) { doNothing(err, html); });
 }
@@ -215,105 +208,54 @@ QTableWidget *Form1::grid(yz::Grid g) const
     return tb1;
 }
 
-QPoint Form1::centredPosition(const QSize &screen, const QSize &window)
-{
-    return QPoint((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
-}
-
-void Form1::centreOnScreen(QWidget *window)
-{
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        window->move(screen->geometry().topLeft() + centredPosition(screen->geometry().size(), window->size()));
-}
-
 void Form1::startUp()
 {
-    ver = kVersion;
-    setWindowTitle(windowTitle() + QStringLiteral(" V") + QString::number(ver));
-    centreOnScreen(this);
+    setWindowTitle(windowTitle() + QStringLiteral(" V") + QString::number(m_vendor.version()));
+    yz::centreOnScreen(this);
     layoutGrids();
     show();
 
     const yz::SettingsRecord record = m_settings.readOrCreate();
-    restoreSettings(record);
+    m_state = yz::WindowState::fromRecord(record);
+    const yz::StoredBoxes boxes = yz::WindowState::boxesOf(record);
+    trendGo->setChecked(boxes.trend);
     if (record.hasAccount()) {
         const QStringList account = record.accountParts();
-        tjType = account[0];
-        invokeTongji(tjType, account[1], account[2]);
+        invokeTongji(account[0], account[1], account[2]);
     }
-    Check1->setChecked(record.flagSet(1));
-    Check2->setChecked(record.flagSet(2));
-    Check3->setChecked(record.flagSet(3));
-    if (hasNew.toString() == u"1") {
+    Check1->setChecked(boxes.common);
+    Check2->setChecked(boxes.rank);
+    Check3->setChecked(boxes.recent);
+    if (m_state.hasNew) {
         GO->setEnabled(false);
         newVerShow->show();
     } else {
-        askVendor(yz::vendor::kVersionCheck, QStringLiteral("checkVer"));
+        m_vendor.askVersion();
     }
     fillDomainList();
-    askVendor(yz::vendor::kNews, QStringLiteral("showNews"));
+    m_vendor.askNews();
 }
 
-void Form1::askVendor(const char16_t *path, const QString &handler)
+void Form1::connectServices()
 {
-    const QString url = m_engine.hosts().base(yz::Service::Vendor) + QString::fromUtf16(path) + QString::number(ver);
-    try {
-        urlfetch(url, QStringLiteral("get"), QString(), QStringLiteral("gb2312"), handler);
-    } catch (const yz::FetchError &) {
-        // Nothing to show: the program works without the vendor's answers.
-    }
+    connect(&m_vendor, &yz::VendorChecks::newerVersion, this, &Form1::showNewerVersion);
+    connect(&m_vendor, &yz::VendorChecks::news, this, &Form1::showNews);
+    connect(&m_vendor, &yz::VendorChecks::suggestionNotSent, this,
+            [this] { messageBox(QStringLiteral("提示"), QStringLiteral("建议提交失败"), QString()); });
+    connect(&m_statistics, &yz::StatisticsLine::line, this, &Form1::showStatistics);
+    connect(&m_statistics, &yz::StatisticsLine::failed, this,
+            [this](const QString &message, const QString &page) { messageBox(QStringLiteral("提示"), message, page); });
 }
 
-void Form1::invokeTongji(const QVariant &type, const QString &siteId, const QString &password)
+void Form1::invokeTongji(const QString &type, const QString &siteId, const QString &password)
 {
-    if (const auto provider = yz::statisticsProvider(type.toString()))
-        tjURL = yz::statisticsLoginUrl(*provider, siteId, password, m_engine.hosts());
-    TJ->setText(QStringLiteral("正在加载统计..."));
-    TJ->adjustSize();
-    try {
-        urlfetch(tjURL.toString(), QStringLiteral("GET"), QString(), QStringLiteral("GB2312"),
-                 QStringLiteral("Tongji"));
-    } catch (const yz::FetchError &) {
-        TJ->setText(QStringLiteral("下载统计内容错误"));
-        TJ->adjustSize();
-    }
+    m_state.tjType = yz::statisticsProvider(type);
+    m_statistics.invokeTongji(m_state.tjType, siteId, password);
 }
 
-void Form1::Tongji(qint16 err, const QString &html)
+void Form1::showStatistics(const QString &caption)
 {
-    QString caption;
-    if (err != 0) {
-        caption = QStringLiteral("下载统计内容错误") + html;
-    } else {
-        // A type that is neither provider reads as 51LA, as the login did not change.
-        const auto provider = yz::statisticsProvider(tjType.toString()).value_or(yz::StatisticsProvider::La51);
-        const yz::StatisticsResult result = yz::scrapeStatistics(provider, html);
-        switch (result.kind) {
-        case yz::StatisticsResult::Kind::TooFew:
-            return;
-        case yz::StatisticsResult::Kind::WrongPassword:
-            caption = QStringLiteral("查看密码错误");
-            break;
-        case yz::StatisticsResult::Kind::Unrecognised: {
-            // The page goes into the box so that the user can pass it on: its
-            // beginning in the text, which stays small enough for the box to
-            // fit the screen, and all of it in the expandable details.
-            constexpr qsizetype kShownPage = 1000;
-            const QString name =
-                    provider == yz::StatisticsProvider::Cnzz ? QStringLiteral("CNZZ") : QStringLiteral("51LA");
-            const QString shown = html.size() > kShownPage ? html.left(kShownPage) + u'…' : html;
-            messageBox(QStringLiteral("提示"),
-                       QStringLiteral("分析统计内容错误") + name + QStringLiteral("，请通知") + yz::kSupportMail
-                               + shown,
-                       html.size() > kShownPage ? html : QString());
-            caption = result.line;
-            break;
-        }
-        case yz::StatisticsResult::Kind::Line:
-            caption = result.line;
-            break;
-        }
-    }
+    m_state.tjURL = m_statistics.loginUrl();
     TJ->setText(caption);
     TJ->adjustSize();
 }
@@ -328,16 +270,14 @@ void Form1::applySettingsEdit(const yz::SettingsEdit &edit, const QString &typed
     List1->clear();
     List1->addItems(edit.entries);
     List1->resize(List1->width(), yz::twips::toPixels(210 * edit.lineCount));
-    if (edit.hasAccount) {
-        tjType = edit.type;
-        invokeTongji(tjType, typedId, typedPassword);
-    }
-    tjStr = edit.account;
-    dms = edit.joined;
+    if (edit.hasAccount)
+        invokeTongji(QString::number(edit.type), typedId, typedPassword);
+    m_state.tjStr = edit.account;
+    m_state.dms = edit.joined;
     // The prefix test uses the new list at once.
-    dms_arr = edit.entries;
-    yz::SettingsRecord record = currentRecord();
-    m_settings.write(record);
+    m_state.dms_arr = edit.entries;
+    m_state.lastdm = dm->text();
+    m_settings.write(m_state.toRecord(storedBoxes()));
 }
 
 Form3 *Form1::suggestionDialog() const
@@ -351,30 +291,22 @@ void Form1::suggestOK(qint16, const QString &)
                QStringLiteral("您的建议已经提交成功，我会总结所有建议意见对功能进行更新，谢谢。"), QString());
 }
 
-void Form1::checkVer(qint16, const QString &html)
+void Form1::showNewerVersion()
 {
-    const auto reported = yz::parseVersionAnswer(html);
-    if (!reported || ver >= *reported)
-        return;
-    hasNew = 1;
+    m_state.hasNew = true;
     GO->setEnabled(false);
     m_settings.markNewerVersion();
     newVerShow->show();
 }
 
-void Form1::showNews(qint16 err, const QString &html)
+void Form1::showNews(const yz::NewsAnswer &news)
 {
-    if (err != 0)
-        return;
-    const auto news = yz::parseNewsAnswer(html);
-    if (!news)
-        return;
-    newsLinkArr = news->links;
-    for (int i = 0; i < int(news->titles.size()); ++i) {
-        AD[i]->setText(news->titles[i]);
+    m_state.newsLinkArr = news.links;
+    for (int i = 0; i < int(news.titles.size()); ++i) {
+        AD[i]->setText(news.titles[i]);
         AD[i]->adjustSize();
     }
-    if (!news->layOut)
+    if (!news.layOut)
         return;
     // Each label 200 twips after the end of its left neighbour, in two rows.
     const int gap = yz::twips::toPixels(200);
@@ -382,38 +314,22 @@ void Form1::showNews(qint16 err, const QString &html)
         AD[i]->move(AD[i - 1]->x() + AD[i - 1]->width() + gap, AD[i]->y());
 }
 
-void Form1::restoreSettings(const yz::SettingsRecord &record)
-{
-    trendGo->setChecked(record.trendFlag() == 1);
-    hasNew = record.flag(5);
-    lastdm = record.lastdm;
-    dms = record.dms;
-    dms_arr = record.domainList();
-    tjStr = record.tjStr;
-}
-
 void Form1::fillDomainList()
 {
-    dm->setText(lastdm.toString());
+    dm->setText(m_state.lastdm);
     List1->hide();
     List1->clear();
-    for (const QString &domain : std::as_const(dms_arr))
+    for (const QString &domain : std::as_const(m_state.dms_arr))
         if (!domain.isEmpty())
             List1->addItem(domain);
     // One entry's height per element, empty ones included.
-    List1->resize(List1->width(), yz::twips::toPixels(210 * int(dms_arr.size())));
+    List1->resize(List1->width(), yz::twips::toPixels(210 * int(m_state.dms_arr.size())));
 }
 
-yz::SettingsRecord Form1::currentRecord() const
+yz::StoredBoxes Form1::storedBoxes() const
 {
-    const auto value = [](const QCheckBox *box) { return box->checkState() == Qt::Checked ? 1 : 0; };
-    yz::SettingsRecord record;
-    record.flags = yz::SettingsRecord::buildFlags(value(Check1), value(Check2), value(Check3), value(trendGo),
-                                                  hasNew.toString());
-    record.lastdm = dm->text();
-    record.dms = dms.toString();
-    record.tjStr = tjStr.toString();
-    return record;
+    const auto ticked = [](const QCheckBox *box) { return box->checkState() == Qt::Checked; };
+    return {ticked(Check1), ticked(Check2), ticked(Check3), ticked(trendGo)};
 }
 
 void Form1::layoutGrids()
@@ -461,7 +377,7 @@ bool Form1::takeRootDomain(const yz::RootDomainResult &result)
         messageBox(yz::kRootDomainMessageTitle, result.message, QString());
         return false;
     }
-    finalDomain = result.root;
+    m_state.finalDomain = result.root;
     return true;
 }
 
@@ -479,44 +395,46 @@ void Form1::connectLinks()
             linkto(yz::clickAddress(which, row, col, m_engine.hosts(), dm->text()));
         });
     }
-    connect(TJ, &LinkLabel::clicked, this, [this] { linkto(tjURL.toString()); });
+    connect(TJ, &LinkLabel::clicked, this, [this] { linkto(m_state.tjURL); });
     connect(djym, &LinkLabel::clicked, this, [this] { openVendorPage(yz::vendor::kRegisterDomainPage); });
     connect(copyright, &LinkLabel::clicked, this, [this] { openVendorPage(yz::vendor::kHomePage); });
     connect(newVerShow, &LinkLabel::clicked, this, [this] { openVendorPage(yz::vendor::kUpdatePage); });
     connect(dminfo, &LinkLabel::clicked, this, [this] {
         if (!dminfo->text().isEmpty())
-            linkto(m_engine.hosts().base(yz::Service::Whois) + QStringLiteral("/cgi-bin/whois?domain=")
-                   + finalDomain.toString());
+            linkto(yz::queryAddress(yz::rowFor(yz::Scraper::WhoisDates), m_engine.hosts(), m_state.finalDomain));
     });
     connect(dminfo3, &LinkLabel::clicked, this, [this] {
         if (!dminfo3->text().isEmpty())
-            linkto(m_engine.hosts().base(yz::Service::Archive) + QStringLiteral("/web/*/http://") + dm->text());
+            linkto(yz::queryAddress(yz::rowFor(yz::Scraper::FirstArchiveDate), m_engine.hosts(), dm->text()));
     });
     // One dialog of each at a time: a second click brings it up again.
     connect(dmset, &LinkLabel::clicked, this, [this] {
-        if (!m_form2)
-            m_form2 = new Form2(this);
-        bringUp(m_form2);
+        if (!m_form2) {
+            // The dialog's boxes go through this window's message box, whatever it is then.
+            m_form2 = new Form2(
+                    m_settings,
+                    [this](const QString &title, const QString &text, const QString &details) {
+                        messageBox(title, text, details);
+                    },
+                    this);
+            connect(m_form2, &Form2::saved, this, &Form1::applySettingsEdit);
+        }
+        yz::bringUp(m_form2);
     });
     connect(Label1, &LinkLabel::clicked, this, [this] {
-        if (!m_form3)
+        if (!m_form3) {
             m_form3 = new Form3(this);
-        bringUp(m_form3);
+            connect(m_form3, &Form3::submitted, &m_vendor, &yz::VendorChecks::suggest);
+        }
+        yz::bringUp(m_form3);
     });
     for (int i = 0; i < int(AD.size()); ++i) {
         connect(AD[i], &LinkLabel::clicked, this, [this, i] {
             // Before the news has arrived there is nothing to open.
-            if (i < newsLinkArr.size())
-                linkto(newsLinkArr.at(i));
+            if (i < m_state.newsLinkArr.size())
+                linkto(m_state.newsLinkArr.at(i));
         });
     }
-}
-
-void Form1::bringUp(QWidget *window)
-{
-    window->show();
-    window->raise();
-    window->activateWindow();
 }
 
 void Form1::showList()
@@ -537,7 +455,7 @@ void Form1::openVendorPage(const char16_t *path)
 void Form1::dm_Change()
 {
     const QString text = dm->text();
-    for (const QString &domain : std::as_const(dms_arr)) {
+    for (const QString &domain : std::as_const(m_state.dms_arr)) {
         if (domain.left(text.size()) == text) {
             showList();
             return;
@@ -601,7 +519,8 @@ void Form1::shutDown()
     if (m_shutDown)
         return;
     m_shutDown = true;
-    m_settings.write(currentRecord());
+    m_state.lastdm = dm->text();
+    m_settings.write(m_state.toRecord(storedBoxes()));
     if (m_form3)
         m_form3->close();
     if (m_form2)

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "app/MessageBox.h"
 #include "query/QueryEngine.h"
-#include "services/ProgramVersion.h"
+#include "services/StatisticsLine.h"
+#include "services/VendorChecks.h"
 #include "settings/SettingsFile.h"
+#include "settings/WindowState.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -12,25 +15,25 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QVariant>
 #include <QWidget>
 
 #include <array>
-#include <functional>
 
 class LinkLabel;
 class Form2;
 class Form3;
 namespace yz {
 struct SettingsEdit;
-}
+struct NewsAnswer;
+} // namespace yz
 
 // The main window: the domain box, the group switches, the three result grids
-// and the links, over the query engine that does the work.
+// and the links, over the query engine that does the work. It holds the
+// controls, their layout, their wiring and the drawing; what the answers mean
+// is decided by the engine's classes.
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kVersion = yz::kProgramVersion;
     // The client area, in twips.
     static constexpr int kClientWidth = 8055;
     static constexpr int kClientHeight = 5550;
@@ -42,33 +45,25 @@ public:
     // the steps that restore the stored state and ask the vendor's service.
     void startUp();
 
-    // Where a window of this size sits centred on a screen of that size.
-    static QPoint centredPosition(const QSize &screen, const QSize &window);
-    // Moves a window to the middle of the primary screen.
-    static void centreOnScreen(QWidget *window);
-
     yz::QueryEngine &engine() { return m_engine; }
+    // The window variables, for reading.
+    const yz::WindowState &state() const { return m_state; }
 
-    // Public operations other windows and the handlers call.
+    // Public operations the handlers and tests call.
     void urlfetch(const QString &url, const QString &method, const QString &payload, const QString &charset,
                   const QString &handler);
     void tb1setvalue(int col, int row, const QString &value);
     void tb2setvalue(int col, int row, const QString &value);
     void tb3setvalue(int col, int row, const QString &value);
     void doNothing(qint16 err, const QString &html);
-    void checkVer(qint16 err, const QString &html);
-    // Logs in to the statistics provider and shows the loading caption.
-    void invokeTongji(const QVariant &type, const QString &siteId, const QString &password);
-    void Tongji(qint16 err, const QString &html);
+    // Logs in to the statistics provider of the type ("0" CNZZ, "1" 51LA)
+    // and shows the loading caption.
+    void invokeTongji(const QString &type, const QString &siteId, const QString &password);
     void suggestOK(qint16 err, const QString &html);
     // The suggestion dialog while it is open.
     Form3 *suggestionDialog() const;
     // The settings dialog while it is open.
     Form2 *settingsDialog() const;
-    const yz::SettingsFile &settingsFile() const { return m_settings; }
-    // A saved settings dialog: the list, the account and the settings file.
-    void applySettingsEdit(const yz::SettingsEdit &edit, const QString &typedId, const QString &typedPassword);
-    void showNews(qint16 err, const QString &html);
     // Opens a web address in the user's browser; anything that is not an
     // http(s) address with a host is ignored.
     void linkto(const QString &url);
@@ -84,7 +79,30 @@ public:
     // Every message box of the window goes through here; tests replace it.
     // The default shows a modal box with the title, the text and one OK button;
     // non-empty details go into the box's expandable part.
-    std::function<void(const QString &title, const QString &text, const QString &details)> messageBox;
+    yz::MessageBoxFn messageBox;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void layoutGrids();
+    void GO_Click();
+    void connectLinks();
+    void connectServices();
+    void dm_Change();
+    void showdms_Click();
+    void List1_Click(QListWidgetItem *item);
+    void openVendorPage(const char16_t *path);
+    void showList();
+    void shutDown();
+    void fillDomainList();
+    void applySettingsEdit(const yz::SettingsEdit &edit, const QString &typedId, const QString &typedPassword);
+    void showNewerVersion();
+    void showNews(const yz::NewsAnswer &news);
+    void showStatistics(const QString &caption);
+    yz::StoredBoxes storedBoxes() const;
+    QTableWidget *grid(yz::Grid g) const;
 
     // Controls
     QLineEdit *dm;
@@ -113,41 +131,11 @@ public:
     LinkLabel *Label1;
     LinkLabel *copyright;
 
-    // Window variables: the state of the run.
-    QVariant hasNew;
-    QVariant lastdm;
-    QVariant dms;
-    QStringList dms_arr;
-    QVariant finalDomain;
-    QVariant tjStr;
-    QVariant tjType;
-    QVariant tjURL;
-    QStringList newsLinkArr;
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
-private:
-    void createControls();
-    void layoutGrids();
-    void GO_Click();
-    void connectLinks();
-    void dm_Change();
-    void showdms_Click();
-    void List1_Click(QListWidgetItem *item);
-    void openVendorPage(const char16_t *path);
-    void askVendor(const char16_t *path, const QString &handler);
-    static void bringUp(QWidget *window);
-    void showList();
-    void shutDown();
-    void restoreSettings(const yz::SettingsRecord &record);
-    void fillDomainList();
-    yz::SettingsRecord currentRecord() const;
-    QTableWidget *grid(yz::Grid g) const;
-
     yz::QueryEngine m_engine;
+    yz::VendorChecks m_vendor;
+    yz::StatisticsLine m_statistics;
     yz::SettingsFile m_settings;
-    int ver = 0;
+    yz::WindowState m_state;
     bool m_shutDown = false;
     QPointer<Form3> m_form3;
     QPointer<Form2> m_form2;

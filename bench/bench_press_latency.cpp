@@ -4,9 +4,9 @@
 // delivered, as a ratio to 300 ms, and as a ratio to curl --parallel
 // fetching the same addresses from the same servers. A ratio to 300 ms near
 // 1 means every request really runs at once.
-#include "app/Form1.h"
 #include "bench/Timing.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
 #include <QDir>
@@ -58,7 +58,7 @@ int main(int argc, char *argv[])
     answer.body = "<html>找到相关网页约1,230篇</html>";
     services.setResponseForAll(answer);
 
-    Form1 window(services.hosts());
+    yztest::WindowUnderTest window(services.hosts());
     window.messageBox = [](const QString &, const QString &, const QString &) {};
     for (QCheckBox *box : {window.Check1, window.Check2, window.Check3, window.Check4})
         box->setChecked(true);

@@ -4,9 +4,9 @@
 // The fake services run in a thread of their own, so that their sending of
 // the pages does not count. Reported beside the 100 ms a window may freeze
 // at most.
-#include "app/Form1.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
 #include <QDir>
@@ -50,7 +50,7 @@ int main(int argc, char *argv[])
     serverThread->start();
     ready.acquire();
 
-    Form1 window(hosts);
+    yztest::WindowUnderTest window(hosts);
     window.messageBox = [](const QString &, const QString &, const QString &) {};
     for (QCheckBox *box : {window.Check1, window.Check2, window.Check3, window.Check4})
         box->setChecked(true);

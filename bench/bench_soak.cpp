@@ -2,9 +2,9 @@
 // services with the sample pages. Checks that every started request is
 // delivered exactly once, and reports how much resident memory grows from
 // press 50 to press 300.
-#include "app/Form1.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
 #include <QDir>
@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
 
     yztest::FakeServices services;
     yztest::serveSamplePages(services);
-    Form1 window(services.hosts());
+    yztest::WindowUnderTest window(services.hosts());
     window.messageBox = [](const QString &, const QString &, const QString &) {};
     for (QCheckBox *box : {window.Check1, window.Check2, window.Check3, window.Check4, window.trendGo})
         box->setChecked(true);

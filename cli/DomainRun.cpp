@@ -56,9 +56,10 @@ DomainResult runDomain(const ServiceHosts &hosts, const PressGroups &groups, con
     engine.hosts() = hosts;
     engine.setDomainSource([&domain] { return domain; });
     addResultHandlers(engine);
-    engine.handlers().addPicture(QStringLiteral("loadPic"), [&](qint16 err, const QByteArray &bytes) {
-        saveTrendPicture(result, trendDir, err, bytes);
-    });
+    engine.handlers().addPicture(QString::fromUtf16(rowFor(Scraper::TrendPicture).handler),
+                                 [&](qint16 err, const QByteArray &bytes) {
+                                     saveTrendPicture(result, trendDir, err, bytes);
+                                 });
     if (groups.trend)
         result.trendProblem = QStringLiteral("图片下载出错"); // until a picture arrives
 

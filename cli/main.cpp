@@ -5,7 +5,7 @@
 #include "cli/Endpoints.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
-#include "services/ProgramVersion.h"
+#include "net/ProgramVersion.h"
 
 #include <QCoreApplication>
 #include <QDir>

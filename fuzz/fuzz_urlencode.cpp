@@ -1,6 +1,6 @@
 // Suggestion text through the form encoding.
 #include "FuzzInput.h"
-#include "services/FormEncoding.h"
+#include "net/FormEncoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

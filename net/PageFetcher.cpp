@@ -1,8 +1,8 @@
 #include "net/PageFetcher.h"
 
+#include "net/ProgramVersion.h"
 #include "net/spyHTTP.h"
 #include "net/spyHTTPPic.h"
-#include "services/ProgramVersion.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>

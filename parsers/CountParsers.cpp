@@ -63,14 +63,6 @@ constexpr PatternSet kPatternSets[] = {
          {nullptr, nullptr}},
 };
 
-constexpr CountHandler kCountHandlers[] = {
-        {u"bd1", Engine::Baidu},  {u"bd2", Engine::Baidu},  {u"gg1", Engine::Google}, {u"gg2", Engine::Google},
-        {u"yh1", Engine::Yahoo},  {u"yh2", Engine::Yahoo},  {u"sg1", Engine::Sogou},  {u"sg2", Engine::Sogou},
-        {u"yd1", Engine::Youdao}, {u"yd2", Engine::Youdao}, {u"ss1", Engine::Soso},   {u"bd3", Engine::Baidu},
-        {u"bd4", Engine::Baidu},  {u"bd5", Engine::Baidu},  {u"gg3", Engine::Google}, {u"gg4", Engine::Google},
-        {u"gg5", Engine::Google},
-};
-
 const PatternSet &patternSet(Engine engine)
 {
     for (const PatternSet &set : kPatternSets)
@@ -95,11 +87,6 @@ const PrefixAnchoredPattern &countPattern(Engine engine)
 }
 
 } // namespace
-
-std::span<const CountHandler> countHandlers()
-{
-    return kCountHandlers;
-}
 
 QString scrapeCount(Engine engine, const QString &html)
 {

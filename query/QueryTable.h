@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
 #include <span>
 
 namespace yz {
@@ -23,10 +24,32 @@ struct CellRef {
     int col;
 };
 
+// What reads a row's answer. Each scraper is registered under its row's
+// handler name by walking the table, so a row can only name one that exists.
+enum class Scraper {
+    BaiduCount,
+    GoogleCount,
+    YahooCount,
+    SogouCount,
+    YoudaoCount,
+    SosoCount,
+    BaiduSnapshot,
+    PageRankAddress, // the vendor's answer is the address of the PageRank request
+    AlexaRank,
+    SogouRank,
+    WhoisDates,
+    FirstArchiveDate,
+    TrendPicture, // bytes, not text: each front end registers its own
+};
+
+// The handler of the PageRank request that the PageRankAddress row starts.
+inline constexpr char16_t kPageRankHandler[] = u"pr";
+
 // One query: the address is the service's base, `before`, the domain, `after`.
 // Every query is sent with the method "get" and an empty payload.
 struct QueryRow {
     const char16_t *handler;
+    Scraper scraper;
     Group group;
     Service service;
     const char16_t *before;
@@ -51,6 +74,10 @@ std::span<const FixedCell> fixedCells();
 
 // The row of a handler name, or nullptr.
 const QueryRow *findQueryRow(QStringView handler);
+// The first row read by the scraper (the label and picture rows have one each).
+const QueryRow &rowFor(Scraper scraper);
+// Every row, grid rows first.
+std::array<std::span<const QueryRow>, 2> allQueryRows();
 
 // The address of a row for the given domain text, built without escaping.
 QString queryAddress(const QueryRow &row, const ServiceHosts &hosts, const QString &domain);

@@ -1,12 +1,12 @@
 // The command-line program run as a process against the fake services, and
 // compared with a press of the window on the same pages.
-#include "app/Form1.h"
 #include "app/LinkLabel.h"
 #include "cli/CliOptions.h"
 #include "cli/DomainRun.h"
 #include "cli/ResultOutput.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -174,7 +174,7 @@ void TestCli::windowAndCommandLineAgree()
         services.setResponseForAll(answer);
     const QString domain = QStringLiteral("bbs.example.com.cn");
 
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.messageBox = [](const QString &, const QString &, const QString &) {};
     for (QCheckBox *box : {w.Check1, w.Check2, w.Check3, w.Check4})
         box->setChecked(true);
@@ -207,7 +207,7 @@ void TestCli::windowAndCommandLineAgree()
     }
     QCOMPARE(o["dminfo"].toString(), w.dminfo->text());
     QCOMPARE(o["dminfo3"].toString(), w.dminfo3->text());
-    QCOMPARE(o["finalDomain"].toString(), w.finalDomain.toString());
+    QCOMPARE(o["finalDomain"].toString(), w.state().finalDomain);
 }
 
 void TestCli::rootDomainFailure()

@@ -2,11 +2,11 @@
 // silent, huge and hostile answers, floods of answers, damaged settings
 // files. After each the window must still hold only values a failed or
 // unreadable answer can give, with nothing left waiting that should not be.
-#include "app/Form1.h"
 #include "app/LinkLabel.h"
 #include "settings/SettingsRecord.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,7 +53,7 @@ QByteArray storedSettings()
 
 struct Press {
     yztest::FakeServices services;
-    Form1 window{services.hosts()};
+    yztest::WindowUnderTest window{services.hosts()};
     QStringList messages;
 
     Press()

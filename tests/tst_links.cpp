@@ -1,9 +1,9 @@
 // The domain box with its frequent-domain list, the click-through from result
 // cells, and the link labels: what would be handed to the browser.
-#include "app/Form1.h"
 #include "app/LinkLabel.h"
 #include "services/OpenableLink.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -36,7 +36,7 @@ private Q_SLOTS:
     void onlyWebAddressesAreOpened();
 
 private:
-    void start(Form1 &w, const QByteArray &record);
+    void start(yztest::WindowUnderTest &w, const QByteArray &record);
     QUrl lastOpened() const { return m_urls.opened.value(m_urls.opened.size() - 1); }
     void clickCell(QTableWidget *grid, int row, int col);
 
@@ -63,7 +63,7 @@ void TestLinks::init()
     m_urls.opened.clear();
 }
 
-void TestLinks::start(Form1 &w, const QByteArray &record)
+void TestLinks::start(yztest::WindowUnderTest &w, const QByteArray &record)
 {
     QFile file(QStringLiteral("setting.dat"));
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -81,7 +81,7 @@ void TestLinks::clickCell(QTableWidget *grid, int row, int col)
 void TestLinks::prefixTestShowsAndHidesTheList()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     start(w, "10000|x|alpha.com,beta.org|\r\n");
     QVERIFY(!w.List1->isVisible());
     w.dm->clear();
@@ -102,7 +102,7 @@ void TestLinks::prefixTestShowsAndHidesTheList()
 void TestLinks::takingAnEntryAndTheToggle()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     start(w, "10000|x|alpha.com,beta.org|\r\n");
     QTest::mouseClick(w.showdms, Qt::LeftButton);
     QVERIFY(w.List1->isVisible());
@@ -164,7 +164,7 @@ void TestLinks::everyResultCellOpensItsPage()
     QFETCH(int, service);
     QFETCH(QString, path);
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     start(w, "10000|x|x|\r\n");
     w.dm->setText(QStringLiteral("d.example.cn"));
     clickCell(w.findChild<QTableWidget *>(grid), row, col);
@@ -176,7 +176,7 @@ void TestLinks::everyResultCellOpensItsPage()
 void TestLinks::clickThroughUsesTheCurrentDomain()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     start(w, "10000|x|x|\r\n");
     w.dm->setText(QStringLiteral("edited.example.com"));
     const QString baidu = w.engine().hosts().base(yz::Service::Baidu);
@@ -198,7 +198,7 @@ void TestLinks::clickThroughUsesTheCurrentDomain()
 void TestLinks::labelsOpenTheirPages()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     start(w, "10000|x|x|\r\n");
     const QString vendor = w.engine().hosts().base(yz::Service::Vendor);
     QTest::mouseClick(w.djym, Qt::LeftButton);
@@ -214,7 +214,8 @@ void TestLinks::labelsOpenTheirPages()
     QCOMPARE(int(m_urls.opened.size()), before);
 
     w.dminfo->setText(QStringLiteral("loading"));
-    w.finalDomain = QStringLiteral("example.com");
+    w.dm->setText(QStringLiteral("example.com"));
+    QVERIFY(w.findRootDomain());
     QTest::mouseClick(w.dminfo, Qt::LeftButton);
     QCOMPARE(lastOpened().toString(),
              w.engine().hosts().base(yz::Service::Whois) + QStringLiteral("/cgi-bin/whois?domain=example.com"));
@@ -223,7 +224,7 @@ void TestLinks::labelsOpenTheirPages()
     QTest::mouseClick(w.dminfo3, Qt::LeftButton);
     QCOMPARE(lastOpened().toString(),
              w.engine().hosts().base(yz::Service::Archive) + QStringLiteral("/web/*/http://bbs.example.com"));
-    w.newsLinkArr = {QStringLiteral("http://news.example.com/1")};
+    w.engine().handlers().deliver(QStringLiteral("showNews"), 0, QStringLiteral("N[L|G]http://news.example.com/1"));
     QTest::mouseClick(w.AD[0], Qt::LeftButton);
     QCOMPARE(lastOpened(), QUrl(QStringLiteral("http://news.example.com/1")));
 }
@@ -231,17 +232,19 @@ void TestLinks::labelsOpenTheirPages()
 void TestLinks::onlyWebAddressesAreOpened()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     start(w, "10000|x|x|\r\n");
     for (const QString &bad : {QString(), QStringLiteral("file:///etc/passwd"), QStringLiteral("/usr/bin/xterm"),
                                QStringLiteral("javascript:alert(1)"), QStringLiteral("http://")}) {
-        w.tjURL = bad;
-        QTest::mouseClick(w.TJ, Qt::LeftButton);
+        w.linkto(bad);
     }
+    QTest::mouseClick(w.TJ, Qt::LeftButton); // no login yet: no address
     QVERIFY(m_urls.opened.isEmpty());
-    w.tjURL = QStringLiteral("https://tj.example.com/report?id=1");
+    w.invokeTongji(QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("p"));
     QTest::mouseClick(w.TJ, Qt::LeftButton);
-    QCOMPARE(m_urls.opened, QList<QUrl>{QUrl(QStringLiteral("https://tj.example.com/report?id=1"))});
+    QCOMPARE(m_urls.opened,
+             QList<QUrl>{QUrl(w.engine().hosts().base(yz::Service::Cnzz)
+                              + QStringLiteral("/v1/login.php?t=login&siteid=1&password=p"))});
 }
 
 QTEST_MAIN(TestLinks)

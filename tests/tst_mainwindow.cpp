@@ -1,8 +1,9 @@
 // The main window: title, controls and their places, the grids, the cell
 // writers and a press of the query button.
-#include "app/Form1.h"
 #include "app/LinkLabel.h"
+#include "app/WindowPlacement.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
 #include <QDir>
@@ -87,7 +88,7 @@ static void storeSettings(const QByteArray &bytes)
 void TestMainWindow::titleAndSize()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     QCOMPARE(w.windowTitle(), QStringLiteral(" 砚舟站长工具 V200912230"));
     QCOMPARE(w.size(), QSize(537, 370));
@@ -159,7 +160,7 @@ void TestMainWindow::controlsAtTheirPlaces()
     QFETCH(QString, text);
     QFETCH(QRect, geometry);
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     auto *control = w.findChild<QWidget *>(name);
     QVERIFY2(control, qPrintable(name));
@@ -183,7 +184,7 @@ void TestMainWindow::controlsAtTheirPlaces()
 void TestMainWindow::hiddenControlsAndTabOrder()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     QVERIFY(w.isVisible());
     QVERIFY(!w.List1->isVisible());
@@ -217,7 +218,7 @@ void TestMainWindow::hiddenControlsAndTabOrder()
 void TestMainWindow::gridsHaveTheirHeadings()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     QCOMPARE(gridTexts(w.tb1),
              (QStringList{"", "Baidu", "Google", "Yahoo", "Sogou", "Youdao", "Soso", "收录", "", "", "",
@@ -234,7 +235,7 @@ void TestMainWindow::gridsHaveTheirHeadings()
 void TestMainWindow::gridColumnsAndNoScrolling()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     QVERIFY(w.tb2->isColumnHidden(0) || w.tb2->columnWidth(0) == 0);
     QVERIFY(!w.tb1->isColumnHidden(0));
@@ -257,20 +258,20 @@ void TestMainWindow::gridColumnsAndNoScrolling()
 
 void TestMainWindow::centring()
 {
-    QCOMPARE(Form1::centredPosition(QSize(1280, 1024), QSize(537, 370)), QPoint(371, 327));
-    QCOMPARE(Form1::centredPosition(QSize(800, 600), QSize(537, 370)), QPoint(131, 115));
+    QCOMPARE(yz::centredPosition(QSize(1280, 1024), QSize(537, 370)), QPoint(371, 327));
+    QCOMPARE(yz::centredPosition(QSize(800, 600), QSize(537, 370)), QPoint(131, 115));
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.move(0, 0);
     w.startUp();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QCOMPARE(w.pos(), screen.topLeft() + Form1::centredPosition(screen.size(), w.size()));
+    QCOMPARE(w.pos(), screen.topLeft() + yz::centredPosition(screen.size(), w.size()));
 }
 
 void TestMainWindow::cellWritersTakeTheColumnFirst()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     w.tb1setvalue(6, 2, QStringLiteral("NaN"));
     QCOMPARE(w.tb1->item(2, 6)->text(), QStringLiteral("NaN"));
@@ -287,7 +288,7 @@ void TestMainWindow::cellWritersTakeTheColumnFirst()
 void TestMainWindow::pressWritesWaitingValuesAndSends()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
     services.clearAll();
@@ -317,7 +318,7 @@ void TestMainWindow::pressWritesWaitingValuesAndSends()
 void TestMainWindow::greyedBoxDoesNotCount()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     const int before = w.engine().fetcher().startedCount();
     w.Check1->setTristate(true);
@@ -332,7 +333,7 @@ void TestMainWindow::greyedBoxDoesNotCount()
 void TestMainWindow::firstStartCreatesTheDefaultRecord()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     QCOMPARE(storedSettings(), QByteArray("10000|www.example.com|www.example.com|\r\n"));
     QVERIFY(w.Check1->isChecked());
@@ -348,18 +349,18 @@ void TestMainWindow::storedRecordIsRestored()
 {
     storeSettings("01111|bbs.example.cn|a.com,,b.com|0,123,pw\r\n");
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
     QVERIFY(!w.Check1->isChecked());
     QVERIFY(w.Check2->isChecked() && w.Check3->isChecked() && w.trendGo->isChecked());
-    QCOMPARE(w.hasNew.toString(), QStringLiteral("1"));
+    QCOMPARE(w.state().hasNew, true);
     QVERIFY(!w.GO->isEnabled());
     QVERIFY(w.newVerShow->isVisible());
     QCOMPARE(w.dm->text(), QStringLiteral("bbs.example.cn"));
-    QCOMPARE(w.dms_arr, (QStringList{"a.com", "", "b.com"}));
+    QCOMPARE(w.state().dms_arr, (QStringList{"a.com", "", "b.com"}));
     QCOMPARE(w.List1->count(), 2); // the empty element is not listed ...
     QCOMPARE(w.List1->height(), 42); // ... but counts for the height
-    QCOMPARE(w.tjStr.toString(), QStringLiteral("0,123,pw"));
+    QCOMPARE(w.state().tjStr, QStringLiteral("0,123,pw"));
 }
 
 void TestMainWindow::shutDownStoresTheWindowsState()
@@ -367,7 +368,7 @@ void TestMainWindow::shutDownStoresTheWindowsState()
     storeSettings("10000|x.com|x.com,y.com|1,7,a\r\n");
     {
         yztest::FakeServices services;
-        Form1 w(services.hosts());
+        yztest::WindowUnderTest w(services.hosts());
         w.startUp();
         w.Check1->setChecked(false);
         w.Check2->setChecked(true);
@@ -378,7 +379,7 @@ void TestMainWindow::shutDownStoresTheWindowsState()
     // Read back by the next start, unchanged, however often.
     for (int i = 0; i < 2; ++i) {
         yztest::FakeServices services;
-        Form1 w(services.hosts());
+        yztest::WindowUnderTest w(services.hosts());
         w.startUp();
         w.close();
     }
@@ -396,7 +397,7 @@ void TestMainWindow::domainInformationGroup()
     archive.body = "<html><a href=\"/web/20040305/x\">Mar 05, 2004</a></html>";
     archive.delayMs = 100;
     services[Service::Archive].setResponse(archive);
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     QStringList messages;
     w.messageBox = [&](const QString &title, const QString &text, const QString &) { messages << title + u':' + text; };
     w.startUp();
@@ -408,7 +409,7 @@ void TestMainWindow::domainInformationGroup()
     QCOMPARE(w.dminfo->text(), QStringLiteral("loading"));
     QCOMPARE(w.dminfo2->text(), QString());
     QCOMPARE(w.dminfo3->text(), QStringLiteral("loading"));
-    QCOMPARE(w.finalDomain.toString(), QStringLiteral("example.com.cn"));
+    QCOMPARE(w.state().finalDomain, QStringLiteral("example.com.cn"));
     QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
     QCOMPARE(services[Service::Whois].targets(), QList<QByteArray>{"/cgi-bin/whois?domain=example.com.cn"});
     QCOMPARE(services[Service::Archive].targets(), QList<QByteArray>{"/web/*/http://bbs.example.com.cn"});
@@ -425,13 +426,14 @@ void TestMainWindow::domainInformationWithABadDomain()
     yztest::FakeResponse missing;
     missing.status = 404;
     services[Service::Archive].setResponse(missing);
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     QStringList messages;
     w.messageBox = [&](const QString &title, const QString &text, const QString &) { messages << title + u':' + text; };
     w.startUp();
     w.Check1->setChecked(false);
     w.Check4->setChecked(true);
-    w.finalDomain = QStringLiteral("kept.com");
+    w.dm->setText(QStringLiteral("kept.com"));
+    QVERIFY(w.findRootDomain());
     for (const QString &bad : {QString(), QStringLiteral("192.168.1.1")}) {
         w.dm->setText(bad);
         QTest::mouseClick(w.GO, Qt::LeftButton);
@@ -442,7 +444,7 @@ void TestMainWindow::domainInformationWithABadDomain()
     QCOMPARE(messages, (QStringList{"砚舟提示:错误的域名格式1", "砚舟提示:错误的域名格式1"}));
     QVERIFY(services[Service::Whois].requests().isEmpty());
     QCOMPARE(services[Service::Archive].targets(), (QList<QByteArray>{"/web/*/http://", "/web/*/http://192.168.1.1"}));
-    QCOMPARE(w.finalDomain.toString(), QStringLiteral("kept.com"));
+    QCOMPARE(w.state().finalDomain, QStringLiteral("kept.com"));
 }
 
 QTEST_MAIN(TestMainWindow)

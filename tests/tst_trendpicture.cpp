@@ -1,8 +1,8 @@
 // The trend picture: the buffer rules, and the picture drawn into the window
 // over the waiting picture.
-#include "app/Form1.h"
 #include "net/spyHTTPPic.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -45,7 +45,7 @@ private Q_SLOTS:
 private:
     struct Run {
         yztest::FakeServices services;
-        Form1 window{services.hosts()};
+        yztest::WindowUnderTest window{services.hosts()};
         QStringList messages;
         Run()
         {

@@ -1,13 +1,11 @@
 // The version check and the news line at start-up.
-#include "app/Form1.h"
 #include "app/LinkLabel.h"
-#include "services/Form3.h"
-#include "services/FormEncoding.h"
+#include "net/FormEncoding.h"
 #include "services/SiteStatistics.h"
 #include "services/VendorAnswers.h"
-#include "settings/Form2.h"
 #include "settings/SettingsEdit.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
 #include <tuple>
 
 using yz::Service;
@@ -91,7 +90,7 @@ void TestVendor::newerVersionDisablesQueryingForGood()
         return r;
     });
     {
-        Form1 w(services.hosts());
+        yztest::WindowUnderTest w(services.hosts());
         w.startUp();
         QTRY_VERIFY_WITH_TIMEOUT(!w.GO->isEnabled(), 10000);
         QVERIFY(w.newVerShow->isVisible());
@@ -101,7 +100,7 @@ void TestVendor::newerVersionDisablesQueryingForGood()
         w.close();
     }
     services.clearAll();
-    Form1 again(services.hosts());
+    yztest::WindowUnderTest again(services.hosts());
     again.startUp();
     QTRY_COMPARE_WITH_TIMEOUT(again.engine().fetcher().inFlight(), 0, 10000);
     QVERIFY(!again.GO->isEnabled());
@@ -117,7 +116,7 @@ void TestVendor::sameOrOlderVersionChangesNothing()
         yztest::FakeResponse r;
         r.body = answer;
         services[Service::Vendor].setResponse(r);
-        Form1 w(services.hosts());
+        yztest::WindowUnderTest w(services.hosts());
         w.startUp();
         QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
         QVERIFY(w.GO->isEnabled());
@@ -137,10 +136,10 @@ void TestVendor::newsLine()
         ;
         return r;
     });
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     w.startUp();
-    QTRY_COMPARE_WITH_TIMEOUT(w.newsLinkArr.size(), qsizetype(2), 10000);
-    QCOMPARE(w.newsLinkArr, (QStringList{"http://news.example.com/1", "http://news.example.com/2"}));
+    QTRY_COMPARE_WITH_TIMEOUT(w.state().newsLinkArr.size(), qsizetype(2), 10000);
+    QCOMPARE(w.state().newsLinkArr, (QStringList{"http://news.example.com/1", "http://news.example.com/2"}));
     QCOMPARE(w.AD[0]->text(), QStringLiteral("站长新闻"));
     QCOMPARE(w.AD[1]->text(), QStringLiteral("第二条"));
     QCOMPARE(w.AD[3]->text(), QString());
@@ -165,19 +164,19 @@ void TestVendor::newsLineStopsEarly()
         yztest::FakeResponse r;
         r.body = answer.toLatin1();
         services[Service::Vendor].setResponse(r);
-        Form1 w(services.hosts());
+        yztest::WindowUnderTest w(services.hosts());
         const QList<QPoint> before = {w.AD[1]->pos(), w.AD[2]->pos(), w.AD[4]->pos(), w.AD[5]->pos()};
         w.startUp();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.newsLinkArr.isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.state().newsLinkArr.isEmpty(), 10000);
         QCOMPARE((QList<QPoint>{w.AD[1]->pos(), w.AD[2]->pos(), w.AD[4]->pos(), w.AD[5]->pos()}), before);
         if (answer == many) {
             QCOMPARE(w.AD[5]->text(), QStringLiteral("t5"));
-            QCOMPARE(w.newsLinkArr.value(5), QStringLiteral("http://n.example.com/5"));
-            QCOMPARE(w.newsLinkArr.value(6), QString());
+            QCOMPARE(w.state().newsLinkArr.value(5), QStringLiteral("http://n.example.com/5"));
+            QCOMPARE(w.state().newsLinkArr.value(6), QString());
         } else {
             QCOMPARE(w.AD[1]->text(), QStringLiteral("B"));
             QCOMPARE(w.AD[2]->text(), QString());
-            QCOMPARE(w.newsLinkArr, (QStringList{"http://n.example.com/a", "", ""}));
+            QCOMPARE(w.state().newsLinkArr, (QStringList{"http://n.example.com/a", "", ""}));
         }
     }
 }
@@ -222,15 +221,15 @@ void TestVendor::statisticsLineAtStartUp()
     page.body = cnzz.toLatin1();
     page.delayMs = 100;
     services[Service::Cnzz].setResponse(page);
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     QStringList messages;
     w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
     w.startUp();
     QCOMPARE(w.TJ->text(), QStringLiteral("正在加载统计..."));
-    QCOMPARE(w.tjType.toString(), QStringLiteral("0"));
+    QCOMPARE(w.state().tjType, std::optional(yz::StatisticsProvider::Cnzz));
     QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("我的网站统计 今日(120IP 345PV) 昨日(98IP 301PV)"), 10000);
     QCOMPARE(services[Service::Cnzz].targets(), QList<QByteArray>{"/v1/login.php?t=login&siteid=1234&password=p&w=1"});
-    QCOMPARE(w.tjURL.toString(),
+    QCOMPARE(w.state().tjURL,
              services.hosts().base(Service::Cnzz) + QStringLiteral("/v1/login.php?t=login&siteid=1234&password=p&w=1"));
     QVERIFY(w.TJ->width() > 100); // sized to its text
 
@@ -238,7 +237,7 @@ void TestVendor::statisticsLineAtStartUp()
     yztest::FakeResponse missing;
     missing.status = 404;
     services[Service::Cnzz].setResponse(missing);
-    w.invokeTongji(0, QStringLiteral("1"), QStringLiteral("p"));
+    w.invokeTongji(QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("p"));
     QTRY_COMPARE_WITH_TIMEOUT(w.TJ->text(), QStringLiteral("下载统计内容错误404"), 10000);
     yztest::FakeResponse odd;
     odd.body = "<html>maintenance</html>";
@@ -257,7 +256,7 @@ void TestVendor::unreadableStatisticsPageKeepsTheBoxUsable()
     yztest::FakeResponse odd;
     odd.body = page.toLatin1();
     services[Service::La51].setResponse(odd);
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     // The window's own box: accept it as soon as it is up, after reading it.
     QString text, details;
     QTimer closer;
@@ -312,24 +311,24 @@ void TestVendor::suggestionEncoding()
 void TestVendor::suggestionDialog()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     QStringList messages;
     w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
     w.startUp();
     QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
     services.clearAll();
     QTest::mouseClick(w.Label1, Qt::LeftButton);
-    Form3 *dialog = w.suggestionDialog();
-    QVERIFY(dialog && dialog->isVisible());
-    QCOMPARE(dialog->windowTitle(), QStringLiteral("建议意见"));
+    QVERIFY(w.suggestionDialog() && w.suggestionDialog()->isVisible());
+    yztest::SuggestionDialogUnderTest dialog(w.suggestionDialog());
+    QCOMPARE(dialog.form->windowTitle(), QStringLiteral("建议意见"));
     QTest::mouseClick(w.Label1, Qt::LeftButton);
-    QCOMPARE(w.suggestionDialog(), dialog); // not duplicated
+    QCOMPARE(w.suggestionDialog(), dialog.form); // not duplicated
     QCOMPARE(w.findChildren<Form3 *>().size(), 1);
-    QCOMPARE(dialog->Text1->font().families(), w.font().families());
-    dialog->Text1->setPlainText(QString(40000, u'a'));
-    QCOMPARE(dialog->Text1->toPlainText().size(), qsizetype(Form3::kMaxLength));
-    dialog->Text1->setPlainText(QStringLiteral("需要 PR\n谢谢"));
-    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    QCOMPARE(dialog.Text1->font().families(), w.font().families());
+    dialog.Text1->setPlainText(QString(40000, u'a'));
+    QCOMPARE(dialog.Text1->toPlainText().size(), qsizetype(Form3::kMaxLength));
+    dialog.Text1->setPlainText(QStringLiteral("需要 PR\n谢谢"));
+    QTest::mouseClick(dialog.Command1, Qt::LeftButton);
     QTRY_VERIFY(!w.suggestionDialog());
     QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 10000);
     QCOMPARE(messages[0], QStringLiteral("提示:您的建议已经提交成功，我会总结所有建议意见对功能进行更新，谢谢。"));
@@ -344,8 +343,9 @@ void TestVendor::suggestionDialog()
     cut.fault = yztest::FakeResponse::Fault::CloseAtOnce;
     services[Service::Vendor].setResponse(cut);
     QTest::mouseClick(w.Label1, Qt::LeftButton);
-    w.suggestionDialog()->Text1->setPlainText(QStringLiteral("x"));
-    QTest::mouseClick(w.suggestionDialog()->Command1, Qt::LeftButton);
+    yztest::SuggestionDialogUnderTest again(w.suggestionDialog());
+    again.Text1->setPlainText(QStringLiteral("x"));
+    QTest::mouseClick(again.Command1, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 10000);
     QCOMPARE(messages[1], messages[0]);
 }
@@ -375,13 +375,13 @@ void TestVendor::settingsEdit()
 void TestVendor::settingsDialogSavesAndReloads()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     QStringList messages;
     w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
     w.startUp();
     QTest::mouseClick(w.dmset, Qt::LeftButton);
-    Form2 *dialog = w.settingsDialog();
-    QVERIFY(dialog && dialog->isVisible());
+    QVERIFY(w.settingsDialog() && w.settingsDialog()->isVisible());
+    auto dialog = std::make_unique<yztest::SettingsDialogUnderTest>(w.settingsDialog());
     QTest::mouseClick(w.dmset, Qt::LeftButton);
     QCOMPARE(w.findChildren<Form2 *>().size(), 1);
     QCOMPARE(dialog->Label1->font().families(), w.font().families());
@@ -405,7 +405,7 @@ void TestVendor::settingsDialogSavesAndReloads()
     QVERIFY(w.List1->isVisible());
 
     QTest::mouseClick(w.dmset, Qt::LeftButton);
-    dialog = w.settingsDialog();
+    dialog = std::make_unique<yztest::SettingsDialogUnderTest>(w.settingsDialog());
     QCOMPARE(dialog->dmsbox->toPlainText(), QStringLiteral("one.com\ntwo.cn\nthree.net"));
     QVERIFY(dialog->Option1->isChecked());
     QCOMPARE(dialog->tongjiidv->text(), QStringLiteral("123"));
@@ -417,19 +417,19 @@ void TestVendor::settingsDialogSavesAndReloads()
 void TestVendor::settingsDialogRefusesWhatCannotBeStored()
 {
     yztest::FakeServices services;
-    Form1 w(services.hosts());
+    yztest::WindowUnderTest w(services.hosts());
     QStringList messages;
     w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
     w.startUp();
     const QByteArray before = storedSettings();
     QTest::mouseClick(w.dmset, Qt::LeftButton);
-    Form2 *dialog = w.settingsDialog();
-    dialog->tongjiidv->setText(QStringLiteral("12ab"));
-    dialog->tongjipassv->setText(QStringLiteral("pw"));
-    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    yztest::SettingsDialogUnderTest dialog(w.settingsDialog());
+    dialog.tongjiidv->setText(QStringLiteral("12ab"));
+    dialog.tongjipassv->setText(QStringLiteral("pw"));
+    QTest::mouseClick(dialog.Command1, Qt::LeftButton);
     QCOMPARE(messages, QStringList{QStringLiteral("提示:统计ID必须是整数。")});
-    QVERIFY(w.settingsDialog() && dialog->isVisible());
-    QCOMPARE(dialog->tongjiidv->text(), QStringLiteral("12ab"));
+    QVERIFY(w.settingsDialog() && dialog.form->isVisible());
+    QCOMPARE(dialog.tongjiidv->text(), QStringLiteral("12ab"));
     QCOMPARE(storedSettings(), before);
 }
 

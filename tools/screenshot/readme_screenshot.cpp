@@ -1,9 +1,9 @@
 // Takes the README's screenshot: the main window after a query of every
 // group, answered by the fake services with the sample pages, captured from
 // the X server it runs on (scripts/screenshot.sh starts Xvfb for it).
-#include "app/Form1.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
         return yztest::ok(QByteArray("200912230"));
     });
 
-    Form1 window(services.hosts());
+    yztest::WindowUnderTest window(services.hosts());
     window.startUp();
     for (QCheckBox *box : {window.Check1, window.Check2, window.Check3, window.Check4, window.trendGo})
         box->setChecked(true);

@@ -1,4 +1,4 @@
-#include "services/FormEncoding.h"
+#include "net/FormEncoding.h"
 
 #include "net/TextDecoding.h"
 

@@ -1,18 +1,15 @@
-#include "services/Form3.h"
+#include "app/Form3.h"
 
-#include "app/Form1.h"
 #include "app/Twips.h"
-#include "services/FormEncoding.h"
-#include "services/VendorPaths.h"
+#include "app/WindowPlacement.h"
 
 #include <QSignalBlocker>
 #include <QTextCursor>
 
 namespace tw = yz::twips;
 
-Form3::Form3(Form1 *main)
-    : QWidget(main, Qt::Window)
-    , m_main(main)
+Form3::Form3(QWidget *parent)
+    : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Form3"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -47,7 +44,7 @@ Form3::Form3(Form1 *main)
 void Form3::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    Form1::centreOnScreen(this);
+    yz::centreOnScreen(this);
 }
 
 void Form3::Command1_Click()
@@ -55,13 +52,6 @@ void Form3::Command1_Click()
     // The text box of the original platform gave CR LF for a line break.
     QString text = Text1->toPlainText().left(kMaxLength);
     text.replace(u'\n', QStringLiteral("\r\n"));
-    const QString url =
-            m_main->engine().hosts().base(yz::Service::Vendor) + QString::fromUtf16(yz::vendor::kSuggestion);
-    try {
-        m_main->urlfetch(url, QStringLiteral("post"), QStringLiteral("c=") + yz::urlencode(text),
-                         QStringLiteral("utf-8"), QStringLiteral("suggestOK"));
-    } catch (const yz::FetchError &) {
-        m_main->messageBox(QStringLiteral("提示"), QStringLiteral("建议提交失败"), QString());
-    }
+    Q_EMIT submitted(text);
     close();
 }

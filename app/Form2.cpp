@@ -1,8 +1,7 @@
-#include "settings/Form2.h"
+#include "app/Form2.h"
 
-#include "app/Form1.h"
 #include "app/Twips.h"
-#include "settings/SettingsEdit.h"
+#include "app/WindowPlacement.h"
 
 namespace tw = yz::twips;
 
@@ -21,9 +20,10 @@ QLineEdit *captionBox(const QString &text, QWidget *parent)
 
 } // namespace
 
-Form2::Form2(Form1 *main)
-    : QWidget(main, Qt::Window)
-    , m_main(main)
+Form2::Form2(const yz::SettingsFile &file, yz::MessageBoxFn messageBox, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_file(file)
+    , m_messageBox(std::move(messageBox))
 {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -80,13 +80,13 @@ Form2::Form2(Form1 *main)
 void Form2::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    Form1::centreOnScreen(this);
+    yz::centreOnScreen(this);
 }
 
 void Form2::load()
 {
     // The file, not the window, so that the dialog shows what was last saved.
-    const yz::SettingsRecord record = m_main->settingsFile().readOrCreate();
+    const yz::SettingsRecord record = m_file.readOrCreate();
     const QStringList account = record.accountParts();
     if (account.size() == 3) {
         if (account[0] == u"0")
@@ -104,9 +104,9 @@ void Form2::Command1_Click()
     const yz::SettingsEdit edit =
             yz::makeSettingsEdit(dmsbox->toPlainText(), tongjiidv->text(), tongjipassv->text(), Option2->isChecked());
     if (!edit.ok) {
-        m_main->messageBox(QStringLiteral("提示"), edit.error, QString());
+        m_messageBox(QStringLiteral("提示"), edit.error, QString());
         return;
     }
-    m_main->applySettingsEdit(edit, tongjiidv->text(), tongjipassv->text());
+    Q_EMIT saved(edit, tongjiidv->text(), tongjipassv->text());
     close();
 }
