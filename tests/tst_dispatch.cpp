@@ -2,7 +2,7 @@
 // which order, to which service, and the waiting values.
 #include "net/TransportStatus.h"
 #include "query/QueryEngine.h"
-#include "tests/support/FakeServices.h"
+#include "tests/support/EngineRig.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -50,17 +50,13 @@ QStringList expectedUrls(const yz::ServiceHosts &hosts, const QString &domain, s
     return urls;
 }
 
-struct Press {
-    yztest::FakeServices services;
-    yz::QueryEngine engine;
-    QString domain = QStringLiteral("example.com");
+// The engine with recording handlers in place of the result handlers.
+struct Press : yztest::EngineRig {
     QStringList started;
     QList<std::pair<QString, QString>> delivered; // handler, html
 
     Press()
     {
-        engine.hosts() = services.hosts();
-        engine.setDomainSource([this] { return domain; });
         QObject::connect(&engine.fetcher(), &yz::PageFetcher::requestStarted,
                          [this](const QString &url) { started << url; });
         for (const yz::QueryRow &row : yz::gridQueryRows()) {
@@ -68,22 +64,7 @@ struct Press {
             engine.handlers().add(name, [this, name](qint16, const QString &html) { delivered.append({name, html}); });
         }
     }
-    void run(bool common, bool rank, bool recent)
-    {
-        yz::PressGroups g;
-        g.common = common;
-        g.rank = rank;
-        g.recent = recent;
-        engine.startGridGroups(g);
-    }
-    bool waitIdle()
-    {
-        if (engine.fetcher().inFlight() == 0)
-            return true;
-        QSignalSpy idle(&engine.fetcher(), &yz::PageFetcher::idle);
-        return idle.wait(15000);
-    }
-    QString cell(Grid g, int row, int col) { return engine.sheet().cell(g, row, col); }
+    void run(bool common, bool rank, bool recent) { startGroups(common, rank, recent); }
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "settings/SettingsRecord.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
+#include "tests/support/StoredSettings.h"
 #include "tests/support/WindowUnderTest.h"
 
 #include <QDir>
@@ -45,36 +46,17 @@ bool isValidRecord(const QByteArray &bytes)
             && flags.match(text).hasMatch() && yz::SettingsRecord::parse(text).serialize() == text;
 }
 
-QByteArray storedSettings()
-{
-    QFile file(QStringLiteral("setting.dat"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using yztest::storedSettings;
 
-struct Press {
-    yztest::FakeServices services;
-    yztest::WindowUnderTest window{services.hosts()};
-    QStringList messages;
-
+// Every group ticked, a domain typed.
+struct Press : yztest::WindowRig {
     Press()
     {
-        window.messageBox = [this](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
         for (QCheckBox *box : {window.Check1, window.Check2, window.Check3, window.Check4, window.trendGo})
             box->setChecked(true);
         window.dm->setText(QStringLiteral("www.example.com"));
     }
-    bool run(int timeoutMs = 30000)
-    {
-        QTest::mouseClick(window.GO, Qt::LeftButton);
-        return settle(timeoutMs);
-    }
-    // Waits in a real event loop (QTest::qWaitFor sleeps between passes,
-    // and deliveries take one pass each).
-    bool settle(int timeoutMs = 30000)
-    {
-        QSignalSpy idle(&window.engine().fetcher(), &yz::PageFetcher::idle);
-        return window.engine().fetcher().inFlight() == 0 || idle.wait(timeoutMs);
-    }
+    bool run(int timeoutMs = 30000) { return press(timeoutMs); }
     // Every value cell: a failure value, or PageRank still waiting where
     // the vendor's answer was no address.
     QString firstBadCell() const

@@ -3,6 +3,7 @@
 #include "app/LinkLabel.h"
 #include "app/WindowPlacement.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/StoredSettings.h"
 #include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
@@ -72,11 +73,7 @@ void TestMainWindow::init()
     QFile::remove(QStringLiteral("setting.dat"));
 }
 
-static QByteArray storedSettings()
-{
-    QFile file(QStringLiteral("setting.dat"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using yztest::storedSettings;
 
 static void storeSettings(const QByteArray &bytes)
 {

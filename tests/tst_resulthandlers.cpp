@@ -3,7 +3,7 @@
 // two-step PageRank chain.
 #include "parsers/ResultHandlers.h"
 #include "query/QueryEngine.h"
-#include "tests/support/FakeServices.h"
+#include "tests/support/EngineRig.h"
 #include "tests/support/SamplePages.h"
 
 #include <QSignalSpy>
@@ -18,28 +18,14 @@ using yztest::gbk;
 using yztest::ok;
 using yztest::realisticPage;
 
-struct Rig {
-    yztest::FakeServices services;
-    yz::QueryEngine engine;
-    QString domain = QStringLiteral("example.com");
-
-    Rig()
-    {
-        engine.hosts() = services.hosts();
-        engine.setDomainSource([this] { return domain; });
-        yz::addResultHandlers(engine);
-    }
+// The engine with the result handlers.
+struct Rig : yztest::EngineRig {
+    Rig() { yz::addResultHandlers(engine); }
     bool press(bool common, bool rank, bool recent)
     {
-        yz::PressGroups g;
-        g.common = common;
-        g.rank = rank;
-        g.recent = recent;
-        engine.startGridGroups(g);
-        QSignalSpy idle(&engine.fetcher(), &yz::PageFetcher::idle);
-        return engine.fetcher().inFlight() == 0 || idle.wait(15000);
+        startGroups(common, rank, recent);
+        return waitIdle();
     }
-    QString cell(Grid g, int row, int col) { return engine.sheet().cell(g, row, col); }
 };
 
 } // namespace
@@ -47,6 +33,7 @@ struct Rig {
 class TestResultHandlers : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void everyRowHasItsHandler();
     void everyEngineEndToEnd();
     void failedRequestsGiveFailureValues();
     void pageRankChain();
@@ -136,6 +123,25 @@ void TestResultHandlers::snapshotReadsTheDomainWhenTheAnswerArrives()
     QVERIFY(idle.wait(15000));
     QCOMPARE(rig.services[Service::Baidu].targets(), QList<QByteArray>{"/s?wd=example.com"});
     QCOMPARE(rig.cell(Grid::Tb2, 1, 1), QStringLiteral("2010-5-6"));
+}
+
+void TestResultHandlers::everyRowHasItsHandler()
+{
+    Rig rig;
+    // Every row's handler is registered under its name, the picture row's
+    // excepted (each front end draws or saves the picture its own way), and
+    // the PageRank request's second step.
+    for (const auto rows : yz::allQueryRows()) {
+        for (const yz::QueryRow &row : rows) {
+            const QString name = QString::fromUtf16(row.handler);
+            QCOMPARE(rig.engine.handlers().contains(name), row.scraper != yz::Scraper::TrendPicture);
+            QCOMPARE(yz::findQueryRow(name), &row);
+            // Each row's scraper finds a row that it reads.
+            QCOMPARE(yz::rowFor(row.scraper).scraper, row.scraper);
+        }
+    }
+    QVERIFY(rig.engine.handlers().contains(QString::fromUtf16(yz::kPageRankHandler)));
+    QVERIFY(!yz::findQueryRow(yz::kPageRankHandler));
 }
 
 QTEST_GUILESS_MAIN(TestResultHandlers)

@@ -1,16 +1,27 @@
 // The settings record and file: format, tolerant reading, encodings, the
-// newer-version mark and atomic replacement.
+// newer-version mark and atomic replacement; the window's state in the
+// record; the settings dialog, alone and from the main window.
 #include "net/BoundedRead.h"
+#include "settings/SettingsEdit.h"
 #include "settings/SettingsFile.h"
+#include "settings/WindowState.h"
+#include "tests/support/StoredSettings.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+#include <tuple>
+
+using yz::Service;
 using yz::SettingsFile;
 using yz::SettingsRecord;
+using yztest::storedSettings;
 
 namespace {
 
@@ -32,6 +43,8 @@ QByteArray readBytes(const QString &path)
 class TestSettings : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The dialogs' tests work on setting.dat in the current directory.
+    void initTestCase() { QVERIFY(QDir::setCurrent(m_dir.path())); }
     void init();
     void defaultRecordIsCreated();
     void fieldsAndFlags();
@@ -42,6 +55,11 @@ private Q_SLOTS:
     void markingANewerVersionChangesOneCharacter();
     void failedWriteKeepsTheOldFile();
     void boundedReadsStopAtTheirLimit();
+    void windowStateRoundTrip();
+    void settingsEdit();
+    void dialogAloneLoadsAndReportsASave();
+    void settingsDialogSavesAndReloads();
+    void settingsDialogRefusesWhatCannotBeStored();
 
 private:
     QTemporaryDir m_dir;
@@ -179,5 +197,144 @@ void TestSettings::boundedReadsStopAtTheirLimit()
     }
 }
 
-QTEST_GUILESS_MAIN(TestSettings)
+void TestSettings::windowStateRoundTrip()
+{
+    using yz::StatisticsProvider;
+    using yz::WindowState;
+    const SettingsRecord stored = SettingsRecord::parse(QStringLiteral("01111|bbs.a.com|a.com,,b.cn|1,77,p w\r\n"));
+    const WindowState state = WindowState::fromRecord(stored);
+    QVERIFY(state.hasNew);
+    QCOMPARE(state.lastdm, QStringLiteral("bbs.a.com"));
+    QCOMPARE(state.dms_arr, (QStringList{"a.com", "", "b.cn"}));
+    QCOMPARE(state.tjType, std::optional(StatisticsProvider::La51));
+    const yz::StoredBoxes boxes = WindowState::boxesOf(stored);
+    QVERIFY(!boxes.common && boxes.rank && boxes.recent && boxes.trend);
+    // Back into the record unchanged, byte for byte.
+    QCOMPARE(state.toRecord(boxes).serialize(), stored.serialize());
+
+    // The fifth flag means a newer version only as "1"; the trend box only as 1.
+    const SettingsRecord odd = SettingsRecord::parse(QStringLiteral("10029|x|x|2,5,p"));
+    const WindowState oddState = WindowState::fromRecord(odd);
+    QVERIFY(!oddState.hasNew);
+    QVERIFY(!WindowState::boxesOf(odd).trend);
+    QVERIFY(!oddState.tjType); // an unknown provider type
+    QCOMPARE(oddState.toRecord(WindowState::boxesOf(odd)).flags, QStringLiteral("10000"));
+    // A record without an account leaves the provider unset.
+    QVERIFY(!WindowState::fromRecord(SettingsRecord::defaults()).tjType);
+    QCOMPARE(WindowState::fromRecord(SettingsRecord::defaults()).toRecord({true, false, false, false}),
+             SettingsRecord::defaults());
+}
+
+void TestSettings::dialogAloneLoadsAndReportsASave()
+{
+    writeBytes(m_path, "10000|x|one.com,two.com|0,42,pw\r\n");
+    QStringList messages;
+    Form2 form(
+            SettingsFile(m_path), [&](const QString &t, const QString &m, const QString &) { messages << t + m; },
+            nullptr);
+    yztest::SettingsDialogUnderTest dialog(&form);
+    QCOMPARE(dialog.dmsbox->toPlainText(), QStringLiteral("one.com\ntwo.com"));
+    QVERIFY(dialog.Option2->isChecked());
+    QCOMPARE(dialog.tongjiidv->text(), QStringLiteral("42"));
+    QSignalSpy saved(&form, &Form2::saved);
+    dialog.tongjiidv->setText(QStringLiteral("x"));
+    QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+    QCOMPARE(saved.size(), 0);
+    QCOMPARE(messages, QStringList{QStringLiteral("提示统计ID必须是整数。")});
+    dialog.tongjiidv->setText(QStringLiteral(" 7"));
+    dialog.dmsbox->setPlainText(QStringLiteral("three.org"));
+    QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+    QCOMPARE(saved.size(), 1);
+    const auto edit = saved[0][0].value<yz::SettingsEdit>();
+    QCOMPARE(edit.joined, QStringLiteral("three.org"));
+    QCOMPARE(edit.account, QStringLiteral("0,7,pw"));
+    QCOMPARE(saved[0][1].toString(), QStringLiteral(" 7"));
+    // Saving is the opener's job: the dialog alone writes nothing.
+    QCOMPARE(readBytes(m_path), QByteArray("10000|x|one.com,two.com|0,42,pw\r\n"));
+}
+
+void TestSettings::settingsEdit()
+{
+    yz::SettingsEdit e = yz::makeSettingsEdit(QStringLiteral("a.com\nb.com\nc.com"), QString(), QString(), true);
+    QVERIFY(e.ok);
+    QCOMPARE(e.joined, QStringLiteral("a.com,b.com,c.com"));
+    QCOMPARE(e.lineCount, 3);
+    e = yz::makeSettingsEdit(QStringLiteral("a.com\n\n b.com\n"), QString(), QString(), true);
+    QCOMPARE(e.joined, QStringLiteral("a.com, b.com"));
+    QCOMPARE(e.lineCount, 4);
+    e = yz::makeSettingsEdit(QString(), QStringLiteral(" 0123"), QStringLiteral(" pw "), false);
+    QCOMPARE(e.joined, QStringLiteral("www.example.com"));
+    QCOMPARE(e.account, QStringLiteral("1,123, pw "));
+    e = yz::makeSettingsEdit(QString(), QStringLiteral("12"), QStringLiteral("   "), true);
+    QVERIFY(e.ok && !e.hasAccount && e.account.isEmpty());
+    for (const auto &[domains, id, pass] :
+         {std::tuple("a|b.com", "", ""), std::tuple("a.com", "1,2", "p"), std::tuple("a.com", "12", "p|q"),
+          std::tuple("a.com", "12x", "p"), std::tuple("a.com", "99999999999", "p")}) {
+        e = yz::makeSettingsEdit(QString::fromUtf8(domains), QString::fromUtf8(id), QString::fromUtf8(pass), true);
+        QVERIFY2(!e.ok && !e.error.isEmpty(), domains);
+    }
+}
+
+void TestSettings::settingsDialogSavesAndReloads()
+{
+    yztest::FakeServices services;
+    yztest::WindowUnderTest w(services.hosts());
+    QStringList messages;
+    w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
+    w.startUp();
+    QTest::mouseClick(w.dmset, Qt::LeftButton);
+    QVERIFY(w.settingsDialog() && w.settingsDialog()->isVisible());
+    auto dialog = std::make_unique<yztest::SettingsDialogUnderTest>(w.settingsDialog());
+    QTest::mouseClick(w.dmset, Qt::LeftButton);
+    QCOMPARE(w.findChildren<Form2 *>().size(), 1);
+    QCOMPARE(dialog->Label1->font().families(), w.font().families());
+    QCOMPARE(dialog->dmsbox->toPlainText(), QStringLiteral("www.example.com"));
+    QVERIFY(dialog->Option2->isChecked());
+    dialog->dmsbox->setPlainText(QStringLiteral("one.com\ntwo.cn\nthree.net\n"));
+    dialog->Option1->setChecked(true);
+    dialog->tongjiidv->setText(QStringLiteral(" 0123"));
+    dialog->tongjipassv->setText(QStringLiteral("secret"));
+    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    QTRY_VERIFY(!w.settingsDialog());
+    QCOMPARE(w.List1->count(), 3);
+    QCOMPARE(w.List1->height(), 56); // four lines of 210 twips
+    QCOMPARE(w.TJ->text(), QStringLiteral("正在加载统计..."));
+    QCOMPARE(storedSettings(), QByteArray("10000|www.example.com|one.com,two.cn,three.net|1,123,secret\r\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(services[Service::La51].targets().size(), qsizetype(1), 10000);
+    QCOMPARE(services[Service::La51].targets()[0],
+             QByteArray("/report/0_help.asp?id=%200123&t=chalogin&lookpass=secret"));
+    // The prefix test sees the new list.
+    w.dm->setText(QStringLiteral("thr"));
+    QVERIFY(w.List1->isVisible());
+
+    QTest::mouseClick(w.dmset, Qt::LeftButton);
+    dialog = std::make_unique<yztest::SettingsDialogUnderTest>(w.settingsDialog());
+    QCOMPARE(dialog->dmsbox->toPlainText(), QStringLiteral("one.com\ntwo.cn\nthree.net"));
+    QVERIFY(dialog->Option1->isChecked());
+    QCOMPARE(dialog->tongjiidv->text(), QStringLiteral("123"));
+    QCOMPARE(dialog->tongjipassv->text(), QStringLiteral("secret"));
+    w.close();
+    QTRY_VERIFY(!w.settingsDialog());
+}
+
+void TestSettings::settingsDialogRefusesWhatCannotBeStored()
+{
+    yztest::FakeServices services;
+    yztest::WindowUnderTest w(services.hosts());
+    QStringList messages;
+    w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
+    w.startUp();
+    const QByteArray before = storedSettings();
+    QTest::mouseClick(w.dmset, Qt::LeftButton);
+    yztest::SettingsDialogUnderTest dialog(w.settingsDialog());
+    dialog.tongjiidv->setText(QStringLiteral("12ab"));
+    dialog.tongjipassv->setText(QStringLiteral("pw"));
+    QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+    QCOMPARE(messages, QStringList{QStringLiteral("提示:统计ID必须是整数。")});
+    QVERIFY(w.settingsDialog() && dialog.form->isVisible());
+    QCOMPARE(dialog.tongjiidv->text(), QStringLiteral("12ab"));
+    QCOMPARE(storedSettings(), before);
+}
+
+QTEST_MAIN(TestSettings)
 #include "tst_settings.moc"

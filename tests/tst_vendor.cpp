@@ -1,16 +1,20 @@
-// The version check and the news line at start-up.
+// The vendor's services: the version check and the news line at start-up,
+// the statistics line and the suggestion dialog.
 #include "app/LinkLabel.h"
 #include "net/FormEncoding.h"
 #include "services/SiteStatistics.h"
+#include "services/StatisticsLine.h"
 #include "services/VendorAnswers.h"
-#include "settings/SettingsEdit.h"
+#include "services/VendorChecks.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/StoredSettings.h"
 #include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,15 +25,7 @@
 
 using yz::Service;
 
-namespace {
-
-QByteArray storedSettings()
-{
-    QFile file(QStringLiteral("setting.dat"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
+using yztest::storedSettings;
 
 class TestVendor : public QObject {
     Q_OBJECT
@@ -37,6 +33,8 @@ private Q_SLOTS:
     void initTestCase() { QVERIFY(QDir::setCurrent(m_dir.path())); }
     void init() { QFile::remove(QStringLiteral("setting.dat")); }
     void answers();
+    void vendorChecksWithoutAWindow();
+    void statisticsLineWithoutAWindow();
     void newerVersionDisablesQueryingForGood();
     void sameOrOlderVersionChangesNothing();
     void newsLine();
@@ -47,9 +45,6 @@ private Q_SLOTS:
     void suggestionEncoding_data();
     void suggestionEncoding();
     void suggestionDialog();
-    void settingsEdit();
-    void settingsDialogSavesAndReloads();
-    void settingsDialogRefusesWhatCannotBeStored();
 
 private:
     QTemporaryDir m_dir;
@@ -78,6 +73,71 @@ void TestVendor::answers()
     QCOMPARE(seven->links[5], QStringLiteral("u5"));
     QCOMPARE(seven->links[6], QString());
     QVERIFY(!seven->layOut);
+}
+
+void TestVendor::vendorChecksWithoutAWindow()
+{
+    yz::PageFetcher fetcher;
+    const yz::ServiceHosts hosts;
+    yz::VendorChecks checks(fetcher, hosts, 200912230);
+    QSignalSpy newer(&checks, &yz::VendorChecks::newerVersion);
+    QSignalSpy news(&checks, &yz::VendorChecks::news);
+    // Only a version above ours counts; a failed request's status is no version.
+    for (const char *answer : {"200912230", "200912229", "x", "", "99999999999"})
+        fetcher.handlers().deliver(QStringLiteral("checkVer"), 0, QString::fromLatin1(answer));
+    fetcher.handlers().deliver(QStringLiteral("checkVer"), 1, QStringLiteral("404"));
+    QCOMPARE(newer.size(), 0);
+    fetcher.handlers().deliver(QStringLiteral("checkVer"), 0, QStringLiteral(" 200912231\r\n"));
+    QCOMPARE(newer.size(), 1);
+    QCOMPARE(newer[0][0].toInt(), 200912231);
+    fetcher.handlers().deliver(QStringLiteral("showNews"), 1, QStringLiteral("A[L|G]http://a"));
+    fetcher.handlers().deliver(QStringLiteral("showNews"), 0, QString());
+    QCOMPARE(news.size(), 0);
+    fetcher.handlers().deliver(QStringLiteral("showNews"), 0, QStringLiteral("A[L|G]http://a{L|G}B[L|G]http://b"));
+    QCOMPARE(news.size(), 1);
+    QCOMPARE(news[0][0].value<yz::NewsAnswer>().links, (QStringList{"http://a", "http://b"}));
+}
+
+void TestVendor::statisticsLineWithoutAWindow()
+{
+    yz::PageFetcher fetcher;
+    yztest::FakeServices services;
+    yz::StatisticsLine line(fetcher, services.hosts());
+    QSignalSpy lines(&line, &yz::StatisticsLine::line);
+    QSignalSpy failures(&line, &yz::StatisticsLine::failed);
+    line.invokeTongji(yz::StatisticsProvider::La51, QStringLiteral("5"), QStringLiteral("a&b"));
+    QCOMPARE(lines.value(0).value(0).toString(), QStringLiteral("正在加载统计..."));
+    QCOMPARE(line.loginUrl(),
+             services.hosts().base(Service::La51) + QStringLiteral("/report/0_help.asp?id=5&t=chalogin&lookpass=a&b"));
+    // An unknown provider keeps the last address and reads the page as 51LA.
+    line.invokeTongji(std::nullopt, QStringLiteral("9"), QStringLiteral("q"));
+    QCOMPARE(line.loginUrl(),
+             services.hosts().base(Service::La51) + QStringLiteral("/report/0_help.asp?id=5&t=chalogin&lookpass=a&b"));
+    lines.clear();
+    line.Tongji(1, QStringLiteral("503"));
+    line.Tongji(0, QStringLiteral("错误或无效的密码"));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0][0].toString(), QStringLiteral("下载统计内容错误503"));
+    QCOMPARE(lines[1][0].toString(), QStringLiteral("查看密码错误"));
+    QCOMPARE(failures.size(), 0);
+    const QString page = QStringLiteral("<td>") + QString(1500, u'y');
+    line.invokeTongji(yz::StatisticsProvider::Cnzz, QStringLiteral("1"), QStringLiteral("p"));
+    lines.clear();
+    line.Tongji(0, page);
+    QCOMPARE(failures.size(), 1);
+    QVERIFY(failures[0][0].toString().startsWith(
+            QStringLiteral("分析统计内容错误CNZZ，请通知support@yanzhou.net<td>")));
+    QVERIFY(failures[0][0].toString().endsWith(u'…'));
+    QCOMPARE(failures[0][1].toString(), page);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines[0][0].toString(), QStringLiteral("我的网站统计 今日(IP PV) 昨日(IP PV)"));
+    // An address that cannot be requested shows the download error at once.
+    yz::ServiceHosts broken;
+    yz::StatisticsLine nowhere(fetcher, broken);
+    QSignalSpy nowhereLines(&nowhere, &yz::StatisticsLine::line);
+    nowhere.invokeTongji(std::nullopt, QString(), QString());
+    QCOMPARE(nowhereLines.size(), 2);
+    QCOMPARE(nowhereLines[1][0].toString(), QStringLiteral("下载统计内容错误"));
 }
 
 void TestVendor::newerVersionDisablesQueryingForGood()
@@ -348,89 +408,6 @@ void TestVendor::suggestionDialog()
     QTest::mouseClick(again.Command1, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 10000);
     QCOMPARE(messages[1], messages[0]);
-}
-
-void TestVendor::settingsEdit()
-{
-    yz::SettingsEdit e = yz::makeSettingsEdit(QStringLiteral("a.com\nb.com\nc.com"), QString(), QString(), true);
-    QVERIFY(e.ok);
-    QCOMPARE(e.joined, QStringLiteral("a.com,b.com,c.com"));
-    QCOMPARE(e.lineCount, 3);
-    e = yz::makeSettingsEdit(QStringLiteral("a.com\n\n b.com\n"), QString(), QString(), true);
-    QCOMPARE(e.joined, QStringLiteral("a.com, b.com"));
-    QCOMPARE(e.lineCount, 4);
-    e = yz::makeSettingsEdit(QString(), QStringLiteral(" 0123"), QStringLiteral(" pw "), false);
-    QCOMPARE(e.joined, QStringLiteral("www.example.com"));
-    QCOMPARE(e.account, QStringLiteral("1,123, pw "));
-    e = yz::makeSettingsEdit(QString(), QStringLiteral("12"), QStringLiteral("   "), true);
-    QVERIFY(e.ok && !e.hasAccount && e.account.isEmpty());
-    for (const auto &[domains, id, pass] :
-         {std::tuple("a|b.com", "", ""), std::tuple("a.com", "1,2", "p"), std::tuple("a.com", "12", "p|q"),
-          std::tuple("a.com", "12x", "p"), std::tuple("a.com", "99999999999", "p")}) {
-        e = yz::makeSettingsEdit(QString::fromUtf8(domains), QString::fromUtf8(id), QString::fromUtf8(pass), true);
-        QVERIFY2(!e.ok && !e.error.isEmpty(), domains);
-    }
-}
-
-void TestVendor::settingsDialogSavesAndReloads()
-{
-    yztest::FakeServices services;
-    yztest::WindowUnderTest w(services.hosts());
-    QStringList messages;
-    w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
-    w.startUp();
-    QTest::mouseClick(w.dmset, Qt::LeftButton);
-    QVERIFY(w.settingsDialog() && w.settingsDialog()->isVisible());
-    auto dialog = std::make_unique<yztest::SettingsDialogUnderTest>(w.settingsDialog());
-    QTest::mouseClick(w.dmset, Qt::LeftButton);
-    QCOMPARE(w.findChildren<Form2 *>().size(), 1);
-    QCOMPARE(dialog->Label1->font().families(), w.font().families());
-    QCOMPARE(dialog->dmsbox->toPlainText(), QStringLiteral("www.example.com"));
-    QVERIFY(dialog->Option2->isChecked());
-    dialog->dmsbox->setPlainText(QStringLiteral("one.com\ntwo.cn\nthree.net\n"));
-    dialog->Option1->setChecked(true);
-    dialog->tongjiidv->setText(QStringLiteral(" 0123"));
-    dialog->tongjipassv->setText(QStringLiteral("secret"));
-    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
-    QTRY_VERIFY(!w.settingsDialog());
-    QCOMPARE(w.List1->count(), 3);
-    QCOMPARE(w.List1->height(), 56); // four lines of 210 twips
-    QCOMPARE(w.TJ->text(), QStringLiteral("正在加载统计..."));
-    QCOMPARE(storedSettings(), QByteArray("10000|www.example.com|one.com,two.cn,three.net|1,123,secret\r\n"));
-    QTRY_COMPARE_WITH_TIMEOUT(services[Service::La51].targets().size(), qsizetype(1), 10000);
-    QCOMPARE(services[Service::La51].targets()[0],
-             QByteArray("/report/0_help.asp?id=%200123&t=chalogin&lookpass=secret"));
-    // The prefix test sees the new list.
-    w.dm->setText(QStringLiteral("thr"));
-    QVERIFY(w.List1->isVisible());
-
-    QTest::mouseClick(w.dmset, Qt::LeftButton);
-    dialog = std::make_unique<yztest::SettingsDialogUnderTest>(w.settingsDialog());
-    QCOMPARE(dialog->dmsbox->toPlainText(), QStringLiteral("one.com\ntwo.cn\nthree.net"));
-    QVERIFY(dialog->Option1->isChecked());
-    QCOMPARE(dialog->tongjiidv->text(), QStringLiteral("123"));
-    QCOMPARE(dialog->tongjipassv->text(), QStringLiteral("secret"));
-    w.close();
-    QTRY_VERIFY(!w.settingsDialog());
-}
-
-void TestVendor::settingsDialogRefusesWhatCannotBeStored()
-{
-    yztest::FakeServices services;
-    yztest::WindowUnderTest w(services.hosts());
-    QStringList messages;
-    w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
-    w.startUp();
-    const QByteArray before = storedSettings();
-    QTest::mouseClick(w.dmset, Qt::LeftButton);
-    yztest::SettingsDialogUnderTest dialog(w.settingsDialog());
-    dialog.tongjiidv->setText(QStringLiteral("12ab"));
-    dialog.tongjipassv->setText(QStringLiteral("pw"));
-    QTest::mouseClick(dialog.Command1, Qt::LeftButton);
-    QCOMPARE(messages, QStringList{QStringLiteral("提示:统计ID必须是整数。")});
-    QVERIFY(w.settingsDialog() && dialog.form->isVisible());
-    QCOMPARE(dialog.tongjiidv->text(), QStringLiteral("12ab"));
-    QCOMPARE(storedSettings(), before);
 }
 
 QTEST_MAIN(TestVendor)

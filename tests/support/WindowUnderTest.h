@@ -6,9 +6,12 @@
 #include "app/Form2.h"
 #include "app/Form3.h"
 #include "app/LinkLabel.h"
+#include "tests/support/FakeServices.h"
 
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <array>
 
@@ -58,6 +61,34 @@ struct WindowUnderTest : Form1 {
                                            control<LinkLabel>(this, "AD_4"), control<LinkLabel>(this, "AD_5")};
     LinkLabel *const Label1 = control<LinkLabel>(this, "Label1");
     LinkLabel *const copyright = control<LinkLabel>(this, "copyright");
+};
+
+// The main window over fake services, its message boxes recorded as
+// "title:text".
+struct WindowRig {
+    FakeServices services;
+    WindowUnderTest window{services.hosts()};
+    QStringList messages;
+
+    WindowRig()
+    {
+        window.messageBox = [this](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
+    }
+
+    // Presses 查询 and waits until every request has been delivered.
+    bool press(int timeoutMs = 30000)
+    {
+        QTest::mouseClick(window.GO, Qt::LeftButton);
+        return settle(timeoutMs);
+    }
+
+    // Waits in a real event loop (QTest::qWaitFor sleeps between passes,
+    // and deliveries take one pass each).
+    bool settle(int timeoutMs = 30000)
+    {
+        QSignalSpy idle(&window.engine().fetcher(), &yz::PageFetcher::idle);
+        return window.engine().fetcher().inFlight() == 0 || idle.wait(timeoutMs);
+    }
 };
 
 // The settings dialog with its controls.

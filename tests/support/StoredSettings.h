@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+
+namespace yztest {
+
+// The bytes of the settings file in the current directory; empty when missing.
+inline QByteArray storedSettings()
+{
+    QFile file(QStringLiteral("setting.dat"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace yztest
