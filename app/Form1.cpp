@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QImageReader>
+#include <QKeyEvent>
 
 #include <algorithm>
 
@@ -117,6 +118,8 @@ void Form1::createControls()
     place(dm, "dm", tw::rect(2160, 360, 2895, 375));
     dm->setFont(songti(12));
     dm->setAccessibleName(QStringLiteral("域名"));
+    dm->setToolTip(QStringLiteral("输入要查询的域名，例如 www.example.com（只写主机名，不带 http://）"));
+    dm->installEventFilter(this);
 
     Text1 = new QLineEdit(QStringLiteral("http://"), this);
     place(Text1, "Text1", tw::rect(1250, 360, 920, 375));
@@ -137,8 +140,8 @@ void Form1::createControls()
     newVerShow->hide();
 
     Check1 = checkBox("Check1", QStringLiteral("常用查询"), tw::rect(840, 960, 1095, 255));
-    Check4 = checkBox("Check4", QStringLiteral("域名信息"), tw::rect(2280, 960, 1020, 255));
-    dminfo = link("dminfo", QString(), tw::rect(3360, 990, 2200, 180));
+    Check4 = checkBox("Check4", QStringLiteral("域名信息"), tw::rect(2280, 960, 1095, 255));
+    dminfo = link("dminfo", QString(), tw::rect(3390, 990, 2200, 180));
     dminfo2 = link("dminfo2", QString(), tw::rect(5640, 1010, 555, 180), false);
     dminfo3 = link("dminfo3", QString(), tw::rect(6240, 990, 1095, 180));
 
@@ -163,7 +166,10 @@ void Form1::createControls()
     tb3->setAccessibleName(QStringLiteral("近期收录"));
 
     trendGo = checkBox("trendGo", QStringLiteral("百度收录趋势"), tw::rect(5040, 3960, 1373, 255));
+    // The box is as wide as its caption needs, and the link starts after it.
+    trendGo->resize(std::max(trendGo->width(), trendGo->sizeHint().width()), trendGo->height());
     djym = link("djym", QStringLiteral("(登记域名)"), tw::rect(6370, 3990, 975, 255));
+    djym->move(std::max(djym->x(), trendGo->geometry().right() + 3), djym->y());
 
     // Holds the waiting picture; never seen. The JPEG is decoded at its first
     // use, so a start-up without a trend press loads no JPEG decoder.
@@ -185,13 +191,28 @@ void Form1::createControls()
     List1 = new QListWidget(this);
     place(List1, "List1", tw::rect(2160, 720, 2895, 210));
     List1->setAccessibleName(QStringLiteral("常用域名列表"));
+    // The list is sized at 210 twips an entry: each row is that tall, with no
+    // frame or scroll bar taking from it.
+    List1->setFrameShape(QFrame::NoFrame);
+    List1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    List1->setUniformItemSizes(true);
+    // The installed Chinese face is taller than the one the plan was drawn
+    // for: the list's face steps down until a line fits its row.
+    QFont listFont = List1->font();
+    while (QFontMetrics(listFont).height() > yz::twips::toPixels(210) && listFont.pointSizeF() > 6)
+        listFont.setPointSizeF(listFont.pointSizeF() - 0.5);
+    List1->setFont(listFont);
     List1->hide();
+    List1->installEventFilter(this);
 
     setTabOrder(dm, GO);
     dm->setFocus();
 
     yz::prepareGrid(tb1, yz::Grid::Tb1, {});
-    yz::prepareGrid(tb2, yz::Grid::Tb2, {{0, 0}, {1, 1100}, {3, 1000}});
+    // The trend picture box covers the right end of tb2: its columns share
+    // what shows left of the box.
+    yz::prepareGrid(tb2, yz::Grid::Tb2, {{0, 0}, {1, 1100}, {3, 1000}}, Picture1->x() - tb2->x());
     yz::prepareGrid(tb3, yz::Grid::Tb3, {{1, 1100}, {3, 1000}});
 }
 
@@ -227,8 +248,7 @@ void Form1::startUp()
     Check2->setChecked(boxes.rank);
     Check3->setChecked(boxes.recent);
     if (m_state.hasNew) {
-        GO->setEnabled(false);
-        newVerShow->show();
+        disableQuerying();
     } else {
         m_vendor.askVersion();
     }
@@ -268,7 +288,8 @@ Form2 *Form1::settingsDialog() const
 void Form1::applySettingsEdit(const yz::SettingsEdit &edit, const QString &typedId, const QString &typedPassword)
 {
     List1->clear();
-    List1->addItems(edit.entries);
+    for (const QString &domain : edit.entries)
+        addListEntry(domain);
     List1->resize(List1->width(), yz::twips::toPixels(210 * edit.lineCount));
     if (edit.hasAccount)
         invokeTongji(QString::number(edit.type), typedId, typedPassword);
@@ -277,7 +298,9 @@ void Form1::applySettingsEdit(const yz::SettingsEdit &edit, const QString &typed
     // The prefix test uses the new list at once.
     m_state.dms_arr = edit.entries;
     m_state.lastdm = dm->text();
-    m_settings.write(m_state.toRecord(storedBoxes()));
+    QString reason;
+    if (!m_settings.write(m_state.toRecord(storedBoxes()), &reason) && m_form2)
+        m_form2->saveFailed(m_settings.writeFailureMessage(reason));
 }
 
 Form3 *Form1::suggestionDialog() const
@@ -285,8 +308,17 @@ Form3 *Form1::suggestionDialog() const
     return m_form3;
 }
 
-void Form1::suggestOK(qint16, const QString &)
+void Form1::suggestOK(qint16 err, const QString &html)
 {
+    if (err != 0) {
+        // Not thanked: the user gets the text back to send again later.
+        messageBox(QStringLiteral("提示"),
+                   QStringLiteral("建议未能提交（状态 %1），请稍后再试。您的建议已保留在建议框中。").arg(html),
+                   QString());
+        openSuggestionDialog();
+        m_form3->setSuggestion(m_lastSuggestion);
+        return;
+    }
     messageBox(QStringLiteral("提示"),
                QStringLiteral("您的建议已经提交成功，我会总结所有建议意见对功能进行更新，谢谢。"), QString());
 }
@@ -294,9 +326,51 @@ void Form1::suggestOK(qint16, const QString &)
 void Form1::showNewerVersion()
 {
     m_state.hasNew = true;
-    GO->setEnabled(false);
+    disableQuerying();
     m_settings.markNewerVersion();
+}
+
+void Form1::disableQuerying()
+{
+    GO->setEnabled(false);
+    GO->setToolTip(QStringLiteral("已有新版本，这个版本不再查询。请点击右上角的“有新版本下载”下载新版本。"));
     newVerShow->show();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (watched == dm) {
+        if (enter) {
+            if (GO->isEnabled())
+                GO->click();
+            return true;
+        }
+        if (key == Qt::Key_Down && List1->isVisible() && List1->count() > 0) {
+            List1->setFocus();
+            List1->setCurrentRow(0);
+            return true;
+        }
+        if (key == Qt::Key_Escape && List1->isVisible()) {
+            List1->hide();
+            return true;
+        }
+    } else if (watched == List1) {
+        if (enter) {
+            List1_Click(List1->currentItem());
+            dm->setFocus();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            List1->hide();
+            dm->setFocus();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form1::showNews(const yz::NewsAnswer &news)
@@ -321,7 +395,7 @@ void Form1::fillDomainList()
     List1->clear();
     for (const QString &domain : std::as_const(m_state.dms_arr))
         if (!domain.isEmpty())
-            List1->addItem(domain);
+            addListEntry(domain);
     // One entry's height per element, empty ones included.
     List1->resize(List1->width(), yz::twips::toPixels(210 * int(m_state.dms_arr.size())));
 }
@@ -421,13 +495,7 @@ void Form1::connectLinks()
         }
         yz::bringUp(m_form2);
     });
-    connect(Label1, &LinkLabel::clicked, this, [this] {
-        if (!m_form3) {
-            m_form3 = new Form3(this);
-            connect(m_form3, &Form3::submitted, &m_vendor, &yz::VendorChecks::suggest);
-        }
-        yz::bringUp(m_form3);
-    });
+    connect(Label1, &LinkLabel::clicked, this, [this] { openSuggestionDialog(); });
     for (int i = 0; i < int(AD.size()); ++i) {
         connect(AD[i], &LinkLabel::clicked, this, [this, i] {
             // Before the news has arrived there is nothing to open.
@@ -435,6 +503,24 @@ void Form1::connectLinks()
                 linkto(m_state.newsLinkArr.at(i));
         });
     }
+}
+
+void Form1::openSuggestionDialog()
+{
+    if (!m_form3) {
+        m_form3 = new Form3(this);
+        connect(m_form3, &Form3::submitted, this, [this](const QString &text) {
+            m_lastSuggestion = text;
+            m_vendor.suggest(text);
+        });
+    }
+    yz::bringUp(m_form3);
+}
+
+void Form1::addListEntry(const QString &domain)
+{
+    auto *item = new QListWidgetItem(domain, List1);
+    item->setSizeHint(QSize(List1->width(), yz::twips::toPixels(210)));
 }
 
 void Form1::showList()
@@ -520,7 +606,9 @@ void Form1::shutDown()
         return;
     m_shutDown = true;
     m_state.lastdm = dm->text();
-    m_settings.write(m_state.toRecord(storedBoxes()));
+    QString reason;
+    if (!m_settings.write(m_state.toRecord(storedBoxes()), &reason))
+        messageBox(QStringLiteral("提示"), m_settings.writeFailureMessage(reason), QString());
     if (m_form3)
         m_form3->close();
     if (m_form2)

@@ -83,6 +83,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Keys of the domain box and its list: Enter queries or takes the entry,
+    // Down moves into the list, Escape hides it.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
@@ -95,10 +98,13 @@ private:
     void List1_Click(QListWidgetItem *item);
     void openVendorPage(const char16_t *path);
     void showList();
+    void addListEntry(const QString &domain);
+    void openSuggestionDialog();
     void shutDown();
     void fillDomainList();
     void applySettingsEdit(const yz::SettingsEdit &edit, const QString &typedId, const QString &typedPassword);
     void showNewerVersion();
+    void disableQuerying();
     void showNews(const yz::NewsAnswer &news);
     void showStatistics(const QString &caption);
     yz::StoredBoxes storedBoxes() const;
@@ -138,5 +144,6 @@ private:
     yz::WindowState m_state;
     bool m_shutDown = false;
     QPointer<Form3> m_form3;
+    QString m_lastSuggestion; // as sent, kept for another try after a failure
     QPointer<Form2> m_form2;
 };

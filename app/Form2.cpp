@@ -3,6 +3,8 @@
 #include "app/Twips.h"
 #include "app/WindowPlacement.h"
 
+#include <algorithm>
+
 namespace tw = yz::twips;
 
 namespace {
@@ -50,20 +52,29 @@ Form2::Form2(const yz::SettingsFile &file, yz::MessageBoxFn messageBox, QWidget 
     Option2 = new QRadioButton(QStringLiteral("CNZZ"), this);
     place(Option2, "Option2", tw::rect(3840, 360, 735, 255));
     Option2->setChecked(true);
+    // Each option as wide as its caption needs; 51LA starts after CNZZ.
+    for (QRadioButton *option : {Option2, Option1})
+        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
+    Option1->move(std::max(Option1->x(), Option2->geometry().right() + 6), Option1->y());
     tongjid = captionBox(QStringLiteral("统计ID"), this);
-    place(tongjid, "tongjid", tw::rect(3360, 720, 855, 270));
+    place(tongjid, "tongjid", tw::rect(3360, 720, 825, 270));
     tongjiidv = new QLineEdit(this);
     place(tongjiidv, "tongjiidv", tw::rect(4200, 720, 1455, 270));
     tongjiidv->setAccessibleName(QStringLiteral("统计ID"));
     tongjipass = captionBox(QStringLiteral("查看密码"), this);
-    place(tongjipass, "tongjipass", tw::rect(3360, 960, 855, 270));
+    place(tongjipass, "tongjipass", tw::rect(3360, 1005, 825, 270));
     tongjipassv = new QLineEdit(this);
-    place(tongjipassv, "tongjipassv", tw::rect(4200, 960, 1455, 270));
+    place(tongjipassv, "tongjipassv", tw::rect(4200, 1005, 1455, 270));
     tongjipassv->setAccessibleName(QStringLiteral("查看密码"));
-    tongjiIntro = new QPlainTextEdit(QStringLiteral("注意：启用该功能必须在您\r\n的统计的后台设置独立查看\r\n密码，上面"
-                                                    "设置中的查看密码就是您的统计独立查看密码。\r\n"),
+    // The notice wraps at the box's edge (its text once broke lines for a
+    // narrower face), and the box is tall enough for all of it.
+    tongjiIntro = new QPlainTextEdit(QStringLiteral("注意：启用该功能必须在您的统计的后台设置独立查看密码，上面设置中"
+                                                    "的查看密码就是您的统计独立查看密码。"),
                                      this);
-    place(tongjiIntro, "tongjiIntro", tw::rect(3360, 1320, 2295, 975));
+    place(tongjiIntro, "tongjiIntro", tw::rect(3360, 1320, 2295, 1575));
+    tongjiIntro->setFrameShape(QFrame::NoFrame);
+    tongjiIntro->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    tongjiIntro->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     tongjiIntro->setReadOnly(true);
     tongjiIntro->setFocusPolicy(Qt::NoFocus);
     tongjiIntro->setStyleSheet(QStringLiteral("background: palette(button);"));
@@ -107,6 +118,14 @@ void Form2::Command1_Click()
         m_messageBox(QStringLiteral("提示"), edit.error, QString());
         return;
     }
+    m_saveFailed = false;
     Q_EMIT saved(edit, tongjiidv->text(), tongjipassv->text());
-    close();
+    if (!m_saveFailed)
+        close();
+}
+
+void Form2::saveFailed(const QString &message)
+{
+    m_saveFailed = true;
+    m_messageBox(QStringLiteral("提示"), message, QString());
 }

@@ -20,6 +20,10 @@ class Form2 : public QWidget {
 public:
     Form2(const yz::SettingsFile &file, yz::MessageBoxFn messageBox, QWidget *parent);
 
+    // The opener could not store the save: the box says why, and the dialog
+    // stays open with what was typed.
+    void saveFailed(const QString &message);
+
 Q_SIGNALS:
     // The user saved: what to store, and the ID and password as typed.
     void saved(const yz::SettingsEdit &edit, const QString &typedId, const QString &typedPassword);
@@ -33,6 +37,7 @@ private:
 
     yz::SettingsFile m_file;
     yz::MessageBoxFn m_messageBox;
+    bool m_saveFailed = false;
 
     // Controls
     QPlainTextEdit *dmsbox;

@@ -55,3 +55,9 @@ void Form3::Command1_Click()
     Q_EMIT submitted(text);
     close();
 }
+
+void Form3::setSuggestion(const QString &text)
+{
+    Text1->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    Text1->moveCursor(QTextCursor::End);
+}

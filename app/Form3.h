@@ -16,6 +16,9 @@ public:
 
     explicit Form3(QWidget *parent);
 
+    // Fills the box with a suggestion as it was sent (line breaks CR LF).
+    void setSuggestion(const QString &text);
+
 Q_SIGNALS:
     // The suggestion as typed, at most kMaxLength characters, line breaks as CR LF.
     void submitted(const QString &text);

@@ -8,7 +8,7 @@
 
 namespace yz {
 
-void prepareGrid(QTableWidget *grid, Grid which, const std::vector<std::pair<int, int>> &widths)
+void prepareGrid(QTableWidget *grid, Grid which, const std::vector<std::pair<int, int>> &widths, int shownWidth)
 {
     const GridShape shape = ResultSheet::shape(which);
     grid->setRowCount(shape.rows);
@@ -35,7 +35,7 @@ void prepareGrid(QTableWidget *grid, Grid which, const std::vector<std::pair<int
     }
 
     const int frame = 2 * grid->frameWidth();
-    const int innerWidth = grid->width() - frame;
+    const int innerWidth = (shownWidth >= 0 ? std::min(shownWidth, grid->width()) : grid->width()) - frame;
     const int innerHeight = grid->height() - frame;
 
     int fixedWidth = 0;

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-packages.sh cmake ninja-build g++ qt6-base-dev fonts-wqy-zenhei curl \
+scripts/install-packages.sh cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-zenhei curl \
   desktop-file-utils appstream file
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"

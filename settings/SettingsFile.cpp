@@ -45,17 +45,35 @@ SettingsRecord SettingsFile::readOrCreate() const
     return record;
 }
 
-bool SettingsFile::write(const SettingsRecord &record) const
+bool SettingsFile::write(const SettingsRecord &record, QString *error) const
 {
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = record.serialize().toUtf8();
-    if (file.write(bytes) != bytes.size()) {
+    const auto fail = [&] {
+        if (error)
+            *error = file.errorString();
         file.cancelWriting();
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    // The password must not be readable by other users of the machine; the
+    // new file gets its permissions before it takes the old one's place.
+    if (record.hasAccount() && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return fail();
+    const QByteArray bytes = record.serialize().toUtf8();
+    if (file.write(bytes) != bytes.size())
+        return fail();
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
     }
-    return file.commit();
+    return true;
+}
+
+QString SettingsFile::writeFailureMessage(const QString &reason) const
+{
+    return QStringLiteral("无法保存设置到 %1：%2").arg(QFileInfo(m_path).absoluteFilePath(), reason);
 }
 
 bool SettingsFile::markNewerVersion() const

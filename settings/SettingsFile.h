@@ -29,8 +29,13 @@ public:
 
     // Replaces the file with the record in one step: the new record is written
     // beside it and renamed over it, so the file holds the old or the new
-    // record, never a part. A failed write keeps the old file.
-    bool write(const SettingsRecord &record) const;
+    // record, never a part. A failed write keeps the old file and gives the
+    // system's reason in `error`. A record holding a statistics password is
+    // readable by its owner only.
+    bool write(const SettingsRecord &record, QString *error = nullptr) const;
+    // The message shown when the record cannot be written: the file's full
+    // path and the system's reason.
+    QString writeFailureMessage(const QString &reason) const;
 
     // Sets the fifth flag character of the stored record to "1", all else as stored.
     bool markNewerVersion() const;

@@ -1,6 +1,7 @@
 // The main window: title, controls and their places, the grids, the cell
 // writers and a press of the query button.
 #include "app/LinkLabel.h"
+#include "app/Translations.h"
 #include "app/WindowPlacement.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/StoredSettings.h"
@@ -12,6 +13,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,6 +58,8 @@ private Q_SLOTS:
     void shutDownStoresTheWindowsState();
     void domainInformationGroup();
     void domainInformationWithABadDomain();
+    void keyboard();
+    void qtTextsInChinese();
 
 private:
     QTemporaryDir m_dir;
@@ -111,7 +115,7 @@ void TestMainWindow::controlsAtTheirPlaces_data()
     QTest::newRow("Check1") << "Check1"
                             << "常用查询" << px(840, 960, 1095, 255);
     QTest::newRow("Check4") << "Check4"
-                            << "域名信息" << px(2280, 960, 1020, 255);
+                            << "域名信息" << px(2280, 960, 1095, 255);
     QTest::newRow("tb1") << "tb1"
                          << "" << px(840, 1320, 6375, 735);
     QTest::newRow("Check2") << "Check2"
@@ -125,7 +129,7 @@ void TestMainWindow::controlsAtTheirPlaces_data()
     QTest::newRow("tb3") << "tb3"
                          << "" << px(720, 3480, 3975, 735);
     QTest::newRow("trendGo") << "trendGo"
-                             << "百度收录趋势" << px(5040, 3960, 1373, 255);
+                             << "百度收录趋势" << px(5040, 3960, 1455, 255); // as wide as its caption
     QTest::newRow("Picture2") << "Picture2"
                               << "" << px(4560, 3600, 15, 15);
     // Links: the place is fixed, the height may grow to show the underline.
@@ -134,13 +138,13 @@ void TestMainWindow::controlsAtTheirPlaces_data()
     QTest::newRow("newVerShow") << "newVerShow"
                                 << "有新版本下载" << px(6840, 120, 1095, 255);
     QTest::newRow("dminfo") << "dminfo"
-                            << "" << px(3360, 990, 2200, 180);
+                            << "" << px(3390, 990, 2200, 180);
     QTest::newRow("dminfo2") << "dminfo2"
                              << "" << px(5640, 1010, 555, 180);
     QTest::newRow("dminfo3") << "dminfo3"
                              << "" << px(6240, 990, 1095, 180);
     QTest::newRow("djym") << "djym"
-                          << "(登记域名)" << px(6370, 3990, 975, 255);
+                          << "(登记域名)" << px(6525, 3990, 975, 255); // after 百度收录趋势
     QTest::newRow("TJ") << "TJ"
                         << "" << px(720, 4335, 90, 180);
     QTest::newRow("AD_4") << "AD_4"
@@ -442,6 +446,59 @@ void TestMainWindow::domainInformationWithABadDomain()
     QVERIFY(services[Service::Whois].requests().isEmpty());
     QCOMPARE(services[Service::Archive].targets(), (QList<QByteArray>{"/web/*/http://", "/web/*/http://192.168.1.1"}));
     QCOMPARE(w.state().finalDomain, QStringLiteral("kept.com"));
+}
+
+void TestMainWindow::keyboard()
+{
+    QFile file(QStringLiteral("setting.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("10000|x.com|alpha.com,beta.com|\r\n");
+    file.close();
+    yztest::FakeServices services;
+    yztest::WindowUnderTest w(services.hosts());
+    w.startUp();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(w.dm->toolTip().contains(QStringLiteral("http://")));
+    QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+    w.Check1->setChecked(true);
+    // Enter in the domain box presses 查询.
+    const int before = w.engine().fetcher().startedCount();
+    w.dm->setFocus();
+    QTest::keyClick(w.dm, Qt::Key_Return);
+    QVERIFY(w.engine().fetcher().startedCount() > before);
+    // Typing a prefix shows the list; Down moves into it, Enter takes the entry.
+    w.dm->setText(QStringLiteral("b"));
+    QVERIFY(w.List1->isVisible());
+    QTest::keyClick(w.dm, Qt::Key_Down);
+    QVERIFY(w.List1->hasFocus());
+    QTest::keyClick(w.List1, Qt::Key_Down);
+    QTest::keyClick(w.List1, Qt::Key_Return);
+    QCOMPARE(w.dm->text(), QStringLiteral("beta.com"));
+    QVERIFY(!w.List1->isVisible());
+    QVERIFY(w.dm->hasFocus());
+    // Escape hides the list, from the box and from the list.
+    QTest::mouseClick(w.showdms, Qt::LeftButton);
+    QVERIFY(w.List1->isVisible());
+    QTest::keyClick(w.dm, Qt::Key_Escape);
+    QVERIFY(!w.List1->isVisible());
+    QTest::mouseClick(w.showdms, Qt::LeftButton);
+    QTest::keyClick(w.dm, Qt::Key_Down);
+    QTest::keyClick(w.List1, Qt::Key_Escape);
+    QVERIFY(!w.List1->isVisible());
+    QCOMPARE(w.dm->text(), QStringLiteral("beta.com"));
+    // With 查询 disabled, Enter sends nothing.
+    QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+    w.GO->setEnabled(false);
+    const int disabled = w.engine().fetcher().startedCount();
+    QTest::keyClick(w.dm, Qt::Key_Return);
+    QCOMPARE(w.engine().fetcher().startedCount(), disabled);
+}
+
+void TestMainWindow::qtTextsInChinese()
+{
+    QVERIFY(yz::installQtChinese(*QCoreApplication::instance()));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("提示"), QStringLiteral("x"), QMessageBox::Ok);
+    QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -56,6 +56,8 @@ private Q_SLOTS:
     void failedWriteKeepsTheOldFile();
     void boundedReadsStopAtTheirLimit();
     void windowStateRoundTrip();
+    void passwordRecordIsPrivate();
+    void unwritableSettingsAreReported();
     void settingsEdit();
     void dialogAloneLoadsAndReportsASave();
     void settingsDialogSavesAndReloads();
@@ -223,6 +225,53 @@ void TestSettings::windowStateRoundTrip()
     QVERIFY(!WindowState::fromRecord(SettingsRecord::defaults()).tjType);
     QCOMPARE(WindowState::fromRecord(SettingsRecord::defaults()).toRecord({true, false, false, false}),
              SettingsRecord::defaults());
+}
+
+void TestSettings::passwordRecordIsPrivate()
+{
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+    SettingsRecord record = SettingsRecord::defaults();
+    record.tjStr = QStringLiteral("0,12,secret");
+    QVERIFY(SettingsFile(m_path).write(record));
+    QCOMPARE(QFile::permissions(m_path) & others, QFile::Permissions());
+    QVERIFY(QFile::permissions(m_path) & QFile::ReadOwner);
+    // Replacing it keeps it private.
+    record.lastdm = QStringLiteral("again.com");
+    QVERIFY(SettingsFile(m_path).write(record));
+    QCOMPARE(QFile::permissions(m_path) & others, QFile::Permissions());
+    QCOMPARE(readBytes(m_path), QByteArray("10000|again.com|www.example.com|0,12,secret\r\n"));
+}
+
+void TestSettings::unwritableSettingsAreReported()
+{
+    // A directory where the record should be: nothing can be written (as
+    // root, permissions would not stop the program).
+    QTemporaryDir here;
+    QVERIFY(QDir::setCurrent(here.path()));
+    QVERIFY(QDir().mkdir(QStringLiteral("setting.dat")));
+    QString reason;
+    QVERIFY(!SettingsFile().write(SettingsRecord::defaults(), &reason));
+    QVERIFY(!reason.isEmpty());
+    const QString message = SettingsFile().writeFailureMessage(reason);
+    QVERIFY(message.contains(QDir(here.path()).filePath(QStringLiteral("setting.dat"))));
+    {
+        yztest::WindowRig rig;
+        rig.window.startUp();
+        QTest::mouseClick(rig.window.dmset, Qt::LeftButton);
+        yztest::SettingsDialogUnderTest dialog(rig.window.settingsDialog());
+        dialog.dmsbox->setPlainText(QStringLiteral("kept.com"));
+        QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+        // The dialog says so and stays open with what was typed.
+        QCOMPARE(rig.messages, QStringList{QStringLiteral("提示:") + message});
+        QVERIFY(rig.window.settingsDialog() && dialog.form->isVisible());
+        QCOMPARE(dialog.dmsbox->toPlainText(), QStringLiteral("kept.com"));
+        // Shut-down says it once, then closes.
+        rig.window.close();
+        rig.window.close();
+        QCOMPARE(rig.messages.size(), 2);
+        QCOMPARE(rig.messages[1], rig.messages[0]);
+    }
+    QVERIFY(QDir::setCurrent(m_dir.path()));
 }
 
 void TestSettings::dialogAloneLoadsAndReportsASave()

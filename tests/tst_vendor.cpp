@@ -154,6 +154,7 @@ void TestVendor::newerVersionDisablesQueryingForGood()
         w.startUp();
         QTRY_VERIFY_WITH_TIMEOUT(!w.GO->isEnabled(), 10000);
         QVERIFY(w.newVerShow->isVisible());
+        QVERIFY(w.GO->toolTip().contains(QStringLiteral("有新版本下载")));
         QCOMPARE(storedSettings(), QByteArray("10001|www.example.com|www.example.com|\r\n"));
         QCOMPARE(services[Service::Vendor].targets(),
                  (QList<QByteArray>{"/yzupdate/?ver=200912230", "/yztool/n/?ver=200912230"}));
@@ -164,6 +165,7 @@ void TestVendor::newerVersionDisablesQueryingForGood()
     again.startUp();
     QTRY_COMPARE_WITH_TIMEOUT(again.engine().fetcher().inFlight(), 0, 10000);
     QVERIFY(!again.GO->isEnabled());
+    QVERIFY(again.GO->toolTip().contains(QStringLiteral("有新版本下载")));
     QVERIFY(again.newVerShow->isVisible());
     QCOMPARE(services[Service::Vendor].targets(), QList<QByteArray>{"/yztool/n/?ver=200912230"});
 }
@@ -398,16 +400,27 @@ void TestVendor::suggestionDialog()
     QCOMPARE(req.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
     QCOMPARE(req.body, QByteArray("c=%D0%E8%D2%AA+PR%0D%0A%D0%BB%D0%BB"));
 
-    // The thanks come even when the request fails.
+    // A failed request is not thanked: the box gives the status, and the
+    // dialog comes back with the text to send again.
     yztest::FakeResponse cut;
     cut.fault = yztest::FakeResponse::Fault::CloseAtOnce;
     services[Service::Vendor].setResponse(cut);
     QTest::mouseClick(w.Label1, Qt::LeftButton);
     yztest::SuggestionDialogUnderTest again(w.suggestionDialog());
-    again.Text1->setPlainText(QStringLiteral("x"));
+    again.Text1->setPlainText(QStringLiteral("再试\n一次"));
     QTest::mouseClick(again.Command1, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 10000);
-    QCOMPARE(messages[1], messages[0]);
+    QCOMPARE(messages[1], QStringLiteral("提示:建议未能提交（状态 12030），请稍后再试。您的建议已保留在建议框中。"));
+    QVERIFY(w.suggestionDialog() && w.suggestionDialog()->isVisible());
+    QCOMPARE(yztest::SuggestionDialogUnderTest(w.suggestionDialog()).Text1->toPlainText(),
+             QStringLiteral("再试\n一次"));
+    // An answer other than 200 counts as a failure too.
+    yztest::FakeResponse missing;
+    missing.status = 404;
+    services[Service::Vendor].setResponse(missing);
+    QTest::mouseClick(yztest::SuggestionDialogUnderTest(w.suggestionDialog()).Command1, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 3, 10000);
+    QCOMPARE(messages[2], QStringLiteral("提示:建议未能提交（状态 404），请稍后再试。您的建议已保留在建议框中。"));
 }
 
 QTEST_MAIN(TestVendor)
