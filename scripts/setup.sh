@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (only those missing) and
-# configures and builds the project in build/. Safe to run again.
+# configures and builds the project in build/: the given targets, or
+# everything. Safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,4 +9,8 @@ scripts/install-packages.sh cmake ninja-build g++ qt6-base-dev qt6-translations-
   desktop-file-utils appstream file
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"
-cmake --build build
+if [ $# -gt 0 ]; then
+  cmake --build build --target "$@"
+else
+  cmake --build build
+fi
