@@ -297,10 +297,18 @@ void Form1::applySettingsEdit(const yz::SettingsEdit &edit, const QString &typed
     m_state.dms = edit.joined;
     // The prefix test uses the new list at once.
     m_state.dms_arr = edit.entries;
+    const QString failure = storeState();
+    if (!failure.isEmpty() && m_form2)
+        m_form2->saveFailed(failure);
+}
+
+QString Form1::storeState()
+{
     m_state.lastdm = dm->text();
     QString reason;
-    if (!m_settings.write(m_state.toRecord(storedBoxes()), &reason) && m_form2)
-        m_form2->saveFailed(m_settings.writeFailureMessage(reason));
+    if (m_settings.write(m_state.toRecord(storedBoxes()), &reason))
+        return QString();
+    return m_settings.writeFailureMessage(reason);
 }
 
 Form3 *Form1::suggestionDialog() const
@@ -605,10 +613,8 @@ void Form1::shutDown()
     if (m_shutDown)
         return;
     m_shutDown = true;
-    m_state.lastdm = dm->text();
-    QString reason;
-    if (!m_settings.write(m_state.toRecord(storedBoxes()), &reason))
-        messageBox(QStringLiteral("提示"), m_settings.writeFailureMessage(reason), QString());
+    if (const QString failure = storeState(); !failure.isEmpty())
+        messageBox(QStringLiteral("提示"), failure, QString());
     if (m_form3)
         m_form3->close();
     if (m_form2)

@@ -108,6 +108,9 @@ private:
     void showNews(const yz::NewsAnswer &news);
     void showStatistics(const QString &caption);
     yz::StoredBoxes storedBoxes() const;
+    // Writes the record of the window's state; the message for the user when
+    // it cannot be written, empty when it was.
+    QString storeState();
     QTableWidget *grid(yz::Grid g) const;
 
     // Controls

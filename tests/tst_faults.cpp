@@ -220,11 +220,7 @@ void TestFaults::damagedSettingsFiles_data()
 void TestFaults::damagedSettingsFiles()
 {
     QFETCH(QByteArray, contents);
-    {
-        QFile file(QStringLiteral("setting.dat"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(contents);
-    }
+    QVERIFY(yztest::storeSettings(contents));
     {
         Press press;
         press.services.setResponseForAll(yztest::ok(randomBytes(1000, 9)));

@@ -2,6 +2,7 @@
 // where the window's plan places them so), every caption and value fully
 // visible, grids without scroll bars, the notice and the list without
 // clipped lines. Run at 96 dpi and again at twice the scale.
+#include "tests/support/StoredSettings.h"
 #include "tests/support/WindowUnderTest.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -141,10 +142,7 @@ void TestLayout::dialogs()
 
 void TestLayout::domainListRowsFitTheirHeight()
 {
-    QFile file(QStringLiteral("setting.dat"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("10000|a|first.com,second.cn,third-one.net|\r\n");
-    file.close();
+    QVERIFY(yztest::storeSettings("10000|a|first.com,second.cn,third-one.net|\r\n"));
     yztest::WindowRig rig;
     rig.window.startUp();
     QTest::mouseClick(rig.window.showdms, Qt::LeftButton);

@@ -3,6 +3,7 @@
 #include "app/LinkLabel.h"
 #include "services/OpenableLink.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/StoredSettings.h"
 #include "tests/support/WindowUnderTest.h"
 
 #include <QApplication>
@@ -65,10 +66,7 @@ void TestLinks::init()
 
 void TestLinks::start(yztest::WindowUnderTest &w, const QByteArray &record)
 {
-    QFile file(QStringLiteral("setting.dat"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(record);
-    file.close();
+    QVERIFY(yztest::storeSettings(record));
     w.startUp();
 }
 

@@ -79,13 +79,6 @@ void TestMainWindow::init()
 
 using yztest::storedSettings;
 
-static void storeSettings(const QByteArray &bytes)
-{
-    QFile file(QStringLiteral("setting.dat"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 void TestMainWindow::titleAndSize()
 {
     yztest::FakeServices services;
@@ -348,7 +341,7 @@ void TestMainWindow::firstStartCreatesTheDefaultRecord()
 
 void TestMainWindow::storedRecordIsRestored()
 {
-    storeSettings("01111|bbs.example.cn|a.com,,b.com|0,123,pw\r\n");
+    QVERIFY(yztest::storeSettings("01111|bbs.example.cn|a.com,,b.com|0,123,pw\r\n"));
     yztest::FakeServices services;
     yztest::WindowUnderTest w(services.hosts());
     w.startUp();
@@ -366,7 +359,7 @@ void TestMainWindow::storedRecordIsRestored()
 
 void TestMainWindow::shutDownStoresTheWindowsState()
 {
-    storeSettings("10000|x.com|x.com,y.com|1,7,a\r\n");
+    QVERIFY(yztest::storeSettings("10000|x.com|x.com,y.com|1,7,a\r\n"));
     {
         yztest::FakeServices services;
         yztest::WindowUnderTest w(services.hosts());
@@ -450,10 +443,7 @@ void TestMainWindow::domainInformationWithABadDomain()
 
 void TestMainWindow::keyboard()
 {
-    QFile file(QStringLiteral("setting.dat"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("10000|x.com|alpha.com,beta.com|\r\n");
-    file.close();
+    QVERIFY(yztest::storeSettings("10000|x.com|alpha.com,beta.com|\r\n"));
     yztest::FakeServices services;
     yztest::WindowUnderTest w(services.hosts());
     w.startUp();

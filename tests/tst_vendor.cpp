@@ -271,10 +271,7 @@ void TestVendor::statisticsPages()
 
 void TestVendor::statisticsLineAtStartUp()
 {
-    QFile file(QStringLiteral("setting.dat"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("10000|a.com|a.com|0,1234,p&w=1\r\n");
-    file.close();
+    QVERIFY(yztest::storeSettings("10000|a.com|a.com|0,1234,p&w=1\r\n"));
     yztest::FakeServices services;
     QString cnzz;
     for (int n : {345, 200, 120, 60, 301, 180, 98})

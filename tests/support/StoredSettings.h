@@ -12,4 +12,11 @@ inline QByteArray storedSettings()
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Puts a settings file with these bytes in the current directory.
+inline bool storeSettings(const QByteArray &bytes)
+{
+    QFile file(QStringLiteral("setting.dat"));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 } // namespace yztest
