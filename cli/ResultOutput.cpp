@@ -92,18 +92,6 @@ int displayWidth(QStringView text)
     return width;
 }
 
-QString printable(const QString &text)
-{
-    QString out = text;
-    for (QChar &c : out) {
-        const char16_t u = c.unicode();
-        // Controls, line and paragraph separators, bidirectional overrides.
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0x2028 && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
-            c = QChar(0xFFFD);
-    }
-    return out;
-}
-
 QString plainReport(const DomainResult &result)
 {
     QString out = QStringLiteral("== %1 ==\n").arg(printable(result.domain));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/DomainRun.h"
+#include "net/PrintableText.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,9 +13,7 @@ namespace yz::cli {
 // characters, none for combining marks, one for the rest.
 int displayWidth(QStringView text);
 
-// The text with control characters (which a hostile page could use to move
-// the cursor or retitle the terminal) shown as U+FFFD.
-QString printable(const QString &text);
+using yz::printable;
 
 // The window's view of one domain: a heading line, the grids of the groups
 // that ran with their columns aligned, the domain-information line.

@@ -20,7 +20,7 @@ constexpr HostEntry kHosts[] = {
         {Service::Youdao, u"youdao", u"http://www.youdao.com"},
         {Service::Soso, u"soso", u"http://www.soso.com"},
         {Service::Alexa, u"alexa", u"http://www.alexa.com"},
-        {Service::Vendor, u"vendor", u"http://www.yanzhou.net"},
+        {Service::Vendor, u"vendor", u"" YZ_VENDOR_BASE},
         {Service::Whois, u"whois", u"http://www.whois.net"},
         {Service::Archive, u"archive", u"http://web.archive.org"},
         {Service::Cnzz, u"cnzz", u"http://new.cnzz.com"},

@@ -1,0 +1,448 @@
+#include "server/Commands.h"
+
+#include "net/PrintableText.h"
+#include "server/ConnectionGuard.h"
+#include "server/Database.h"
+#include "server/DomainName.h"
+#include "server/RanksImport.h"
+#include "server/VendorService.h"
+#include "server/VendorStore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace yz::server {
+namespace {
+
+const QString kDefaultDatabase = QStringLiteral("yanzhou-server.sqlite");
+constexpr qint64 kDefaultTop = 10'000'000;
+
+void write(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+int usage(const QString &message)
+{
+    write(stderr, QStringLiteral("yanzhou-server: %1\n").arg(message));
+    return kExitUsage;
+}
+
+int failure(const QString &message)
+{
+    write(stderr, QStringLiteral("yanzhou-server: %1\n").arg(message));
+    return kExitFailure;
+}
+
+const QCommandLineOption &databaseOption()
+{
+    static const QCommandLineOption option(QStringLiteral("db"),
+                                           QStringLiteral("SQLite file or postgresql://user@host[:port]/database"),
+                                           QStringLiteral("URL"), kDefaultDatabase);
+    return option;
+}
+
+// Opens the database named by --db; on failure prints why and leaves the
+// exit status in `status`.
+std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, int *status)
+{
+    DatabaseAddress address;
+    QString error;
+    if (!DatabaseAddress::parse(parser.value(databaseOption()), &address, &error)) {
+        *status = usage(error);
+        return nullptr;
+    }
+    auto database = std::make_unique<Database>(address);
+    if (!database->open(&error)) {
+        *status = failure(error);
+        return nullptr;
+    }
+    return database;
+}
+
+// Parses the arguments after the command words; false (with the status set)
+// on an unknown option or a wrong number of positional arguments.
+bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, qsizetype positional, int *status)
+{
+    parser.addOption(databaseOption());
+    if (!parser.parse(arguments)) {
+        *status = usage(parser.errorText());
+        return false;
+    }
+    if (parser.positionalArguments().size() != positional) {
+        *status = usage(QStringLiteral("expected %1 argument(s) after the command, got %2; see --help")
+                                .arg(positional)
+                                .arg(parser.positionalArguments().size()));
+        return false;
+    }
+    return true;
+}
+
+bool parseInteger(const QString &text, qint64 low, qint64 high, qint64 *out)
+{
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < low || value > high)
+        return false;
+    *out = value;
+    return true;
+}
+
+int serve(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("address and port"),
+                                    QStringLiteral("ADDR:PORT"), QStringLiteral("127.0.0.1:8080"));
+    const QCommandLineOption publicBase(QStringLiteral("public-base"),
+                                        QStringLiteral("the address clients reach the service at"),
+                                        QStringLiteral("URL"));
+    const QCommandLineOption downloads(QStringLiteral("downloads"),
+                                       QStringLiteral("directory holding the package file offered for download"),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption perHour(QStringLiteral("suggestions-per-hour"),
+                                     QStringLiteral("suggestions accepted per client address and hour"),
+                                     QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption
+            behindProxy(QStringLiteral("behind-proxy"),
+                        QStringLiteral("take the client address from X-Forwarded-For (only behind your own proxy)"));
+    parser.addOptions({listen, publicBase, downloads, perHour, behindProxy});
+    int status = kExitOk;
+    if (!parseArguments(parser, arguments, 0, &status))
+        return status;
+
+    const QString listenText = parser.value(listen);
+    const qsizetype colon = listenText.lastIndexOf(u':');
+    QString host = listenText.left(colon);
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    const QHostAddress address(host);
+    qint64 port = 0;
+    if (colon < 0 || address.isNull() || !parseInteger(listenText.mid(colon + 1), 0, 65535, &port))
+        return usage(QStringLiteral("--listen wants ADDRESS:PORT, e.g. 127.0.0.1:8080, not %1").arg(listenText));
+    qint64 suggestionsPerHour = 0;
+    if (!parseInteger(parser.value(perHour), 1, 1'000'000, &suggestionsPerHour))
+        return usage(QStringLiteral("--suggestions-per-hour wants a whole number from 1"));
+
+    ServiceConfig config;
+    config.publicBase = parser.isSet(publicBase) ? parser.value(publicBase)
+                                                 : QStringLiteral("http://%1:%2").arg(listenText.left(colon)).arg(port);
+    const QUrl base(config.publicBase, QUrl::StrictMode);
+    if (!base.isValid() || (base.scheme() != QLatin1String("http") && base.scheme() != QLatin1String("https"))
+        || base.host().isEmpty())
+        return usage(QStringLiteral("--public-base wants an http(s) address, not %1").arg(config.publicBase));
+    config.downloadsDir = parser.value(downloads);
+    config.suggestionsPerHour = int(suggestionsPerHour);
+    config.behindProxy = parser.isSet(behindProxy);
+
+    std::unique_ptr<Database> database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    auto *guard = new ConnectionGuard(ConnectionLimits{});
+    if (!guard->listen(address, quint16(port))) {
+        const QString error = guard->errorString();
+        delete guard;
+        return failure(QStringLiteral("cannot listen on %1: %2").arg(listenText, error));
+    }
+    const bool ephemeral = port == 0;
+    if (ephemeral && !parser.isSet(publicBase))
+        config.publicBase = QStringLiteral("http://%1:%2").arg(listenText.left(colon)).arg(guard->serverPort());
+    VendorService service(config, *database);
+    service.bind(guard);
+    write(stderr,
+          QStringLiteral("yanzhou-server: listening on %1:%2\n").arg(listenText.left(colon)).arg(guard->serverPort()));
+    return QCoreApplication::exec();
+}
+
+int versionCommand(const QStringList &words, const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int status = kExitOk;
+    const QString action = words.value(1);
+    if (action == QLatin1String("show")) {
+        if (!parseArguments(parser, arguments, 0, &status))
+            return status;
+        auto database = openDatabase(parser, &status);
+        if (!database)
+            return status;
+        VendorStore store(*database);
+        const std::optional<int> version = store.version();
+        if (!version)
+            return failure(store.lastError());
+        write(stdout, QString::number(*version) + u'\n');
+        return kExitOk;
+    }
+    if (action != QLatin1String("set"))
+        return usage(QStringLiteral("version set N | version show"));
+    if (!parseArguments(parser, arguments, 1, &status))
+        return status;
+    qint64 version = 0;
+    if (!parseInteger(parser.positionalArguments().first(), 1, 2147483647, &version))
+        return usage(QStringLiteral("the version is a whole number from 1 to 2147483647"));
+    auto database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    VendorStore store(*database);
+    return store.setVersion(int(version)) ? kExitOk : failure(store.lastError());
+}
+
+int newsCommand(const QStringList &words, const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int status = kExitOk;
+    const QString action = words.value(1);
+    const QHash<QString, qsizetype> positional = {{QStringLiteral("add"), 2},
+                                                  {QStringLiteral("list"), 0},
+                                                  {QStringLiteral("remove"), 1},
+                                                  {QStringLiteral("move"), 2}};
+    if (!positional.contains(action))
+        return usage(QStringLiteral("news add TITLE ADDRESS | news list | news remove ID | news move ID POSITION"));
+    if (!parseArguments(parser, arguments, positional.value(action), &status))
+        return status;
+    const QStringList args = parser.positionalArguments();
+    qint64 id = 0, position = 0;
+    if (action == QLatin1String("add")) {
+        const QString problem = newsItemProblem(args[0], args[1]);
+        if (!problem.isEmpty())
+            return usage(problem);
+    } else if (action != QLatin1String("list")) {
+        if (!parseInteger(args[0], 1, std::numeric_limits<qint64>::max(), &id))
+            return usage(QStringLiteral("the ID is a whole number from 1 (see news list)"));
+        if (action == QLatin1String("move") && !parseInteger(args[1], 1, 1'000'000, &position))
+            return usage(QStringLiteral("the position is a whole number from 1"));
+    }
+    auto database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    VendorStore store(*database);
+    if (action == QLatin1String("add")) {
+        const std::optional<qint64> added = store.addNews(args[0], args[1]);
+        if (!added)
+            return failure(store.lastError());
+        write(stdout, QString::number(*added) + u'\n');
+        return kExitOk;
+    }
+    if (action == QLatin1String("list")) {
+        const std::optional<QList<NewsItem>> items = store.news();
+        if (!items)
+            return failure(store.lastError());
+        int position = 0;
+        for (const NewsItem &item : *items)
+            write(stdout,
+                  QStringLiteral("%1\t%2\t%3\t%4\n")
+                          .arg(++position)
+                          .arg(item.id)
+                          .arg(printable(item.title), printable(item.address)));
+        return kExitOk;
+    }
+    const bool done = action == QLatin1String("remove") ? store.removeNews(id) : store.moveNews(id, int(position));
+    if (done)
+        return kExitOk;
+    return store.lastError().isEmpty() ? usage(QStringLiteral("no news item has the ID %1").arg(id))
+                                       : failure(store.lastError());
+}
+
+// "2026-12-07" (midnight UTC) or a full ISO 8601 time.
+QDateTime parseSince(const QString &text)
+{
+    const QDate day = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (day.isValid())
+        return QDateTime(day, QTime(0, 0), Qt::UTC);
+    return QDateTime::fromString(text, Qt::ISODate);
+}
+
+int suggestionsCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("only those received from DATE on"),
+                                   QStringLiteral("DATE"));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("one JSON object per line"));
+    parser.addOptions({since, json});
+    int status = kExitOk;
+    if (!parseArguments(parser, arguments, 0, &status))
+        return status;
+    QDateTime from;
+    if (parser.isSet(since)) {
+        from = parseSince(parser.value(since));
+        if (!from.isValid())
+            return usage(QStringLiteral("--since wants a date as YYYY-MM-DD"));
+    }
+    auto database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    VendorStore store(*database);
+    const std::optional<QList<Suggestion>> list = store.suggestions(from);
+    if (!list)
+        return failure(store.lastError());
+    for (const Suggestion &s : *list) {
+        const QString time = s.receivedAt.toString(Qt::ISODate);
+        if (parser.isSet(json)) {
+            const QJsonObject object = {{QStringLiteral("id"), s.id},
+                                        {QStringLiteral("received_at"), time},
+                                        {QStringLiteral("client"), s.client},
+                                        {QStringLiteral("text"), s.body}};
+            write(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n');
+            continue;
+        }
+        // A heading line, then the text's lines indented; whatever else a
+        // client sent that could steer a terminal is shown as U+FFFD.
+        write(stdout, QStringLiteral("#%1 %2 %3\n").arg(s.id).arg(time, printable(s.client)));
+        QString body = s.body;
+        body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        for (const QString &line : body.split(u'\n'))
+            write(stdout, QStringLiteral("  ") + printable(line) + u'\n');
+    }
+    return kExitOk;
+}
+
+int ranksCommand(const QStringList &words, const QStringList &arguments)
+{
+    if (words.value(1) != QLatin1String("import"))
+        return usage(QStringLiteral("ranks import FILE|- [--top N]"));
+    QCommandLineParser parser;
+    const QCommandLineOption top(QStringLiteral("top"), QStringLiteral("keep the first N rows"), QStringLiteral("N"),
+                                 QString::number(kDefaultTop));
+    parser.addOption(top);
+    int status = kExitOk;
+    if (!parseArguments(parser, arguments, 1, &status))
+        return status;
+    qint64 rows = 0;
+    if (!parseInteger(parser.value(top), 1, std::numeric_limits<qint64>::max(), &rows))
+        return usage(QStringLiteral("--top wants a whole number from 1"));
+    const QString name = parser.positionalArguments().first();
+    QFile input(name == QLatin1String("-") ? QString() : name);
+    const bool opened =
+            name == QLatin1String("-") ? input.open(stdin, QIODevice::ReadOnly) : input.open(QIODevice::ReadOnly);
+    if (!opened)
+        return usage(QStringLiteral("cannot read %1: %2").arg(name, input.errorString()));
+    auto database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    QElapsedTimer clock;
+    clock.start();
+    const RanksImportResult result = importRanks(input, *database, rows);
+    if (!result.ok)
+        return result.error.startsWith(QLatin1String("line "))
+                ? usage(result.error + QStringLiteral("; nothing changed"))
+                : failure(result.error);
+    const double seconds = std::max<qint64>(1, clock.elapsed()) / 1000.0;
+    write(stderr,
+          QStringLiteral("imported %1 rows in %2 s (%3 rows/s)\n")
+                  .arg(result.rows)
+                  .arg(seconds, 0, 'f', 1)
+                  .arg(qint64(double(result.rows) / seconds)));
+    return kExitOk;
+}
+
+int historyCommand(const QStringList &words, const QStringList &arguments)
+{
+    if (words.value(1) != QLatin1String("add"))
+        return usage(QStringLiteral("history add DOMAIN YYYY-MM-DD COUNT"));
+    QCommandLineParser parser;
+    int status = kExitOk;
+    if (!parseArguments(parser, arguments, 3, &status))
+        return status;
+    const QStringList args = parser.positionalArguments();
+    const QString host = hostKey(args[0]);
+    if (host.isEmpty())
+        return usage(QStringLiteral("not a host name: %1").arg(printable(args[0])));
+    const QDate day = QDate::fromString(args[1], QStringLiteral("yyyy-MM-dd"));
+    if (!day.isValid())
+        return usage(QStringLiteral("the date is YYYY-MM-DD, not %1").arg(printable(args[1])));
+    qint64 count = 0;
+    if (!parseInteger(args[2], 0, std::numeric_limits<qint64>::max(), &count))
+        return usage(QStringLiteral("the count is a whole number from 0"));
+    auto database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    VendorStore store(*database);
+    return store.addHistory(host, day, count) ? kExitOk : failure(store.lastError());
+}
+
+int domainsCommand(const QStringList &words, const QStringList &arguments)
+{
+    if (words.value(1) != QLatin1String("add"))
+        return usage(QStringLiteral("domains add DOMAIN"));
+    QCommandLineParser parser;
+    int status = kExitOk;
+    if (!parseArguments(parser, arguments, 1, &status))
+        return status;
+    const QString host = hostKey(parser.positionalArguments().first());
+    if (host.isEmpty())
+        return usage(QStringLiteral("not a host name: %1").arg(printable(parser.positionalArguments().first())));
+    auto database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    VendorStore store(*database);
+    return store.track(host) ? kExitOk : failure(store.lastError());
+}
+
+} // namespace
+
+QString usageText()
+{
+    return QStringLiteral(
+            "Usage: yanzhou-server COMMAND [--db URL] ...\n"
+            "  serve [--listen ADDR:PORT] [--public-base URL] [--downloads DIR]\n"
+            "        [--suggestions-per-hour N] [--behind-proxy]\n"
+            "  version set N | version show\n"
+            "  news add TITLE ADDRESS | news list | news remove ID | news move ID POSITION\n"
+            "  suggestions [--since YYYY-MM-DD] [--json]\n"
+            "  ranks import FILE|- [--top N]\n"
+            "  history add DOMAIN YYYY-MM-DD COUNT\n"
+            "  domains add DOMAIN\n"
+            "--db is a SQLite file (default yanzhou-server.sqlite) or postgresql://user@host[:port]/database.\n"
+            "Exit status: 0 done, 1 the database or network failed, 2 bad arguments or input.\n");
+}
+
+int runCommand(const QStringList &arguments)
+{
+    // The command words come first; what follows them goes to the parser
+    // (which wants the program name in front).
+    QStringList words;
+    qsizetype i = 1;
+    for (; i < arguments.size() && words.size() < 2 && !arguments[i].startsWith(u'-'); ++i)
+        words.append(arguments[i]);
+    const QString command = words.value(0);
+    if (command.isEmpty() && arguments.contains(QStringLiteral("--help"))) {
+        write(stdout, usageText());
+        return kExitOk;
+    }
+    static const QStringList withAction = {QStringLiteral("version"), QStringLiteral("news"), QStringLiteral("ranks"),
+                                           QStringLiteral("history"), QStringLiteral("domains")};
+    // Commands without an action word give the second word back to the parser.
+    if (!withAction.contains(command) && words.size() == 2) {
+        words.removeLast();
+        --i;
+    }
+    const QStringList rest = QStringList{arguments.value(0)} + arguments.mid(i);
+    if (command == QLatin1String("serve"))
+        return serve(rest);
+    if (command == QLatin1String("version"))
+        return versionCommand(words, rest);
+    if (command == QLatin1String("news"))
+        return newsCommand(words, rest);
+    if (command == QLatin1String("suggestions"))
+        return suggestionsCommand(rest);
+    if (command == QLatin1String("ranks"))
+        return ranksCommand(words, rest);
+    if (command == QLatin1String("history"))
+        return historyCommand(words, rest);
+    if (command == QLatin1String("domains"))
+        return domainsCommand(words, rest);
+    write(stderr, usageText());
+    return kExitUsage;
+}
+
+} // namespace yz::server

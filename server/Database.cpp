@@ -1,0 +1,193 @@
+#include "server/Database.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QUrl>
+#include <QVariant>
+
+#include <atomic>
+
+namespace yz::server {
+namespace {
+
+// One entry per schema version: the statements that bring the previous
+// version to it. "%ID%" stands for the auto-numbered key column.
+struct Migration {
+    int version;
+    QStringList statements;
+};
+
+const QList<Migration> &migrations()
+{
+    static const QList<Migration> list = {
+            {1,
+             {
+                     QStringLiteral("CREATE TABLE settings (name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+                     QStringLiteral("CREATE TABLE news (id %ID%, position INTEGER NOT NULL, title TEXT NOT NULL, "
+                                    "address TEXT NOT NULL)"),
+                     QStringLiteral("CREATE TABLE suggestions (id %ID%, received_at TEXT NOT NULL, "
+                                    "client TEXT NOT NULL, body TEXT NOT NULL)"),
+                     QStringLiteral("CREATE INDEX suggestions_time ON suggestions (received_at)"),
+                     QStringLiteral("CREATE TABLE ranks (name TEXT NOT NULL, position BIGINT NOT NULL)"),
+                     QStringLiteral("CREATE INDEX ranks_name ON ranks (name)"),
+                     QStringLiteral("CREATE TABLE domains (name TEXT PRIMARY KEY, tracked INTEGER NOT NULL DEFAULT 0, "
+                                    "added_at TEXT, history_rev BIGINT NOT NULL DEFAULT 0)"),
+                     QStringLiteral("CREATE TABLE history (domain TEXT NOT NULL, day TEXT NOT NULL, "
+                                    "count BIGINT NOT NULL, PRIMARY KEY (domain, day))"),
+             }},
+    };
+    return list;
+}
+
+QString nextConnectionName()
+{
+    static std::atomic<int> counter{0};
+    return QStringLiteral("yzserver-%1").arg(counter.fetch_add(1));
+}
+
+} // namespace
+
+bool DatabaseAddress::parse(const QString &text, DatabaseAddress *out, QString *error)
+{
+    *out = {};
+    if (text.startsWith(QLatin1String("postgresql://")) || text.startsWith(QLatin1String("postgres://"))) {
+        const QUrl url(text, QUrl::StrictMode);
+        const QString name = url.path().mid(1);
+        if (!url.isValid() || url.host().isEmpty() || name.isEmpty() || name.contains(u'/')) {
+            *error = QStringLiteral("not a database address: %1 (postgresql://user@host[:port]/database)").arg(text);
+            return false;
+        }
+        out->postgres = true;
+        out->host = url.host();
+        out->port = url.port(5432);
+        out->user = url.userName();
+        out->password = url.password();
+        out->name = name;
+        return true;
+    }
+    if (text.isEmpty()) {
+        *error = QStringLiteral("empty database address");
+        return false;
+    }
+    out->path = text;
+    return true;
+}
+
+Database::Database(DatabaseAddress address)
+    : m_address(std::move(address))
+    , m_connectionName(nextConnectionName())
+{
+}
+
+Database::~Database()
+{
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+bool Database::open(QString *error)
+{
+    if (m_address.postgres) {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+        m_db.setHostName(m_address.host);
+        m_db.setPort(m_address.port);
+        m_db.setUserName(m_address.user);
+        m_db.setPassword(m_address.password);
+        m_db.setDatabaseName(m_address.name);
+        m_db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    } else {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        m_db.setDatabaseName(m_address.path);
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    }
+    if (!m_db.open()) {
+        *error = QStringLiteral("cannot open the database: %1").arg(m_db.lastError().text());
+        return false;
+    }
+    if (!m_address.postgres) {
+        // WAL lets readers go on while one writer commits; FULL makes a
+        // committed (and answered) write survive a crash of the machine.
+        QSqlQuery pragma(m_db);
+        for (const char *statement : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"}) {
+            if (!pragma.exec(QString::fromLatin1(statement))) {
+                *error = QStringLiteral("not a usable database file: %1").arg(pragma.lastError().text());
+                return false;
+            }
+        }
+    }
+    return migrate(error);
+}
+
+bool Database::reconnect()
+{
+    m_db.close();
+    return m_db.open();
+}
+
+int Database::schemaVersion()
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT version FROM schema_version")) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+bool Database::migrate(QString *error)
+{
+    const QString idColumn = m_address.postgres ? QStringLiteral("BIGSERIAL PRIMARY KEY")
+                                                : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"))) {
+        *error = QStringLiteral("cannot create the schema: %1").arg(query.lastError().text());
+        return false;
+    }
+    for (const Migration &migration : migrations()) {
+        // Each step runs in its own transaction and re-reads the version inside
+        // it, so two instances starting together migrate once.
+        if (!m_db.transaction()) {
+            *error = QStringLiteral("cannot migrate: %1").arg(m_db.lastError().text());
+            return false;
+        }
+        if (m_address.postgres)
+            query.exec(QStringLiteral("LOCK TABLE schema_version IN EXCLUSIVE MODE"));
+        int current = 0;
+        if (query.exec(QStringLiteral("SELECT version FROM schema_version")) && query.next())
+            current = query.value(0).toInt();
+        if (current > kSchemaVersion) {
+            m_db.rollback();
+            *error = QStringLiteral("the database was made by a newer yanzhou-server (schema %1, this one knows %2)")
+                             .arg(current)
+                             .arg(kSchemaVersion);
+            return false;
+        }
+        if (current >= migration.version) {
+            m_db.commit();
+            continue;
+        }
+        for (QString statement : migration.statements) {
+            statement.replace(QLatin1String("%ID%"), idColumn);
+            if (!query.exec(statement)) {
+                *error = QStringLiteral("cannot migrate to schema %1: %2")
+                                 .arg(migration.version)
+                                 .arg(query.lastError().text());
+                m_db.rollback();
+                return false;
+            }
+        }
+        query.exec(QStringLiteral("DELETE FROM schema_version"));
+        query.prepare(QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"));
+        query.addBindValue(migration.version);
+        if (!query.exec() || !m_db.commit()) {
+            *error = QStringLiteral("cannot migrate to schema %1: %2")
+                             .arg(migration.version)
+                             .arg(m_db.lastError().text());
+            m_db.rollback();
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace yz::server

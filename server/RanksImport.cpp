@@ -1,0 +1,166 @@
+#include "server/RanksImport.h"
+
+#include "server/Database.h"
+#include "server/RanksFile.h"
+
+#include <QIODevice>
+#include <QList>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace yz::server {
+namespace {
+
+// Rows per INSERT statement: one round trip carries many rows, which is what
+// makes the import fast on both databases.
+constexpr int kBatchRows = 250;
+constexpr qsizetype kMaxLine = 4096;
+
+QString batchStatement(const QString &table, int rows)
+{
+    QString sql = QStringLiteral("INSERT INTO %1 (name, position) VALUES ").arg(table);
+    for (int i = 0; i < rows; ++i)
+        sql += i ? QStringLiteral(",(?,?)") : QStringLiteral("(?,?)");
+    return sql;
+}
+
+class Importer {
+public:
+    Importer(Database &database, QString table)
+        : m_db(database.db())
+        , m_table(std::move(table))
+        , m_full(m_db)
+    {
+        m_full.prepare(batchStatement(m_table, kBatchRows));
+    }
+
+    bool add(const RankRow &row)
+    {
+        m_names.append(QString::fromLatin1(row.name));
+        m_positions.append(row.position);
+        return m_names.size() < kBatchRows || flush();
+    }
+
+    bool flush()
+    {
+        if (m_names.isEmpty())
+            return true;
+        QSqlQuery partial(m_db);
+        QSqlQuery &query = m_names.size() == kBatchRows ? m_full : partial;
+        if (&query == &partial)
+            partial.prepare(batchStatement(m_table, int(m_names.size())));
+        for (qsizetype i = 0; i < m_names.size(); ++i) {
+            query.bindValue(int(2 * i), m_names[i]);
+            query.bindValue(int(2 * i + 1), m_positions[i]);
+        }
+        m_names.clear();
+        m_positions.clear();
+        if (!query.exec()) {
+            m_error = query.lastError().text();
+            return false;
+        }
+        return true;
+    }
+
+    QString error() const { return m_error; }
+
+private:
+    QSqlDatabase &m_db;
+    QString m_table;
+    QSqlQuery m_full;
+    QList<QString> m_names;
+    QList<qint64> m_positions;
+    QString m_error;
+};
+
+bool run(QSqlQuery &query, const QString &sql, QString *error)
+{
+    if (query.exec(sql))
+        return true;
+    *error = query.lastError().text();
+    return false;
+}
+
+} // namespace
+
+RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top)
+{
+    RanksImportResult result;
+    QSqlDatabase &db = database.db();
+    if (!db.transaction()) {
+        result.error = db.lastError().text();
+        return result;
+    }
+    QSqlQuery query(db);
+    // SQLite readers keep seeing the old rows until the commit (WAL), so the
+    // table is emptied in place; PostgreSQL fills a new table and swaps it in,
+    // so lookups are not blocked for the length of the import.
+    const QString table = database.isPostgres() ? QStringLiteral("ranks_new") : QStringLiteral("ranks");
+    const bool prepared = database.isPostgres()
+            ? run(query, QStringLiteral("DROP TABLE IF EXISTS ranks_new"), &result.error)
+                    && run(query,
+                           QStringLiteral("CREATE TABLE ranks_new (name TEXT NOT NULL, position BIGINT NOT NULL)"),
+                           &result.error)
+            : run(query, QStringLiteral("DROP INDEX IF EXISTS ranks_name"), &result.error)
+                    && run(query, QStringLiteral("DELETE FROM ranks"), &result.error);
+    if (!prepared) {
+        db.rollback();
+        return result;
+    }
+
+    Importer importer(database, table);
+    QByteArray line(kMaxLine + 2, Qt::Uninitialized);
+    qint64 lineNumber = 0;
+    RankRow row;
+    QString problem;
+    while (result.rows < top) {
+        const qint64 length = input.readLine(line.data(), line.size());
+        if (length <= 0)
+            break;
+        ++lineNumber;
+        QByteArrayView text(line.constData(), length);
+        if (text.endsWith('\n'))
+            text.chop(1);
+        else if (length > kMaxLine)
+            problem = QStringLiteral("the line is longer than %1 bytes").arg(kMaxLine);
+        const RankLine kind = problem.isEmpty() ? parseRankLine(text, &row, &problem) : RankLine::Bad;
+        if (kind == RankLine::Bad) {
+            result.error = QStringLiteral("line %1: %2").arg(lineNumber).arg(problem);
+            db.rollback();
+            return result;
+        }
+        if (kind == RankLine::Row) {
+            if (!importer.add(row)) {
+                result.error = importer.error();
+                db.rollback();
+                return result;
+            }
+            ++result.rows;
+        }
+    }
+    const bool finished = importer.flush()
+            && (database.isPostgres()
+                        ? run(query, QStringLiteral("CREATE INDEX ranks_new_name ON ranks_new (name)"), &result.error)
+                                && run(query, QStringLiteral("DROP TABLE ranks"), &result.error)
+                                && run(query, QStringLiteral("ALTER TABLE ranks_new RENAME TO ranks"), &result.error)
+                                && run(query, QStringLiteral("ALTER INDEX ranks_new_name RENAME TO ranks_name"),
+                                       &result.error)
+                        : run(query, QStringLiteral("CREATE INDEX ranks_name ON ranks (name)"), &result.error));
+    if (!finished) {
+        if (result.error.isEmpty())
+            result.error = importer.error();
+        db.rollback();
+        result.rows = 0;
+        return result;
+    }
+    if (!db.commit()) {
+        result.error = db.lastError().text();
+        result.rows = 0;
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+} // namespace yz::server

@@ -1,0 +1,117 @@
+#include "server/TrendChart.h"
+
+#include <QBuffer>
+#include <QFont>
+#include <QImage>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+
+namespace yz::server {
+namespace {
+
+const QColor kLine(0x1f, 0x5f, 0xbf);
+const QColor kFill(0xdc, 0xe8, 0xf8);
+const QColor kAxis(0x80, 0x80, 0x80);
+const QColor kText(0x30, 0x30, 0x30);
+
+QFont chartFont(int pixelSize, bool bold = false)
+{
+    QFont font(QStringLiteral("WenQuanYi Zen Hei"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+QByteArray toJpeg(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    return bytes;
+}
+
+void drawNoData(QPainter &painter, const QRect &area)
+{
+    painter.setFont(chartFont(13));
+    painter.setPen(kText);
+    painter.drawText(area, Qt::AlignCenter, QStringLiteral("暂无数据"));
+}
+
+} // namespace
+
+QByteArray drawTrendChart(const QList<HistoryPoint> &points)
+{
+    QImage image(kTrendChartWidth, kTrendChartHeight, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QColor(0xd0, 0xd0, 0xd0));
+    painter.drawRect(0, 0, kTrendChartWidth - 1, kTrendChartHeight - 1);
+
+    if (points.isEmpty()) {
+        drawNoData(painter, image.rect());
+        painter.end();
+        return toJpeg(image);
+    }
+
+    // The latest value above the plot, the first and last dates below it.
+    const QLocale numbers(QLocale::C);
+    painter.setPen(kText);
+    painter.setFont(chartFont(11, true));
+    painter.drawText(QRect(5, 2, kTrendChartWidth - 10, 14), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("收录 ") + numbers.toString(points.last().count));
+    painter.setFont(chartFont(9));
+    const QRect dates(4, kTrendChartHeight - 13, kTrendChartWidth - 8, 12);
+    painter.drawText(dates, Qt::AlignLeft | Qt::AlignVCenter, points.first().day.toString(Qt::ISODate));
+    if (points.size() > 1)
+        painter.drawText(dates, Qt::AlignRight | Qt::AlignVCenter, points.last().day.toString(Qt::ISODate));
+
+    const QRectF plot(6, 19, kTrendChartWidth - 12, kTrendChartHeight - 19 - 16);
+    const auto [low, high] =
+            std::minmax_element(points.begin(), points.end(),
+                                [](const HistoryPoint &a, const HistoryPoint &b) { return a.count < b.count; });
+    // The value range is zoomed to the data with a little room above and
+    // below; a flat history sits in the middle.
+    double bottom = double(low->count), top = double(high->count);
+    const double margin = top > bottom ? (top - bottom) * 0.1 : std::max(1.0, top * 0.1);
+    bottom -= margin;
+    top += margin;
+    const qint64 firstDay = points.first().day.toJulianDay();
+    const double span = std::max<qint64>(1, points.last().day.toJulianDay() - firstDay);
+    auto at = [&](const HistoryPoint &p) {
+        const double x = points.size() == 1
+                ? plot.center().x()
+                : plot.left() + plot.width() * double(p.day.toJulianDay() - firstDay) / span;
+        const double y = plot.bottom() - plot.height() * (double(p.count) - bottom) / (top - bottom);
+        return QPointF(x, y);
+    };
+
+    QPainterPath line;
+    line.moveTo(at(points.first()));
+    for (qsizetype i = 1; i < points.size(); ++i)
+        line.lineTo(at(points[i]));
+    QPainterPath area = line;
+    area.lineTo(at(points.last()).x(), plot.bottom());
+    area.lineTo(at(points.first()).x(), plot.bottom());
+    area.closeSubpath();
+    painter.fillPath(area, kFill);
+
+    painter.setPen(QPen(kAxis, 1));
+    painter.drawLine(QPointF(plot.left(), plot.top()), QPointF(plot.left(), plot.bottom()));
+    painter.drawLine(QPointF(plot.left(), plot.bottom()), QPointF(plot.right(), plot.bottom()));
+
+    painter.setPen(QPen(kLine, 1.5));
+    painter.drawPath(line);
+    if (points.size() == 1) {
+        painter.setBrush(kLine);
+        painter.drawEllipse(at(points.first()), 2, 2);
+    }
+    painter.end();
+    return toJpeg(image);
+}
+
+} // namespace yz::server

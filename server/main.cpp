@@ -1,0 +1,21 @@
+// The vendor's web service and its operator commands.
+#include "server/Commands.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstring>
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    // Serving draws the trend pictures, which needs fonts and so a
+    // QGuiApplication; without a display it draws offscreen.
+    const bool serving = argc > 1 && std::strcmp(argv[1], "serve") == 0;
+    if (serving && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app =
+            serving ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("yanzhou-server"));
+    return yz::server::runCommand(QCoreApplication::arguments());
+}
