@@ -7,13 +7,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-5}"
-scripts/install-packages.sh cmake ninja-build clang libclang-rt-14-dev qt6-base-dev
+scripts/install-packages.sh cmake ninja-build clang libclang-rt-14-dev $(cat scripts/qt-packages)
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DYZ_FUZZ=ON >/dev/null
 cmake --build build-fuzz
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 export ASAN_OPTIONS=detect_leaks=0
-for target in pages settings rootdomain news statistics urlencode cli; do
+for target in pages settings rootdomain news statistics urlencode cli suggestionform rankline servedomain; do
   mkdir -p "$scratch/$target"
   log="$scratch/$target.log"
   if ! build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=65536 -timeout=10 \

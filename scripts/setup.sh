@@ -5,9 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-packages.sh cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-zenhei curl \
-  desktop-file-utils appstream file qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libqt6sql6-psql \
-  postgresql
+scripts/install-packages.sh cmake ninja-build g++ $(cat scripts/qt-packages) qt6-translations-l10n fonts-wqy-zenhei curl \
+  desktop-file-utils appstream file \
+  postgresql python3
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"
 if [ $# -gt 0 ]; then

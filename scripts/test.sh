@@ -4,4 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure
+# The storage and service tests run on SQLite and on a PostgreSQL server
+# started for this run alone.
+scripts/with-postgres.sh ctest --test-dir build --output-on-failure

@@ -117,7 +117,13 @@ int serve(const QStringList &arguments)
     const QCommandLineOption
             behindProxy(QStringLiteral("behind-proxy"),
                         QStringLiteral("take the client address from X-Forwarded-For (only behind your own proxy)"));
-    parser.addOptions({listen, publicBase, downloads, perHour, behindProxy});
+    const QCommandLineOption idle(QStringLiteral("idle-timeout"),
+                                  QStringLiteral("drop a client that sends nothing for MS milliseconds"),
+                                  QStringLiteral("MS"), QStringLiteral("10000"));
+    const QCommandLineOption maxConnections(QStringLiteral("max-connections"),
+                                            QStringLiteral("connections served at once"), QStringLiteral("N"),
+                                            QStringLiteral("512"));
+    parser.addOptions({listen, publicBase, downloads, perHour, behindProxy, idle, maxConnections});
     int status = kExitOk;
     if (!parseArguments(parser, arguments, 0, &status))
         return status;
@@ -135,6 +141,15 @@ int serve(const QStringList &arguments)
     if (!parseInteger(parser.value(perHour), 1, 1'000'000, &suggestionsPerHour))
         return usage(QStringLiteral("--suggestions-per-hour wants a whole number from 1"));
 
+    ConnectionLimits limits;
+    qint64 idleMs = 0, connections = 0;
+    if (!parseInteger(parser.value(idle), 100, 3'600'000, &idleMs))
+        return usage(QStringLiteral("--idle-timeout wants milliseconds from 100"));
+    if (!parseInteger(parser.value(maxConnections), 1, 100'000, &connections))
+        return usage(QStringLiteral("--max-connections wants a whole number from 1"));
+    limits.idleMs = int(idleMs);
+    limits.maxConnections = int(connections);
+
     ServiceConfig config;
     config.publicBase = parser.isSet(publicBase) ? parser.value(publicBase)
                                                  : QStringLiteral("http://%1:%2").arg(listenText.left(colon)).arg(port);
@@ -149,7 +164,7 @@ int serve(const QStringList &arguments)
     std::unique_ptr<Database> database = openDatabase(parser, &status);
     if (!database)
         return status;
-    auto *guard = new ConnectionGuard(ConnectionLimits{});
+    auto *guard = new ConnectionGuard(limits);
     if (!guard->listen(address, quint16(port))) {
         const QString error = guard->errorString();
         delete guard;
@@ -395,7 +410,7 @@ QString usageText()
     return QStringLiteral(
             "Usage: yanzhou-server COMMAND [--db URL] ...\n"
             "  serve [--listen ADDR:PORT] [--public-base URL] [--downloads DIR]\n"
-            "        [--suggestions-per-hour N] [--behind-proxy]\n"
+            "        [--suggestions-per-hour N] [--behind-proxy] [--idle-timeout MS] [--max-connections N]\n"
             "  version set N | version show\n"
             "  news add TITLE ADDRESS | news list | news remove ID | news move ID POSITION\n"
             "  suggestions [--since YYYY-MM-DD] [--json]\n"

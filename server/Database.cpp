@@ -106,7 +106,11 @@ bool Database::open(QString *error)
         *error = QStringLiteral("cannot open the database: %1").arg(m_db.lastError().text());
         return false;
     }
-    if (!m_address.postgres) {
+    if (m_address.postgres) {
+        // Notices ("already exists, skipping") are not for the operator's terminal.
+        QSqlQuery quiet(m_db);
+        quiet.exec(QStringLiteral("SET client_min_messages TO WARNING"));
+    } else {
         // WAL lets readers go on while one writer commits; FULL makes a
         // committed (and answered) write survive a crash of the machine.
         QSqlQuery pragma(m_db);
@@ -123,7 +127,11 @@ bool Database::open(QString *error)
 bool Database::reconnect()
 {
     m_db.close();
-    return m_db.open();
+    if (!m_db.open())
+        return false;
+    if (m_address.postgres)
+        QSqlQuery(m_db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
+    return true;
 }
 
 int Database::schemaVersion()

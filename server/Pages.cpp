@@ -29,7 +29,9 @@ QString pathPart(const QString &text)
 
 QString numberText(qint64 n)
 {
-    return QLocale(QLocale::C).toString(n);
+    QLocale grouped(QLocale::C);
+    grouped.setNumberOptions({}); // with the thousands separator
+    return grouped.toString(n);
 }
 
 } // namespace

@@ -59,7 +59,8 @@ QByteArray drawTrendChart(const QList<HistoryPoint> &points)
     }
 
     // The latest value above the plot, the first and last dates below it.
-    const QLocale numbers(QLocale::C);
+    QLocale numbers(QLocale::C);
+    numbers.setNumberOptions({}); // with the thousands separator
     painter.setPen(kText);
     painter.setFont(chartFont(11, true));
     painter.drawText(QRect(5, 2, kTrendChartWidth - 10, 14), Qt::AlignLeft | Qt::AlignVCenter,

@@ -1,0 +1,352 @@
+// The real yanzhou-server on a loopback port: the exact bytes of every answer
+// the window relies on, the pages, and what hostile clients send.
+#include "net/TextDecoding.h"
+#include "tests/support/ServerUnderTest.h"
+
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct Answer {
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+    bool closed = false; // the server closed the connection
+
+    QByteArray header(const QByteArray &name) const
+    {
+        for (const QByteArray &line : head.split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.first(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+                return line.sliced(colon + 1).trimmed();
+        }
+        return {};
+    }
+};
+
+// Sends raw bytes and reads one answer (its head and Content-Length bytes).
+Answer exchange(int port, const QByteArray &request, int timeoutMs = 10000)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+    Answer answer;
+    if (!socket.waitForConnected(timeoutMs))
+        return answer;
+    socket.write(request);
+    QByteArray data;
+    QDeadlineTimer deadline(timeoutMs);
+    qsizetype headEnd = -1;
+    qint64 length = -1;
+    while (!deadline.hasExpired()) {
+        if (headEnd < 0 && (headEnd = data.indexOf("\r\n\r\n")) >= 0) {
+            answer.head = data.first(headEnd);
+            answer.status = data.mid(9, 3).toInt();
+            length = answer.header("Content-Length").toLongLong();
+        }
+        if (headEnd >= 0 && data.size() >= headEnd + 4 + length) {
+            answer.body = data.mid(headEnd + 4, length);
+            return answer;
+        }
+        if (socket.state() != QAbstractSocket::ConnectedState && !socket.bytesAvailable()) {
+            answer.closed = true;
+            return answer;
+        }
+        if (socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
+            data += socket.readAll();
+    }
+    return answer;
+}
+
+Answer get(int port, const QByteArray &target)
+{
+    return exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nIf-Modified-Since: 0\r\n\r\n");
+}
+
+Answer post(int port, const QByteArray &target, const QByteArray &body)
+{
+    return exchange(port,
+                    "POST " + target
+                            + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+                              "application/x-www-form-urlencoded\r\nContent-Length: "
+                            + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+}
+
+// The request target the window sends for a path and a domain as typed.
+QByteArray target(const QString &path, const QString &typed, const QString &end = {})
+{
+    return QUrl(QStringLiteral("http://h") + path + typed + end, QUrl::TolerantMode)
+            .toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+}
+
+int run(const QString &db, const QStringList &args)
+{
+    const yztest::CommandResult result = yztest::serverCommand(db, args);
+    if (result.status != 0)
+        qWarning("%s", result.err.constData());
+    return result.status;
+}
+
+} // namespace
+
+class TestServerHttp : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void answersTheWindowsRequests_data() { yztest::addBackendRows(); }
+    void answersTheWindowsRequests()
+    {
+        QFETCH(bool, postgres);
+        yztest::ThrowawayDatabase db(postgres);
+        QVERIFY(!db.url().isEmpty());
+        yztest::ServingProcess server(db.url());
+        QVERIFY(server.started());
+        const int port = server.port();
+
+        // Before anything is set: the program's own version, no news.
+        Answer a = get(port, "/yzupdate/?ver=200912230");
+        QCOMPARE(a.status, 200);
+        QCOMPARE(a.body, QByteArray("200912230"));
+        a = get(port, "/yztool/n/?ver=200912230");
+        QCOMPARE(a.status, 200);
+        QCOMPARE(a.header("Content-Length"), QByteArray("0"));
+        QCOMPARE(a.body, QByteArray());
+
+        QCOMPARE(run(db.url(), {QStringLiteral("version"), QStringLiteral("set"), QStringLiteral("200912231")}), 0);
+        QCOMPARE(run(db.url(),
+                     {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("新版发布"),
+                      QStringLiteral("http://a.example/1")}),
+                 0);
+        QCOMPARE(run(db.url(),
+                     {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("B & <C>"),
+                      QStringLiteral("https://b.example/?x=1&y=2")}),
+                 0);
+        QCOMPARE(get(port, "/yzupdate/?ver=200912230").body, QByteArray("200912231"));
+        a = get(port, "/yztool/n/?ver=200912230");
+        QCOMPARE(a.body, yz::encodeGbk(u"新版发布[L|G]http://a.example/1{L|G}B & <C>[L|G]https://b.example/?x=1&y=2"));
+        QCOMPARE(a.header("X-Content-Type-Options"), QByteArray("nosniff"));
+
+        // The PageRank chain: the address of the rank page, then its line.
+        QCOMPARE(yztest::serverCommand(db.url(),
+                                       {QStringLiteral("ranks"), QStringLiteral("import"), QStringLiteral("-")},
+                                       "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\n"
+                                       "3\t1\t1\t1\tcom.example\n30\t1\t1\t1\torg.other\n")
+                         .status,
+                 0);
+        a = get(port, "/api/PRURL.php?dm=www.example.com");
+        QCOMPARE(a.status, 200);
+        QCOMPARE(a.body, server.base().toUtf8() + "/pr/?dm=www.example.com");
+        const QUrl rankUrl(QString::fromUtf8(a.body));
+        QCOMPARE(get(port, rankUrl.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority)).body,
+                 QByteArray("Rank_1:1:10\n"));
+        QCOMPARE(get(port, "/pr/?dm=other.org").body, QByteArray("Rank_1:1:8\n"));
+        QCOMPARE(get(port, "/pr/?dm=absent.example").body, QByteArray("Rank_1:1:0\n"));
+
+        // The trend picture: a JPEG of the picture box's size, drawn anew
+        // when the history changes.
+        const QByteArray pictureTarget =
+                target(QStringLiteral("/yzclientthumb/"), QStringLiteral("example.com"), QStringLiteral("_bd1.jpg"));
+        a = get(port, pictureTarget);
+        QCOMPARE(a.status, 200);
+        QCOMPARE(a.header("Content-Type"), QByteArray("image/jpeg"));
+        QCOMPARE(a.header("Content-Length").toLongLong(), a.body.size());
+        QCOMPARE(QImage::fromData(a.body, "JPEG").size(), QSize(165, 97));
+        const QByteArray noData = a.body;
+        QCOMPARE(run(db.url(),
+                     {QStringLiteral("history"), QStringLiteral("add"), QStringLiteral("example.com"),
+                      QStringLiteral("2026-11-01"), QStringLiteral("1200")}),
+                 0);
+        const QByteArray onePoint = get(port, pictureTarget).body;
+        QVERIFY(onePoint != noData);
+        QCOMPARE(get(port, pictureTarget).body, onePoint); // cached: the same bytes
+        QCOMPARE(run(db.url(),
+                     {QStringLiteral("history"), QStringLiteral("add"), QStringLiteral("example.com"),
+                      QStringLiteral("2026-12-01"), QStringLiteral("5000")}),
+                 0);
+        const QByteArray twoPoints = get(port, pictureTarget).body;
+        QVERIFY(twoPoints != onePoint);
+        QCOMPARE(QImage::fromData(twoPoints, "JPEG").size(), QSize(165, 97));
+
+        // A suggestion as the window posts it.
+        a = post(port, "/yztool/a/", "c=%D6%D0%CE%C4+%26+%3D+%7E+%2B%0D%0Aend");
+        QCOMPARE(a.status, 200);
+        const yztest::CommandResult listed =
+                yztest::serverCommand(db.url(), {QStringLiteral("suggestions"), QStringLiteral("--json")});
+        QCOMPARE(listed.status, 0);
+        const QJsonObject first = QJsonDocument::fromJson(listed.out.split('\n').first()).object();
+        QCOMPARE(first.value(QStringLiteral("text")).toString(), QStringLiteral("中文 & = ~ +\r\nend"));
+        QCOMPARE(first.value(QStringLiteral("client")).toString(), QStringLiteral("127.0.0.1"));
+
+        // The pages: HTML with the policy headers.
+        for (const QByteArray &page :
+             {QByteArray("/"), QByteArray("/?update"), QByteArray("/adddomain"), QByteArray("/example.com")}) {
+            a = get(port, page);
+            QCOMPARE(a.status, 200);
+            QCOMPARE(a.header("Content-Type"), QByteArray("text/html; charset=utf-8"));
+            QVERIFY(a.header("Content-Security-Policy").contains("default-src 'none'"));
+            QCOMPARE(a.header("X-Content-Type-Options"), QByteArray("nosniff"));
+            QVERIFY(a.body.startsWith("<!DOCTYPE html>"));
+            QVERIFY(!a.body.contains("<script"));
+        }
+        QVERIFY(get(port, "/").body.contains("200912231"));
+        QVERIFY(get(port, "/").body.contains("B &amp; &lt;C&gt;"));
+        QVERIFY(get(port, "/example.com").body.contains("<td>5,000</td>"));
+        QCOMPARE(get(port, "/no/such/../path").status, 404);
+        QCOMPARE(get(port, "/yzclientthumb/example.com.png").status, 404);
+
+        // Registering: a host name is stored, anything else refused.
+        a = post(port, "/adddomain", "domain=Tracked.Example.COM");
+        QCOMPARE(a.status, 200);
+        QVERIFY(!get(port, "/tracked.example.com").body.contains("登记此域名"));
+        a = post(port, "/adddomain", "domain=%3Cscript%3Ealert(1)%3C%2Fscript%3E");
+        QCOMPARE(a.status, 400);
+        QVERIFY(!a.body.contains("<script>"));
+        QVERIFY(a.body.contains("&lt;script&gt;"));
+    }
+
+    // Whatever a user types arrives in every route as data: nothing breaks,
+    // leaves the service's files or shows up unescaped.
+    void oddDomainsInEveryRoute()
+    {
+        yztest::ThrowawayDatabase db(false);
+        yztest::ServingProcess server(db.url());
+        QVERIFY(server.started());
+        const int port = server.port();
+        const QStringList typed = {QStringLiteral("../../etc/passwd"),
+                                   QStringLiteral("中文.com"),
+                                   QStringLiteral("a b.com"),
+                                   QStringLiteral("%"),
+                                   QStringLiteral("%zz%2"),
+                                   QStringLiteral("x'; DROP TABLE history;--"),
+                                   QStringLiteral("<img src=x onerror=alert(1)>"),
+                                   QStringLiteral("a/b/../../c"),
+                                   QStringLiteral("example.com?x=1&y=2#f"),
+                                   QString(5000, u'a'),
+                                   QStringLiteral("..%2f..%2fetc%2fpasswd"),
+                                   QString()};
+        for (const QString &d : typed) {
+            const Answer address = get(port, target(QStringLiteral("/api/PRURL.php?dm="), d));
+            QCOMPARE(address.status, 200);
+            QVERIFY(address.body.startsWith(server.base().toUtf8() + "/pr/?dm="));
+            const QUrl rankUrl(QString::fromUtf8(address.body));
+            QVERIFY(rankUrl.isValid());
+            const Answer rank = get(port, rankUrl.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
+            QCOMPARE(rank.status, 200);
+            QVERIFY(rank.body.startsWith("Rank_1:1:"));
+            const Answer picture = get(port, target(QStringLiteral("/yzclientthumb/"), d, QStringLiteral("_bd1.jpg")));
+            QVERIFY2(picture.status == 200 || picture.status == 404, qPrintable(d));
+            if (picture.status == 200)
+                QVERIFY(!QImage::fromData(picture.body, "JPEG").isNull());
+            const Answer page = get(port, target(QStringLiteral("/"), d));
+            QVERIFY2(page.status == 200 || page.status == 404, qPrintable(d));
+            QVERIFY(!page.body.contains("<img src=x"));
+            QVERIFY(!page.body.contains("root:"));
+        }
+        // Broken percent-encoding and traversal in the raw target.
+        for (const QByteArray &raw :
+             {QByteArray("/%zz%"), QByteArray("/../../etc/passwd"), QByteArray("/download/../../etc/passwd"),
+              QByteArray("/yzclientthumb/%00_bd1.jpg"), QByteArray("/api/PRURL.php?dm=%ff%fe%"),
+              QByteArray("/%2e%2e/%2e%2e/etc/passwd")}) {
+            const Answer a = get(port, raw);
+            QVERIFY2(a.status == 200 || a.status == 404 || a.status == 400, raw.constData());
+            QVERIFY(!a.body.contains("root:"));
+        }
+        QCOMPARE(get(port, "/yzupdate/?ver=1").body, QByteArray("200912230"));
+    }
+
+    void limitsOfAPublicServer()
+    {
+        yztest::ThrowawayDatabase db(false);
+        yztest::ServingProcess server(db.url(),
+                                      {QStringLiteral("--idle-timeout"), QStringLiteral("500"),
+                                       QStringLiteral("--suggestions-per-hour"), QStringLiteral("2")});
+        QVERIFY(server.started());
+        const int port = server.port();
+
+        const QByteArray bigHeader = "GET / HTTP/1.1\r\nHost: h\r\nX-Big: " + QByteArray(17 * 1024, 'a') + "\r\n\r\n";
+        QCOMPARE(exchange(port, bigHeader).status, 431);
+        // A head that never ends is refused once it passes the limit, too.
+        QCOMPARE(exchange(port, "GET / HTTP/1.1\r\nX: " + QByteArray(20 * 1024, 'b')).status, 431);
+        Answer a = exchange(port, "POST /yztool/a/ HTTP/1.1\r\nHost: h\r\nContent-Length: 1000000000\r\n\r\nc=");
+        QCOMPARE(a.status, 413);
+        QCOMPARE(post(port, "/yztool/a/", "c=" + QByteArray(70 * 1024, 'x')).status, 413);
+        QCOMPARE(
+                exchange(
+                        port,
+                        "POST /yztool/a/ HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nc=\r\n0\r\n\r\n")
+                        .status,
+                411);
+
+        // Suggestions per address: the third within the hour is refused and
+        // not stored; each accepted request is stored once.
+        QCOMPARE(post(port, "/yztool/a/", "c=one").status, 200);
+        QCOMPARE(post(port, "/yztool/a/", "c=two").status, 200);
+        QCOMPARE(post(port, "/yztool/a/", "c=three").status, 429);
+        QCOMPARE(post(port, "/yztool/a/", "nothing").status, 400);
+        const yztest::CommandResult listed = yztest::serverCommand(db.url(), {QStringLiteral("suggestions")});
+        QCOMPARE(listed.out.count("\n#") + (listed.out.startsWith('#') ? 1 : 0), 2);
+
+        // A client that says nothing is dropped.
+        QTcpSocket silent;
+        silent.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+        QVERIFY(silent.waitForConnected(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, 5000);
+
+        // A slow client trickling its head does not hold up anyone else.
+        QTcpSocket slow;
+        slow.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+        QVERIFY(slow.waitForConnected(5000));
+        const QByteArray slowHead = "GET /yzupdate/?ver=1 HTTP/1.1\r\nHost: h\r\n\r\n";
+        for (qsizetype i = 0; i + 1 < slowHead.size(); i += 4) {
+            slow.write(slowHead.mid(i, 4));
+            slow.flush();
+            QCOMPARE(get(port, "/yzupdate/?ver=1").body, QByteArray("200912230"));
+        }
+        slow.write(slowHead.right(slowHead.size() % 4 ? slowHead.size() % 4 : 4));
+        QVERIFY(slow.waitForReadyRead(5000));
+
+        // 600 connections at once: the service goes on answering.
+        std::vector<std::unique_ptr<QTcpSocket>> crowd;
+        for (int i = 0; i < 600; ++i) {
+            crowd.push_back(std::make_unique<QTcpSocket>());
+            crowd.back()->connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+        }
+        for (auto &socket : crowd)
+            socket->waitForConnected(5000);
+        QTRY_VERIFY_WITH_TIMEOUT(get(port, "/yzupdate/?ver=1").body == "200912230", 10000);
+        QCOMPARE(server.process().state(), QProcess::Running);
+    }
+
+    void downloadsServeOneFixedFile()
+    {
+        yztest::ThrowawayDatabase db(false);
+        QFile package(db.dir() + QStringLiteral("/yanzhou_amd64.deb"));
+        QVERIFY(package.open(QIODevice::WriteOnly));
+        package.write("!<arch>\npackage");
+        package.close();
+        QFile secret(db.dir() + QStringLiteral("/secret.txt"));
+        QVERIFY(secret.open(QIODevice::WriteOnly));
+        secret.write("secret");
+        secret.close();
+        yztest::ServingProcess server(db.url(), {QStringLiteral("--downloads"), db.dir()});
+        QVERIFY(server.started());
+        QVERIFY(get(server.port(), "/?update").body.contains("href=\"/download/yanzhou_amd64.deb\""));
+        const Answer a = get(server.port(), "/download/yanzhou_amd64.deb");
+        QCOMPARE(a.status, 200);
+        QCOMPARE(a.body, QByteArray("!<arch>\npackage"));
+        for (const QByteArray &raw :
+             {QByteArray("/download/secret.txt"), QByteArray("/download/../secret.txt"),
+              QByteArray("/download/%2e%2e%2fsecret.txt"), QByteArray("/download/service.sqlite")})
+            QCOMPARE(get(server.port(), raw).status, 404);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerHttp)
+#include "tst_serverhttp.moc"

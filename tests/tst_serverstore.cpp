@@ -1,0 +1,272 @@
+// The service's storage on SQLite and PostgreSQL, the ranks importer, and
+// the small readers of what clients send.
+#include "net/FormEncoding.h"
+#include "net/ProgramVersion.h"
+#include "server/Database.h"
+#include "server/DomainName.h"
+#include "server/RankScale.h"
+#include "server/RanksFile.h"
+#include "server/RanksImport.h"
+#include "server/SuggestionForm.h"
+#include "server/VendorStore.h"
+#include "tests/support/ServerUnderTest.h"
+
+#include <QBuffer>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace yz::server;
+
+namespace {
+
+struct OpenStore {
+    explicit OpenStore(bool postgres)
+        : throwaway(postgres)
+    {
+        DatabaseAddress address;
+        QString error;
+        ok = DatabaseAddress::parse(throwaway.url(), &address, &error);
+        database = std::make_unique<Database>(address);
+        ok = ok && database->open(&error);
+        if (!ok)
+            qWarning("%s", qPrintable(error));
+        store = std::make_unique<VendorStore>(*database);
+    }
+
+    yztest::ThrowawayDatabase throwaway;
+    std::unique_ptr<Database> database;
+    std::unique_ptr<VendorStore> store;
+    bool ok = false;
+};
+
+RanksImportResult importText(Database &database, const QByteArray &text, qint64 top = 1000)
+{
+    QBuffer buffer;
+    buffer.setData(text);
+    buffer.open(QIODevice::ReadOnly);
+    return importRanks(buffer, database, top);
+}
+
+const QByteArray kRanksHeader = "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\n";
+
+} // namespace
+
+class TestServerStore : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void schemaIsCreatedOnceAndKept_data() { yztest::addBackendRows(); }
+    void schemaIsCreatedOnceAndKept()
+    {
+        QFETCH(bool, postgres);
+        OpenStore first(postgres);
+        QVERIFY(first.ok);
+        QCOMPARE(first.database->schemaVersion(), Database::kSchemaVersion);
+        QVERIFY(first.store->setVersion(200912231));
+        // A second connection (a restart, or a second instance) migrates
+        // nothing and sees the data.
+        DatabaseAddress address;
+        QString error;
+        QVERIFY(DatabaseAddress::parse(first.throwaway.url(), &address, &error));
+        Database again(address);
+        QVERIFY2(again.open(&error), qPrintable(error));
+        QCOMPARE(VendorStore(again).version(), 200912231);
+        // A database from a newer program is refused, not damaged.
+        QSqlQuery query(first.database->db());
+        QVERIFY(query.exec(QStringLiteral("UPDATE schema_version SET version = 99")));
+        Database newer(address);
+        QVERIFY(!newer.open(&error));
+        QVERIFY2(error.contains(QLatin1String("newer")), qPrintable(error));
+    }
+
+    void versionAndNews_data() { yztest::addBackendRows(); }
+    void versionAndNews()
+    {
+        QFETCH(bool, postgres);
+        OpenStore s(postgres);
+        QVERIFY(s.ok);
+        QCOMPARE(s.store->version(), yz::kProgramVersion);
+
+        const auto a = s.store->addNews(QStringLiteral("新闻一"), QStringLiteral("http://a.example/1"));
+        const auto b =
+                s.store->addNews(QStringLiteral("B'); DROP TABLE news;--"), QStringLiteral("https://b.example/"));
+        const auto c = s.store->addNews(QStringLiteral("<b>C</b>"), QStringLiteral("http://c.example/?x=1&y=2"));
+        QVERIFY(a && b && c);
+        auto titles = [&] {
+            QStringList list;
+            const QList<NewsItem> items = s.store->news().value();
+            for (const NewsItem &item : items)
+                list << item.title;
+            return list;
+        };
+        QCOMPARE(titles(),
+                 (QStringList{QStringLiteral("新闻一"), QStringLiteral("B'); DROP TABLE news;--"),
+                              QStringLiteral("<b>C</b>")}));
+        QVERIFY(s.store->moveNews(*c, 1));
+        QCOMPARE(titles().first(), QStringLiteral("<b>C</b>"));
+        QVERIFY(s.store->moveNews(*c, 99));
+        QCOMPARE(titles().last(), QStringLiteral("<b>C</b>"));
+        QVERIFY(s.store->removeNews(*a));
+        QVERIFY(!s.store->removeNews(*a));
+        QVERIFY(s.store->lastError().isEmpty()); // absent, not a failure
+        QCOMPARE(titles().size(), 2);
+
+        // What the window could not split, decode or open is refused.
+        QVERIFY(!s.store->addNews(QStringLiteral("a{L|G}b"), QStringLiteral("http://x.example/")));
+        QVERIFY(!s.store->addNews(QStringLiteral("a"), QStringLiteral("http://x.example/[L|G]")));
+        QVERIFY(!s.store->addNews(QStringLiteral("😀"), QStringLiteral("http://x.example/")));
+        QVERIFY(!s.store->addNews(QStringLiteral("a"), QStringLiteral("javascript:alert(1)")));
+        QVERIFY(!s.store->addNews(QStringLiteral("a"), QStringLiteral("file:///etc/passwd")));
+        QCOMPARE(titles().size(), 2);
+    }
+
+    void suggestionsKeepTheirText_data() { yztest::addBackendRows(); }
+    void suggestionsKeepTheirText()
+    {
+        QFETCH(bool, postgres);
+        OpenStore s(postgres);
+        QVERIFY(s.ok);
+        const QString hostile = QStringLiteral("'; DELETE FROM suggestions; -- \\ %_ \"\r\n中文\x1b]0;x\x07");
+        const QDateTime old(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
+        QVERIFY(s.store->addSuggestion(old, QStringLiteral("192.0.2.1"), QStringLiteral("old")));
+        QVERIFY(s.store->addSuggestion(old.addDays(30), QStringLiteral("::1"), hostile));
+        const QList<Suggestion> all = s.store->suggestions({}).value();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(all[1].body, hostile);
+        QCOMPARE(all[1].client, QStringLiteral("::1"));
+        QCOMPARE(all[0].receivedAt, old);
+        const QList<Suggestion> recent = s.store->suggestions(old.addDays(1)).value();
+        QCOMPARE(recent.size(), 1);
+        QCOMPARE(recent[0].body, hostile);
+    }
+
+    void historyRevisionGrowsWithData_data() { yztest::addBackendRows(); }
+    void historyRevisionGrowsWithData()
+    {
+        QFETCH(bool, postgres);
+        OpenStore s(postgres);
+        QVERIFY(s.ok);
+        const QString host = QStringLiteral("example.com");
+        QCOMPARE(s.store->historyRevision(host), 0);
+        QVERIFY(s.store->addHistory(host, QDate(2026, 12, 5), 180));
+        QVERIFY(s.store->addHistory(host, QDate(2026, 12, 1), 100));
+        const qint64 before = s.store->historyRevision(host).value();
+        QVERIFY(s.store->addHistory(host, QDate(2026, 12, 5), 175)); // the same day again: replaced
+        QVERIFY(s.store->historyRevision(host).value() > before);
+        const QList<HistoryPoint> points = s.store->history(host).value();
+        QCOMPARE(points.size(), 2);
+        QCOMPARE(points[0].day, QDate(2026, 12, 1));
+        QCOMPARE(points[1].count, 175);
+        // Counts stored for history do not make a domain tracked; registering does.
+        QCOMPARE(s.store->isTracked(host), false);
+        QVERIFY(s.store->track(host));
+        QCOMPARE(s.store->isTracked(host), true);
+        QCOMPARE(s.store->history(host).value().size(), 2);
+    }
+
+    void ranksImportReplacesTheTable_data() { yztest::addBackendRows(); }
+    void ranksImportReplacesTheTable()
+    {
+        QFETCH(bool, postgres);
+        OpenStore s(postgres);
+        QVERIFY(s.ok);
+        const QByteArray first = kRanksHeader + "1\t3.1e7\t5\t0.01\tcom.example\n2\t3e7\t1\t0.02\tcom.Example.www\n"
+                + "3\t2e7\t9\t0.001\tcn.com.sina\n";
+        RanksImportResult result = importText(*s.database, first);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.rows, 3);
+        QCOMPARE(s.store->rankPosition(QStringLiteral("www.example.com")), 2);
+        QCOMPARE(s.store->rankPosition(QStringLiteral("sina.com.cn")), 3);
+        QCOMPARE(s.store->rankPosition(QStringLiteral("absent.example")), 0);
+
+        // A bad line anywhere: nothing changes, and the line is named.
+        result = importText(*s.database, kRanksHeader + "1\t1\t1\t1\torg.other\nnot a row\n");
+        QVERIFY(!result.ok);
+        QVERIFY2(result.error.startsWith(QLatin1String("line 3")), qPrintable(result.error));
+        QCOMPARE(s.store->rankCount(), 3);
+        QCOMPARE(s.store->rankPosition(QStringLiteral("other.org")), 0);
+
+        // A new file replaces the old table; --top keeps the first rows.
+        const QByteArray second = "1\t1\t1\t1\torg.other\t4\n7\t1\t1\t1\tnet.third\t1\n9\t1\t1\t1\tnet.cut\t1\n";
+        result = importText(*s.database, second, 2);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.rows, 2);
+        QCOMPARE(s.store->rankCount(), 2);
+        QCOMPARE(s.store->rankPosition(QStringLiteral("example.com")), 0);
+        QCOMPARE(s.store->rankPosition(QStringLiteral("third.net")), 7);
+        QCOMPARE(s.store->rankPosition(QStringLiteral("cut.net")), 0);
+        // And it can be done again (the PostgreSQL swap leaves no stray names).
+        QVERIFY(importText(*s.database, second).ok);
+        QCOMPARE(s.store->rankCount(), 3);
+    }
+
+    void rankLines()
+    {
+        RankRow row;
+        QString error;
+        QCOMPARE(parseRankLine("#harmonicc_pos\t#harmonicc_val", &row, &error), RankLine::Skip);
+        QCOMPARE(parseRankLine("", &row, &error), RankLine::Skip);
+        QCOMPARE(parseRankLine("12\t1.5e7\t3\t0.1\tcn.com.example.bbs\r", &row, &error), RankLine::Row);
+        QCOMPARE(row.position, 12);
+        QCOMPARE(row.name, QByteArray("bbs.example.com.cn"));
+        QCOMPARE(parseRankLine("1\t2\t3\t4\tcom.a\t5", &row, &error), RankLine::Row);
+        for (const char *bad :
+             {"1\t2\t3\t4", "x\t2\t3\t4\tcom.a", "0\t2\t3\t4\tcom.a", "1\t2\t3\t4\tcom.a\t5\t6", "1\t2\t3\t4\tcom.a b",
+              "1\t2\t3\t4\t", "-1\t2\t3\t4\tcom.a", "99999999999999999\t2\t3\t4\tcom.a"})
+            QCOMPARE(parseRankLine(bad, &row, &error), RankLine::Bad);
+    }
+
+    void rankScale()
+    {
+        const QList<QPair<qint64, int>> cases =
+                {{0, 0},   {1, 10},     {4, 10},     {5, 9},       {24, 9},      {25, 8},      {124, 8},
+                 {125, 7}, {390624, 3}, {390625, 2}, {1953124, 2}, {1953125, 1}, {9765625, 1}, {5'000'000'000LL, 1}};
+        for (const auto &[position, rank] : cases)
+            QCOMPARE(toolbarRank(position), rank);
+    }
+
+    void hostKeys()
+    {
+        const QList<QPair<QString, QString>> cases = {
+                {QStringLiteral("Example.COM"), QStringLiteral("example.com")},
+                {QStringLiteral(" http://www.example.com:8080/path?q#f "), QStringLiteral("www.example.com")},
+                {QStringLiteral("example.com."), QStringLiteral("example.com")},
+                {QStringLiteral("中文.cn"), QStringLiteral("xn--fiq228c.cn")},
+                {QStringLiteral("example.com/../../etc/passwd"), QStringLiteral("example.com")},
+                {QStringLiteral("../../etc/passwd"), QString()},
+                {QStringLiteral("localhost"), QString()},
+                {QStringLiteral("127.0.0.1"), QString()},
+                {QStringLiteral("a b.com"), QString()},
+                {QStringLiteral("a%2e.com"), QString()},
+                {QStringLiteral("-a.com"), QString()},
+                {QStringLiteral("x'or'1'='1.com"), QString()},
+                {QStringLiteral("<script>.com"), QString()},
+                {QString(300, u'a') + QStringLiteral(".com"), QString()},
+                {QString(), QString()},
+        };
+        for (const auto &[typed, key] : cases)
+            QCOMPARE(hostKey(typed), key);
+        QCOMPARE(rankLookupNames(QStringLiteral("a.b.example.com")),
+                 (QStringList{QStringLiteral("a.b.example.com"), QStringLiteral("b.example.com"),
+                              QStringLiteral("example.com")}));
+        QCOMPARE(displayHost(QStringLiteral("xn--fiq228c.cn")), QStringLiteral("中文.cn"));
+    }
+
+    // The form body the window sends comes back as the text that was typed.
+    void suggestionForm()
+    {
+        const QString typed = QStringLiteral("中文 & = ~ + 100%\r\nNeed PR query 2.0! 😀");
+        const QString expected = QString(typed).replace(QStringLiteral("😀"), QStringLiteral("?"));
+        const QByteArray body = "c=" + yz::urlencode(typed).toLatin1();
+        QCOMPARE(decodeSuggestionForm(body), expected);
+        QCOMPARE(decodeSuggestionForm("c="), QString());
+        QCOMPARE(decodeSuggestionForm("x=1&c=a+b"), QStringLiteral("a b"));
+        QCOMPARE(decodeSuggestionForm("c=%G1%4%"), QStringLiteral("%G1%4%"));
+        QCOMPARE(decodeSuggestionForm("c=%FF%FE"), QStringLiteral("\uFFFD\uFFFD"));
+        QVERIFY(!decodeSuggestionForm("text=hello").has_value());
+        QVERIFY(!decodeSuggestionForm("").has_value());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerStore)
+#include "tst_serverstore.moc"
