@@ -1,0 +1,176 @@
+// The window and the command line against the real vendor's service (the
+// other services faked): version, news, the PageRank chain, the trend picture
+// and a suggestion, with nothing faked on the vendor's side.
+#include "tests/support/ServerUnderTest.h"
+#include "tests/support/WindowUnderTest.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using yz::Service;
+
+namespace {
+
+const QString kDomain = QStringLiteral("www.example.com");
+
+void admin(const QString &db, const QStringList &args, const QByteArray &input = {})
+{
+    const yztest::CommandResult result = yztest::serverCommand(db, args, input);
+    if (result.status != 0)
+        qFatal("yanzhou-server %s: %s", qPrintable(args.join(u' ')), result.err.constData());
+}
+
+// The trend picture the service answers for a domain, as the window decodes it.
+QImage servedPicture(const yztest::ServingProcess &server, const QString &domain)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(server.port()));
+    socket.waitForConnected(5000);
+    socket.write("GET /yzclientthumb/" + domain.toUtf8() + "_bd1.jpg HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
+    QByteArray data;
+    while (socket.waitForReadyRead(5000))
+        data += socket.readAll();
+    return QImage::fromData(data.mid(data.indexOf("\r\n\r\n") + 4), "JPEG");
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        m_db = std::make_unique<yztest::ThrowawayDatabase>(false);
+        admin(m_db->url(),
+              {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("砚舟新版"),
+               QStringLiteral("http://news.example.com/1")});
+        admin(m_db->url(),
+              {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("PR & 收录"),
+               QStringLiteral("https://news.example.com/2?a=1&b=2")});
+        admin(m_db->url(), {QStringLiteral("ranks"), QStringLiteral("import"), QStringLiteral("-")},
+              "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\n1\t1\t1\t1\torg.first\n"
+              "40\t1\t1\t1\tcom.example\n");
+        for (const auto &[day, count] :
+             {std::pair{"2026-10-01", "1200"}, {"2026-11-01", "1800"}, {"2026-12-01", "1500"}})
+            admin(m_db->url(),
+                  {QStringLiteral("history"), QStringLiteral("add"), kDomain, QString::fromLatin1(day),
+                   QString::fromLatin1(count)});
+        m_server = std::make_unique<yztest::ServingProcess>(m_db->url());
+        QVERIFY(m_server->started());
+    }
+
+    void init() { QFile::remove(QStringLiteral("setting.dat")); }
+
+    void windowShowsWhatTheServiceHolds()
+    {
+        yztest::FakeServices services;
+        yz::ServiceHosts hosts = services.hosts();
+        hosts.setBase(Service::Vendor, m_server->base());
+        yztest::WindowUnderTest w(hosts);
+        QStringList messages;
+        w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + u':' + m; };
+        w.startUp();
+
+        // The news line and its links; the version is the program's own.
+        QTRY_COMPARE_WITH_TIMEOUT(w.state().newsLinkArr.size(), qsizetype(2), 10000);
+        QCOMPARE(w.AD[0]->text(), QStringLiteral("砚舟新版"));
+        QCOMPARE(w.AD[1]->text(), QStringLiteral("PR & 收录"));
+        QCOMPARE(w.state().newsLinkArr,
+                 (QStringList{QStringLiteral("http://news.example.com/1"),
+                              QStringLiteral("https://news.example.com/2?a=1&b=2")}));
+        QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+        QVERIFY(w.GO->isEnabled());
+        QVERIFY(!w.newVerShow->isVisible());
+
+        // The PageRank cell through both requests, and the trend picture
+        // drawn from the stored history.
+        w.Check1->setChecked(false);
+        w.Check2->setChecked(true);
+        w.Check3->setChecked(false);
+        w.Check4->setChecked(false);
+        w.trendGo->setChecked(true);
+        w.dm->setText(kDomain);
+        QTest::mouseClick(w.GO, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w.tb2->item(1, 2)->text(), QStringLiteral("8"), 15000);
+        const QImage served = servedPicture(*m_server, kDomain);
+        QCOMPARE(served.size(), QSize(165, 97));
+        // The box shows the picture from its top left corner, as far as it reaches.
+        const auto shown = [&] {
+            const QImage box = w.Picture1->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+            return box.copy(QRect(QPoint(0, 0), box.size().boundedTo(served.size())));
+        };
+        const QImage expected = served.convertToFormat(QImage::Format_RGB32);
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), expected.copy(QRect(QPoint(0, 0), shown().size())), 10000);
+        QVERIFY(shown().width() > 150 && shown().height() > 85);
+
+        // A suggestion typed in 建议 arrives as typed.
+        const QString typed = QStringLiteral("中文 & = ~ + 100%\n第二行 <b>x</b>");
+        QTest::mouseClick(w.Label1, Qt::LeftButton);
+        QVERIFY(w.suggestionDialog());
+        yztest::SuggestionDialogUnderTest dialog(w.suggestionDialog());
+        dialog.Text1->setPlainText(typed);
+        QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 10000);
+        QVERIFY2(messages[0].contains(QStringLiteral("提交成功")), qPrintable(messages[0]));
+        const yztest::CommandResult listed =
+                yztest::serverCommand(m_db->url(), {QStringLiteral("suggestions"), QStringLiteral("--json")});
+        const QJsonObject stored = QJsonDocument::fromJson(listed.out.trimmed().split('\n').last()).object();
+        QCOMPARE(stored.value(QStringLiteral("text")).toString(),
+                 QString(typed).replace(u'\n', QStringLiteral("\r\n")));
+    }
+
+    void newerVersionOnTheService()
+    {
+        admin(m_db->url(), {QStringLiteral("version"), QStringLiteral("set"), QStringLiteral("200912231")});
+        yztest::FakeServices services;
+        yz::ServiceHosts hosts = services.hosts();
+        hosts.setBase(Service::Vendor, m_server->base());
+        yztest::WindowUnderTest w(hosts);
+        w.startUp();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.GO->isEnabled(), 10000);
+        QVERIFY(w.newVerShow->isVisible());
+        admin(m_db->url(), {QStringLiteral("version"), QStringLiteral("set"), QStringLiteral("200912230")});
+    }
+
+    void commandLineTrendAndRank()
+    {
+        yztest::FakeServices services;
+        QJsonObject endpoints;
+        for (int i = 0; i < yz::kServiceCount; ++i)
+            endpoints.insert(yz::ServiceHosts::serviceName(Service(i)), services.hosts().base(Service(i)));
+        endpoints.insert(QStringLiteral("vendor"), m_server->base());
+        QFile file(m_dir.filePath(QStringLiteral("endpoints.json")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(endpoints).toJson());
+        file.close();
+
+        QProcess cli;
+        QSignalSpy finished(&cli, &QProcess::finished);
+        cli.start(QStringLiteral(YZ_CLI),
+                  {QStringLiteral("--json"), QStringLiteral("--rank"), QStringLiteral("--trend"),
+                   m_dir.filePath(QStringLiteral("pics")), QStringLiteral("--endpoints"), file.fileName(), kDomain});
+        QVERIFY(cli.waitForStarted());
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QJsonObject result = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+        QCOMPARE(result.value(QStringLiteral("tb2")).toObject().value(QStringLiteral("PR")).toString(),
+                 QStringLiteral("8"));
+        const QImage saved(m_dir.filePath(QStringLiteral("pics/www.example.com_bd1.jpg")));
+        QCOMPARE(saved, servedPicture(*m_server, kDomain));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<yztest::ThrowawayDatabase> m_db;
+    std::unique_ptr<yztest::ServingProcess> m_server;
+};
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
