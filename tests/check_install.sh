@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch DESTDIR and checks what lands there: both
-# programs, the desktop entry and the metainfo (each validated), the icon in
+# programs, the service and its unit, the desktop entry and the metainfo (each validated), the icon in
 # every hicolor size, the manual page.
 set -euo pipefail
 build="$1"
@@ -11,7 +11,7 @@ root="$dest/usr"
 id=net.yanzhou.webmastertool
 fail() { echo "FAIL: $*"; exit 1; }
 
-for program in yanzhou yanzhou-cli; do
+for program in yanzhou yanzhou-cli yanzhou-server; do
   [ -x "$root/bin/$program" ] || fail "$program not installed"
 done
 "$root/bin/yanzhou-cli" --version | grep -qx 'yanzhou-cli 200912230' || fail "installed yanzhou-cli does not run"
@@ -32,4 +32,10 @@ done
 grep -q '<svg' "$root/share/icons/hicolor/scalable/apps/$id.svg" || fail "no scalable icon"
 
 zcat "$root/share/man/man1/yanzhou-cli.1.gz" | grep -q '^\.TH YANZHOU-CLI 1' || fail "no manual page"
+zcat "$root/share/man/man1/yanzhou-server.1.gz" | grep -q '^\.TH YANZHOU-SERVER 1' || fail "no manual page of the service"
+unit="$(find "$dest" -name yanzhou-server.service)"
+[ -n "$unit" ] || fail "no systemd unit"
+grep -qx 'ExecStart=/usr/bin/yanzhou-server serve .*' "$unit" || fail "the unit does not start the service"
+grep -qx 'DynamicUser=yes' "$unit" && grep -qx 'StateDirectory=yanzhou-server' "$unit" || fail "the unit runs as root or keeps no state"
+"$root/bin/yanzhou-server" version show --db "$dest/probe.sqlite" | grep -qx 200912230 || fail "installed yanzhou-server does not run"
 echo "install check passed"

@@ -5,12 +5,13 @@ set -euo pipefail
 deb="$1"
 fail() { echo "FAIL: $*"; exit 1; }
 depends="$(dpkg-deb -f "$deb" Depends)"
-for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins qt6-translations-l10n fonts-wqy-zenhei; do
+for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins qt6-translations-l10n fonts-wqy-zenhei libqt6sql6-sqlite; do
   grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = yanzhou ] || fail "package name"
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
-for path in ./usr/bin/yanzhou ./usr/bin/yanzhou-cli \
+for path in ./usr/bin/yanzhou ./usr/bin/yanzhou-cli ./usr/bin/yanzhou-server \
+    ./usr/lib/systemd/system/yanzhou-server.service ./usr/share/man/man1/yanzhou-server.1.gz \
     ./usr/share/applications/net.yanzhou.webmastertool.desktop \
     ./usr/share/metainfo/net.yanzhou.webmastertool.metainfo.xml \
     ./usr/share/icons/hicolor/48x48/apps/net.yanzhou.webmastertool.png \
