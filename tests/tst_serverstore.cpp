@@ -252,6 +252,73 @@ private Q_SLOTS:
         QCOMPARE(displayHost(QStringLiteral("xn--fiq228c.cn")), QStringLiteral("中文.cn"));
     }
 
+    // Bad input to an operator command: status 2, a message, nothing written.
+    void operatorCommandsRefuseBadInput()
+    {
+        yztest::ThrowawayDatabase db(false);
+        auto status = [&](const QStringList &args, const QByteArray &input = {}) {
+            const yztest::CommandResult r = yztest::serverCommand(db.url(), args, input);
+            if (r.status == 2 && r.err.isEmpty())
+                qWarning("no message for %s", qPrintable(args.join(u' ')));
+            return r.status;
+        };
+        const QString kRanks = QStringLiteral("ranks");
+        QCOMPARE(status({kRanks, QStringLiteral("import"), QStringLiteral("-")}, "1\t1\t1\t1\tcom.kept\n"), 0);
+        const QList<QStringList> refused = {
+                {QStringLiteral("version"), QStringLiteral("set"), QStringLiteral("v2")},
+                {QStringLiteral("version"), QStringLiteral("set"), QStringLiteral("99999999999")},
+                {QStringLiteral("version"), QStringLiteral("drop")},
+                {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("a{L|G}b"),
+                 QStringLiteral("http://x.cn/")},
+                {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("a"), QStringLiteral("ftp://x.cn/")},
+                {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("only a title")},
+                {QStringLiteral("news"), QStringLiteral("remove"), QStringLiteral("42")},
+                {QStringLiteral("news"), QStringLiteral("move"), QStringLiteral("1"), QStringLiteral("first")},
+                {QStringLiteral("history"), QStringLiteral("add"), QStringLiteral("../etc"),
+                 QStringLiteral("2026-12-01"), QStringLiteral("5")},
+                {QStringLiteral("history"), QStringLiteral("add"), QStringLiteral("example.com"),
+                 QStringLiteral("2026-13-01"), QStringLiteral("5")},
+                {QStringLiteral("history"), QStringLiteral("add"), QStringLiteral("example.com"),
+                 QStringLiteral("2026-12-01"), QStringLiteral("-5")},
+                {QStringLiteral("suggestions"), QStringLiteral("--since"), QStringLiteral("yesterday")},
+                {QStringLiteral("suggestions"), QStringLiteral("--bogus")},
+                {kRanks, QStringLiteral("import"), QStringLiteral("/no/such/file")},
+                {kRanks, QStringLiteral("import"), QStringLiteral("-"), QStringLiteral("--top"), QStringLiteral("0")},
+                {QStringLiteral("domains"), QStringLiteral("add"), QStringLiteral("<b>")},
+                {QStringLiteral("frobnicate")},
+                {QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("nowhere")},
+                {QStringLiteral("serve"), QStringLiteral("--public-base"), QStringLiteral("javascript:x")},
+        };
+        for (const QStringList &args : refused)
+            QVERIFY2(status(args) == 2, qPrintable(args.join(u' ')));
+        // A ranks file with a bad line leaves the table as it was.
+        QCOMPARE(status({kRanks, QStringLiteral("import"), QStringLiteral("-")}, "1\t1\t1\t1\tcom.new\nbad\n"), 2);
+        QCOMPARE(yztest::serverCommand(QStringLiteral("postgresql://"),
+                                       {QStringLiteral("version"), QStringLiteral("show")})
+                         .status,
+                 2);
+        QVERIFY(yztest::serverCommand(db.url(), {QStringLiteral("news"), QStringLiteral("list")}).out.isEmpty());
+        QVERIFY(yztest::serverCommand(db.url(), {QStringLiteral("version"), QStringLiteral("show")}).out
+                == "200912230\n");
+        DatabaseAddress address;
+        QString error;
+        QVERIFY(DatabaseAddress::parse(db.url(), &address, &error));
+        Database database(address);
+        QVERIFY(database.open(&error));
+        VendorStore store(database);
+        QCOMPARE(store.rankPosition(QStringLiteral("kept.com")), 1);
+        QCOMPARE(store.rankPosition(QStringLiteral("new.com")), 0);
+        QCOMPARE(store.history(QStringLiteral("example.com")).value().size(), 0);
+
+        // What a client sent is printed without anything that steers a terminal.
+        QVERIFY(store.addSuggestion(QDateTime::currentDateTimeUtc(), QStringLiteral("1.2.3.4\x1b[2J"),
+                                    QStringLiteral("line one\x1b]0;pwned\x07\r\nline two\u202e")));
+        const QByteArray printed = yztest::serverCommand(db.url(), {QStringLiteral("suggestions")}).out;
+        QVERIFY(!printed.contains('\x1b') && !printed.contains('\x07') && !printed.contains("\u202e"));
+        QVERIFY(printed.contains("  line one"));
+        QVERIFY(printed.contains("  line two"));
+    }
+
     // The form body the window sends comes back as the text that was typed.
     void suggestionForm()
     {
