@@ -2,10 +2,10 @@
 // domain in turn, and prints what the window would show.
 #include "cli/CliOptions.h"
 #include "cli/DomainRun.h"
-#include "cli/Endpoints.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
 #include "net/ProgramVersion.h"
+#include "services/Endpoints.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -79,7 +79,7 @@ int main(int argc, char *argv[])
 
     yz::ServiceHosts hosts;
     QString error;
-    if (!options.endpointsFile.isEmpty() && !yz::cli::applyEndpointsFile(options.endpointsFile, hosts, &error))
+    if (!options.endpointsFile.isEmpty() && !yz::applyEndpointsFile(options.endpointsFile, hosts, &error))
         return fileError(error);
     if (options.groups.trend && !prepareTrendDir(options.trendDir, &error))
         return fileError(error);

@@ -4,9 +4,9 @@
 // that reads back to the same values, and a refused endpoints file must leave
 // the host table as it was.
 #include "FuzzInput.h"
-#include "cli/Endpoints.h"
 #include "cli/ResultOutput.h"
 #include "query/ResultSheet.h"
+#include "services/Endpoints.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -75,7 +75,7 @@ void checkEndpoints(const QByteArray &bytes)
     yz::ServiceHosts hosts;
     const yz::ServiceHosts before = hosts;
     QString error;
-    const bool applied = yz::cli::applyEndpoints(bytes, hosts, &error);
+    const bool applied = yz::applyEndpoints(bytes, hosts, &error);
     yzfuzz::check(applied || !error.isEmpty(), "a refusal says why");
     for (int s = 0; s < yz::kServiceCount; ++s) {
         const QString base = hosts.base(yz::Service(s));

@@ -1,12 +1,14 @@
 #include "server/Commands.h"
 
 #include "net/PrintableText.h"
+#include "server/Collector.h"
 #include "server/ConnectionGuard.h"
 #include "server/Database.h"
 #include "server/DomainName.h"
 #include "server/RanksImport.h"
 #include "server/VendorService.h"
 #include "server/VendorStore.h"
+#include "services/Endpoints.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -15,6 +17,7 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
 #include <QUrl>
 
 #include <cstdio>
@@ -100,6 +103,64 @@ bool parseInteger(const QString &text, qint64 low, qint64 high, qint64 *out)
     return true;
 }
 
+// The collector's options, taken by "serve" and "collect" alike.
+struct CollectorOptions {
+    QCommandLineOption rate{QStringLiteral("collect-rate"), QStringLiteral("requests a second to the search engine"),
+                            QStringLiteral("R"), QStringLiteral("0.5")};
+    QCommandLineOption budget{QStringLiteral("collect-budget"), QStringLiteral("requests a day, all instances"),
+                              QStringLiteral("B"), QStringLiteral("20000")};
+    QCommandLineOption backoff{QStringLiteral("collect-backoff"),
+                               QStringLiteral("seconds to wait after a refusal page (doubling, at most an hour)"),
+                               QStringLiteral("S"), QStringLiteral("60")};
+    QCommandLineOption endpoints{QStringLiteral("endpoints"),
+                                 QStringLiteral("JSON file of service base addresses, as yanzhou-cli takes"),
+                                 QStringLiteral("FILE")};
+
+    QCommandLineOption
+            claimTimeout{QStringLiteral("claim-timeout"),
+                         QStringLiteral("seconds after which a claimed domain of a vanished instance is free again"),
+                         QStringLiteral("S"), QStringLiteral("300")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOptions({rate, budget, backoff, endpoints, claimTimeout});
+    }
+
+    // Reads the options; the exit status in `status` when they are bad.
+    bool read(const QCommandLineParser &parser, CollectorConfig *config, ServiceHosts *hosts, int *status) const
+    {
+        bool ok = false;
+        const double perSecond = parser.value(rate).toDouble(&ok);
+        if (!ok || !(perSecond > 0) || perSecond > 1000) {
+            *status = usage(QStringLiteral("--collect-rate wants requests a second, more than 0"));
+            return false;
+        }
+        qint64 requests = 0, seconds = 0, claimSeconds = 0;
+        if (!parseInteger(parser.value(budget), 0, std::numeric_limits<qint64>::max(), &requests)
+            || !parseInteger(parser.value(backoff), 1, 86400, &seconds)
+            || !parseInteger(parser.value(claimTimeout), 1, 86400, &claimSeconds)) {
+            *status = usage(QStringLiteral("--collect-budget wants a whole number, --collect-backoff seconds from 1"));
+            return false;
+        }
+        config->ratePerSecond = perSecond;
+        config->dailyBudget = requests;
+        config->backoffS = int(seconds);
+        config->claimTimeoutS = int(claimSeconds);
+        config->maxBackoffS = std::max(config->maxBackoffS, int(seconds));
+        QString error;
+        if (parser.isSet(endpoints) && !applyEndpointsFile(parser.value(endpoints), *hosts, &error)) {
+            *status = usage(error);
+            return false;
+        }
+        return true;
+    }
+};
+
+QString instanceName()
+{
+    return QSysInfo::machineHostName() + u':' + QString::number(QCoreApplication::applicationPid());
+}
+
 int serve(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -123,7 +184,15 @@ int serve(const QStringList &arguments)
     const QCommandLineOption maxConnections(QStringLiteral("max-connections"),
                                             QStringLiteral("connections served at once"), QStringLiteral("N"),
                                             QStringLiteral("512"));
-    parser.addOptions({listen, publicBase, downloads, perHour, behindProxy, idle, maxConnections});
+    const QCommandLineOption trackCap(QStringLiteral("track-cap"),
+                                      QStringLiteral(
+                                              "domains tracked because their trend picture was asked for, at most"),
+                                      QStringLiteral("N"), QStringLiteral("10000"));
+    const QCommandLineOption noCollect(QStringLiteral("no-collect"),
+                                       QStringLiteral("do not collect indexed-page counts in this instance"));
+    parser.addOptions({listen, publicBase, downloads, perHour, behindProxy, idle, maxConnections, trackCap, noCollect});
+    const CollectorOptions collectorOptions;
+    collectorOptions.addTo(parser);
     int status = kExitOk;
     if (!parseArguments(parser, arguments, 0, &status))
         return status;
@@ -147,6 +216,13 @@ int serve(const QStringList &arguments)
         return usage(QStringLiteral("--idle-timeout wants milliseconds from 100"));
     if (!parseInteger(parser.value(maxConnections), 1, 100'000, &connections))
         return usage(QStringLiteral("--max-connections wants a whole number from 1"));
+    qint64 cap = 0;
+    if (!parseInteger(parser.value(trackCap), 0, std::numeric_limits<qint64>::max(), &cap))
+        return usage(QStringLiteral("--track-cap wants a whole number"));
+    CollectorConfig collectorConfig;
+    ServiceHosts hosts;
+    if (!collectorOptions.read(parser, &collectorConfig, &hosts, &status))
+        return status;
     limits.idleMs = int(idleMs);
     limits.maxConnections = int(connections);
 
@@ -160,6 +236,7 @@ int serve(const QStringList &arguments)
     config.downloadsDir = parser.value(downloads);
     config.suggestionsPerHour = int(suggestionsPerHour);
     config.behindProxy = parser.isSet(behindProxy);
+    config.trackCap = cap;
 
     std::unique_ptr<Database> database = openDatabase(parser, &status);
     if (!database)
@@ -175,6 +252,17 @@ int serve(const QStringList &arguments)
         config.publicBase = QStringLiteral("http://%1:%2").arg(listenText.left(colon)).arg(guard->serverPort());
     VendorService service(config, *database);
     service.bind(guard);
+    // The collector has a connection of its own, so its transactions never
+    // mix with a request's.
+    std::unique_ptr<Database> collectorDatabase;
+    std::unique_ptr<Collector> collector;
+    if (!parser.isSet(noCollect)) {
+        collectorDatabase = openDatabase(parser, &status);
+        if (!collectorDatabase)
+            return status;
+        collector = std::make_unique<Collector>(*collectorDatabase, hosts, collectorConfig, instanceName());
+        collector->start();
+    }
     write(stderr,
           QStringLiteral("yanzhou-server: listening on %1:%2\n").arg(listenText.left(colon)).arg(guard->serverPort()));
     return QCoreApplication::exec();
@@ -385,10 +473,81 @@ int historyCommand(const QStringList &words, const QStringList &arguments)
     return store.addHistory(host, day, count) ? kExitOk : failure(store.lastError());
 }
 
+int collectCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption once(QStringLiteral("once"), QStringLiteral("run one round and exit"));
+    parser.addOption(once);
+    const CollectorOptions collectorOptions;
+    collectorOptions.addTo(parser);
+    int status = kExitOk;
+    if (!parseArguments(parser, arguments, 0, &status))
+        return status;
+    CollectorConfig config;
+    ServiceHosts hosts;
+    if (!collectorOptions.read(parser, &config, &hosts, &status))
+        return status;
+    auto database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    Collector collector(*database, hosts, config, instanceName());
+    if (parser.isSet(once)) {
+        QObject::connect(
+                &collector, &Collector::roundFinished, QCoreApplication::instance(),
+                [&collector] {
+                    const Collector::Totals totals = collector.totals();
+                    write(stderr,
+                          QStringLiteral("collected %1 counts, %2 failures\n").arg(totals.counted).arg(totals.failed));
+                    QCoreApplication::exit(kExitOk);
+                },
+                Qt::QueuedConnection);
+        collector.runRound();
+    } else {
+        collector.start();
+    }
+    return QCoreApplication::exec();
+}
+
+int domainsList(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption after(QStringLiteral("after"), QStringLiteral("start after this name (paging)"),
+                                   QStringLiteral("NAME"));
+    const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("at most N lines"), QStringLiteral("N"),
+                                   QStringLiteral("100"));
+    parser.addOptions({after, limit});
+    int status = kExitOk;
+    if (!parseArguments(parser, arguments, 0, &status))
+        return status;
+    qint64 lines = 0;
+    if (!parseInteger(parser.value(limit), 1, 1'000'000, &lines))
+        return usage(QStringLiteral("--limit wants a whole number from 1"));
+    auto database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    QString error;
+    const auto list =
+            domainStatuses(*database, parser.value(after), int(lines), QDateTime::currentDateTimeUtc().date(), &error);
+    if (!list)
+        return failure(error);
+    for (const DomainStatus &d : *list) {
+        write(stdout,
+              QStringLiteral("%1\t%2\t%3\t%4\tnext %5\n")
+                      .arg(d.name, d.lastCount ? QString::number(*d.lastCount) : QStringLiteral("-"),
+                           printable(d.lastOutcome.isEmpty() ? QStringLiteral("-") : d.lastOutcome),
+                           d.lastChecked.isEmpty() ? QStringLiteral("-") : d.lastChecked, d.nextDue));
+    }
+    if (list->size() == lines)
+        write(stderr, QStringLiteral("more: --after %1\n").arg(list->last().name));
+    return kExitOk;
+}
+
 int domainsCommand(const QStringList &words, const QStringList &arguments)
 {
+    if (words.value(1) == QLatin1String("list"))
+        return domainsList(arguments);
     if (words.value(1) != QLatin1String("add"))
-        return usage(QStringLiteral("domains add DOMAIN"));
+        return usage(QStringLiteral("domains add DOMAIN | domains list [--after NAME] [--limit N]"));
     QCommandLineParser parser;
     int status = kExitOk;
     if (!parseArguments(parser, arguments, 1, &status))
@@ -400,7 +559,7 @@ int domainsCommand(const QStringList &words, const QStringList &arguments)
     if (!database)
         return status;
     VendorStore store(*database);
-    return store.track(host) ? kExitOk : failure(store.lastError());
+    return store.track(host, QStringLiteral("operator")) ? kExitOk : failure(store.lastError());
 }
 
 } // namespace
@@ -416,7 +575,10 @@ QString usageText()
             "  suggestions [--since YYYY-MM-DD] [--json]\n"
             "  ranks import FILE|- [--top N]\n"
             "  history add DOMAIN YYYY-MM-DD COUNT\n"
-            "  domains add DOMAIN\n"
+            "  domains add DOMAIN | domains list [--after NAME] [--limit N]\n"
+            "  collect [--once] [--collect-rate R] [--collect-budget B] [--collect-backoff S] [--claim-timeout S]\n"
+            "          [--endpoints FILE]\n"
+            "serve also collects (unless --no-collect) and takes the collect options and --track-cap N.\n"
             "--db is a SQLite file (default yanzhou-server.sqlite) or postgresql://user@host[:port]/database.\n"
             "Exit status: 0 done, 1 the database or network failed, 2 bad arguments or input.\n");
 }
@@ -456,6 +618,8 @@ int runCommand(const QStringList &arguments)
         return historyCommand(words, rest);
     if (command == QLatin1String("domains"))
         return domainsCommand(words, rest);
+    if (command == QLatin1String("collect"))
+        return collectCommand(rest);
     write(stderr, usageText());
     return kExitUsage;
 }

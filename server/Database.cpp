@@ -36,6 +36,21 @@ const QList<Migration> &migrations()
                      QStringLiteral("CREATE TABLE history (domain TEXT NOT NULL, day TEXT NOT NULL, "
                                     "count BIGINT NOT NULL, PRIMARY KEY (domain, day))"),
              }},
+            // The collector: where each tracked domain came from, its last
+            // result, and one claim per domain and day shared by all instances.
+            {2,
+             {
+                     QStringLiteral("ALTER TABLE domains ADD COLUMN source TEXT"),
+                     QStringLiteral("ALTER TABLE domains ADD COLUMN last_count BIGINT"),
+                     QStringLiteral("ALTER TABLE domains ADD COLUMN last_outcome TEXT"),
+                     QStringLiteral("ALTER TABLE domains ADD COLUMN last_checked TEXT"),
+                     QStringLiteral("CREATE TABLE collect_claims (domain TEXT NOT NULL, day TEXT NOT NULL, "
+                                    "claimed_by TEXT NOT NULL DEFAULT '', claimed_at TEXT NOT NULL DEFAULT '', "
+                                    "done INTEGER NOT NULL DEFAULT 0, attempts INTEGER NOT NULL DEFAULT 0, "
+                                    "next_try TEXT NOT NULL DEFAULT '', outcome TEXT, count BIGINT, "
+                                    "PRIMARY KEY (domain, day))"),
+                     QStringLiteral("CREATE INDEX collect_claims_day ON collect_claims (day, done)"),
+             }},
     };
     return list;
 }

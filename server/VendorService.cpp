@@ -246,6 +246,8 @@ Reply VendorService::trendPicture(const QString &typed)
     const QString host = hostKey(typed.chopped(end.size()));
     Reply reply(200, QByteArrayLiteral("image/jpeg"), {});
     reply.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
+    if (!host.isEmpty())
+        trackAsked(host);
     const std::optional<qint64> revision = host.isEmpty() ? qint64(0) : m_store.historyRevision(host);
     if (!revision)
         return unavailable();
@@ -267,6 +269,27 @@ Reply VendorService::trendPicture(const QString &typed)
     reply.body = drawTrendChart(*history);
     m_pictures.insert(host, new CachedPicture{*revision, reply.body});
     return reply;
+}
+
+// A window showing the trend picture asks for its domain at every query:
+// the first request of a host name tracks it, up to the operator's cap.
+void VendorService::trackAsked(const QString &host)
+{
+    constexpr qsizetype kRemembered = 100'000;
+    if (m_askedHosts.contains(host))
+        return;
+    if (!m_trackedByPictures)
+        m_trackedByPictures = m_store.trackedCount(QStringLiteral("picture"));
+    if (!m_trackedByPictures || *m_trackedByPictures >= m_config.trackCap)
+        return;
+    const std::optional<bool> added = m_store.trackAsked(host);
+    if (!added)
+        return;
+    if (*added)
+        ++*m_trackedByPictures;
+    if (m_askedHosts.size() >= kRemembered)
+        m_askedHosts.clear();
+    m_askedHosts.insert(host);
 }
 
 Reply VendorService::suggestion(const QByteArray &body, const QString &client)
@@ -328,7 +351,7 @@ Reply VendorService::registerDomain(const QByteArray &body)
     const QString host = hostKey(typed);
     if (host.isEmpty())
         return htmlPage(400, registerPage(typed, QStringLiteral("这不是一个有效的域名。"), false));
-    if (!m_store.track(host))
+    if (!m_store.track(host, QStringLiteral("register")))
         return unavailable();
     return htmlPage(200,
                     registerPage(typed, QStringLiteral("已登记 %1，每天记录它的百度收录数。").arg(displayHost(host)),

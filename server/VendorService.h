@@ -6,6 +6,7 @@
 #include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QCache>
+#include <QSet>
 #include <QString>
 
 class QHttpServerRequest;
@@ -19,6 +20,7 @@ struct ServiceConfig {
     QString downloadsDir; // where the package file lies; empty: no download
     int suggestionsPerHour = 10; // per client address
     bool behindProxy = false; // take the client address from X-Forwarded-For
+    qint64 trackCap = 10'000; // domains tracked because their picture was asked for
 };
 
 // The package file the download page offers, looked for in the downloads
@@ -86,6 +88,9 @@ private:
     };
     QCache<QString, CachedPicture> m_pictures;
     QByteArray m_noDataPicture;
+    void trackAsked(const QString &host);
+    QSet<QString> m_askedHosts; // hosts whose picture request was already counted
+    std::optional<qint64> m_trackedByPictures;
 };
 
 } // namespace yz::server

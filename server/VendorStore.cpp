@@ -177,15 +177,40 @@ std::optional<QList<Suggestion>> VendorStore::suggestions(const QDateTime &since
     return list;
 }
 
-bool VendorStore::track(const QString &domain)
+bool VendorStore::track(const QString &domain, const QString &source)
 {
     QSqlQuery query(m_database.db());
-    query.prepare(QStringLiteral("INSERT INTO domains (name, tracked, added_at) VALUES (?, 1, ?) "
+    query.prepare(QStringLiteral("INSERT INTO domains (name, tracked, added_at, source) VALUES (?, 1, ?, ?) "
                                  "ON CONFLICT (name) DO UPDATE SET tracked = 1, "
-                                 "added_at = COALESCE(domains.added_at, excluded.added_at)"));
+                                 "added_at = COALESCE(domains.added_at, excluded.added_at), "
+                                 "source = COALESCE(domains.source, excluded.source)"));
     query.addBindValue(domain);
     query.addBindValue(storedTime(QDateTime::currentDateTimeUtc()));
+    query.addBindValue(source);
     return query.exec() || fail(query);
+}
+
+std::optional<bool> VendorStore::trackAsked(const QString &domain)
+{
+    QSqlQuery query(m_database.db());
+    query.prepare(QStringLiteral("INSERT INTO domains (name, tracked, added_at, source) VALUES (?, 1, ?, 'picture') "
+                                 "ON CONFLICT (name) DO UPDATE SET tracked = 1, source = 'picture', "
+                                 "added_at = excluded.added_at WHERE domains.tracked = 0 RETURNING name"));
+    query.addBindValue(domain);
+    query.addBindValue(storedTime(QDateTime::currentDateTimeUtc()));
+    if (!query.exec())
+        return fail(query), std::nullopt;
+    return query.next();
+}
+
+std::optional<qint64> VendorStore::trackedCount(const QString &source)
+{
+    QSqlQuery query(m_database.db());
+    query.prepare(QStringLiteral("SELECT COUNT(*) FROM domains WHERE tracked = 1 AND source = ?"));
+    query.addBindValue(source);
+    if (!query.exec() || !query.next())
+        return fail(query), std::nullopt;
+    return query.value(0).toLongLong();
 }
 
 std::optional<bool> VendorStore::isTracked(const QString &domain)

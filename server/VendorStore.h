@@ -60,8 +60,13 @@ public:
     bool addSuggestion(const QDateTime &receivedAt, const QString &client, const QString &body);
     std::optional<QList<Suggestion>> suggestions(const QDateTime &since);
 
-    // Marks a domain for trend tracking (registered by a visitor or an operator).
-    bool track(const QString &domain);
+    // Marks a domain for trend tracking; `source` says who asked ("register",
+    // "operator", "picture").
+    bool track(const QString &domain, const QString &source);
+    // Tracks a domain whose trend picture was asked for, unless it is tracked
+    // already: true when it became tracked now.
+    std::optional<bool> trackAsked(const QString &domain);
+    std::optional<qint64> trackedCount(const QString &source);
     std::optional<bool> isTracked(const QString &domain);
     // Stores one day's indexed-page count, replacing an earlier one for that day.
     bool addHistory(const QString &domain, QDate day, qint64 count);

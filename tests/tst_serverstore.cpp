@@ -159,7 +159,7 @@ private Q_SLOTS:
         QCOMPARE(points[1].count, 175);
         // Counts stored for history do not make a domain tracked; registering does.
         QCOMPARE(s.store->isTracked(host), false);
-        QVERIFY(s.store->track(host));
+        QVERIFY(s.store->track(host, QStringLiteral("operator")));
         QCOMPARE(s.store->isTracked(host), true);
         QCOMPARE(s.store->history(host).value().size(), 2);
     }

@@ -102,22 +102,28 @@ inline CommandResult serverCommand(const QString &db, QStringList args, const QB
 // "yanzhou-server serve" on a free loopback port until destroyed.
 class ServingProcess {
 public:
-    explicit ServingProcess(const QString &db, const QStringList &extra = {})
+    // Without `collect`, the instance leaves collecting to others.
+    explicit ServingProcess(const QString &db, const QStringList &extra = {}, bool collect = false)
     {
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.setReadChannel(QProcess::StandardError);
         m_process.start(QStringLiteral(YZ_SERVER),
                         QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
                                     QStringLiteral("--db"), db}
-                                + extra);
+                                + (collect ? QStringList() : QStringList{QStringLiteral("--no-collect")}) + extra);
         static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+        // Waits with the event loop turning, so that servers of the test
+        // process (a fake service, a relay) go on answering meanwhile.
         QByteArray seen;
-        while (m_port == 0 && m_process.state() != QProcess::NotRunning && m_process.waitForReadyRead(20000)) {
-            seen += m_process.readAllStandardError();
-            const QRegularExpressionMatch match = listening.match(QString::fromUtf8(seen));
-            if (match.hasMatch())
-                m_port = match.captured(1).toInt();
-        }
+        (void)QTest::qWaitFor(
+                [&] {
+                    seen += m_process.readAllStandardError();
+                    const QRegularExpressionMatch match = listening.match(QString::fromUtf8(seen));
+                    if (match.hasMatch())
+                        m_port = match.captured(1).toInt();
+                    return m_port != 0 || m_process.state() == QProcess::NotRunning;
+                },
+                20000);
         if (m_port == 0)
             qWarning("yanzhou-server did not start: %s", seen.constData());
     }

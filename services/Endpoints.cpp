@@ -1,4 +1,4 @@
-#include "cli/Endpoints.h"
+#include "services/Endpoints.h"
 
 #include "net/BoundedRead.h"
 
@@ -6,7 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace yz::cli {
+namespace yz {
 
 bool applyEndpoints(const QByteArray &json, ServiceHosts &hosts, QString *error)
 {
@@ -53,4 +53,4 @@ bool applyEndpointsFile(const QString &path, ServiceHosts &hosts, QString *error
     return applyEndpoints(bytes, hosts, error);
 }
 
-} // namespace yz::cli
+} // namespace yz

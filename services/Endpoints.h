@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace yz::cli {
+namespace yz {
 
 // Applies a JSON object from service name to base address, such as
 // {"baidu": "http://127.0.0.1:8080"}, to the host table. All or nothing:
@@ -16,4 +16,4 @@ bool applyEndpoints(const QByteArray &json, ServiceHosts &hosts, QString *error)
 // The same for a file; an unreadable file is an error too.
 bool applyEndpointsFile(const QString &path, ServiceHosts &hosts, QString *error);
 
-} // namespace yz::cli
+} // namespace yz

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace yz::server {
+
+class Database;
+
+// How one day's fetch of a domain ended.
+struct CollectOutcome {
+    enum Kind { Count, Refused, Unrecognised, Failed } kind = Failed;
+    qint64 count = 0; // Count
+    QString detail; // Failed: "HTTP 404" or "transport 12029"
+
+    // The text stored and shown: "ok", "频", "X", or the failure's detail.
+    QString text() const;
+};
+
+// The work list of the collector, shared through the database by every
+// instance: one claim per domain and day. A claim is taken with one atomic
+// statement (insert, or take over a free or expired claim), so two instances
+// never hold the same domain-day; a killed instance's claims become free
+// again when they expire.
+class CollectQueue {
+public:
+    CollectQueue(Database &database, QString instance);
+
+    QString lastError() const { return m_lastError; }
+
+    // Claims the next domain due on `day`, or returns the empty text when
+    // none is (std::nullopt when the database failed).
+    std::optional<QString> claimNext(QDate day, const QDateTime &now, int claimTimeoutS);
+    // Records the result of a claimed fetch: a count goes into the history.
+    // False when the claim was no longer this instance's (it expired and
+    // another took it): nothing is stored then.
+    bool complete(const QString &domain, QDate day, const CollectOutcome &outcome, const QDateTime &now,
+                  const QDateTime &retryAt);
+    // Requests made for `day` by all instances.
+    std::optional<qint64> requestsOn(QDate day);
+
+    static constexpr int kAttemptsPerDay = 3;
+
+private:
+    bool fail(const QString &message);
+
+    Database &m_database;
+    QString m_instance;
+    QString m_lastError;
+};
+
+// One line of "domains list".
+struct DomainStatus {
+    QString name;
+    std::optional<qint64> lastCount;
+    QString lastOutcome;
+    QString lastChecked;
+    QString nextDue;
+};
+
+// The tracked domains after `after` in name order, at most `limit`.
+std::optional<QList<DomainStatus>> domainStatuses(Database &database, const QString &after, int limit, QDate today,
+                                                  QString *error);
+
+} // namespace yz::server

@@ -1,0 +1,159 @@
+#include "server/Collector.h"
+
+#include "net/PageFetcher.h"
+#include "parsers/CountParsers.h"
+#include "query/QueryTable.h"
+#include "server/Database.h"
+
+#include <QUrl>
+
+namespace yz::server {
+namespace {
+
+// The one request the collector makes is the window's own Baidu count row.
+const QString kHandler = QStringLiteral("bd1");
+
+const QueryRow &countRow()
+{
+    const QueryRow *row = findQueryRow(kHandler);
+    Q_ASSERT(row);
+    return *row;
+}
+
+// What a delivered answer means for the history.
+CollectOutcome classify(qint16 err, const QString &html)
+{
+    CollectOutcome outcome;
+    const QString value = scrapeCount(Engine::Baidu, html);
+    // The text of a failed request is its status: an HTTP status below 1000,
+    // a transport status from 12000 on. "Too many requests", "forbidden" and
+    // "unavailable" are how a search engine turns a client away, like its
+    // refusal page.
+    const int status = err != 0 ? html.trimmed().toInt() : 200;
+    if (value == QLatin1String("频") || status == 429 || status == 403 || status == 503) {
+        outcome.kind = CollectOutcome::Refused;
+        if (err != 0)
+            outcome.detail = QStringLiteral("HTTP %1").arg(status);
+    } else if (err != 0) {
+        outcome.detail = status >= 12000 || status == 0 ? QStringLiteral("transport %1").arg(status)
+                                                        : QStringLiteral("HTTP %1").arg(status);
+    } else if (value == QLatin1String("X")) {
+        outcome.kind = CollectOutcome::Unrecognised;
+    } else {
+        bool ok = false;
+        outcome.count = value.toLongLong(&ok);
+        outcome.kind = ok ? CollectOutcome::Count : CollectOutcome::Unrecognised;
+    }
+    return outcome;
+}
+
+QDate today()
+{
+    return QDateTime::currentDateTimeUtc().date();
+}
+
+} // namespace
+
+Collector::Collector(Database &database, const ServiceHosts &hosts, CollectorConfig config, QString instance,
+                     QObject *parent)
+    : QObject(parent)
+    , m_database(database)
+    , m_hosts(hosts)
+    , m_config(config)
+    , m_queue(database, std::move(instance))
+    , m_fetcher(new PageFetcher(this))
+    , m_rate(config.ratePerSecond)
+    , m_backoffS(config.backoffS)
+{
+    m_fetcher->handlers().add(kHandler, [this](qint16 err, const QString &html) { finish(m_current, err, html); });
+    m_rounds.setInterval(std::chrono::seconds(m_config.roundIntervalS));
+    connect(&m_rounds, &QTimer::timeout, this, [this] {
+        if (!m_inRound)
+            runRound();
+    });
+    m_pace.setSingleShot(true);
+    connect(&m_pace, &QTimer::timeout, this, &Collector::next);
+}
+
+Collector::~Collector() = default;
+
+void Collector::start()
+{
+    m_rounds.start();
+    runRound();
+}
+
+void Collector::runRound()
+{
+    m_inRound = true;
+    m_totals = {};
+    next();
+}
+
+void Collector::next()
+{
+    const std::optional<qint64> spent = m_queue.requestsOn(today());
+    if (!spent || *spent >= m_config.dailyBudget) {
+        if (!spent)
+            qWarning("collector: %s", qPrintable(m_queue.lastError()));
+        endRound();
+        return;
+    }
+    const std::optional<QString> domain =
+            m_queue.claimNext(today(), QDateTime::currentDateTimeUtc(), m_config.claimTimeoutS);
+    if (!domain || domain->isEmpty()) {
+        if (!domain) {
+            qWarning("collector: %s", qPrintable(m_queue.lastError()));
+            m_database.reconnect();
+        }
+        endRound();
+        return;
+    }
+    fetch(*domain);
+}
+
+void Collector::fetch(const QString &domain)
+{
+    m_current = domain;
+    m_sinceStart.start();
+    try {
+        const QueryRow &row = countRow();
+        m_fetcher->urlfetch(queryAddress(row, m_hosts, domain), QStringLiteral("get"), QString(),
+                            QString::fromUtf16(row.charset), kHandler);
+    } catch (const FetchError &) {
+        finish(domain, 1, QStringLiteral("0"));
+    }
+}
+
+void Collector::finish(const QString &domain, qint16 err, const QString &html)
+{
+    const CollectOutcome outcome = classify(err, html);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (!m_queue.complete(domain, today(), outcome, now, now.addSecs(m_config.retryAfterS))
+        && !m_queue.lastError().isEmpty())
+        qWarning("collector: %s", qPrintable(m_queue.lastError()));
+    if (outcome.kind == CollectOutcome::Count)
+        ++m_totals.counted;
+    else
+        ++m_totals.failed;
+
+    qint64 waitMs = qint64(1000.0 / m_rate) - m_sinceStart.elapsed();
+    if (outcome.kind == CollectOutcome::Refused) {
+        // The search engine noticed us: slow down and pause, longer each time.
+        m_rate = std::max(m_config.ratePerSecond / 64, m_rate / 2);
+        waitMs = std::max<qint64>(waitMs, qint64(m_backoffS) * 1000);
+        m_backoffS = std::min(m_config.maxBackoffS, m_backoffS * 2);
+    } else if (outcome.kind == CollectOutcome::Count) {
+        m_rate = std::min(m_config.ratePerSecond, m_rate * 1.25);
+        m_backoffS = m_config.backoffS;
+    }
+    m_pace.start(int(std::clamp<qint64>(waitMs, 0, 24 * 3600 * 1000LL)));
+}
+
+void Collector::endRound()
+{
+    m_inRound = false;
+    Q_EMIT roundFinished();
+}
+
+} // namespace yz::server

@@ -1,0 +1,335 @@
+// The collector: one Baidu request per tracked domain and day with the
+// window's own row and scraper, the outcome stored, politeness, several
+// instances sharing the work through the database, and a database that goes
+// away and comes back.
+#include "server/Collector.h"
+#include "server/Database.h"
+#include "server/VendorStore.h"
+#include "tests/support/FakeHttpServer.h"
+#include "tests/support/SamplePages.h"
+#include "tests/support/ServerUnderTest.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <csignal>
+
+using namespace yz::server;
+
+namespace {
+
+// Baidu as the collector sees it: the answer depends on the domain asked.
+yztest::FakeResponse baiduAnswer(const yztest::RecordedRequest &request)
+{
+    const QByteArray target = QByteArray::fromPercentEncoding(request.target);
+    yztest::FakeResponse r;
+    if (target.contains("site:none."))
+        r.body = yztest::gbk(QStringLiteral("<p>抱歉，没有找到与“x”相关的网页。</p>"));
+    else if (target.contains("site:gone."))
+        r.status = 404;
+    else if (target.contains("site:odd."))
+        r.body = "<html>a page of another shape</html>";
+    else if (target.contains("site:busy."))
+        r.status = 429;
+    else
+        r.body = yztest::gbk(QStringLiteral("<div>百度为您找到相关网页约1,234篇</div>"));
+    return r;
+}
+
+// How often each domain was asked for.
+QMap<QString, int> askedPerDomain(const yztest::FakeHttpServer &baidu)
+{
+    QMap<QString, int> asked;
+    for (const yztest::RecordedRequest &r : baidu.requests()) {
+        const QByteArray target = QByteArray::fromPercentEncoding(r.target);
+        asked[QString::fromUtf8(target.mid(target.indexOf("site:") + 5))] += 1;
+    }
+    return asked;
+}
+
+// Runs a yanzhou-server command while this process's fake servers answer.
+yztest::CommandResult runServer(const QString &db, const QStringList &args)
+{
+    QProcess process;
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QStringLiteral(YZ_SERVER), args + QStringList{QStringLiteral("--db"), db});
+    if (!process.waitForStarted() || !finished.wait(120000))
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+// Forwards TCP connections to another port, until told to drop everything:
+// a database server that goes away and comes back, as the service sees it.
+class Relay : public QObject {
+public:
+    explicit Relay(quint16 target)
+        : m_target(target)
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *client = m_server.nextPendingConnection()) {
+                if (!m_up) {
+                    client->abort();
+                    client->deleteLater();
+                    continue;
+                }
+                auto *upstream = new QTcpSocket(client);
+                upstream->connectToHost(QHostAddress::LocalHost, m_target);
+                connect(client, &QTcpSocket::readyRead, upstream,
+                        [client, upstream] { upstream->write(client->readAll()); });
+                connect(upstream, &QTcpSocket::readyRead, client,
+                        [client, upstream] { client->write(upstream->readAll()); });
+                connect(client, &QTcpSocket::disconnected, upstream, &QTcpSocket::abort);
+                connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::abort);
+                m_clients.append(client);
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    void setUp(bool up)
+    {
+        m_up = up;
+        if (!up) {
+            for (const QPointer<QTcpSocket> &client : std::as_const(m_clients))
+                if (client)
+                    client->abort();
+            m_clients.clear();
+        }
+    }
+
+private:
+    QTcpServer m_server;
+    quint16 m_target;
+    bool m_up = true;
+    QList<QPointer<QTcpSocket>> m_clients;
+};
+
+} // namespace
+
+class TestCollector : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_baidu.setScript(baiduAnswer);
+        QJsonObject endpoints{{QStringLiteral("baidu"), QStringLiteral("http://127.0.0.1:%1").arg(m_baidu.port())}};
+        m_endpoints = m_dir.filePath(QStringLiteral("endpoints.json"));
+        QFile file(m_endpoints);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(endpoints).toJson());
+    }
+    void init() { m_baidu.clear(); }
+
+    void collectsEachDomainOncePerDay_data() { yztest::addBackendRows(); }
+    void collectsEachDomainOncePerDay()
+    {
+        QFETCH(bool, postgres);
+        yztest::ThrowawayDatabase db(postgres);
+        const QStringList domains = {QStringLiteral("counted.example"), QStringLiteral("none.example"),
+                                     QStringLiteral("gone.example"), QStringLiteral("odd.example"),
+                                     QStringLiteral("busy.example")};
+        for (const QString &d : domains)
+            QCOMPARE(runServer(db.url(), {QStringLiteral("domains"), QStringLiteral("add"), d}).status, 0);
+        const QStringList collect = {QStringLiteral("collect"),           QStringLiteral("--once"),
+                                     QStringLiteral("--endpoints"),       m_endpoints,
+                                     QStringLiteral("--collect-rate"),    QStringLiteral("50"),
+                                     QStringLiteral("--collect-backoff"), QStringLiteral("1")};
+        yztest::CommandResult r = runServer(db.url(), collect);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains("collected 2 counts, 3 failures"), r.err.constData());
+        QMap<QString, int> expected;
+        for (const QString &d : domains)
+            expected[d] = 1;
+        QCOMPARE(askedPerDomain(m_baidu), expected);
+        QCOMPARE(m_baidu.requests().first().method, QByteArray("GET"));
+
+        const QByteArray listed = runServer(db.url(), {QStringLiteral("domains"), QStringLiteral("list")}).out;
+        QVERIFY2(listed.contains("counted.example\t1234\tok\t"), listed.constData());
+        QVERIFY(listed.contains("none.example\t0\tok\t"));
+        QVERIFY(listed.contains("gone.example\t-\tHTTP 404\t"));
+        QVERIFY(listed.contains("odd.example\t-\tX\t"));
+        QVERIFY(listed.contains("busy.example\t-\t频 HTTP 429\t"));
+        const QString tomorrow = QDateTime::currentDateTimeUtc().date().addDays(1).toString(Qt::ISODate);
+        QVERIFY(listed.contains("counted.example\t1234\tok\t") && listed.contains(("next " + tomorrow).toUtf8()));
+
+        // The same day again: counted domains are done, failures wait for a
+        // later round; nothing is asked twice.
+        r = runServer(db.url(), collect);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(askedPerDomain(m_baidu), expected);
+
+        DatabaseAddress address;
+        QString error;
+        QVERIFY(DatabaseAddress::parse(db.url(), &address, &error));
+        Database database(address);
+        QVERIFY(database.open(&error));
+        VendorStore store(database);
+        const QList<HistoryPoint> history = store.history(QStringLiteral("counted.example")).value();
+        QCOMPARE(history.size(), 1);
+        QCOMPARE(history[0].count, 1234);
+        QCOMPARE(history[0].day, QDateTime::currentDateTimeUtc().date());
+        QVERIFY(store.historyRevision(QStringLiteral("counted.example")).value() > 0);
+        QVERIFY(store.history(QStringLiteral("gone.example")).value().isEmpty());
+    }
+
+    void refusalSlowsDownAndBudgetStops()
+    {
+        yztest::ThrowawayDatabase db(false);
+        DatabaseAddress address;
+        QString error;
+        QVERIFY(DatabaseAddress::parse(db.url(), &address, &error));
+        Database database(address);
+        QVERIFY(database.open(&error));
+        VendorStore store(database);
+        for (const char *d : {"busy.example", "a.example", "b.example", "c.example"})
+            QVERIFY(store.track(QString::fromLatin1(d), QStringLiteral("operator")));
+        yz::ServiceHosts hosts;
+        hosts.setBase(yz::Service::Baidu, QStringLiteral("http://127.0.0.1:%1").arg(m_baidu.port()));
+        CollectorConfig config;
+        config.ratePerSecond = 40;
+        config.backoffS = 1;
+        config.dailyBudget = 3;
+        Collector collector(database, hosts, config, QStringLiteral("test"));
+        QSignalSpy finished(&collector, &Collector::roundFinished);
+        QElapsedTimer clock;
+        clock.start();
+        collector.runRound();
+        QVERIFY(finished.wait(20000));
+        // Three requests (the budget), the refused one first in name order:
+        // the rate halved and the next request waited out the pause.
+        QCOMPARE(m_baidu.requests().size(), 3);
+        QCOMPARE(collector.currentRate() < 40, true);
+        QVERIFY(clock.elapsed() >= 1000);
+        QCOMPARE(collector.totals().counted, 2);
+    }
+
+    // Instances share the queue through PostgreSQL; one is killed while it
+    // holds a claim, which another takes once it has expired. Every
+    // domain-day is stored exactly once and asked for once, but for the one
+    // request the killed instance may have had in flight.
+    void instancesShareTheQueue()
+    {
+        if (yztest::postgresServer().isEmpty())
+            QSKIP("needs the run's PostgreSQL server");
+        yztest::ThrowawayDatabase db(true);
+        QStringList domains;
+        for (int i = 0; i < 40; ++i)
+            domains << QStringLiteral("d%1.example").arg(i, 2, 10, QLatin1Char('0'));
+        for (const QString &d : domains)
+            QCOMPARE(runServer(db.url(), {QStringLiteral("domains"), QStringLiteral("add"), d}).status, 0);
+        m_baidu.setScript([](const yztest::RecordedRequest &request) {
+            yztest::FakeResponse r = baiduAnswer(request);
+            r.delayMs = 40;
+            return r;
+        });
+        const QStringList options = {QStringLiteral("--endpoints"),     m_endpoints,
+                                     QStringLiteral("--collect-rate"),  QStringLiteral("100"),
+                                     QStringLiteral("--claim-timeout"), QStringLiteral("2")};
+
+        QProcess doomed;
+        doomed.start(QStringLiteral(YZ_SERVER),
+                     QStringList{QStringLiteral("collect"), QStringLiteral("--db"), db.url()} + options);
+        QVERIFY(doomed.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(m_baidu.requests().size() >= 3, 20000);
+        ::kill(pid_t(doomed.processId()), SIGKILL);
+        doomed.waitForFinished();
+
+        QProcess a, b;
+        QSignalSpy aDone(&a, &QProcess::finished), bDone(&b, &QProcess::finished);
+        for (QProcess *p : {&a, &b})
+            p->start(QStringLiteral(YZ_SERVER),
+                     QStringList{QStringLiteral("collect"), QStringLiteral("--once"), QStringLiteral("--db"), db.url()}
+                             + options);
+        QVERIFY(aDone.wait(60000) || !aDone.isEmpty());
+        QVERIFY(bDone.wait(60000) || !bDone.isEmpty());
+        QTest::qWait(2100); // the killed instance's claim expires
+        QCOMPARE(runServer(db.url(), QStringList{QStringLiteral("collect"), QStringLiteral("--once")} + options).status,
+                 0);
+
+        DatabaseAddress address;
+        QString error;
+        QVERIFY(DatabaseAddress::parse(db.url(), &address, &error));
+        Database database(address);
+        QVERIFY(database.open(&error));
+        QSqlQuery query(database.db());
+        QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT domain) FROM history")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), 40);
+        QCOMPARE(query.value(1).toInt(), 40);
+        const QMap<QString, int> asked = askedPerDomain(m_baidu);
+        QCOMPARE(asked.size(), 40);
+        int twice = 0;
+        for (const int n : asked)
+            twice += n > 1 ? 1 : 0;
+        QVERIFY2(twice <= 1, qPrintable(QString::number(twice)));
+        m_baidu.setScript(baiduAnswer);
+    }
+
+    void pictureRequestsTrackUpToTheCap()
+    {
+        yztest::ThrowawayDatabase db(false);
+        yztest::ServingProcess server(db.url(), {QStringLiteral("--track-cap"), QStringLiteral("2")});
+        QVERIFY(server.started());
+        for (const char *d : {"one.example", "ONE.example", "two.example", "three.example", "..", "x"}) {
+            QTcpSocket s;
+            s.connectToHost(QStringLiteral("127.0.0.1"), quint16(server.port()));
+            QVERIFY(s.waitForConnected(5000));
+            s.write(QByteArray("GET /yzclientthumb/") + d + "_bd1.jpg HTTP/1.1\r\nHost: h\r\n\r\n");
+            QVERIFY(s.waitForReadyRead(5000));
+        }
+        const QByteArray listed =
+                yztest::serverCommand(db.url(), {QStringLiteral("domains"), QStringLiteral("list")}).out;
+        QCOMPARE(listed.count('\n'), 2);
+        QVERIFY(listed.startsWith("one.example\t"));
+        QVERIFY(listed.contains("\ntwo.example\t"));
+    }
+
+    // The database goes away: requests get 503, nothing crashes, and the
+    // service answers again once the database is back.
+    void databaseOutage()
+    {
+        if (yztest::postgresServer().isEmpty())
+            QSKIP("needs the run's PostgreSQL server");
+        yztest::ThrowawayDatabase db(true);
+        const QUrl direct(db.url());
+        Relay relay(quint16(direct.port()));
+        QUrl relayed = direct;
+        relayed.setPort(relay.port());
+        yztest::ServingProcess server(relayed.toString());
+        QVERIFY(server.started());
+        auto status = [&] {
+            // The relay lives in this process: wait with the event loop turning.
+            QTcpSocket s;
+            s.connectToHost(QStringLiteral("127.0.0.1"), quint16(server.port()));
+            s.write("GET /yztool/n/?ver=1 HTTP/1.1\r\nHost: h\r\n\r\n");
+            QByteArray data;
+            (void)QTest::qWaitFor(
+                    [&] {
+                        data += s.readAll();
+                        return data.contains("\r\n\r\n");
+                    },
+                    15000);
+            return data.mid(9, 3).toInt();
+        };
+        QCOMPARE(status(), 200);
+        relay.setUp(false);
+        QCOMPARE(status(), 503);
+        QCOMPARE(status(), 503);
+        relay.setUp(true);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), 200, 10000);
+        QCOMPARE(server.process().state(), QProcess::Running);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    yztest::FakeHttpServer m_baidu;
+    QString m_endpoints;
+};
+
+QTEST_GUILESS_MAIN(TestCollector)
+#include "tst_collector.moc"
