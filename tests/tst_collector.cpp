@@ -245,8 +245,7 @@ private Q_SLOTS:
             p->start(QStringLiteral(YZ_SERVER),
                      QStringList{QStringLiteral("collect"), QStringLiteral("--once"), QStringLiteral("--db"), db.url()}
                              + options);
-        QVERIFY(aDone.wait(60000) || !aDone.isEmpty());
-        QVERIFY(bDone.wait(60000) || !bDone.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!aDone.isEmpty() && !bDone.isEmpty(), 60000);
         QTest::qWait(2100); // the killed instance's claim expires
         QCOMPARE(runServer(db.url(), QStringList{QStringLiteral("collect"), QStringLiteral("--once")} + options).status,
                  0);
