@@ -16,6 +16,7 @@ namespace {
 struct Migration {
     int version;
     QStringList statements;
+    QStringList postgresOnly = {}; // after `statements`, on PostgreSQL alone
 };
 
 const QList<Migration> &migrations()
@@ -50,6 +51,22 @@ const QList<Migration> &migrations()
                                     "next_try TEXT NOT NULL DEFAULT '', outcome TEXT, count BIGINT, "
                                     "PRIMARY KEY (domain, day))"),
                      QStringLiteral("CREATE INDEX collect_claims_day ON collect_claims (day, done)"),
+             }},
+            // Every instance caches answers; on PostgreSQL a change made by
+            // any connection is announced on a channel they all listen to
+            // (SQLite tells a connection itself, through its data version).
+            {3,
+             {},
+             {
+                     QStringLiteral("CREATE OR REPLACE FUNCTION yanzhou_changed() RETURNS trigger AS $$ BEGIN "
+                                    "PERFORM pg_notify('yanzhou_changed', TG_TABLE_NAME); RETURN NULL; END $$ "
+                                    "LANGUAGE plpgsql"),
+                     QStringLiteral("CREATE TRIGGER settings_changed AFTER INSERT OR UPDATE OR DELETE ON settings "
+                                    "FOR EACH STATEMENT EXECUTE FUNCTION yanzhou_changed()"),
+                     QStringLiteral("CREATE TRIGGER news_changed AFTER INSERT OR UPDATE OR DELETE ON news "
+                                    "FOR EACH STATEMENT EXECUTE FUNCTION yanzhou_changed()"),
+                     QStringLiteral("CREATE TRIGGER history_changed AFTER INSERT OR UPDATE OR DELETE ON history "
+                                    "FOR EACH STATEMENT EXECUTE FUNCTION yanzhou_changed()"),
              }},
     };
     return list;
@@ -189,7 +206,9 @@ bool Database::migrate(QString *error)
             m_db.commit();
             continue;
         }
-        for (QString statement : migration.statements) {
+        const QStringList statements =
+                migration.statements + (m_address.postgres ? migration.postgresOnly : QStringList());
+        for (QString statement : statements) {
             statement.replace(QLatin1String("%ID%"), idColumn);
             if (!query.exec(statement)) {
                 *error = QStringLiteral("cannot migrate to schema %1: %2")

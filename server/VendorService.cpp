@@ -83,6 +83,8 @@ VendorService::VendorService(ServiceConfig config, Database &database, QObject *
     , m_database(database)
     , m_store(database)
     , m_limiter(m_config.suggestionsPerHour)
+    , m_changes(database)
+    , m_rankAnswers(kPictureCacheEntries * 4)
     , m_pictures(kPictureCacheEntries)
 {
     while (m_config.publicBase.endsWith(u'/'))
@@ -133,8 +135,8 @@ Reply VendorService::answer(const QByteArray &method, const QUrl &url, const QBy
     Reply reply = route(method, url, body, client);
     // A lost database connection (the server restarted) is opened again for
     // the next request; this one is answered 503.
-    if (reply.status == 503)
-        m_database.reconnect();
+    if (reply.status == 503 && m_database.reconnect())
+        m_changes.invalidate();
     return reply;
 }
 
@@ -189,21 +191,29 @@ Reply VendorService::unavailable()
 
 Reply VendorService::version()
 {
-    const std::optional<int> v = m_store.version();
-    if (!v)
-        return unavailable();
-    return {200, kPlainGbk, QByteArray::number(*v)};
+    const quint64 generation = m_changes.generation();
+    if (m_versionAnswer.generation != generation) {
+        const std::optional<int> v = m_store.version();
+        if (!v)
+            return unavailable();
+        m_versionAnswer = {generation, QByteArray::number(*v)};
+    }
+    return {200, kPlainGbk, m_versionAnswer.body};
 }
 
 Reply VendorService::news()
 {
-    const std::optional<QList<NewsItem>> items = m_store.news();
-    if (!items)
-        return unavailable();
-    QStringList joined;
-    for (const NewsItem &item : *items)
-        joined.append(item.title + QStringLiteral("[L|G]") + item.address);
-    return {200, kPlainGbk, encodeGbk(joined.join(QStringLiteral("{L|G}")))};
+    const quint64 generation = m_changes.generation();
+    if (m_newsAnswer.generation != generation) {
+        const std::optional<QList<NewsItem>> items = m_store.news();
+        if (!items)
+            return unavailable();
+        QStringList joined;
+        for (const NewsItem &item : *items)
+            joined.append(item.title + QStringLiteral("[L|G]") + item.address);
+        m_newsAnswer = {generation, encodeGbk(joined.join(QStringLiteral("{L|G}")))};
+    }
+    return {200, kPlainGbk, m_newsAnswer.body};
 }
 
 Reply VendorService::pageRankAddress(const QString &typed)
@@ -231,11 +241,16 @@ int VendorService::rankOf(const QString &host, bool *ok)
 Reply VendorService::pageRank(const QString &typed)
 {
     const QString host = hostKey(typed);
+    const quint64 generation = m_changes.generation();
+    if (const CachedAnswer *cached = m_rankAnswers.object(host); cached && cached->generation == generation)
+        return {200, kPlainUtf8, cached->body};
     bool ok = true;
     const int rank = host.isEmpty() ? 0 : rankOf(host, &ok);
     if (!ok)
         return unavailable();
-    return {200, kPlainUtf8, "Rank_1:1:" + QByteArray::number(rank) + '\n'};
+    const QByteArray body = "Rank_1:1:" + QByteArray::number(rank) + '\n';
+    m_rankAnswers.insert(host, new CachedAnswer{generation, body});
+    return {200, kPlainUtf8, body};
 }
 
 Reply VendorService::trendPicture(const QString &typed)
@@ -248,26 +263,34 @@ Reply VendorService::trendPicture(const QString &typed)
     reply.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
     if (!host.isEmpty())
         trackAsked(host);
+    // Drawn once per change of the domain's history: the revision grows
+    // with every stored count, by whichever process stored it, and is only
+    // read again when some data changed.
+    const quint64 generation = m_changes.generation();
+    CachedPicture *cached = m_pictures.object(host);
+    if (cached && cached->generation == generation) {
+        reply.body = cached->jpeg;
+        return reply;
+    }
     const std::optional<qint64> revision = host.isEmpty() ? qint64(0) : m_store.historyRevision(host);
     if (!revision)
         return unavailable();
+    if (cached && cached->revision == *revision) {
+        cached->generation = generation;
+        reply.body = cached->jpeg;
+        return reply;
+    }
     if (*revision == 0) {
         if (m_noDataPicture.isEmpty())
             m_noDataPicture = drawTrendChart({});
         reply.body = m_noDataPicture;
-        return reply;
+    } else {
+        const std::optional<QList<HistoryPoint>> history = m_store.history(host);
+        if (!history)
+            return unavailable();
+        reply.body = drawTrendChart(*history);
     }
-    // Drawn once per change of the domain's history: the revision grows
-    // with every stored count, by whichever process stored it.
-    if (const CachedPicture *cached = m_pictures.object(host); cached && cached->revision == *revision) {
-        reply.body = cached->jpeg;
-        return reply;
-    }
-    const std::optional<QList<HistoryPoint>> history = m_store.history(host);
-    if (!history)
-        return unavailable();
-    reply.body = drawTrendChart(*history);
-    m_pictures.insert(host, new CachedPicture{*revision, reply.body});
+    m_pictures.insert(host, new CachedPicture{*revision, generation, reply.body});
     return reply;
 }
 

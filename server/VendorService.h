@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/ChangeWatch.h"
 #include "server/SuggestionLimiter.h"
 #include "server/VendorStore.h"
 
@@ -82,8 +83,19 @@ private:
     Database &m_database;
     VendorStore m_store;
     SuggestionLimiter m_limiter;
+    // Answers kept until the data changes: each remembers the generation of
+    // ChangeWatch it was last known good in.
+    ChangeWatch m_changes;
+    struct CachedAnswer {
+        quint64 generation = 0;
+        QByteArray body;
+    };
+    CachedAnswer m_versionAnswer;
+    CachedAnswer m_newsAnswer;
+    QCache<QString, CachedAnswer> m_rankAnswers;
     struct CachedPicture {
         qint64 revision;
+        quint64 generation;
         QByteArray jpeg;
     };
     QCache<QString, CachedPicture> m_pictures;

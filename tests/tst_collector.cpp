@@ -305,7 +305,7 @@ private Q_SLOTS:
             // The relay lives in this process: wait with the event loop turning.
             QTcpSocket s;
             s.connectToHost(QStringLiteral("127.0.0.1"), quint16(server.port()));
-            s.write("GET /yztool/n/?ver=1 HTTP/1.1\r\nHost: h\r\n\r\n");
+            s.write("GET /example.com HTTP/1.1\r\nHost: h\r\n\r\n");
             QByteArray data;
             (void)QTest::qWaitFor(
                     [&] {
