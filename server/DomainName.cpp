@@ -29,14 +29,19 @@ QString hostKey(const QString &typed)
             break;
         }
     }
-    const qsizetype end = text.indexOf(QRegularExpression(QStringLiteral("[/?#:]")));
+    static const QRegularExpression kEnd(QStringLiteral("[/?#:]"));
+    const qsizetype end = text.indexOf(kEnd);
     if (end >= 0)
         text.truncate(end);
     if (text.endsWith(u'.'))
         text.chop(1);
     if (text.isEmpty() || text.size() > 253)
         return {};
-    const QString ace = QString::fromLatin1(QUrl::toAce(text)).toLower();
+    bool ascii = true;
+    for (const QChar c : std::as_const(text))
+        ascii = ascii && c.unicode() < 0x80;
+    // Only a name with other characters needs its "xn--" form.
+    const QString ace = ascii ? text : QString::fromLatin1(QUrl::toAce(text)).toLower();
     if (ace.isEmpty() || ace.size() > 253)
         return {};
     const QStringList labels = ace.split(u'.');
