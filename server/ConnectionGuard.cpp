@@ -2,10 +2,14 @@
 
 #include <QTcpSocket>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace yz::server {
 namespace {
+
+// How long a refused client may go on sending before it is dropped.
+constexpr qint64 kLingerMs = 2000;
 
 // The value of a header in a raw head, or an empty view; names compare
 // without regard to case.
@@ -161,7 +165,18 @@ void ConnectionGuard::refuse(QTcpSocket *socket, Watch &w, int status, const QBy
     const QByteArray body = reason + '\n';
     socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: text/plain\r\n"
                   + "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-    socket->disconnectFromHost();
+    // A lingering close: once the answer is out, only the sending half is
+    // shut, and what the client goes on sending is read and dropped for a
+    // while. Closing at once would make the client's system reset the
+    // connection and throw the unread answer away.
+    w.refusedAt = m_clock.elapsed();
+    const auto shutWhenSent = [socket] {
+        if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState)
+            ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, shutWhenSent);
+    socket->flush();
+    shutWhenSent();
 }
 
 void ConnectionGuard::sweepIdle()
@@ -169,7 +184,8 @@ void ConnectionGuard::sweepIdle()
     const qint64 now = m_clock.elapsed();
     QList<QTcpSocket *> silent;
     for (auto it = m_watches.cbegin(); it != m_watches.cend(); ++it) {
-        if (now - it.value().lastHeard >= m_limits.idleMs)
+        const Watch &w = it.value();
+        if (now - w.lastHeard >= m_limits.idleMs || (w.refused && now - w.refusedAt >= kLingerMs))
             silent.append(it.key());
     }
     for (QTcpSocket *socket : silent) {

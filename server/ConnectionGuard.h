@@ -37,6 +37,7 @@ private:
     struct Watch {
         bool inBody = false;
         bool refused = false;
+        qint64 refusedAt = 0; // ms on m_clock
         QByteArray head; // the head read so far (at most maxHead + 3 bytes)
         qint64 bodyLeft = 0;
         qint64 lastHeard = 0; // ms on m_clock
