@@ -91,10 +91,28 @@ QByteArray drawTrendChart(const QList<HistoryPoint> &points)
         return QPointF(x, y);
     };
 
+    // Years of daily counts are far more points than the plot has pixels:
+    // per pixel column only the first, lowest, highest and last points can
+    // show, so only those are drawn.
     QPainterPath line;
     line.moveTo(at(points.first()));
-    for (qsizetype i = 1; i < points.size(); ++i)
+    qsizetype i = 1;
+    while (i < points.size()) {
+        const int column = int(at(points[i]).x());
+        qsizetype low = i, high = i, last = i;
+        for (; last + 1 < points.size() && int(at(points[last + 1]).x()) == column; ++last) {
+            if (points[last + 1].count < points[low].count)
+                low = last + 1;
+            if (points[last + 1].count > points[high].count)
+                high = last + 1;
+        }
         line.lineTo(at(points[i]));
+        for (const qsizetype k : {std::min(low, high), std::max(low, high), last}) {
+            if (k != i)
+                line.lineTo(at(points[k]));
+        }
+        i = last + 1;
+    }
     QPainterPath area = line;
     area.lineTo(at(points.last()).x(), plot.bottom());
     area.lineTo(at(points.first()).x(), plot.bottom());
