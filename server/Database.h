@@ -36,7 +36,7 @@ public:
     bool isPostgres() const { return m_address.postgres; }
     int schemaVersion();
 
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
 private:
     bool migrate(QString *error);
