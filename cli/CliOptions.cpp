@@ -1,75 +1,134 @@
 #include "cli/CliOptions.h"
 
+#include <QCommandLineParser>
+#include <QSet>
+
 namespace yz::cli {
+namespace {
+
+struct OptionSpec {
+    QStringList names;
+    bool takesValue;
+};
+
+// Every option, stated once: the parser and the checks below read this list.
+const QList<OptionSpec> &optionSpecs()
+{
+    static const QList<OptionSpec> specs = {
+            {{QStringLiteral("h"), QStringLiteral("help")}, false},
+            {{QStringLiteral("v"), QStringLiteral("version")}, false},
+            {{QStringLiteral("json")}, false},
+            {{QStringLiteral("csv")}, false},
+            {{QStringLiteral("common")}, false},
+            {{QStringLiteral("rank")}, false},
+            {{QStringLiteral("recent")}, false},
+            {{QStringLiteral("info")}, false},
+            {{QStringLiteral("trend")}, true},
+            {{QStringLiteral("endpoints")}, true},
+            {{QStringLiteral("input")}, true},
+    };
+    return specs;
+}
+
+const OptionSpec *specFor(QStringView name)
+{
+    for (const OptionSpec &spec : optionSpecs())
+        if (spec.names.contains(name))
+            return &spec;
+    return nullptr;
+}
+
+// QCommandLineParser's own messages are English; the program speaks Chinese,
+// so the mistakes a user makes are found here first, in the order typed.
+QString firstMistake(const QStringList &arguments)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (arg == u"--")
+            break;
+        if (!arg.startsWith(u'-') || arg == u"-")
+            continue;
+        const QString written = arg.section(u'=', 0, 0);
+        const OptionSpec *spec = specFor(QStringView(written).mid(written.startsWith(u"--") ? 2 : 1));
+        if (!spec)
+            return QStringLiteral("未知的选项：%1").arg(arg);
+        const bool inlineValue = arg.contains(u'=');
+        if (!spec->takesValue && inlineValue)
+            return QStringLiteral("选项 %1 不带值").arg(written);
+        if (spec->takesValue && !inlineValue) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty())
+                return QStringLiteral("选项 %1 需要一个值").arg(written);
+            ++i;
+        } else if (spec->takesValue && arg.section(u'=', 1).isEmpty()) {
+            return QStringLiteral("选项 %1 需要一个值").arg(written);
+        }
+    }
+    return {};
+}
+
+} // namespace
 
 ParsedOptions parseCliOptions(const QStringList &arguments)
 {
     ParsedOptions parsed;
-    CliOptions &o = parsed.options;
-    bool anyGroup = false;
-    bool onlyDomains = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &arg = arguments[i];
-        if (onlyDomains || !arg.startsWith(u'-') || arg == u"-") {
-            o.domains << arg;
-            continue;
-        }
-        // "--name=value" and "--name value" both give a value.
-        QString name = arg;
-        QString value;
-        bool inlineValue = false;
-        if (const qsizetype eq = arg.indexOf(u'='); eq > 0 && arg.startsWith(u"--")) {
-            name = arg.left(eq);
-            value = arg.mid(eq + 1);
-            inlineValue = true;
-        }
-        auto takeValue = [&]() -> bool {
-            if (inlineValue)
-                return true;
-            if (i + 1 >= arguments.size())
-                return false;
-            value = arguments[++i];
-            return true;
-        };
-        auto noValue = [&]() {
-            if (inlineValue)
-                parsed.error = QStringLiteral("选项 %1 不带值").arg(name);
-            return !inlineValue;
-        };
-        if (name == u"--") {
-            onlyDomains = true;
-        } else if (name == u"-h" || name == u"--help") {
-            o.help = noValue();
-        } else if (name == u"-v" || name == u"--version") {
-            o.version = noValue();
-        } else if (name == u"--json") {
-            o.json = noValue();
-        } else if (name == u"--common") {
-            anyGroup = o.groups.common = noValue();
-        } else if (name == u"--rank") {
-            anyGroup = o.groups.rank = noValue();
-        } else if (name == u"--recent") {
-            anyGroup = o.groups.recent = noValue();
-        } else if (name == u"--info") {
-            anyGroup = o.groups.info = noValue();
-        } else if (name == u"--trend" || name == u"--endpoints") {
-            if (!takeValue() || value.isEmpty()) {
-                parsed.error = QStringLiteral("选项 %1 需要一个值").arg(name);
-                return parsed;
-            }
-            (name == u"--trend" ? o.trendDir : o.endpointsFile) = value;
-        } else {
-            parsed.error = QStringLiteral("未知的选项：%1").arg(arg);
-        }
-        if (!parsed.error.isEmpty())
-            return parsed;
+    parsed.error = firstMistake(arguments);
+    if (!parsed.error.isEmpty())
+        return parsed;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const OptionSpec &spec : optionSpecs())
+        parser.addOption(spec.takesValue ? QCommandLineOption(spec.names, QString(), QStringLiteral("value"))
+                                         : QCommandLineOption(spec.names));
+    // The parser wants the program's name in front.
+    if (!parser.parse(QStringList{QStringLiteral("yanzhou-cli")} + arguments)) {
+        parsed.error = parser.errorText();
+        return parsed;
     }
-    if (!anyGroup)
+    CliOptions &o = parsed.options;
+    o.help = parser.isSet(QStringLiteral("help"));
+    o.version = parser.isSet(QStringLiteral("version"));
+    o.json = parser.isSet(QStringLiteral("json"));
+    o.csv = parser.isSet(QStringLiteral("csv"));
+    o.groups.common = parser.isSet(QStringLiteral("common"));
+    o.groups.rank = parser.isSet(QStringLiteral("rank"));
+    o.groups.recent = parser.isSet(QStringLiteral("recent"));
+    o.groups.info = parser.isSet(QStringLiteral("info"));
+    if (!o.groups.common && !o.groups.rank && !o.groups.recent && !o.groups.info)
         o.groups.common = o.groups.rank = o.groups.recent = o.groups.info = true;
+    o.trendDir = parser.value(QStringLiteral("trend"));
+    o.endpointsFile = parser.value(QStringLiteral("endpoints"));
+    o.inputFile = parser.value(QStringLiteral("input"));
     o.groups.trend = !o.trendDir.isEmpty();
-    if (o.domains.isEmpty() && !o.help && !o.version)
+    o.domains = parser.positionalArguments();
+    if (o.json && o.csv)
+        parsed.error = QStringLiteral("--json 与 --csv 只能选一个");
+    else if (o.domains.isEmpty() && o.inputFile.isEmpty() && !o.help && !o.version)
         parsed.error = QStringLiteral("没有要查询的域名");
     return parsed;
+}
+
+QStringList domainsFromText(const QString &text)
+{
+    QStringList domains;
+    for (const QString &line : text.split(u'\n')) {
+        const QString domain = line.trimmed();
+        if (!domain.isEmpty() && !domain.startsWith(u'#'))
+            domains.append(domain);
+    }
+    return domains;
+}
+
+QStringList withoutRepeats(const QStringList &domains)
+{
+    QStringList kept;
+    QSet<QString> seen;
+    for (const QString &d : domains) {
+        if (!seen.contains(d)) {
+            seen.insert(d);
+            kept.append(d);
+        }
+    }
+    return kept;
 }
 
 QString usageText(const QString &programName)
@@ -83,12 +142,15 @@ QString usageText(const QString &programName)
                           "  --recent           近期收录\n"
                           "  --info             域名信息（注册日期、建站日期）\n"
                           "                     不选查询组时四组都查\n"
+                          "  --input FILE       从文件读取域名，每行一个（# 开头为注释）；- 表示标准输入\n"
                           "  --trend DIR        同时下载百度收录趋势图，存为 DIR/<域名>_bd1.jpg\n"
                           "  --endpoints FILE   JSON 对象：服务名 -> 基地址，替换内置的服务地址\n"
                           "  --json             每个域名输出一行 JSON\n"
+                          "  --csv              每个域名输出一行 CSV（UTF-8，带 BOM，第一行为表头）\n"
                           "  -h, --help         显示本说明\n"
                           "  -v, --version      显示版本号\n"
                           "\n"
+                          "重复的域名只查一次，结果按输入顺序输出。\n"
                           "退出码：0 全部查完；1 有域名未通过域名格式检查（--info）或趋势图未能保存；2 用法错误。\n")
             .arg(programName);
 }

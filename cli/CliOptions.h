@@ -12,9 +12,11 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     bool json = false;
+    bool csv = false;
     PressGroups groups; // the groups of every press
     QString trendDir; // where the trend pictures go; empty: no picture
     QString endpointsFile;
+    QString inputFile; // more domains, one a line; "-" for standard input
     QStringList domains;
 };
 
@@ -26,6 +28,13 @@ struct ParsedOptions {
 // Reads the arguments after the program name. Without a group option all
 // four groups run; --trend adds the picture.
 ParsedOptions parseCliOptions(const QStringList &arguments);
+
+// The domains of an input file's text: one a line, blank lines and lines
+// starting with "#" skipped.
+QStringList domainsFromText(const QString &text);
+
+// The domains in their order, each only the first time it appears.
+QStringList withoutRepeats(const QStringList &domains);
 
 // The usage text printed by --help and after a usage error.
 QString usageText(const QString &programName);

@@ -78,7 +78,68 @@ QJsonObject gridObject(const QList<QStringList> &cells)
     return object;
 }
 
+// A CSV field: quoted when it holds a separator, a quote or a line break;
+// a value a spreadsheet would take for a formula gets a leading apostrophe,
+// so a hostile page cannot plant one.
+QString csvField(QString text)
+{
+    const bool formula = !text.isEmpty()
+            && (text[0] == u'=' || text[0] == u'+' || text[0] == u'@'
+                || (text[0] == u'-' && (text.size() == 1 || !text[1].isDigit())));
+    if (formula)
+        text.prepend(u'\'');
+    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')) {
+        text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        text = u'"' + text + u'"';
+    }
+    return text;
+}
+
+// The cells of a result as CSV columns: (heading, value), in grid order.
+QList<std::pair<QString, QString>> csvCells(const DomainResult &result)
+{
+    QList<std::pair<QString, QString>> cells{{QStringLiteral("域名"), result.domain}};
+    for (int g = 0; g < kGridCount; ++g) {
+        const QList<QStringList> &grid = result.grids[size_t(g)];
+        const QStringList &headings = grid.value(0);
+        for (qsizetype r = 1; r < grid.size(); ++r) {
+            for (qsizetype c = 1; c < headings.size(); ++c) {
+                const QString heading = grid.size() == 2 ? headings[c] : grid[r].value(0) + u'/' + headings[c];
+                cells.append({heading, grid[r].value(c)});
+            }
+        }
+    }
+    cells.append({QStringLiteral("域名信息"), result.info[size_t(InfoText::WhoisDates)]});
+    cells.append({QStringLiteral("首次存档"), result.info[size_t(InfoText::ArchiveDate)]});
+    return cells;
+}
+
+QByteArray csvLine(const QStringList &fields)
+{
+    QStringList quoted;
+    for (const QString &f : fields)
+        quoted.append(csvField(f));
+    return quoted.join(u',').toUtf8() + "\r\n";
+}
+
 } // namespace
+
+QByteArray csvHeader(const DomainResult &result)
+{
+    QStringList headings;
+    for (const auto &[heading, value] : csvCells(result))
+        headings.append(heading);
+    // The byte-order mark lets a spreadsheet on a Chinese system read UTF-8.
+    return "\xEF\xBB\xBF" + csvLine(headings);
+}
+
+QByteArray csvRow(const DomainResult &result)
+{
+    QStringList values;
+    for (const auto &[heading, value] : csvCells(result))
+        values.append(value);
+    return csvLine(values);
+}
 
 int displayWidth(QStringView text)
 {

@@ -24,4 +24,9 @@ QString plainReport(const DomainResult &result);
 // request counts.
 QByteArray jsonReport(const DomainResult &result);
 
+// CSV, one line per domain and one column per cell: the header line (with
+// the UTF-8 byte-order mark in front) and a domain's line.
+QByteArray csvHeader(const DomainResult &result);
+QByteArray csvRow(const DomainResult &result);
+
 } // namespace yz::cli

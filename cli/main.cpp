@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
@@ -84,9 +85,24 @@ int main(int argc, char *argv[])
     if (options.groups.trend && !prepareTrendDir(options.trendDir, &error))
         return fileError(error);
 
+    QStringList domains = options.domains;
+    if (!options.inputFile.isEmpty()) {
+        QFile input;
+        const bool opened = options.inputFile == u"-"
+                ? input.open(stdin, QIODevice::ReadOnly)
+                : (input.setFileName(options.inputFile), input.open(QIODevice::ReadOnly));
+        if (!opened)
+            return fileError(QStringLiteral("无法读取域名文件：%1").arg(options.inputFile));
+        domains += yz::cli::domainsFromText(QString::fromUtf8(input.readAll()));
+    }
+    domains = yz::cli::withoutRepeats(domains);
+    if (domains.isEmpty())
+        return usageError(QStringLiteral("没有要查询的域名"));
+
     int status = 0;
+    bool headerWritten = false;
     yz::cli::Progress progress(stderr);
-    for (const QString &domain : options.domains) {
+    for (const QString &domain : std::as_const(domains)) {
         const yz::cli::DomainResult result =
                 yz::cli::runDomain(hosts, options.groups, domain, options.trendDir,
                                    [&](int ended, int started) { progress.show(domain, ended, started); });
@@ -100,13 +116,15 @@ int main(int argc, char *argv[])
             if (result.trendWriteFailed)
                 status = kExitDomainFailed;
         }
-        if (options.json) {
-            const QByteArray line = yz::cli::jsonReport(result);
+        if (options.json || options.csv) {
+            QByteArray line = options.json ? yz::cli::jsonReport(result) : yz::cli::csvRow(result);
+            if (options.csv && !headerWritten)
+                line.prepend(yz::cli::csvHeader(result));
+            headerWritten = true;
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         } else {
             write(stdout,
-                  yz::cli::plainReport(result)
-                          + (&domain != &options.domains.last() ? QStringLiteral("\n") : QString()));
+                  yz::cli::plainReport(result) + (&domain != &domains.last() ? QStringLiteral("\n") : QString()));
         }
         std::fflush(stdout);
         std::fflush(stderr);

@@ -55,6 +55,7 @@ private Q_SLOTS:
     void windowAndCommandLineAgree();
     void rootDomainFailure();
     void usageAndInputErrors();
+    void manyDomainsAsCsv();
     void progressOnlyOnATerminal();
     void trendPicture();
     void helpers();
@@ -125,6 +126,41 @@ void TestCli::jsonWithSamplePages()
     const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
     QCOMPARE(second["domain"].toString(), QStringLiteral("www.example.com"));
     QCOMPARE(second["tb2"]["百度快照"].toString(), QStringLiteral("No"));
+}
+
+// Domains from a file and the arguments, each once, in input order; CSV
+// with a header line a spreadsheet on a Chinese system opens as UTF-8.
+void TestCli::manyDomainsAsCsv()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    QFile list(m_dir.filePath(QStringLiteral("domains.txt")));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("# my sites\nwww.example.com\n\n  example.com  \nwww.example.com\n");
+    list.close();
+    const Run r = run({"--csv", "--rank", "--endpoints", endpointsFile(services), "--input", list.fileName(),
+                       "example.com", "--", "-odd.example"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.out.startsWith("\xEF\xBB\xBF"));
+    const QList<QByteArray> lines = r.out.mid(3).split('\n');
+    QCOMPARE(lines.size(), 5); // header, three domains, the final line break
+    QVERIFY(lines[0].startsWith("域名,收录/Baidu,"));
+    QVERIFY(lines[0].contains(",百度快照,PR,Alexa,SogouRank,"));
+    QVERIFY(lines[0].endsWith(",域名信息,首次存档\r"));
+    QVERIFY(lines[1].startsWith("example.com,"));
+    QVERIFY(lines[2].startsWith("-odd.example,") || lines[2].startsWith("'-odd.example,"));
+    QVERIFY(lines[3].startsWith("www.example.com,"));
+    const QList<QByteArray> header = lines[0].split(',');
+    const QList<QByteArray> first = lines[1].split(',');
+    QCOMPARE(first.size(), header.size());
+    QCOMPARE(first[header.indexOf("PR")], QByteArray("7"));
+    QCOMPARE(first[header.indexOf("收录/Baidu")], QByteArray()); // the group did not run
+    QCOMPARE(services.requestCount(), 3 * 5); // each domain once: four rank rows and the PageRank page
+    // Standard input works as a list too; a list that cannot be read is refused.
+    const Run missing = run({"--input", m_dir.filePath(QStringLiteral("none.txt"))});
+    QCOMPARE(missing.exitCode, 2);
+    QVERIFY(QString::fromUtf8(missing.err).contains(QStringLiteral("无法读取域名文件")));
+    QCOMPARE(run({"--json", "--csv", "a.com"}).exitCode, 2);
 }
 
 void TestCli::plainOutputIsAligned()
@@ -366,6 +402,8 @@ void TestCli::helpers()
     QVERIFY(!o.groups.common && o.groups.rank && !o.groups.info && o.groups.trend);
     QCOMPARE(o.trendDir, QStringLiteral("/t"));
     QCOMPARE(o.domains, (QStringList{"a.com", "--b"}));
+    QCOMPARE(yz::cli::domainsFromText(QStringLiteral("a.com\r\n# x\n\n b.com \n")), (QStringList{"a.com", "b.com"}));
+    QCOMPARE(yz::cli::withoutRepeats({"b", "a", "b", "c", "a"}), (QStringList{"b", "a", "c"}));
 }
 
 QTEST_MAIN(TestCli)
