@@ -63,6 +63,12 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                 if (QTableWidgetItem *item = grid(g)->item(row, col))
                     item->setText(text);
             });
+    // Each result cell says in its tooltip why it holds its value.
+    connect(&m_engine.sheet(), &yz::ResultSheet::statusChanged, this,
+            [this](yz::Grid g, int row, int col, const yz::CellStatus &status) {
+                if (QTableWidgetItem *item = grid(g)->item(row, col))
+                    item->setToolTip(status.description());
+            });
     connect(&m_engine, &yz::QueryEngine::infoChanged, this, [this](yz::InfoText which, const QString &text) {
         const std::array<QLabel *, yz::kInfoTextCount> labels{dminfo, dminfo2, dminfo3};
         labels[size_t(which)]->setText(text);

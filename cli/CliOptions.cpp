@@ -19,6 +19,7 @@ const QList<OptionSpec> &optionSpecs()
             {{QStringLiteral("v"), QStringLiteral("version")}, false},
             {{QStringLiteral("json")}, false},
             {{QStringLiteral("csv")}, false},
+            {{QStringLiteral("detail")}, false},
             {{QStringLiteral("common")}, false},
             {{QStringLiteral("rank")}, false},
             {{QStringLiteral("recent")}, false},
@@ -89,6 +90,7 @@ ParsedOptions parseCliOptions(const QStringList &arguments)
     o.version = parser.isSet(QStringLiteral("version"));
     o.json = parser.isSet(QStringLiteral("json"));
     o.csv = parser.isSet(QStringLiteral("csv"));
+    o.detail = parser.isSet(QStringLiteral("detail"));
     o.groups.common = parser.isSet(QStringLiteral("common"));
     o.groups.rank = parser.isSet(QStringLiteral("rank"));
     o.groups.recent = parser.isSet(QStringLiteral("recent"));
@@ -147,6 +149,8 @@ QString usageText(const QString &programName)
                           "  --endpoints FILE   JSON 对象：服务名 -> 基地址，替换内置的服务地址\n"
                           "  --json             每个域名输出一行 JSON\n"
                           "  --csv              每个域名输出一行 CSV（UTF-8，带 BOM，第一行为表头）\n"
+                          "  --detail           与 --json 或 --csv 一起：每个值附带其状态\n"
+                          "                     （ok、none、refused、unrecognised、failed 及状态码）\n"
                           "  -h, --help         显示本说明\n"
                           "  -v, --version      显示版本号\n"
                           "\n"

@@ -13,6 +13,7 @@ struct CliOptions {
     bool version = false;
     bool json = false;
     bool csv = false;
+    bool detail = false; // each cell's status beside its value (--json, --csv)
     PressGroups groups; // the groups of every press
     QString trendDir; // where the trend pictures go; empty: no picture
     QString endpointsFile;

@@ -87,9 +87,13 @@ DomainResult runDomain(const ServiceHosts &hosts, const PressGroups &groups, con
         const GridShape shape = ResultSheet::shape(Grid(g));
         for (int r = 0; r < shape.rows; ++r) {
             QStringList row;
-            for (int c = 0; c < shape.cols; ++c)
+            QList<CellStatus> causes;
+            for (int c = 0; c < shape.cols; ++c) {
                 row << engine.sheet().cell(Grid(g), r, c);
+                causes << engine.sheet().status(Grid(g), r, c);
+            }
             result.grids[size_t(g)] << row;
+            result.statuses[size_t(g)] << causes;
         }
     }
     for (int i = 0; i < kInfoTextCount; ++i)

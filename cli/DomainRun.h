@@ -16,6 +16,7 @@ struct DomainResult {
     QString domain;
     PressGroups groups;
     std::array<QList<QStringList>, kGridCount> grids; // [grid][row][col], headings included
+    std::array<QList<QList<CellStatus>>, kGridCount> statuses; // why each cell holds its value
     std::array<QString, kInfoTextCount> info;
     QString finalDomain; // the root domain, when the test succeeded
     QString rootMessage; // the test's failure message, when it failed

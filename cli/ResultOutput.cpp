@@ -60,21 +60,40 @@ void appendGrid(QString &out, const QList<QStringList> &cells, Grid grid)
     }
 }
 
-QJsonObject gridObject(const QList<QStringList> &cells)
+// The status number of a failed cell: its HTTP status, or the transport status.
+QJsonValue failureNumber(const CellStatus &status)
+{
+    if (status.cause != CellStatus::Cause::Failed)
+        return QJsonValue::Null;
+    return status.http != 0 ? status.http : status.transport;
+}
+
+// A grid's values; with `statuses`, each value as {"value", "status", "http"}.
+QJsonObject gridObject(const QList<QStringList> &cells, const QList<QList<CellStatus>> *statuses)
 {
     // One value row: keyed by column heading; otherwise by row, then column.
     QJsonObject object;
     const QStringList &headings = cells.value(0);
-    auto rowObject = [&](const QStringList &row) {
+    auto rowObject = [&](qsizetype r) {
         QJsonObject o;
-        for (qsizetype c = 1; c < headings.size(); ++c)
-            o.insert(headings[c], row.value(c));
+        for (qsizetype c = 1; c < headings.size(); ++c) {
+            const QString value = cells[r].value(c);
+            if (!statuses) {
+                o.insert(headings[c], value);
+                continue;
+            }
+            const CellStatus status = statuses->value(r).value(c);
+            o.insert(headings[c],
+                     QJsonObject{{QStringLiteral("value"), value},
+                                 {QStringLiteral("status"), status.name()},
+                                 {QStringLiteral("http"), failureNumber(status)}});
+        }
         return o;
     };
     if (cells.size() == 2)
-        return rowObject(cells[1]);
+        return rowObject(1);
     for (qsizetype r = 1; r < cells.size(); ++r)
-        object.insert(cells[r].value(0), rowObject(cells[r]));
+        object.insert(cells[r].value(0), rowObject(r));
     return object;
 }
 
@@ -95,8 +114,16 @@ QString csvField(QString text)
     return text;
 }
 
-// The cells of a result as CSV columns: (heading, value), in grid order.
-QList<std::pair<QString, QString>> csvCells(const DomainResult &result)
+// A cell's status as one CSV field: "ok", "failed 404", ...
+QString statusField(const CellStatus &status)
+{
+    const QJsonValue number = failureNumber(status);
+    return number.isNull() ? status.name() : status.name() + u' ' + QString::number(number.toInt());
+}
+
+// The cells of a result as CSV columns: (heading, value), in grid order;
+// with `detail`, each followed by its status column.
+QList<std::pair<QString, QString>> csvCells(const DomainResult &result, bool detail)
 {
     QList<std::pair<QString, QString>> cells{{QStringLiteral("域名"), result.domain}};
     for (int g = 0; g < kGridCount; ++g) {
@@ -106,6 +133,9 @@ QList<std::pair<QString, QString>> csvCells(const DomainResult &result)
             for (qsizetype c = 1; c < headings.size(); ++c) {
                 const QString heading = grid.size() == 2 ? headings[c] : grid[r].value(0) + u'/' + headings[c];
                 cells.append({heading, grid[r].value(c)});
+                if (detail)
+                    cells.append({heading + QStringLiteral(" 状态"),
+                                  statusField(result.statuses[size_t(g)].value(r).value(c))});
             }
         }
     }
@@ -124,19 +154,19 @@ QByteArray csvLine(const QStringList &fields)
 
 } // namespace
 
-QByteArray csvHeader(const DomainResult &result)
+QByteArray csvHeader(const DomainResult &result, bool detail)
 {
     QStringList headings;
-    for (const auto &[heading, value] : csvCells(result))
+    for (const auto &[heading, value] : csvCells(result, detail))
         headings.append(heading);
     // The byte-order mark lets a spreadsheet on a Chinese system read UTF-8.
     return "\xEF\xBB\xBF" + csvLine(headings);
 }
 
-QByteArray csvRow(const DomainResult &result)
+QByteArray csvRow(const DomainResult &result, bool detail)
 {
     QStringList values;
-    for (const auto &[heading, value] : csvCells(result))
+    for (const auto &[heading, value] : csvCells(result, detail))
         values.append(value);
     return csvLine(values);
 }
@@ -174,12 +204,13 @@ QString plainReport(const DomainResult &result)
     return out;
 }
 
-QByteArray jsonReport(const DomainResult &result)
+QByteArray jsonReport(const DomainResult &result, bool detail)
 {
     QJsonObject o;
     o.insert(QStringLiteral("domain"), result.domain);
     for (int g = 0; g < kGridCount; ++g)
-        o.insert(ResultSheet::gridName(Grid(g)), gridObject(result.grids[size_t(g)]));
+        o.insert(ResultSheet::gridName(Grid(g)),
+                 gridObject(result.grids[size_t(g)], detail ? &result.statuses[size_t(g)] : nullptr));
     o.insert(QStringLiteral("dminfo"), result.info[size_t(InfoText::WhoisDates)]);
     o.insert(QStringLiteral("dminfo3"), result.info[size_t(InfoText::ArchiveDate)]);
     o.insert(QStringLiteral("finalDomain"), result.finalDomain);

@@ -22,11 +22,13 @@ QString plainReport(const DomainResult &result);
 // One JSON object on one line, ending in a line break: the domain, every
 // value cell keyed by the grids' headings, the domain information and the
 // request counts.
-QByteArray jsonReport(const DomainResult &result);
+QByteArray jsonReport(const DomainResult &result, bool detail = false);
 
-// CSV, one line per domain and one column per cell: the header line (with
+// CSV, one line per domain and one column per cell (with `detail`, each cell
+// followed by its status: "ok", "none", "refused", "unrecognised",
+// "failed 404", ...): the header line (with
 // the UTF-8 byte-order mark in front) and a domain's line.
-QByteArray csvHeader(const DomainResult &result);
-QByteArray csvRow(const DomainResult &result);
+QByteArray csvHeader(const DomainResult &result, bool detail = false);
+QByteArray csvRow(const DomainResult &result, bool detail = false);
 
 } // namespace yz::cli

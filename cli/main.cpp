@@ -117,9 +117,10 @@ int main(int argc, char *argv[])
                 status = kExitDomainFailed;
         }
         if (options.json || options.csv) {
-            QByteArray line = options.json ? yz::cli::jsonReport(result) : yz::cli::csvRow(result);
+            QByteArray line = options.json ? yz::cli::jsonReport(result, options.detail)
+                                           : yz::cli::csvRow(result, options.detail);
             if (options.csv && !headerWritten)
-                line.prepend(yz::cli::csvHeader(result));
+                line.prepend(yz::cli::csvHeader(result, options.detail));
             headerWritten = true;
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         } else {

@@ -8,20 +8,24 @@
 namespace yz {
 namespace {
 
-void write(QueryEngine &engine, const CellRef &cell, const QString &value)
+// Writes a handler's value and, beside it, why it is that value.
+void write(QueryEngine &engine, const CellRef &cell, const QString &value, qint16 err, const QString &html)
 {
     engine.sheet().setValue(cell.grid, cell.col, cell.row, value);
+    engine.sheet().setStatus(cell.grid, cell.col, cell.row, CellStatus::of(err, html, value));
 }
 
 // A handler that writes the scraped value into the row's cell.
 PageHandler cellWriter(QueryEngine &engine, const CellRef cell, QString (*scrape)(const QString &))
 {
-    return [&engine, cell, scrape](qint16, const QString &html) { write(engine, cell, scrape(html)); };
+    return [&engine, cell, scrape](qint16 err, const QString &html) { write(engine, cell, scrape(html), err, html); };
 }
 
 PageHandler countWriter(QueryEngine &engine, const CellRef cell, Engine which)
 {
-    return [&engine, cell, which](qint16, const QString &html) { write(engine, cell, scrapeCount(which, html)); };
+    return [&engine, cell, which](qint16 err, const QString &html) {
+        write(engine, cell, scrapeCount(which, html), err, html);
+    };
 }
 
 // The handler that reads one row's answer, or none for the picture row.
@@ -42,14 +46,14 @@ PageHandler handlerFor(QueryEngine &engine, const QueryRow &row)
     case Scraper::SosoCount:
         return countWriter(engine, cell, Engine::Soso);
     case Scraper::BaiduSnapshot:
-        return [&engine, cell](qint16, const QString &html) {
+        return [&engine, cell](qint16 err, const QString &html) {
             // The domain box is read now, when the answer arrives.
-            write(engine, cell, scrapeSnapshotDate(html, engine.domainText()));
+            write(engine, cell, scrapeSnapshotDate(html, engine.domainText()), err, html);
         };
     case Scraper::PageRankAddress:
         return [&engine, cell](qint16 err, const QString &html) {
             if (err != 0) {
-                write(engine, cell, QStringLiteral("X"));
+                write(engine, cell, QStringLiteral("X"), err, html);
                 return;
             }
             // The whole answer is the address of the PageRank request, used as

@@ -73,8 +73,11 @@ void QueryEngine::startGroup(Group group, const QString &domain)
     std::stable_sort(waiting.begin(), waiting.end(), [](const Waiting &a, const Waiting &b) {
         return std::pair(a.cell.col, a.cell.row) < std::pair(b.cell.col, b.cell.row);
     });
-    for (const Waiting &w : waiting)
+    for (const Waiting &w : waiting) {
         m_sheet.setValue(w.cell.grid, w.cell.col, w.cell.row, w.text);
+        if (w.text == QLatin1String("loading"))
+            m_sheet.setStatus(w.cell.grid, w.cell.col, w.cell.row, CellStatus::waiting());
+    }
 
     for (const QueryRow &row : gridQueryRows())
         if (row.group == group)

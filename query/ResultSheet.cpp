@@ -61,8 +61,30 @@ void ResultSheet::setValue(Grid grid, int col, int row, const QString &value)
     Q_EMIT cellChanged(grid, row, col, value);
 }
 
+CellStatus ResultSheet::status(Grid grid, int row, int col) const
+{
+    const GridShape s = kShapes[int(grid)];
+    if (row < 0 || col < 0 || row >= s.rows || col >= s.cols || m_status[int(grid)].isEmpty())
+        return {};
+    return m_status[int(grid)][row][col];
+}
+
+void ResultSheet::setStatus(Grid grid, int col, int row, const CellStatus &status)
+{
+    const GridShape s = kShapes[int(grid)];
+    if (row < 0 || col < 0 || row >= s.rows || col >= s.cols)
+        return;
+    QVector<QVector<CellStatus>> &cells = m_status[int(grid)];
+    if (cells.isEmpty())
+        cells = QVector<QVector<CellStatus>>(s.rows, QVector<CellStatus>(s.cols));
+    cells[row][col] = status;
+    Q_EMIT statusChanged(grid, row, col, status);
+}
+
 void ResultSheet::clearValues()
 {
+    for (auto &grid : m_status)
+        grid.clear();
     for (int g = 0; g < kGridCount; ++g) {
         const GridShape s = kShapes[g];
         for (int r = 1; r < s.rows; ++r)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "query/CellStatus.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -36,14 +38,20 @@ public:
     // Cells outside the grid are ignored.
     void setValue(Grid grid, int col, int row, const QString &value);
 
+    // Why a value cell holds its value (set by the handlers and the dispatcher).
+    CellStatus status(Grid grid, int row, int col) const;
+    void setStatus(Grid grid, int col, int row, const CellStatus &status);
+
     // Every value cell back to empty, headings kept.
     void clearValues();
 
 Q_SIGNALS:
     void cellChanged(yz::Grid grid, int row, int col, const QString &text);
+    void statusChanged(yz::Grid grid, int row, int col, const yz::CellStatus &status);
 
 private:
     std::array<QVector<QStringList>, kGridCount> m_cells; // [grid][row][col]
+    std::array<QVector<QVector<CellStatus>>, kGridCount> m_status; // [grid][row][col]
 };
 
 } // namespace yz

@@ -30,7 +30,7 @@ CollectOutcome classify(qint16 err, const QString &html)
     // "unavailable" are how a search engine turns a client away, like its
     // refusal page.
     const int status = err != 0 ? html.trimmed().toInt() : 200;
-    if (value == QLatin1String("频") || status == 429 || status == 403 || status == 503) {
+    if (value == QStringView(u"频") || status == 429 || status == 403 || status == 503) {
         outcome.kind = CollectOutcome::Refused;
         if (err != 0)
             outcome.detail = QStringLiteral("HTTP %1").arg(status);

@@ -56,6 +56,7 @@ private Q_SLOTS:
     void rootDomainFailure();
     void usageAndInputErrors();
     void manyDomainsAsCsv();
+    void detailSaysWhy();
     void progressOnlyOnATerminal();
     void trendPicture();
     void helpers();
@@ -161,6 +162,40 @@ void TestCli::manyDomainsAsCsv()
     QCOMPARE(missing.exitCode, 2);
     QVERIFY(QString::fromUtf8(missing.err).contains(QStringLiteral("无法读取域名文件")));
     QCOMPARE(run({"--json", "--csv", "a.com"}).exitCode, 2);
+}
+
+// --detail: each value with its cause; the plain form stays the default.
+void TestCli::detailSaysWhy()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    yztest::FakeResponse notFound;
+    notFound.status = 404;
+    services[yz::Service::Youdao].setResponse(notFound);
+    const QString endpoints = endpointsFile(services);
+    Run r = run({"--json", "--detail", "--common", "--endpoints", endpoints, "example.com"});
+    QCOMPARE(r.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+    QCOMPARE(o["tb1"]["收录"]["Baidu"].toObject(),
+             (QJsonObject{{"value", "1230000"}, {"status", "ok"}, {"http", QJsonValue::Null}}));
+    const auto status = [&o](const char *grid, const char *row, const char *col) {
+        const QString g = QString::fromUtf8(grid), r = QString::fromUtf8(row), c = QString::fromUtf8(col);
+        const QJsonValue cell = r.isEmpty() ? o[g][c] : o[g][r][c];
+        return cell.toObject().value(QStringLiteral("status")).toString();
+    };
+    QCOMPARE(status("tb1", "外链", "Google"), QStringLiteral("refused"));
+    QCOMPARE(status("tb1", "外链", "Baidu"), QStringLiteral("none"));
+    QCOMPARE(o["tb1"]["收录"]["Youdao"].toObject(), (QJsonObject{{"value", "X"}, {"status", "failed"}, {"http", 404}}));
+    QCOMPARE(status("tb2", "", "PR"), QString()); // the group did not run
+    r = run({"--csv", "--detail", "--common", "--endpoints", endpoints, "example.com"});
+    const QList<QByteArray> lines = r.out.mid(3).split('\n');
+    const QList<QByteArray> header = lines[0].split(',');
+    const QList<QByteArray> values = lines[1].split(',');
+    QCOMPARE(values[header.indexOf("收录/Baidu 状态")], QByteArray("ok"));
+    QCOMPARE(values[header.indexOf("收录/Youdao 状态")], QByteArray("failed 404"));
+    r = run({"--json", "--common", "--endpoints", endpoints, "example.com"});
+    const QJsonObject flat = QJsonDocument::fromJson(r.out).object();
+    QCOMPARE(flat["tb1"]["收录"]["Baidu"].toString(), QStringLiteral("1230000"));
 }
 
 void TestCli::plainOutputIsAligned()

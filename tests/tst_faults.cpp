@@ -95,6 +95,7 @@ private Q_SLOTS:
     void damagedSettingsFiles_data();
     void damagedSettingsFiles();
     void unwritableSettingsFile();
+    void cellsSayWhyInTheirTooltips();
 
 private:
     QTemporaryDir m_dir;
@@ -245,6 +246,28 @@ void TestFaults::unwritableSettingsFile()
     }
     QVERIFY(QFileInfo(QStringLiteral("setting.dat")).isDir());
     QVERIFY(QDir().rmdir(QStringLiteral("setting.dat")));
+}
+
+// A cell's tooltip says why it shows its value: a failure is told apart from
+// a page the program did not recognise; the values stay as they were.
+void TestFaults::cellsSayWhyInTheirTooltips()
+{
+    Press press;
+    yztest::FakeResponse notFound;
+    notFound.status = 404;
+    press.services.setResponseForAll(notFound);
+    yztest::FakeResponse closed;
+    closed.fault = yztest::FakeResponse::Fault::CloseAtOnce;
+    press.services[yz::Service::Google].setResponse(closed);
+    press.services[yz::Service::Sogou].setResponse(yztest::ok("<html>a page of another shape</html>"));
+    QVERIFY(press.run());
+    QCOMPARE(press.window.tb1->item(1, 1)->text(), QStringLiteral("X"));
+    QVERIFY2(press.window.tb1->item(1, 1)->toolTip().startsWith(QStringLiteral("HTTP 404（")),
+             qPrintable(press.window.tb1->item(1, 1)->toolTip()));
+    QCOMPARE(press.window.tb1->item(1, 2)->text(), QStringLiteral("X"));
+    QVERIFY(press.window.tb1->item(1, 2)->toolTip().startsWith(QStringLiteral("连接中断")));
+    QCOMPARE(press.window.tb1->item(1, 4)->text(), QStringLiteral("X"));
+    QVERIFY(press.window.tb1->item(1, 4)->toolTip().startsWith(QStringLiteral("未识别的页面")));
 }
 
 QTEST_MAIN(TestFaults)

@@ -39,7 +39,58 @@ private Q_SLOTS:
     void pageRankChain();
     void pageRankAddressThatCannotBeRequestedLeavesTheCellWaiting();
     void snapshotReadsTheDomainWhenTheAnswerArrives();
+    void everyCellSaysWhy();
+    void causeOfAValue();
 };
+
+// Beside each value, why it is that value; the values themselves as before.
+void TestResultHandlers::everyCellSaysWhy()
+{
+    using Cause = yz::CellStatus::Cause;
+    Rig rig;
+    yztest::serveSamplePages(rig.services);
+    yztest::FakeResponse notFound;
+    notFound.status = 404;
+    rig.services[Service::Youdao].setResponse(notFound);
+    rig.startGroups(true, false, false);
+    QCOMPARE(rig.engine.sheet().status(Grid::Tb1, 1, 1).cause, Cause::Waiting);
+    QVERIFY(rig.waitIdle());
+    const auto status = [&](int row, int col) { return rig.engine.sheet().status(Grid::Tb1, row, col); };
+    QCOMPARE(rig.cell(Grid::Tb1, 1, 1), QStringLiteral("1230000"));
+    QCOMPARE(status(1, 1).cause, Cause::Ok);
+    QVERIFY(status(1, 1).at.isValid());
+    QCOMPARE(rig.cell(Grid::Tb1, 2, 1), QStringLiteral("0"));
+    QCOMPARE(status(2, 1).cause, Cause::None);
+    QCOMPARE(rig.cell(Grid::Tb1, 2, 2), QStringLiteral("频"));
+    QCOMPARE(status(2, 2).cause, Cause::Refused);
+    QCOMPARE(status(2, 2).description().left(8), QStringLiteral("服务拒绝自动查询"));
+    QCOMPARE(rig.cell(Grid::Tb1, 1, 5), QStringLiteral("X")); // Youdao's 404
+    QCOMPARE(status(1, 5).cause, Cause::Failed);
+    QCOMPARE(status(1, 5).http, 404);
+    QVERIFY(status(1, 5).description().startsWith(QStringLiteral("HTTP 404（")));
+    QCOMPARE(status(2, 6).cause, Cause::Empty); // Soso's backlinks: a fixed "NaN", nothing asked
+}
+
+void TestResultHandlers::causeOfAValue()
+{
+    using yz::CellStatus;
+    using Cause = CellStatus::Cause;
+    QCOMPARE(CellStatus::of(0, QStringLiteral("<html>"), QStringLiteral("X")).cause, Cause::Unrecognised);
+    QCOMPARE(CellStatus::of(0, QStringLiteral("<html>"), QStringLiteral("X")).name(), QStringLiteral("unrecognised"));
+    QCOMPARE(CellStatus::of(0, {}, QStringLiteral("No")).cause, Cause::None);
+    QCOMPARE(CellStatus::of(0, {}, QStringLiteral("2010-3-9")).name(), QStringLiteral("ok"));
+    const CellStatus refused = CellStatus::of(1, QStringLiteral("12029"), QStringLiteral("X"));
+    QCOMPARE(refused.cause, Cause::Failed);
+    QCOMPARE(refused.http, 0);
+    QCOMPARE(refused.transport, 12029);
+    QVERIFY(refused.description().startsWith(QStringLiteral("连接被拒绝")));
+    QVERIFY(CellStatus::of(1, QStringLiteral("12002"), QStringLiteral("0"))
+                    .description()
+                    .startsWith(QStringLiteral("超时")));
+    QCOMPARE(CellStatus::of(1, QStringLiteral("503"), QStringLiteral("0")).http, 503);
+    QCOMPARE(CellStatus::waiting().name(), QStringLiteral("waiting"));
+    QCOMPARE(CellStatus().name(), QString());
+}
 
 void TestResultHandlers::everyEngineEndToEnd()
 {

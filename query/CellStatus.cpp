@@ -1,0 +1,112 @@
+#include "query/CellStatus.h"
+
+#include "net/TransportStatus.h"
+
+namespace yz {
+
+CellStatus CellStatus::of(qint16 err, const QString &html, const QString &value)
+{
+    CellStatus status;
+    status.at = QDateTime::currentDateTimeUtc();
+    if (err != 0) {
+        // A failed request's text is its status number.
+        bool ok = false;
+        const int number = html.trimmed().toInt(&ok);
+        status.cause = Cause::Failed;
+        if (ok && number >= 100 && number < 1000)
+            status.http = number;
+        else
+            status.transport = ok ? number : transport::kNotStarted;
+        return status;
+    }
+    if (value == QStringView(u"频"))
+        status.cause = Cause::Refused;
+    else if (value == QLatin1String("X") || value == QLatin1String("Unknown") || value == QLatin1String("NotMatch"))
+        status.cause = Cause::Unrecognised;
+    else if (value == QLatin1String("0") || value == QLatin1String("No"))
+        status.cause = Cause::None;
+    else
+        status.cause = Cause::Ok;
+    return status;
+}
+
+CellStatus CellStatus::waiting()
+{
+    CellStatus status;
+    status.cause = Cause::Waiting;
+    return status;
+}
+
+QString CellStatus::name() const
+{
+    switch (cause) {
+    case Cause::Empty:
+        return {};
+    case Cause::Waiting:
+        return QStringLiteral("waiting");
+    case Cause::Ok:
+        return QStringLiteral("ok");
+    case Cause::None:
+        return QStringLiteral("none");
+    case Cause::Refused:
+        return QStringLiteral("refused");
+    case Cause::Unrecognised:
+        return QStringLiteral("unrecognised");
+    case Cause::Failed:
+        return QStringLiteral("failed");
+    }
+    return {};
+}
+
+QString CellStatus::description() const
+{
+    QString text;
+    switch (cause) {
+    case Cause::Empty:
+        return {};
+    case Cause::Waiting:
+        return QStringLiteral("查询中");
+    case Cause::Ok:
+        text = QStringLiteral("已读取");
+        break;
+    case Cause::None:
+        text = QStringLiteral("服务表示没有找到");
+        break;
+    case Cause::Refused:
+        text = QStringLiteral("服务拒绝自动查询");
+        break;
+    case Cause::Unrecognised:
+        text = QStringLiteral("未识别的页面");
+        break;
+    case Cause::Failed:
+        if (http != 0) {
+            text = QStringLiteral("HTTP %1").arg(http);
+            break;
+        }
+        switch (transport) {
+        case transport::kTimedOut:
+            text = QStringLiteral("超时");
+            break;
+        case transport::kNameNotResolved:
+            text = QStringLiteral("找不到服务器");
+            break;
+        case transport::kCannotConnect:
+            text = QStringLiteral("连接被拒绝");
+            break;
+        case transport::kConnectionAborted:
+            text = QStringLiteral("连接中断");
+            break;
+        case transport::kInvalidResponse:
+            text = QStringLiteral("不是 HTTP 应答");
+            break;
+        default:
+            text = QStringLiteral("请求未能发出");
+        }
+        break;
+    }
+    return at.isValid()
+            ? text + QStringLiteral("（") + at.toLocalTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("）")
+            : text;
+}
+
+} // namespace yz
