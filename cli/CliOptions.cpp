@@ -27,6 +27,7 @@ const QList<OptionSpec> &optionSpecs()
             {{QStringLiteral("trend")}, true},
             {{QStringLiteral("endpoints")}, true},
             {{QStringLiteral("input")}, true},
+            {{QStringLiteral("store")}, true},
     };
     return specs;
 }
@@ -100,6 +101,7 @@ ParsedOptions parseCliOptions(const QStringList &arguments)
     o.trendDir = parser.value(QStringLiteral("trend"));
     o.endpointsFile = parser.value(QStringLiteral("endpoints"));
     o.inputFile = parser.value(QStringLiteral("input"));
+    o.storeFile = parser.value(QStringLiteral("store"));
     o.groups.trend = !o.trendDir.isEmpty();
     o.domains = parser.positionalArguments();
     if (o.json && o.csv)
@@ -147,6 +149,7 @@ QString usageText(const QString &programName)
                           "  --input FILE       从文件读取域名，每行一个（# 开头为注释）；- 表示标准输入\n"
                           "  --trend DIR        同时下载百度收录趋势图，存为 DIR/<域名>_bd1.jpg\n"
                           "  --endpoints FILE   JSON 对象：服务名 -> 基地址，替换内置的服务地址\n"
+                          "  --store FILE       把每个域名的结果追加到 SQLite 数据库 FILE\n"
                           "  --json             每个域名输出一行 JSON\n"
                           "  --csv              每个域名输出一行 CSV（UTF-8，带 BOM，第一行为表头）\n"
                           "  --detail           与 --json 或 --csv 一起：每个值附带其状态\n"
@@ -155,6 +158,8 @@ QString usageText(const QString &programName)
                           "  -v, --version      显示版本号\n"
                           "\n"
                           "重复的域名只查一次，结果按输入顺序输出。\n"
+                          "%1 history 域名 [--store FILE] [--csv|--json] [--since YYYY-MM-DD]：历次结果及变化\n"
+                          "%1 history --changed [--since YYYY-MM-DD]：结果有变化的域名\n"
                           "退出码：0 全部查完；1 有域名未通过域名格式检查（--info）或趋势图未能保存；2 用法错误。\n")
             .arg(programName);
 }

@@ -18,6 +18,7 @@ struct CliOptions {
     QString trendDir; // where the trend pictures go; empty: no picture
     QString endpointsFile;
     QString inputFile; // more domains, one a line; "-" for standard input
+    QString storeFile; // results database to append every domain's result to
     QStringList domains;
 };
 

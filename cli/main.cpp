@@ -2,8 +2,10 @@
 // domain in turn, and prints what the window would show.
 #include "cli/CliOptions.h"
 #include "cli/DomainRun.h"
+#include "cli/HistoryCommand.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
+#include "cli/ResultStore.h"
 #include "net/ProgramVersion.h"
 #include "services/Endpoints.h"
 
@@ -14,6 +16,7 @@
 #include <QTemporaryFile>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -65,7 +68,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("yanzhou-cli"));
 
-    const yz::cli::ParsedOptions parsed = yz::cli::parseCliOptions(QCoreApplication::arguments().mid(1));
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.value(0) == u"history")
+        return yz::cli::runHistory(arguments.mid(1), stdout, stderr);
+    const yz::cli::ParsedOptions parsed = yz::cli::parseCliOptions(arguments);
     if (!parsed.error.isEmpty())
         return usageError(parsed.error);
     const yz::cli::CliOptions &options = parsed.options;
@@ -99,6 +105,14 @@ int main(int argc, char *argv[])
     if (domains.isEmpty())
         return usageError(QStringLiteral("没有要查询的域名"));
 
+    std::unique_ptr<yz::cli::ResultStore> store;
+    if (!options.storeFile.isEmpty()) {
+        store = std::make_unique<yz::cli::ResultStore>(options.storeFile);
+        if (!store->open(&error))
+            return fileError(error);
+    }
+    const QDateTime runAt = QDateTime::currentDateTimeUtc();
+
     int status = 0;
     bool headerWritten = false;
     yz::cli::Progress progress(stderr);
@@ -115,6 +129,10 @@ int main(int argc, char *argv[])
             write(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.trendProblem + u'\n');
             if (result.trendWriteFailed)
                 status = kExitDomainFailed;
+        }
+        if (store && !store->add(result, runAt, &error)) {
+            write(stderr, yz::cli::printable(domain) + QStringLiteral("：结果未能保存：") + error + u'\n');
+            status = kExitDomainFailed;
         }
         if (options.json || options.csv) {
             QByteArray line = options.json ? yz::cli::jsonReport(result, options.detail)

@@ -9,6 +9,7 @@
 #include "tests/support/WindowUnderTest.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -57,6 +58,7 @@ private Q_SLOTS:
     void usageAndInputErrors();
     void manyDomainsAsCsv();
     void detailSaysWhy();
+    void storedRunsAndTheirChanges();
     void progressOnlyOnATerminal();
     void trendPicture();
     void helpers();
@@ -162,6 +164,42 @@ void TestCli::manyDomainsAsCsv()
     QCOMPARE(missing.exitCode, 2);
     QVERIFY(QString::fromUtf8(missing.err).contains(QStringLiteral("无法读取域名文件")));
     QCOMPARE(run({"--json", "--csv", "a.com"}).exitCode, 2);
+}
+
+// --store keeps every run; history shows them with what changed.
+void TestCli::storedRunsAndTheirChanges()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    const QString endpoints = endpointsFile(services);
+    const QString store = m_dir.filePath(QStringLiteral("results.sqlite"));
+    QCOMPARE(run({"--common", "--store", store, "--endpoints", endpoints, "example.com", "b.example"}).exitCode, 0);
+    yztest::FakeResponse notFound;
+    notFound.status = 404;
+    services[yz::Service::Youdao].setResponse(notFound);
+    QTest::qWait(1100); // runs are told apart by their time, to the second
+    QCOMPARE(run({"--common", "--store", store, "--endpoints", endpoints, "example.com"}).exitCode, 0);
+
+    Run r = run({"history", "example.com", "--store", store});
+    QCOMPARE(r.exitCode, 0);
+    QList<QByteArray> lines = r.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines[0].contains("（第一次）"));
+    QVERIFY2(lines[1].contains("tb1/收录/Youdao 25 → X"), lines[1].constData());
+    QVERIFY(!lines[1].contains("Baidu"));
+
+    r = run({"history", "example.com", "--store", store, "--json"});
+    lines = r.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
+    QCOMPARE(second["cells"]["tb1/收录/Baidu"].toString(), QStringLiteral("1230000"));
+    QCOMPARE(second["changed"].toArray().size(), 2); // Youdao's indexed pages and backlinks
+    r = run({"history", "--changed", "--store", store});
+    QCOMPARE(r.out.split('\t').first(), QByteArray("example.com"));
+    QCOMPARE(run({"history", "--store", store}).exitCode, 2);
+    QCOMPARE(run({"history", "example.com", "--since", "yesterday", "--store", store}).exitCode, 2);
+    r = run({"history", "example.com", "--since", "2999-01-01", "--store", store});
+    QCOMPARE(r.out, QByteArray());
 }
 
 // --detail: each value with its cause; the plain form stays the default.

@@ -1,0 +1,151 @@
+#include "cli/ResultStore.h"
+
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace yz::cli {
+namespace {
+
+// An empty text, never a null one (which would be bound as NULL).
+QString notNull(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+} // namespace
+
+ResultStore::ResultStore(QString path)
+    : m_path(std::move(path))
+    , m_connection(QStringLiteral("yanzhou-cli-results"))
+{
+}
+
+ResultStore::~ResultStore()
+{
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool ResultStore::open(QString *error)
+{
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    m_db.setDatabaseName(m_path);
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    QSqlQuery query(m_db);
+    const bool ok = m_db.open() && query.exec(QStringLiteral("PRAGMA journal_mode=WAL"))
+            && query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS results (run_at TEXT NOT NULL, "
+                                         "domain TEXT NOT NULL, cell TEXT NOT NULL, value TEXT NOT NULL, "
+                                         "status TEXT NOT NULL, http INTEGER NOT NULL)"))
+            && query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS results_by_domain ON results (domain, run_at)"));
+    if (!ok)
+        *error = QStringLiteral("无法打开结果数据库 %1：%2")
+                         .arg(m_path, m_db.isOpen() ? query.lastError().text() : m_db.lastError().text());
+    return ok;
+}
+
+QList<StoredCell> ResultStore::cellsOf(const DomainResult &result)
+{
+    QList<StoredCell> cells;
+    for (int g = 0; g < kGridCount; ++g) {
+        const QList<QStringList> &grid = result.grids[size_t(g)];
+        const QStringList &headings = grid.value(0);
+        for (qsizetype r = 1; r < grid.size(); ++r) {
+            for (qsizetype c = 1; c < headings.size(); ++c) {
+                QString key = ResultSheet::gridName(Grid(g)) + u'/';
+                if (grid.size() > 2)
+                    key += grid[r].value(0) + u'/';
+                key += headings[c];
+                const CellStatus status = result.statuses[size_t(g)].value(r).value(c);
+                const int number = status.cause == CellStatus::Cause::Failed
+                        ? (status.http != 0 ? status.http : status.transport)
+                        : 0;
+                cells.append({key, grid[r].value(c), status.name(), number});
+            }
+        }
+    }
+    cells.append({QStringLiteral("dminfo"), result.info[size_t(InfoText::WhoisDates)], QString(), 0});
+    cells.append({QStringLiteral("dminfo3"), result.info[size_t(InfoText::ArchiveDate)], QString(), 0});
+    return cells;
+}
+
+bool ResultStore::add(const DomainResult &result, const QDateTime &runAt, QString *error)
+{
+    if (!m_db.transaction()) {
+        *error = m_db.lastError().text();
+        return false;
+    }
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("INSERT INTO results (run_at, domain, cell, value, status, http) "
+                                 "VALUES (?, ?, ?, ?, ?, ?)"));
+    const QString at = runAt.toUTC().toString(Qt::ISODate);
+    for (const StoredCell &cell : cellsOf(result)) {
+        query.addBindValue(at);
+        query.addBindValue(result.domain);
+        query.addBindValue(cell.key);
+        query.addBindValue(notNull(cell.value));
+        query.addBindValue(notNull(cell.status));
+        query.addBindValue(cell.http);
+        if (!query.exec()) {
+            *error = query.lastError().text();
+            m_db.rollback();
+            return false;
+        }
+    }
+    if (!m_db.commit()) {
+        *error = m_db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+std::optional<QList<StoredRun>> ResultStore::runs(const QString &domain, const QDateTime &since, QString *error)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT run_at, cell, value, status, http FROM results WHERE domain = ? "
+                                 "AND run_at >= ? ORDER BY run_at, rowid"));
+    query.addBindValue(domain);
+    query.addBindValue(since.isValid() ? since.toUTC().toString(Qt::ISODate) : QStringLiteral("0000"));
+    if (!query.exec()) {
+        *error = query.lastError().text();
+        return std::nullopt;
+    }
+    QList<StoredRun> list;
+    while (query.next()) {
+        const QString at = query.value(0).toString();
+        if (list.isEmpty() || list.last().runAt != at)
+            list.append({at, {}});
+        list.last().cells.append({query.value(1).toString(), query.value(2).toString(), query.value(3).toString(),
+                                  query.value(4).toInt()});
+    }
+    return list;
+}
+
+std::optional<QStringList> ResultStore::domains(QString *error)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT DISTINCT domain FROM results ORDER BY domain"))) {
+        *error = query.lastError().text();
+        return std::nullopt;
+    }
+    QStringList list;
+    while (query.next())
+        list.append(query.value(0).toString());
+    return list;
+}
+
+QStringList changedKeys(const StoredRun &before, const StoredRun &now)
+{
+    QHash<QString, QString> old;
+    for (const StoredCell &cell : before.cells)
+        old.insert(cell.key, cell.value);
+    QStringList changed;
+    for (const StoredCell &cell : now.cells)
+        if (!old.contains(cell.key) || old.value(cell.key) != cell.value)
+            changed.append(cell.key);
+    return changed;
+}
+
+} // namespace yz::cli

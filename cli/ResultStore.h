@@ -1,0 +1,58 @@
+#pragma once
+
+#include "cli/DomainRun.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <optional>
+
+namespace yz::cli {
+
+// One stored cell of one run.
+struct StoredCell {
+    QString key; // "tb1/收录/Baidu", "tb2/PR", "dminfo", ...
+    QString value;
+    QString status; // "ok", "none", "refused", "unrecognised", "failed", "waiting", ""
+    int http = 0; // the failure's status number, 0 otherwise
+};
+
+// One run of one domain.
+struct StoredRun {
+    QString runAt; // ISO 8601, UTC
+    QList<StoredCell> cells;
+};
+
+// The results database of --store: a SQLite file with one table,
+//   results(run_at TEXT, domain TEXT, cell TEXT, value TEXT, status TEXT, http INTEGER),
+// one row per cell of every run; a domain's run is written in one transaction,
+// so a run killed midway loses at most the domain in flight.
+class ResultStore {
+public:
+    explicit ResultStore(QString path);
+    ~ResultStore();
+    ResultStore(const ResultStore &) = delete;
+    ResultStore &operator=(const ResultStore &) = delete;
+
+    bool open(QString *error);
+    bool add(const DomainResult &result, const QDateTime &runAt, QString *error);
+    // A domain's runs from `since` on (an invalid time: all), oldest first.
+    std::optional<QList<StoredRun>> runs(const QString &domain, const QDateTime &since, QString *error);
+    // The domains stored, in name order.
+    std::optional<QStringList> domains(QString *error);
+
+    // The cells of a result, as stored.
+    static QList<StoredCell> cellsOf(const DomainResult &result);
+
+private:
+    QString m_path;
+    QString m_connection;
+    QSqlDatabase m_db;
+};
+
+// The keys whose value differs between two runs (a key new in `now` counts).
+QStringList changedKeys(const StoredRun &before, const StoredRun &now);
+
+} // namespace yz::cli
