@@ -163,12 +163,9 @@ private Q_SLOTS:
         QCOMPARE(r.status, 0);
         QCOMPARE(askedPerDomain(m_baidu), expected);
 
-        DatabaseAddress address;
-        QString error;
-        QVERIFY(DatabaseAddress::parse(db.url(), &address, &error));
-        Database database(address);
-        QVERIFY(database.open(&error));
-        VendorStore store(database);
+        const auto database = yztest::openDatabase(db.url());
+        QVERIFY(database);
+        VendorStore store(*database);
         const QList<HistoryPoint> history = store.history(QStringLiteral("counted.example")).value();
         QCOMPARE(history.size(), 1);
         QCOMPARE(history[0].count, 1234);
@@ -180,12 +177,9 @@ private Q_SLOTS:
     void refusalSlowsDownAndBudgetStops()
     {
         yztest::ThrowawayDatabase db(false);
-        DatabaseAddress address;
-        QString error;
-        QVERIFY(DatabaseAddress::parse(db.url(), &address, &error));
-        Database database(address);
-        QVERIFY(database.open(&error));
-        VendorStore store(database);
+        const auto database = yztest::openDatabase(db.url());
+        QVERIFY(database);
+        VendorStore store(*database);
         for (const char *d : {"busy.example", "a.example", "b.example", "c.example"})
             QVERIFY(store.track(QString::fromLatin1(d), QStringLiteral("operator")));
         yz::ServiceHosts hosts;
@@ -194,7 +188,7 @@ private Q_SLOTS:
         config.ratePerSecond = 40;
         config.backoffS = 1;
         config.dailyBudget = 3;
-        Collector collector(database, hosts, config, QStringLiteral("test"));
+        Collector collector(*database, hosts, config, QStringLiteral("test"));
         QSignalSpy finished(&collector, &Collector::roundFinished);
         QElapsedTimer clock;
         clock.start();
@@ -250,12 +244,9 @@ private Q_SLOTS:
         QCOMPARE(runServer(db.url(), QStringList{QStringLiteral("collect"), QStringLiteral("--once")} + options).status,
                  0);
 
-        DatabaseAddress address;
-        QString error;
-        QVERIFY(DatabaseAddress::parse(db.url(), &address, &error));
-        Database database(address);
-        QVERIFY(database.open(&error));
-        QSqlQuery query(database.db());
+        const auto database = yztest::openDatabase(db.url());
+        QVERIFY(database);
+        QSqlQuery query(database->db());
         QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT domain) FROM history")));
         QVERIFY(query.next());
         QCOMPARE(query.value(0).toInt(), 40);

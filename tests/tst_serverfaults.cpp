@@ -87,12 +87,9 @@ private Q_SLOTS:
             server.process().waitForFinished();
         }
 
-        DatabaseAddress address;
-        QString error;
-        QVERIFY(DatabaseAddress::parse(db.url(), &address, &error));
-        Database database(address);
-        QVERIFY2(database.open(&error), qPrintable(error));
-        QSqlQuery query(database.db());
+        const auto database = yztest::openDatabase(db.url());
+        QVERIFY(database);
+        QSqlQuery query(database->db());
         QVERIFY(query.exec(QStringLiteral("PRAGMA integrity_check")) && query.next());
         QCOMPARE(query.value(0).toString(), QStringLiteral("ok"));
         QSet<QByteArray> stored;

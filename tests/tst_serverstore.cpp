@@ -300,12 +300,9 @@ private Q_SLOTS:
         QVERIFY(yztest::serverCommand(db.url(), {QStringLiteral("news"), QStringLiteral("list")}).out.isEmpty());
         QVERIFY(yztest::serverCommand(db.url(), {QStringLiteral("version"), QStringLiteral("show")}).out
                 == "200912230\n");
-        DatabaseAddress address;
-        QString error;
-        QVERIFY(DatabaseAddress::parse(db.url(), &address, &error));
-        Database database(address);
-        QVERIFY(database.open(&error));
-        VendorStore store(database);
+        const auto database = yztest::openDatabase(db.url());
+        QVERIFY(database);
+        VendorStore store(*database);
         QCOMPARE(store.rankPosition(QStringLiteral("kept.com")), 1);
         QCOMPARE(store.rankPosition(QStringLiteral("new.com")), 0);
         QCOMPARE(store.history(QStringLiteral("example.com")).value().size(), 0);

@@ -3,6 +3,8 @@
 // The real yanzhou-server as tests and benchmarks use it: a throw-away
 // database on either backend, the operator commands, and a serving process on
 // a free loopback port.
+#include "server/Database.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRegularExpression>
@@ -13,6 +15,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <memory>
 
 namespace yztest {
 
@@ -79,6 +82,22 @@ private:
     QString m_name;
     QString m_url;
 };
+
+// The database at a --db address, opened and migrated; null (with a
+// warning) when it cannot be.
+inline std::unique_ptr<yz::server::Database> openDatabase(const QString &url)
+{
+    yz::server::DatabaseAddress address;
+    QString error;
+    auto database = yz::server::DatabaseAddress::parse(url, &address, &error)
+            ? std::make_unique<yz::server::Database>(address)
+            : nullptr;
+    if (!database || !database->open(&error)) {
+        qWarning("cannot open %s: %s", qPrintable(url), qPrintable(error));
+        return nullptr;
+    }
+    return database;
+}
 
 struct CommandResult {
     int status = -1;
