@@ -132,7 +132,7 @@ bool Database::open(QString *error)
         m_db.setUserName(m_address.user);
         m_db.setPassword(m_address.password);
         m_db.setDatabaseName(m_address.name);
-        m_db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        m_db.setConnectOptions(QStringLiteral("connect_timeout=2"));
     } else {
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         m_db.setDatabaseName(m_address.path);
@@ -162,6 +162,13 @@ bool Database::open(QString *error)
 
 bool Database::reconnect()
 {
+    // Opening a connection to an unreachable server waits for the connect
+    // time-out, and the service answers nothing meanwhile: try at most once
+    // a second, whatever the number of failing requests.
+    constexpr qint64 kRetryMs = 1000;
+    if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < kRetryMs)
+        return false;
+    m_lastReconnect.start();
     m_db.close();
     if (!m_db.open())
         return false;

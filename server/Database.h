@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -44,6 +45,7 @@ private:
     DatabaseAddress m_address;
     QString m_connectionName;
     QSqlDatabase m_db;
+    QElapsedTimer m_lastReconnect;
 };
 
 } // namespace yz::server
