@@ -163,15 +163,18 @@ bool Database::open(QString *error)
 bool Database::reconnect()
 {
     // Opening a connection to an unreachable server waits for the connect
-    // time-out, and the service answers nothing meanwhile: try at most once
-    // a second, whatever the number of failing requests.
-    constexpr qint64 kRetryMs = 1000;
-    if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < kRetryMs)
+    // time-out, and the service answers nothing meanwhile: attempts are
+    // spaced, one second apart at first, doubling up to half a minute.
+    constexpr qint64 kFirstRetryMs = 1000, kLastRetryMs = 30'000;
+    if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < m_retryMs)
         return false;
     m_lastReconnect.start();
     m_db.close();
-    if (!m_db.open())
+    if (!m_db.open()) {
+        m_retryMs = std::min(kLastRetryMs, std::max(kFirstRetryMs, m_retryMs * 2));
         return false;
+    }
+    m_retryMs = 0;
     if (m_address.postgres)
         QSqlQuery(m_db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
     return true;

@@ -46,6 +46,7 @@ private:
     QString m_connectionName;
     QSqlDatabase m_db;
     QElapsedTimer m_lastReconnect;
+    qint64 m_retryMs = 0; // wait before the next attempt to reconnect
 };
 
 } // namespace yz::server
