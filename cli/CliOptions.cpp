@@ -6,15 +6,15 @@
 namespace yz::cli {
 namespace {
 
-struct OptionSpec {
+struct CliOption {
     QStringList names;
     bool takesValue;
 };
 
 // Every option, stated once: the parser and the checks below read this list.
-const QList<OptionSpec> &optionSpecs()
+const QList<CliOption> &cliOptions()
 {
-    static const QList<OptionSpec> specs = {
+    static const QList<CliOption> options = {
             {{QStringLiteral("h"), QStringLiteral("help")}, false},
             {{QStringLiteral("v"), QStringLiteral("version")}, false},
             {{QStringLiteral("json")}, false},
@@ -29,14 +29,14 @@ const QList<OptionSpec> &optionSpecs()
             {{QStringLiteral("input")}, true},
             {{QStringLiteral("store")}, true},
     };
-    return specs;
+    return options;
 }
 
-const OptionSpec *specFor(QStringView name)
+const CliOption *optionNamed(QStringView name)
 {
-    for (const OptionSpec &spec : optionSpecs())
-        if (spec.names.contains(name))
-            return &spec;
+    for (const CliOption &option : cliOptions())
+        if (option.names.contains(name))
+            return &option;
     return nullptr;
 }
 
@@ -51,17 +51,17 @@ QString firstMistake(const QStringList &arguments)
         if (!arg.startsWith(u'-') || arg == u"-")
             continue;
         const QString written = arg.section(u'=', 0, 0);
-        const OptionSpec *spec = specFor(QStringView(written).mid(written.startsWith(u"--") ? 2 : 1));
-        if (!spec)
+        const CliOption *option = optionNamed(QStringView(written).mid(written.startsWith(u"--") ? 2 : 1));
+        if (!option)
             return QStringLiteral("未知的选项：%1").arg(arg);
         const bool inlineValue = arg.contains(u'=');
-        if (!spec->takesValue && inlineValue)
+        if (!option->takesValue && inlineValue)
             return QStringLiteral("选项 %1 不带值").arg(written);
-        if (spec->takesValue && !inlineValue) {
+        if (option->takesValue && !inlineValue) {
             if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty())
                 return QStringLiteral("选项 %1 需要一个值").arg(written);
             ++i;
-        } else if (spec->takesValue && arg.section(u'=', 1).isEmpty()) {
+        } else if (option->takesValue && arg.section(u'=', 1).isEmpty()) {
             return QStringLiteral("选项 %1 需要一个值").arg(written);
         }
     }
@@ -78,9 +78,9 @@ ParsedOptions parseCliOptions(const QStringList &arguments)
         return parsed;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionSpec &spec : optionSpecs())
-        parser.addOption(spec.takesValue ? QCommandLineOption(spec.names, QString(), QStringLiteral("value"))
-                                         : QCommandLineOption(spec.names));
+    for (const CliOption &option : cliOptions())
+        parser.addOption(option.takesValue ? QCommandLineOption(option.names, QString(), QStringLiteral("value"))
+                                           : QCommandLineOption(option.names));
     // The parser wants the program's name in front.
     if (!parser.parse(QStringList{QStringLiteral("yanzhou-cli")} + arguments)) {
         parsed.error = parser.errorText();

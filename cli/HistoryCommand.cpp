@@ -1,5 +1,6 @@
 #include "cli/HistoryCommand.h"
 
+#include "cli/ResultOutput.h"
 #include "cli/ResultStore.h"
 #include "net/PrintableText.h"
 
@@ -16,13 +17,6 @@ void print(std::FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
-QString csvField(QString text)
-{
-    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r'))
-        text = u'"' + text.replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
-    return text;
 }
 
 QHash<QString, QString> valuesOf(const StoredRun &run)
@@ -105,7 +99,7 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
     if (parser.isSet(csv)) {
         QStringList header{QStringLiteral("时间")};
         for (const QString &key : std::as_const(keys))
-            header.append(csvField(key));
+            header.append(csvQuoted(key));
         header.append(QStringLiteral("变化"));
         print(out, QStringLiteral("\uFEFF") + header.join(u',') + QStringLiteral("\r\n"));
     }
@@ -125,8 +119,8 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
         } else if (parser.isSet(csv)) {
             QStringList row{run.runAt};
             for (const QString &key : std::as_const(keys))
-                row.append(csvField(values.value(key)));
-            row.append(csvField(differences.join(u';')));
+                row.append(csvQuoted(values.value(key)));
+            row.append(csvQuoted(differences.join(u';')));
             print(out, row.join(u',') + QStringLiteral("\r\n"));
         } else {
             QString line = run.runAt + QStringLiteral("  ");

@@ -65,7 +65,7 @@ QJsonValue failureNumber(const CellStatus &status)
 {
     if (status.cause != CellStatus::Cause::Failed)
         return QJsonValue::Null;
-    return status.http != 0 ? status.http : status.transport;
+    return status.failureStatus();
 }
 
 // A grid's values; with `statuses`, each value as {"value", "status", "http"}.
@@ -107,11 +107,7 @@ QString csvField(QString text)
                 || (text[0] == u'-' && (text.size() == 1 || !text[1].isDigit())));
     if (formula)
         text.prepend(u'\'');
-    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')) {
-        text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-        text = u'"' + text + u'"';
-    }
-    return text;
+    return csvQuoted(text);
 }
 
 // A cell's status as one CSV field: "ok", "failed 404", ...
@@ -153,6 +149,13 @@ QByteArray csvLine(const QStringList &fields)
 }
 
 } // namespace
+
+QString csvQuoted(QString text)
+{
+    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r'))
+        text = u'"' + text.replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
+    return text;
+}
 
 QByteArray csvHeader(const DomainResult &result, bool detail)
 {

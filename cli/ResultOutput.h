@@ -29,6 +29,8 @@ QByteArray jsonReport(const DomainResult &result, bool detail = false);
 // "failed 404", ...): the header line (with
 // the UTF-8 byte-order mark in front) and a domain's line.
 QByteArray csvHeader(const DomainResult &result, bool detail = false);
+// A CSV field, quoted when it holds a separator, a quote or a line break.
+QString csvQuoted(QString text);
 QByteArray csvRow(const DomainResult &result, bool detail = false);
 
 } // namespace yz::cli

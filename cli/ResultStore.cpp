@@ -59,10 +59,7 @@ QList<StoredCell> ResultStore::cellsOf(const DomainResult &result)
                     key += grid[r].value(0) + u'/';
                 key += headings[c];
                 const CellStatus status = result.statuses[size_t(g)].value(r).value(c);
-                const int number = status.cause == CellStatus::Cause::Failed
-                        ? (status.http != 0 ? status.http : status.transport)
-                        : 0;
-                cells.append({key, grid[r].value(c), status.name(), number});
+                cells.append({key, grid[r].value(c), status.name(), status.failureStatus()});
             }
         }
     }

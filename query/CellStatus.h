@@ -27,6 +27,10 @@ struct CellStatus {
     static CellStatus of(qint16 err, const QString &html, const QString &value);
     static CellStatus waiting();
 
+    // A failed request's status number: the HTTP status, or without one the
+    // transport status; 0 when the cell did not fail.
+    int failureStatus() const { return cause != Cause::Failed ? 0 : http != 0 ? http : transport; }
+
     QString name() const; // "ok", "none", "refused", "unrecognised", "failed", "waiting", ""
     // The cause in Chinese, with the time of the answer: a cell's tooltip.
     QString description() const;

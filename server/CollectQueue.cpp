@@ -9,11 +9,6 @@
 namespace yz::server {
 namespace {
 
-QString stamp(const QDateTime &time)
-{
-    return time.toUTC().toString(Qt::ISODateWithMs);
-}
-
 QString dayText(QDate day)
 {
     return day.toString(Qt::ISODate);
@@ -53,14 +48,14 @@ bool CollectQueue::fail(const QString &message)
 
 std::optional<QString> CollectQueue::claimNext(QDate day, const QDateTime &now, int claimTimeoutS)
 {
-    const QString expired = stamp(now.addSecs(-claimTimeoutS));
+    const QString expired = storedTime(now.addSecs(-claimTimeoutS));
     QSqlQuery candidates(m_database.db());
     candidates.prepare(QStringLiteral("SELECT d.name FROM domains d WHERE d.tracked = 1 AND NOT EXISTS ("
                                       "SELECT 1 FROM collect_claims c WHERE c.domain = d.name AND c.day = ? AND "
                                       "(c.done = 1 OR c.next_try > ? OR (c.claimed_by <> '' AND c.claimed_at >= ?))) "
                                       "ORDER BY d.name LIMIT ?"));
     candidates.addBindValue(dayText(day));
-    candidates.addBindValue(stamp(now));
+    candidates.addBindValue(storedTime(now));
     candidates.addBindValue(expired);
     candidates.addBindValue(kCandidates);
     if (!candidates.exec())
@@ -80,8 +75,8 @@ std::optional<QString> CollectQueue::claimNext(QDate day, const QDateTime &now, 
         claim.addBindValue(name);
         claim.addBindValue(dayText(day));
         claim.addBindValue(m_instance);
-        claim.addBindValue(stamp(now));
-        claim.addBindValue(stamp(now));
+        claim.addBindValue(storedTime(now));
+        claim.addBindValue(storedTime(now));
         claim.addBindValue(expired);
         if (!claim.exec())
             return fail(claim.lastError().text()), std::nullopt;
@@ -109,7 +104,7 @@ bool CollectQueue::complete(const QString &domain, QDate day, const CollectOutco
             "WHERE domain = ? AND day = ? AND claimed_by = ? AND done = 0"));
     query.addBindValue(outcome.text());
     query.addBindValue(counted ? QVariant(outcome.count) : QVariant(QMetaType(QMetaType::LongLong)));
-    query.addBindValue(stamp(retryAt));
+    query.addBindValue(storedTime(retryAt));
     query.addBindValue(counted ? 1 : 0);
     query.addBindValue(kAttemptsPerDay);
     query.addBindValue(domain);
@@ -136,7 +131,7 @@ bool CollectQueue::complete(const QString &domain, QDate day, const CollectOutco
         query.addBindValue(counted ? 1 : 0);
         query.addBindValue(counted ? QVariant(outcome.count) : QVariant(QMetaType(QMetaType::LongLong)));
         query.addBindValue(outcome.text());
-        query.addBindValue(stamp(now));
+        query.addBindValue(storedTime(now));
         query.addBindValue(domain);
         ok = query.exec();
     }

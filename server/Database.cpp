@@ -84,6 +84,11 @@ QString nextConnectionName()
 
 } // namespace
 
+QString storedTime(const QDateTime &time)
+{
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
 bool DatabaseAddress::parse(const QString &text, DatabaseAddress *out, QString *error)
 {
     *out = {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QString>
@@ -17,6 +18,10 @@ struct DatabaseAddress {
     // with a message, an address it cannot use.
     static bool parse(const QString &text, DatabaseAddress *out, QString *error);
 };
+
+// Times are stored as ISO 8601 text in UTC with milliseconds, which sorts
+// and compares alike on both databases.
+QString storedTime(const QDateTime &time);
 
 // One open connection with the schema created or brought up to date. The
 // same statements run on both drivers; only the few lines of the schema that

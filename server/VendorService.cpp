@@ -147,8 +147,13 @@ Reply VendorService::route(const QByteArray &method, const QUrl &url, const QByt
     const QString path = url.path(QUrl::FullyDecoded);
     const bool get = method == "GET" || method == "HEAD";
     const bool post = method == "POST";
-    const QString suggestionPath = fromUtf16(vendor::kSuggestion);
-    const QString registerPath = fromUtf16(vendor::kRegisterDomainPage);
+    // The paths of the routes, made once (a request's query part cut off).
+    static const QString suggestionPath = fromUtf16(vendor::kSuggestion);
+    static const QString registerPath = fromUtf16(vendor::kRegisterDomainPage);
+    static const QString versionPath = fromUtf16(vendor::kVersionCheck).section(u'?', 0, 0);
+    static const QString newsPath = fromUtf16(vendor::kNews).section(u'?', 0, 0);
+    static const QString pageRankPath = fromUtf16(vendor::kPageRankUrl).section(u'?', 0, 0);
+    static const QString picturePath = fromUtf16(vendor::kTrendPicture);
     if (path == suggestionPath)
         return post ? suggestion(body, client) : methodNotAllowed("POST");
     if (path == registerPath) {
@@ -161,10 +166,6 @@ Reply VendorService::route(const QByteArray &method, const QUrl &url, const QByt
     if (!get)
         return methodNotAllowed("GET");
 
-    const QString versionPath = fromUtf16(vendor::kVersionCheck).section(u'?', 0, 0);
-    const QString newsPath = fromUtf16(vendor::kNews).section(u'?', 0, 0);
-    const QString pageRankPath = fromUtf16(vendor::kPageRankUrl).section(u'?', 0, 0);
-    const QString picturePath = fromUtf16(vendor::kTrendPicture);
     if (path == versionPath)
         return version();
     if (path == newsPath)

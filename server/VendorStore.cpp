@@ -17,13 +17,6 @@ namespace {
 const QString kNewsSeparator = QStringLiteral("{L|G}");
 const QString kTitleSeparator = QStringLiteral("[L|G]");
 
-// Times are stored as ISO 8601 text in UTC, which sorts and compares alike on
-// both databases.
-QString storedTime(const QDateTime &time)
-{
-    return time.toUTC().toString(Qt::ISODateWithMs);
-}
-
 // A stored "yyyy-MM-dd" day; read by hand, since a domain's picture reads
 // thousands of them.
 QDate storedDay(const QString &text)
