@@ -28,6 +28,11 @@ const QList<CliOption> &cliOptions()
             {{QStringLiteral("endpoints")}, true},
             {{QStringLiteral("input")}, true},
             {{QStringLiteral("store")}, true},
+            {{QStringLiteral("jobs")}, true},
+            {{QStringLiteral("per-host")}, true},
+            {{QStringLiteral("delay")}, true},
+            {{QStringLiteral("rules")}, true},
+            {{QStringLiteral("print-rules")}, false},
     };
     return options;
 }
@@ -68,6 +73,21 @@ QString firstMistake(const QStringList &arguments)
     return {};
 }
 
+// A whole number within [low, high] given to the option, or an error.
+bool readNumber(const QCommandLineParser &parser, const QString &name, int low, int high, int *value, QString *error)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const int n = parser.value(name).toInt(&ok);
+    if (!ok || n < low || n > high) {
+        *error = QStringLiteral("选项 --%1 需要 %2 到 %3 之间的整数").arg(name).arg(low).arg(high);
+        return false;
+    }
+    *value = n;
+    return true;
+}
+
 } // namespace
 
 ParsedOptions parseCliOptions(const QStringList &arguments)
@@ -102,11 +122,17 @@ ParsedOptions parseCliOptions(const QStringList &arguments)
     o.endpointsFile = parser.value(QStringLiteral("endpoints"));
     o.inputFile = parser.value(QStringLiteral("input"));
     o.storeFile = parser.value(QStringLiteral("store"));
+    o.rulesFile = parser.value(QStringLiteral("rules"));
+    o.printRules = parser.isSet(QStringLiteral("print-rules"));
+    if (!readNumber(parser, QStringLiteral("jobs"), 1, 256, &o.jobs, &parsed.error)
+        || !readNumber(parser, QStringLiteral("per-host"), 1, 64, &o.perHost, &parsed.error)
+        || !readNumber(parser, QStringLiteral("delay"), 0, 600000, &o.delayMs, &parsed.error))
+        return parsed;
     o.groups.trend = !o.trendDir.isEmpty();
     o.domains = parser.positionalArguments();
     if (o.json && o.csv)
         parsed.error = QStringLiteral("--json 与 --csv 只能选一个");
-    else if (o.domains.isEmpty() && o.inputFile.isEmpty() && !o.help && !o.version)
+    else if (o.domains.isEmpty() && o.inputFile.isEmpty() && !o.help && !o.version && !o.printRules)
         parsed.error = QStringLiteral("没有要查询的域名");
     return parsed;
 }
@@ -138,7 +164,7 @@ QStringList withoutRepeats(const QStringList &domains)
 QString usageText(const QString &programName)
 {
     return QStringLiteral("用法：%1 [选项] 域名...\n"
-                          "逐个查询域名的收录、外链、排名、近期收录和域名信息，输出与窗口程序相同的结果。\n"
+                          "查询域名的收录、外链、排名、近期收录和域名信息，输出与窗口程序相同的结果。\n"
                           "\n"
                           "选项：\n"
                           "  --common           常用查询（收录与外链）\n"
@@ -150,6 +176,13 @@ QString usageText(const QString &programName)
                           "  --trend DIR        同时下载百度收录趋势图，存为 DIR/<域名>_bd1.jpg\n"
                           "  --endpoints FILE   JSON 对象：服务名 -> 基地址，替换内置的服务地址\n"
                           "  --store FILE       把每个域名的结果追加到 SQLite 数据库 FILE\n"
+                          "  --jobs N           同时查询 N 个域名（默认 4，1–256）\n"
+                          "  --per-host K       对同一主机最多同时 K 个请求，所有域名合计（默认 2）\n"
+                          "  --delay MS         同一主机两个请求之间至少间隔 MS 毫秒（默认 0）；\n"
+                          "                     主机返回“频”（拒绝自动查询）时，其间隔加倍，最多 60 秒\n"
+                          "  --rules FILE       用 JSON 文件替换内置的抓取规则（计数模式、无结果与拒绝标记、\n"
+                          "                     查询地址模板）；整个文件先检查，有错则不发任何请求\n"
+                          "  --print-rules      以 --rules 的格式输出内置规则\n"
                           "  --json             每个域名输出一行 JSON\n"
                           "  --csv              每个域名输出一行 CSV（UTF-8，带 BOM，第一行为表头）\n"
                           "  --detail           与 --json 或 --csv 一起：每个值附带其状态\n"
@@ -157,7 +190,7 @@ QString usageText(const QString &programName)
                           "  -h, --help         显示本说明\n"
                           "  -v, --version      显示版本号\n"
                           "\n"
-                          "重复的域名只查一次，结果按输入顺序输出。\n"
+                          "重复的域名只查一次，结果按输入顺序输出。标准错误为终端时显示进度。\n"
                           "%1 history 域名 [--store FILE] [--csv|--json] [--since YYYY-MM-DD]：历次结果及变化\n"
                           "%1 history --changed [--since YYYY-MM-DD]：结果有变化的域名\n"
                           "退出码：0 全部查完；1 有域名未通过域名格式检查（--info）或趋势图未能保存；2 用法错误。\n")

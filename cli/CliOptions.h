@@ -19,6 +19,11 @@ struct CliOptions {
     QString endpointsFile;
     QString inputFile; // more domains, one a line; "-" for standard input
     QString storeFile; // results database to append every domain's result to
+    QString rulesFile; // replaces the built-in scraping rules
+    bool printRules = false;
+    int jobs = 4; // domains in flight at once
+    int perHost = 2; // requests in flight to one host, across all domains
+    int delayMs = 0; // between two requests leaving for one host
     QStringList domains;
 };
 

@@ -3,8 +3,8 @@
 #include "parsers/ResultHandlers.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QSaveFile>
+#include <QUrl>
 
 namespace yz::cli {
 namespace {
@@ -45,62 +45,84 @@ QString trendFilePath(const QString &dir, const QString &domain)
     return QDir(dir).filePath(name + QStringLiteral("_bd1.jpg"));
 }
 
-DomainResult runDomain(const ServiceHosts &hosts, const PressGroups &groups, const QString &domain,
-                       const QString &trendDir, const ProgressFn &progress)
+DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const QString &domain,
+                     const QString &trendDir, HostGate *gate, QObject *parent)
+    : QObject(parent)
+    , m_trendDir(trendDir)
+    , m_gate(gate)
 {
-    DomainResult result;
-    result.domain = domain;
-    result.groups = groups;
+    m_result.domain = domain;
+    m_result.groups = groups;
+    m_engine.hosts() = hosts;
+    m_engine.fetcher().setGate(gate);
+    m_engine.setDomainSource([this] { return m_result.domain; });
+    addResultHandlers(m_engine);
+    m_engine.handlers().addPicture(QString::fromUtf16(rowFor(Scraper::TrendPicture).handler),
+                                   [this](qint16 err, const QByteArray &bytes) {
+                                       saveTrendPicture(m_result, m_trendDir, err, bytes);
+                                   });
+    connect(&m_engine.fetcher(), &PageFetcher::idle, this, &DomainRun::collect);
+    connect(&m_engine.sheet(), &ResultSheet::statusChanged, this, &DomainRun::noteRefusal);
+}
 
-    QueryEngine engine;
-    engine.hosts() = hosts;
-    engine.setDomainSource([&domain] { return domain; });
-    addResultHandlers(engine);
-    engine.handlers().addPicture(QString::fromUtf16(rowFor(Scraper::TrendPicture).handler),
-                                 [&](qint16 err, const QByteArray &bytes) {
-                                     saveTrendPicture(result, trendDir, err, bytes);
-                                 });
-    if (groups.trend)
-        result.trendProblem = QStringLiteral("图片下载出错"); // until a picture arrives
-
-    PageFetcher &fetcher = engine.fetcher();
-    QEventLoop loop;
-    QObject::connect(&fetcher, &PageFetcher::idle, &loop, &QEventLoop::quit);
-    if (progress) {
-        auto report = [&] { progress(fetcher.finishedCount(), fetcher.startedCount()); };
-        QObject::connect(&fetcher, &PageFetcher::requestStarted, &loop, report);
-        QObject::connect(&fetcher, &PageFetcher::requestFinished, &loop, report);
-    }
-
+void DomainRun::start()
+{
+    if (m_result.groups.trend)
+        m_result.trendProblem = QStringLiteral("图片下载出错"); // until a picture arrives
     PressHooks hooks;
-    hooks.rootDomainTested = [&](const RootDomainResult &root) {
+    hooks.rootDomainTested = [this](const RootDomainResult &root) {
         if (root.ok)
-            result.finalDomain = root.root;
+            m_result.finalDomain = root.root;
         else
-            result.rootMessage = root.message;
+            m_result.rootMessage = root.message;
     };
-    engine.press(groups, hooks);
-    if (fetcher.inFlight() > 0)
-        loop.exec();
+    m_engine.press(m_result.groups, hooks);
+    if (m_engine.fetcher().inFlight() == 0 && !m_finished)
+        collect();
+}
 
+DomainResult DomainRun::takeResult()
+{
+    return std::move(m_result);
+}
+
+// A refusal page slows its service's host down for every later request of the run.
+void DomainRun::noteRefusal(Grid grid, int row, int col, const CellStatus &status)
+{
+    if (!m_gate || status.cause != CellStatus::Cause::Refused)
+        return;
+    for (const QueryRow &query : gridQueryRows()) {
+        if (query.target.grid == grid && query.target.row == row && query.target.col == col) {
+            m_gate->slowDown(PageFetcher::gateKey(QUrl(m_engine.hosts().base(query.service))));
+            return;
+        }
+    }
+}
+
+void DomainRun::collect()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    const ResultSheet &sheet = m_engine.sheet();
     for (int g = 0; g < kGridCount; ++g) {
         const GridShape shape = ResultSheet::shape(Grid(g));
         for (int r = 0; r < shape.rows; ++r) {
             QStringList row;
             QList<CellStatus> causes;
             for (int c = 0; c < shape.cols; ++c) {
-                row << engine.sheet().cell(Grid(g), r, c);
-                causes << engine.sheet().status(Grid(g), r, c);
+                row << sheet.cell(Grid(g), r, c);
+                causes << sheet.status(Grid(g), r, c);
             }
-            result.grids[size_t(g)] << row;
-            result.statuses[size_t(g)] << causes;
+            m_result.grids[size_t(g)] << row;
+            m_result.statuses[size_t(g)] << causes;
         }
     }
     for (int i = 0; i < kInfoTextCount; ++i)
-        result.info[size_t(i)] = engine.info(InfoText(i));
-    result.started = fetcher.startedCount();
-    result.answered = fetcher.answeredCount();
-    return result;
+        m_result.info[size_t(i)] = m_engine.info(InfoText(i));
+    m_result.started = m_engine.fetcher().startedCount();
+    m_result.answered = m_engine.fetcher().answeredCount();
+    Q_EMIT finished();
 }
 
 } // namespace yz::cli

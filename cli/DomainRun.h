@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/HostGate.h"
 #include "query/QueryEngine.h"
 
 #include <QList>
@@ -7,7 +8,6 @@
 #include <QStringList>
 
 #include <array>
-#include <functional>
 
 namespace yz::cli {
 
@@ -27,14 +27,34 @@ struct DomainResult {
     bool trendWriteFailed = false;
 };
 
-// Called as requests start and end: (ended, started).
-using ProgressFn = std::function<void(int ended, int started)>;
+// One press of the groups for one domain on an engine of its own, so that
+// no answer can land in another domain's result. Requests leave through the
+// shared gate when one is given. `finished` is emitted once every request
+// the press started has ended; the result is complete then.
+class DomainRun : public QObject {
+    Q_OBJECT
+public:
+    DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const QString &domain, const QString &trendDir,
+              HostGate *gate, QObject *parent = nullptr);
 
-// Runs one press of the groups for the domain on a fresh engine and waits
-// until every request it started has ended, so that no answer can land in
-// another domain's result. A trend picture is saved into `trendDir`.
-DomainResult runDomain(const ServiceHosts &hosts, const PressGroups &groups, const QString &domain,
-                       const QString &trendDir, const ProgressFn &progress = {});
+    void start();
+    bool isFinished() const { return m_finished; }
+    // The result; complete once finished.
+    DomainResult takeResult();
+
+Q_SIGNALS:
+    void finished();
+
+private:
+    void collect();
+    void noteRefusal(Grid grid, int row, int col, const CellStatus &status);
+
+    DomainResult m_result;
+    QString m_trendDir;
+    HostGate *m_gate;
+    QueryEngine m_engine;
+    bool m_finished = false;
+};
 
 // The picture's file for a domain: "<dir>/<domain>_bd1.jpg", with every
 // character that could leave the directory or trouble a shell replaced.

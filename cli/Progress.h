@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <cstdio>
 
 namespace yz::cli {
+
+struct BatchState;
 
 // A one-line progress report on standard error, shown only while standard
 // error is a terminal, and cleared before anything else is written there.
@@ -14,13 +17,19 @@ public:
     ~Progress() { clear(); }
 
     bool enabled() const { return m_enabled; }
-    void show(const QString &domain, int ended, int started);
+    // Redraws the line, at most ten times a second unless `now`.
+    void show(const BatchState &state, bool now = false);
     void clear();
+
+    // The line for a state: done of total, requests in flight and held back,
+    // the slowest host, the time left.
+    static QString line(const BatchState &state);
 
 private:
     std::FILE *m_stream;
     bool m_enabled;
     bool m_shown = false;
+    QElapsedTimer m_lastDrawn;
 };
 
 } // namespace yz::cli

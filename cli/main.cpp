@@ -1,7 +1,7 @@
-// The command-line front end: runs what one press of 查询 runs, for each
-// domain in turn, and prints what the window would show.
+// The command-line front end: runs what one press of 查询 runs, for many
+// domains at once, and prints what the window would show, in input order.
+#include "cli/BatchRun.h"
 #include "cli/CliOptions.h"
-#include "cli/DomainRun.h"
 #include "cli/HistoryCommand.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
@@ -11,9 +11,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -116,11 +118,11 @@ int main(int argc, char *argv[])
     int status = 0;
     bool headerWritten = false;
     yz::cli::Progress progress(stderr);
-    for (const QString &domain : std::as_const(domains)) {
-        const yz::cli::DomainResult result =
-                yz::cli::runDomain(hosts, options.groups, domain, options.trendDir,
-                                   [&](int ended, int started) { progress.show(domain, ended, started); });
+    yz::cli::BatchRun batch(hosts, options.groups, domains, options.trendDir,
+                            {options.jobs, options.perHost, options.delayMs});
+    auto printResult = [&](const yz::cli::DomainResult &result) {
         progress.clear();
+        const QString &domain = result.domain;
         if (!result.rootMessage.isEmpty()) {
             write(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.rootMessage + u'\n');
             status = kExitDomainFailed;
@@ -139,14 +141,24 @@ int main(int argc, char *argv[])
                                            : yz::cli::csvRow(result, options.detail);
             if (options.csv && !headerWritten)
                 line.prepend(yz::cli::csvHeader(result, options.detail));
-            headerWritten = true;
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         } else {
-            write(stdout,
-                  yz::cli::plainReport(result) + (&domain != &domains.last() ? QStringLiteral("\n") : QString()));
+            // A blank line between two domains' grids.
+            write(stdout, (headerWritten ? QStringLiteral("\n") : QString()) + yz::cli::plainReport(result));
         }
+        headerWritten = true;
         std::fflush(stdout);
         std::fflush(stderr);
-    }
+    };
+
+    QEventLoop loop;
+    QObject::connect(&batch, &yz::cli::BatchRun::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&batch, &yz::cli::BatchRun::progressed, &loop, [&] { progress.show(batch.state()); });
+    QTimer ticker; // the time left and the slowest host change between results too
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] { progress.show(batch.state(), true); });
+    if (progress.enabled())
+        ticker.start(250);
+    batch.start(printResult);
+    loop.exec();
     return status;
 }

@@ -1,12 +1,17 @@
 #include "net/PageFetcher.h"
 
+#include "net/HostGate.h"
 #include "net/ProgramVersion.h"
+#include "net/TransportStatus.h"
 #include "net/spyHTTP.h"
 #include "net/spyHTTPPic.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
+
+#include <memory>
+#include <utility>
 
 namespace yz {
 namespace {
@@ -41,42 +46,83 @@ QByteArray PageFetcher::userAgent()
             + QByteArray::number(kProgramVersion);
 }
 
-QNetworkReply *PageFetcher::send(const QString &url, const QString &method, const QString &payload)
+QString PageFetcher::gateKey(const QUrl &url)
+{
+    return url.port() < 0 ? url.host() : url.host() + u':' + QString::number(url.port());
+}
+
+PageFetcher::Prepared PageFetcher::prepare(const QString &url, const QString &method, const QString &payload)
 {
     const QUrl target(url, QUrl::TolerantMode);
     if (!target.isValid() || target.host().isEmpty() || (target.scheme() != u"http" && target.scheme() != u"https"))
         throw FetchError("cannot request this address");
-    const QByteArray verb = wireMethod(method);
-    if (verb.isEmpty())
+    Prepared prepared{url, QNetworkRequest(target), wireMethod(method), payload.toUtf8()};
+    if (prepared.verb.isEmpty())
         throw FetchError("no request method");
-
-    QNetworkRequest request(target);
-    request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
-    request.setRawHeader("If-Modified-Since", "0");
+    prepared.request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    prepared.request.setRawHeader("If-Modified-Since", "0");
     if (method.toLower() == u"post")
-        request.setRawHeader("Content-Type", "application/x-www-form-urlencoded");
+        prepared.request.setRawHeader("Content-Type", "application/x-www-form-urlencoded");
+    return prepared;
+}
 
-    QNetworkReply *reply = payload.isEmpty() ? m_network.sendCustomRequest(request, verb)
-                                             : m_network.sendCustomRequest(request, verb, payload.toUtf8());
-    if (!reply)
-        throw FetchError("request could not be sent");
-    countStarted(url);
-    return reply;
+void PageFetcher::dispatch(Prepared prepared, std::function<WatchedRequest *(QNetworkReply *)> watch,
+                           std::function<void()> fail)
+{
+    countStarted(prepared.url);
+    // Sends the request; `release` (if any) runs once the request's host is
+    // free again, before the request counts as finished.
+    auto sendNow = [this, prepared, watch, fail](std::function<void()> release) {
+        QNetworkReply *reply = prepared.body.isEmpty()
+                ? m_network.sendCustomRequest(prepared.request, prepared.verb)
+                : m_network.sendCustomRequest(prepared.request, prepared.verb, prepared.body);
+        if (!reply) {
+            if (release)
+                release();
+            fail();
+            countFinished();
+            return;
+        }
+        WatchedRequest *watcher = watch(reply);
+        if (release) {
+            // Delivered, or ended undelivered with its fetcher: whichever comes first.
+            connect(watcher, &WatchedRequest::delivered, m_gate.data(), release);
+            connect(watcher, &QObject::destroyed, m_gate.data(), release);
+        }
+        connect(watcher, &WatchedRequest::delivered, this, &PageFetcher::countFinished);
+    };
+    if (!m_gate) {
+        sendNow({});
+        return;
+    }
+    const QString key = gateKey(prepared.request.url());
+    m_gate->enqueue(key, this, [gate = m_gate.data(), key, sendNow] {
+        sendNow([gate, key, released = std::make_shared<bool>(false)] {
+            if (!std::exchange(*released, true))
+                gate->release(key);
+        });
+    });
 }
 
 void PageFetcher::urlfetch(const QString &url, const QString &method, const QString &payload, const QString &charset,
                            const QString &handler)
 {
-    QNetworkReply *reply = send(url, method, payload);
-    auto *watcher = new spyHTTP(reply, handler, charset, m_handlers, m_deliveries, m_timeoutMs, m_byteLimit, this);
-    connect(watcher, &spyHTTP::delivered, this, &PageFetcher::countFinished);
+    dispatch(
+            prepare(url, method, payload),
+            [=, this](QNetworkReply *reply) -> WatchedRequest * {
+                return new spyHTTP(reply, handler, charset, m_handlers, m_deliveries, m_timeoutMs, m_byteLimit, this);
+            },
+            [=, this] { m_handlers.deliver(handler, 1, QString::number(transport::kNotStarted)); });
 }
 
 void PageFetcher::picfetch(const QString &url, const QString &handler)
 {
-    QNetworkReply *reply = send(url, QStringLiteral("get"), QString());
-    auto *watcher = new spyHTTPPic(reply, handler, m_handlers, m_deliveries, m_timeoutMs, this);
-    connect(watcher, &spyHTTPPic::delivered, this, &PageFetcher::countFinished);
+    dispatch(
+            prepare(url, QStringLiteral("get"), QString()),
+            [=, this](QNetworkReply *reply) -> WatchedRequest * {
+                return new spyHTTPPic(reply, handler, m_handlers, m_deliveries, m_timeoutMs, this);
+            },
+            [=, this] { m_handlers.deliverPicture(handler, 1, QByteArray::number(transport::kNotStarted)); });
 }
 
 void PageFetcher::countStarted(const QString &url)

@@ -2,13 +2,19 @@
 
 #include "net/DeliveryQueue.h"
 #include "net/HandlerTable.h"
+#include "net/HostGate.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkRequest>
 #include <QObject>
+#include <QPointer>
 
+#include <functional>
 #include <stdexcept>
 
 namespace yz {
+
+class WatchedRequest;
 
 // Raised by urlfetch when a request cannot even be started.
 class FetchError : public std::runtime_error {
@@ -41,9 +47,14 @@ public:
     // handler named `handler`. Throws FetchError like urlfetch.
     void picfetch(const QString &url, const QString &handler);
 
-    // Sends a request with the program's common headers, for fetchers of other
-    // kinds of answer (the picture fetch). Throws FetchError like urlfetch.
-    QNetworkReply *send(const QString &url, const QString &method, const QString &payload);
+    // Requests leave through this gate when one is set (the command line's
+    // per-host pacing across engines); without one they leave at once. A
+    // request held by the gate counts as started, and its time-out runs from
+    // the moment it leaves.
+    void setGate(HostGate *gate) { m_gate = gate; }
+    // The key a gate knows a request's host by: the host, and the port when
+    // the address names one.
+    static QString gateKey(const QUrl &url);
 
     // A whole request, from sending to the end of its delivery, ends after at most this long.
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
@@ -72,7 +83,23 @@ Q_SIGNALS:
     void idle(); // the last request in flight has been delivered
 
 private:
+    struct Prepared {
+        QString url;
+        QNetworkRequest request;
+        QByteArray verb;
+        QByteArray body;
+    };
+    // Checks the address and builds the request with the program's common
+    // headers. Throws FetchError when the address cannot be requested.
+    static Prepared prepare(const QString &url, const QString &method, const QString &payload);
+    // Counts the request as started and sends it, now or when the gate lets
+    // it; `watch` wraps the reply in its watcher, `fail` reports a request
+    // that could not be sent after all.
+    void dispatch(Prepared prepared, std::function<WatchedRequest *(QNetworkReply *)> watch,
+                  std::function<void()> fail);
+
     QNetworkAccessManager m_network;
+    QPointer<HostGate> m_gate;
     HandlerTable m_handlers;
     DeliveryQueue m_deliveries;
     int m_timeoutMs = kDefaultTimeoutMs;

@@ -66,7 +66,7 @@ private Q_SLOTS:
 private:
     // Runs the program with the fake services' endpoints; the event loop
     // keeps turning so that the fake servers can answer.
-    Run run(const QStringList &args, int ptyForStderr = -1);
+    Run run(const QStringList &args, int ptyForStderr = -1, const QByteArray &input = {});
     QString endpointsFile(const yztest::FakeServices &services);
 
     QTemporaryDir m_dir;
@@ -77,14 +77,18 @@ void TestCli::initTestCase()
     QVERIFY(m_dir.isValid());
 }
 
-Run TestCli::run(const QStringList &args, int ptyForStderr)
+Run TestCli::run(const QStringList &args, int ptyForStderr, const QByteArray &input)
 {
     QProcess process;
     if (ptyForStderr >= 0)
         process.setChildProcessModifier([ptyForStderr] { ::dup2(ptyForStderr, STDERR_FILENO); });
     QSignalSpy finished(&process, &QProcess::finished);
     process.start(QStringLiteral(YZ_CLI), args);
-    if (!process.waitForStarted() || (finished.isEmpty() && !finished.wait(60000)))
+    if (!process.waitForStarted())
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (finished.isEmpty() && !finished.wait(60000))
         return {};
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
@@ -159,7 +163,36 @@ void TestCli::manyDomainsAsCsv()
     QCOMPARE(first[header.indexOf("PR")], QByteArray("7"));
     QCOMPARE(first[header.indexOf("收录/Baidu")], QByteArray()); // the group did not run
     QCOMPARE(services.requestCount(), 3 * 5); // each domain once: four rank rows and the PageRank page
-    // Standard input works as a list too; a list that cannot be read is refused.
+    // Standard input works as a list too: 10,000 lines of which blanks,
+    // comments and repeats leave 41 domains, run once each in their order.
+    QByteArray lines10k;
+    for (int i = 0; i < 10000; ++i)
+        lines10k += i % 5 == 0 ? QByteArray("# comment\n")
+                : i % 5 == 1   ? QByteArray("   \n")
+                               : "s" + QByteArray::number(i % 41) + ".example\n";
+    services.clearAll();
+    const Run piped = run({"--json", "--rank", "--jobs", "16", "--per-host", "8", "--endpoints",
+                           endpointsFile(services), "--input", "-"},
+                          -1, lines10k);
+    QCOMPARE(piped.exitCode, 0);
+    const QList<QByteArray> objects = piped.out.trimmed().split('\n');
+    QCOMPARE(objects.size(), 41);
+    QList<int> order;
+    for (const QByteArray &line : objects)
+        order << QJsonDocument::fromJson(line)
+                         .object()
+                         .value(QStringLiteral("domain"))
+                         .toString()
+                         .mid(1)
+                         .section(u'.', 0, 0)
+                         .toInt();
+    QList<int> expected;
+    for (int i = 0; i < 10000; ++i)
+        if (i % 5 >= 2 && !expected.contains(i % 41))
+            expected << i % 41;
+    QCOMPARE(order, expected);
+    QCOMPARE(services.requestCount(), 41 * 5);
+    // A list that cannot be read is refused.
     const Run missing = run({"--input", m_dir.filePath(QStringLiteral("none.txt"))});
     QCOMPARE(missing.exitCode, 2);
     QVERIFY(QString::fromUtf8(missing.err).contains(QStringLiteral("无法读取域名文件")));
@@ -360,6 +393,9 @@ void TestCli::usageAndInputErrors()
             {{"--bogus", "a.com"}, QStringLiteral("未知的选项：--bogus"), true},
             {{"a.com", "--trend"}, QStringLiteral("选项 --trend 需要一个值"), true},
             {{"--json=1", "a.com"}, QStringLiteral("选项 --json 不带值"), true},
+            {{"--jobs", "0", "a.com"}, QStringLiteral("选项 --jobs 需要 1 到 256 之间的整数"), true},
+            {{"--per-host=many", "a.com"}, QStringLiteral("选项 --per-host 需要 1 到 64 之间的整数"), true},
+            {{"--delay", "-5", "a.com"}, QStringLiteral("选项 --delay 需要 0 到 600000 之间的整数"), true},
             {{"--endpoints", missing, "a.com"}, QStringLiteral("无法读取服务地址文件"), false},
             {{"--endpoints", writeFile("bad.json", "{\"baidu\": "), "a.com"},
              QStringLiteral("服务地址文件不是有效的 JSON"),
@@ -412,7 +448,7 @@ void TestCli::progressOnlyOnATerminal()
     for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
         shown.append(buffer, n);
     ::close(master);
-    QVERIFY2(shown.contains("example.com  6/6"), shown.constData());
+    QVERIFY2(shown.contains("已完成 1/1  请求 0 进行中"), shown.constData());
     QVERIFY(shown.endsWith("\r\x1b[K")); // cleared at the end
     QVERIFY(r.err.isEmpty());
     // Standard error a pipe: nothing.

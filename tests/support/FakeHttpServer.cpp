@@ -3,6 +3,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
+
 namespace yztest {
 
 FakeHttpServer::FakeHttpServer(QObject *parent)
@@ -80,7 +83,9 @@ void FakeHttpServer::readFrom(QTcpSocket *socket)
         request.body = buffer.mid(headerEnd + 4, length);
         buffer.remove(0, headerEnd + 4 + length);
 
+        request.receivedUs = steadyMicroseconds();
         m_requests.append(request);
+        m_mostAtOnce = std::max(m_mostAtOnce, ++m_unanswered);
         const FakeResponse response = m_script(request);
         Q_EMIT requestReceived();
         if (response.delayMs > 0) {
@@ -100,6 +105,7 @@ void FakeHttpServer::answer(QTcpSocket *socket, const FakeResponse &response)
     using Fault = FakeResponse::Fault;
     if (response.fault == Fault::NoAnswer)
         return;
+    --m_unanswered;
     if (response.fault == Fault::CloseAtOnce) {
         socket->abort();
         return;
@@ -133,6 +139,12 @@ void FakeHttpServer::answer(QTcpSocket *socket, const FakeResponse &response)
     }
     socket->write(out);
     socket->disconnectFromHost();
+}
+
+qint64 steadyMicroseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace yztest

@@ -19,6 +19,7 @@ struct RecordedRequest {
     QByteArray target; // the raw request target, as sent
     QHash<QByteArray, QByteArray> headers; // names lower-cased
     QByteArray body;
+    qint64 receivedUs = 0; // when it was complete, on a clock shared by every fake server
     QByteArray header(const QByteArray &name) const { return headers.value(name.toLower()); }
 };
 
@@ -58,6 +59,8 @@ public:
     const QList<RecordedRequest> &requests() const { return m_requests; }
     QList<QByteArray> targets() const;
     void clear() { m_requests.clear(); }
+    // The most requests this server held unanswered at one moment.
+    int mostAtOnce() const { return m_mostAtOnce; }
 
 Q_SIGNALS:
     void requestReceived();
@@ -71,6 +74,11 @@ private:
     QList<RecordedRequest> m_requests;
     std::function<FakeResponse(const RecordedRequest &)> m_script;
     QHash<QTcpSocket *, QByteArray> m_buffers;
+    int m_unanswered = 0;
+    int m_mostAtOnce = 0;
 };
+
+// Microseconds on the steady clock the fake servers stamp requests with.
+qint64 steadyMicroseconds();
 
 } // namespace yztest

@@ -1,0 +1,91 @@
+#include "cli/BatchRun.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+namespace yz::cli {
+namespace {
+
+// How far ahead of the first unfinished domain a batch may start, in jobs.
+constexpr int kLookAheadJobs = 4;
+
+} // namespace
+
+BatchRun::BatchRun(const ServiceHosts &hosts, const PressGroups &groups, const QStringList &domains,
+                   const QString &trendDir, const BatchLimits &limits, QObject *parent)
+    : QObject(parent)
+    , m_hosts(hosts)
+    , m_groups(groups)
+    , m_domains(domains)
+    , m_trendDir(trendDir)
+    , m_limits(limits)
+    , m_gate(limits.perHost, limits.delayMs)
+{
+    m_limits.jobs = std::max(1, m_limits.jobs);
+}
+
+void BatchRun::start(std::function<void(const DomainResult &)> emitResult)
+{
+    m_emit = std::move(emitResult);
+    m_clock.start();
+    fill();
+    if (m_domains.isEmpty())
+        QTimer::singleShot(0, this, &BatchRun::finished);
+}
+
+void BatchRun::fill()
+{
+    const int window = m_limits.jobs * kLookAheadJobs;
+    while (m_running < m_limits.jobs && m_next < m_domains.size() && m_next - m_nextOut < window) {
+        const int index = m_next++;
+        auto *run = new DomainRun(m_hosts, m_groups, m_domains.at(index), m_trendDir, &m_gate, this);
+        ++m_running;
+        connect(run, &DomainRun::finished, this, [this, run, index] {
+            m_held.insert(index, run->takeResult());
+            run->deleteLater();
+            finishOne();
+        });
+        run->start();
+    }
+}
+
+void BatchRun::finishOne()
+{
+    --m_running;
+    flush();
+    Q_EMIT progressed();
+    if (m_nextOut == m_domains.size()) {
+        Q_EMIT finished();
+        return;
+    }
+    // Started from the event loop: a domain finishing inside another's start
+    // must not start more domains from within that call.
+    QTimer::singleShot(0, this, &BatchRun::fill);
+}
+
+void BatchRun::flush()
+{
+    while (!m_held.isEmpty() && m_held.firstKey() == m_nextOut) {
+        const DomainResult result = m_held.take(m_nextOut);
+        ++m_nextOut;
+        if (m_emit)
+            m_emit(result);
+    }
+}
+
+BatchState BatchRun::state() const
+{
+    BatchState s;
+    s.done = m_nextOut + int(m_held.size());
+    s.total = int(m_domains.size());
+    s.requestsInFlight = m_gate.inFlightTotal();
+    s.requestsWaiting = m_gate.waitingTotal();
+    s.slowestHost = m_gate.slowestHost(&s.slowestMeanMs);
+    s.elapsedMs = m_clock.isValid() ? m_clock.elapsed() : 0;
+    if (s.done > 0)
+        s.remainingMs = s.elapsedMs * (s.total - s.done) / s.done;
+    return s;
+}
+
+} // namespace yz::cli

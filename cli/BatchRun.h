@@ -1,0 +1,72 @@
+#pragma once
+
+#include "cli/DomainRun.h"
+#include "net/HostGate.h"
+
+#include <QElapsedTimer>
+#include <QMap>
+#include <QObject>
+
+#include <functional>
+
+namespace yz::cli {
+
+// How a batch runs: domains in flight at once, and the per-host pacing that
+// holds across all of them.
+struct BatchLimits {
+    int jobs = 4;
+    int perHost = 2;
+    int delayMs = 0;
+};
+
+// Where a batch stands, for the progress line.
+struct BatchState {
+    int done = 0;
+    int total = 0;
+    int requestsInFlight = 0;
+    int requestsWaiting = 0; // held back by the per-host limits
+    QString slowestHost;
+    int slowestMeanMs = 0;
+    qint64 elapsedMs = 0;
+    qint64 remainingMs = -1; // unknown until a domain is done
+};
+
+// Runs one press per domain, up to `jobs` domains at once, each on its own
+// engine, all behind one host gate. Results come out in input order; a
+// domain far ahead of the first unfinished one waits to start, so the results
+// held back never exceed a small multiple of `jobs` however long the list.
+class BatchRun : public QObject {
+    Q_OBJECT
+public:
+    BatchRun(const ServiceHosts &hosts, const PressGroups &groups, const QStringList &domains, const QString &trendDir,
+             const BatchLimits &limits, QObject *parent = nullptr);
+
+    // `emitResult` receives each result in input order; `finished` follows the last.
+    void start(std::function<void(const DomainResult &)> emitResult);
+    BatchState state() const;
+    HostGate &gate() { return m_gate; }
+
+Q_SIGNALS:
+    void progressed();
+    void finished();
+
+private:
+    void fill();
+    void finishOne();
+    void flush();
+
+    ServiceHosts m_hosts;
+    PressGroups m_groups;
+    QStringList m_domains;
+    QString m_trendDir;
+    BatchLimits m_limits;
+    HostGate m_gate;
+    std::function<void(const DomainResult &)> m_emit;
+    int m_next = 0; // the next domain to start
+    int m_nextOut = 0; // the next domain to hand out
+    int m_running = 0;
+    QMap<int, DomainResult> m_held; // finished, waiting for earlier ones
+    QElapsedTimer m_clock;
+};
+
+} // namespace yz::cli

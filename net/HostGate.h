@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+namespace yz {
+
+// Paces the requests of every engine of a program that share it, host by
+// host: at most `perHost` requests to one host in flight, and at least a delay
+// between two requests leaving for one host, so that a service sees a steady,
+// limited stream rather than bursts however many domains run at once.
+class HostGate : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kRefusalFloorMs = 1000; // the first refusal's delay when none was set
+    static constexpr int kRefusalCeilingMs = 60000;
+
+    HostGate(int perHost, int delayMs, QObject *parent = nullptr);
+
+    // The first refusal's delay and the most a delay grows to.
+    void setRefusalBounds(int floorMs, int ceilingMs)
+    {
+        m_refusalFloorMs = floorMs;
+        m_refusalCeilingMs = ceilingMs;
+    }
+
+    // Runs `start` once the host has room: at once when it has, else later
+    // from the event loop. Nothing runs for an owner gone by then.
+    void enqueue(const QString &host, QObject *owner, std::function<void()> start);
+    // A request that `start` sent to the host has ended.
+    void release(const QString &host);
+    // The host refused automated queries: its delay doubles (from a floor, up
+    // to a ceiling) for the rest of the run.
+    void slowDown(const QString &host);
+
+    int delayMs(const QString &host) const;
+    int inFlight(const QString &host) const;
+    int inFlightTotal() const { return m_inFlightTotal; }
+    int waitingTotal() const;
+    // The host with requests outstanding whose answers take longest on
+    // average so far, or empty; its mean answer time in `meanMs`.
+    QString slowestHost(int *meanMs = nullptr) const;
+
+private:
+    struct Waiting {
+        QPointer<QObject> owner;
+        std::function<void()> start;
+    };
+    struct Host {
+        std::deque<Waiting> waiting;
+        std::deque<qint64> startedAt; // in flight, oldest first, in µs on m_clock
+        int delayMs = 0;
+        qint64 lastStart = -1; // µs on m_clock
+        qint64 answeredUs = 0; // total time of the answers so far
+        int answered = 0;
+        bool timerArmed = false;
+    };
+
+    void pump(const QString &host);
+    qint64 nowUs() const;
+
+    int m_perHost;
+    int m_delayMs;
+    int m_refusalFloorMs = kRefusalFloorMs;
+    int m_refusalCeilingMs = kRefusalCeilingMs;
+    int m_inFlightTotal = 0;
+    QHash<QString, Host> m_hosts;
+    QElapsedTimer m_clock;
+};
+
+} // namespace yz

@@ -1,0 +1,213 @@
+// Many domains at once: results in input order and in their own domain's
+// place, the per-host limits across every job, the refusal slow-down, and the
+// bounded look-ahead.
+#include "cli/BatchRun.h"
+#include "cli/Progress.h"
+#include "tests/support/FakeServices.h"
+#include "tests/support/SamplePages.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+using yz::Grid;
+using yz::Service;
+using yz::cli::BatchRun;
+using yz::cli::DomainResult;
+
+namespace {
+
+// The number in a "dN.example" domain of a request target, or -1.
+int domainNumber(const QByteArray &target)
+{
+    static const QRegularExpression number(QStringLiteral("d(\\d+)\\.example"));
+    const QRegularExpressionMatch m = number.match(QString::fromLatin1(target));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QStringList numberedDomains(int count)
+{
+    QStringList domains;
+    for (int i = 0; i < count; ++i)
+        domains << QStringLiteral("d%1.example").arg(i);
+    return domains;
+}
+
+// The count page of Baidu or Google (both read as GBK here) stating `n`.
+QByteArray countPage(Service service, int n)
+{
+    return yztest::gbk(service == Service::Baidu ? QStringLiteral("找到相关网页约%1篇").arg(n)
+                                                 : QStringLiteral("约 <b>%1</b> 个").arg(n));
+}
+
+// Baidu and Google count 1000 + the domain's number, after `delayMs`.
+void serveNumberedCounts(yztest::FakeServices &services, int delayMs)
+{
+    for (Service s : {Service::Baidu, Service::Google}) {
+        services[s].setScript([s, delayMs](const yztest::RecordedRequest &r) {
+            yztest::FakeResponse response = yztest::ok(countPage(s, 1000 + domainNumber(r.target)));
+            response.delayMs = delayMs;
+            return response;
+        });
+    }
+}
+
+struct Finished {
+    QList<DomainResult> results;
+    bool done = false;
+};
+
+// Runs the batch to its end in a real event loop.
+Finished runToEnd(BatchRun &batch, int timeoutMs = 60000)
+{
+    Finished f;
+    QSignalSpy finished(&batch, &BatchRun::finished);
+    batch.start([&f](const DomainResult &r) { f.results << r; });
+    f.done = !finished.isEmpty() || finished.wait(timeoutMs);
+    return f;
+}
+
+yz::PressGroups recentOnly()
+{
+    yz::PressGroups g;
+    g.recent = true;
+    return g;
+}
+
+// The gaps between consecutive requests a server received, in ms.
+QList<double> gapsMs(const yztest::FakeHttpServer &server)
+{
+    QList<double> gaps;
+    const auto &requests = server.requests();
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        gaps << double(requests[i].receivedUs - requests[i - 1].receivedUs) / 1000.0;
+    return gaps;
+}
+
+} // namespace
+
+class TestBatchRun : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void inputOrderOwnValuesAndPerHostLimit();
+    void delayBetweenRequestsToOneHost();
+    void refusalSlowsOnlyItsHost();
+    void lookAheadIsBounded();
+    void progressLine();
+};
+
+void TestBatchRun::inputOrderOwnValuesAndPerHostLimit()
+{
+    yztest::FakeServices services;
+    serveNumberedCounts(services, 60);
+    // Later domains answer sooner, so they finish first and must wait.
+    services[Service::Google].setScript([](const yztest::RecordedRequest &r) {
+        const int n = domainNumber(r.target);
+        yztest::FakeResponse response = yztest::ok(countPage(Service::Google, 1000 + n));
+        response.delayMs = std::max(5, 200 - 15 * n);
+        return response;
+    });
+    const QStringList domains = numberedDomains(12);
+    BatchRun batch(services.hosts(), recentOnly(), domains, QString(), {8, 2, 0});
+    const Finished f = runToEnd(batch);
+    QVERIFY(f.done);
+    QCOMPARE(f.results.size(), domains.size());
+    for (int i = 0; i < domains.size(); ++i) {
+        const DomainResult &r = f.results[i];
+        QCOMPARE(r.domain, domains[i]);
+        const QString own = QString::number(1000 + i);
+        for (int col = 1; col <= 3; ++col) {
+            QCOMPARE(r.grids[size_t(Grid::Tb3)][1][col], own); // Baidu within a day, week, month
+            QCOMPARE(r.grids[size_t(Grid::Tb3)][2][col], own); // Google
+        }
+    }
+    for (Service s : {Service::Baidu, Service::Google}) {
+        QCOMPARE(services[s].requests().size(), 36);
+        QCOMPARE(services[s].mostAtOnce(), 2); // the limit was reached, never passed
+    }
+    QCOMPARE(batch.gate().inFlightTotal(), 0);
+}
+
+void TestBatchRun::delayBetweenRequestsToOneHost()
+{
+    yztest::FakeServices services;
+    serveNumberedCounts(services, 0);
+    BatchRun batch(services.hosts(), recentOnly(), numberedDomains(3), QString(), {3, 4, 120});
+    QVERIFY(runToEnd(batch).done);
+    for (Service s : {Service::Baidu, Service::Google}) {
+        const QList<double> gaps = gapsMs(services[s]);
+        QCOMPARE(gaps.size(), 8);
+        for (double gap : gaps)
+            QVERIFY2(gap >= 115.0, qPrintable(QString::number(gap))); // a few ms of loopback jitter
+    }
+}
+
+void TestBatchRun::refusalSlowsOnlyItsHost()
+{
+    yztest::FakeServices services;
+    serveNumberedCounts(services, 0);
+    services[Service::Google].setResponse(yztest::ok(yztest::gbk(QStringLiteral("<html>发送自动查询</html>"))));
+    BatchRun batch(services.hosts(), recentOnly(), numberedDomains(2), QString(), {2, 2, 0});
+    batch.gate().setRefusalBounds(80, 300);
+    const Finished f = runToEnd(batch);
+    QVERIFY(f.done);
+    QCOMPARE(f.results[0].grids[size_t(Grid::Tb3)][2][1], QStringLiteral("频"));
+    const QString google = yz::PageFetcher::gateKey(QUrl(services.hosts().base(Service::Google)));
+    const QString baidu = yz::PageFetcher::gateKey(QUrl(services.hosts().base(Service::Baidu)));
+    QCOMPARE(batch.gate().delayMs(google), 300); // 80, 160, 300 (the ceiling), …
+    QCOMPARE(batch.gate().delayMs(baidu), 0);
+    // Once the first refusals were read, Google's requests were spaced out.
+    const QList<double> gaps = gapsMs(services[Service::Google]);
+    QCOMPARE(gaps.size(), 5);
+    QVERIFY2(gaps.last() >= 75.0, qPrintable(QString::number(gaps.last())));
+}
+
+void TestBatchRun::lookAheadIsBounded()
+{
+    yztest::FakeServices services;
+    serveNumberedCounts(services, 0);
+    services[Service::Baidu].setScript([](const yztest::RecordedRequest &r) {
+        yztest::FakeResponse response = yztest::ok(countPage(Service::Baidu, 1));
+        response.delayMs = domainNumber(r.target) == 0 ? 1500 : 0; // the first domain is slow
+        return response;
+    });
+    BatchRun batch(services.hosts(), recentOnly(), numberedDomains(60), QString(), {2, 8, 0});
+    QSet<int> startedWhenFirstCame;
+    Finished f;
+    QSignalSpy finished(&batch, &BatchRun::finished);
+    batch.start([&](const DomainResult &r) {
+        if (f.results.isEmpty())
+            for (const auto &request : services[Service::Baidu].requests())
+                startedWhenFirstCame.insert(domainNumber(request.target));
+        f.results << r;
+    });
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(f.results.size(), 60);
+    // Two jobs, four jobs' worth of look-ahead: at most eight domains had
+    // started while the first held everything up, and more than two had.
+    QVERIFY2(startedWhenFirstCame.size() <= 8, qPrintable(QString::number(startedWhenFirstCame.size())));
+    QVERIFY(startedWhenFirstCame.size() > 2);
+}
+
+void TestBatchRun::progressLine()
+{
+    yz::cli::BatchState s;
+    s.done = 3;
+    s.total = 10;
+    s.requestsInFlight = 8;
+    s.requestsWaiting = 12;
+    s.slowestHost = QStringLiteral("www.baidu.com\x1b[2J");
+    s.slowestMeanMs = 1250;
+    s.remainingMs = 3723000;
+    const QString line = yz::cli::Progress::line(s);
+    QVERIFY2(line.startsWith(QStringLiteral("已完成 3/10  请求 8 进行中，12 排队  最慢 www.baidu.com")),
+             qPrintable(line));
+    QVERIFY(!line.contains(u'\x1b')); // a host name cannot drive the terminal
+    QVERIFY(line.contains(QStringLiteral("1.2 秒")) || line.contains(QStringLiteral("1.3 秒")));
+    QVERIFY(line.endsWith(QStringLiteral("剩余约 1:02:03")));
+    s.done = 10;
+    QVERIFY(!yz::cli::Progress::line(s).contains(QStringLiteral("剩余")));
+}
+
+QTEST_GUILESS_MAIN(TestBatchRun)
+#include "tst_batchrun.moc"
