@@ -41,6 +41,8 @@ public:
     BatchRun(const ServiceHosts &hosts, const PressGroups &groups, const QStringList &domains, const QString &trendDir,
              const BatchLimits &limits, QObject *parent = nullptr);
 
+    // Scraping rules replacing the built-in ones; they must outlive the batch.
+    void setRules(const ScrapeRules *rules) { m_rules = rules; }
     // `emitResult` receives each result in input order; `finished` follows the last.
     void start(std::function<void(const DomainResult &)> emitResult);
     BatchState state() const;
@@ -61,6 +63,7 @@ private:
     QString m_trendDir;
     BatchLimits m_limits;
     HostGate m_gate;
+    const ScrapeRules *m_rules = nullptr;
     std::function<void(const DomainResult &)> m_emit;
     int m_next = 0; // the next domain to start
     int m_nextOut = 0; // the next domain to hand out

@@ -46,7 +46,7 @@ QString trendFilePath(const QString &dir, const QString &domain)
 }
 
 DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const QString &domain,
-                     const QString &trendDir, HostGate *gate, QObject *parent)
+                     const QString &trendDir, HostGate *gate, const ScrapeRules *rules, QObject *parent)
     : QObject(parent)
     , m_trendDir(trendDir)
     , m_gate(gate)
@@ -56,7 +56,12 @@ DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const
     m_engine.hosts() = hosts;
     m_engine.fetcher().setGate(gate);
     m_engine.setDomainSource([this] { return m_result.domain; });
-    addResultHandlers(m_engine);
+    if (rules) {
+        addResultHandlers(m_engine, rules->counts);
+        m_engine.setAddressTemplates(rules->addresses);
+    } else {
+        addResultHandlers(m_engine);
+    }
     m_engine.handlers().addPicture(QString::fromUtf16(rowFor(Scraper::TrendPicture).handler),
                                    [this](qint16 err, const QByteArray &bytes) {
                                        saveTrendPicture(m_result, m_trendDir, err, bytes);
@@ -93,7 +98,7 @@ void DomainRun::noteRefusal(Grid grid, int row, int col, const CellStatus &statu
         return;
     for (const QueryRow &query : gridQueryRows()) {
         if (query.target.grid == grid && query.target.row == row && query.target.col == col) {
-            m_gate->slowDown(PageFetcher::gateKey(QUrl(m_engine.hosts().base(query.service))));
+            m_gate->slowDown(PageFetcher::gateKey(QUrl(m_engine.rowAddress(query, m_result.domain))));
             return;
         }
     }

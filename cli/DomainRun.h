@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/RulesFile.h"
 #include "net/HostGate.h"
 #include "query/QueryEngine.h"
 
@@ -34,8 +35,10 @@ struct DomainResult {
 class DomainRun : public QObject {
     Q_OBJECT
 public:
+    // `rules`, when given, replaces the built-in scraping rules and must
+    // outlive the run.
     DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const QString &domain, const QString &trendDir,
-              HostGate *gate, QObject *parent = nullptr);
+              HostGate *gate, const ScrapeRules *rules = nullptr, QObject *parent = nullptr);
 
     void start();
     bool isFinished() const { return m_finished; }

@@ -6,6 +6,7 @@
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
 #include "cli/ResultStore.h"
+#include "cli/RulesFile.h"
 #include "net/ProgramVersion.h"
 #include "services/Endpoints.h"
 
@@ -86,8 +87,20 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    if (options.printRules) {
+        const QByteArray rules = yz::cli::builtInRulesJson();
+        std::fwrite(rules.constData(), 1, size_t(rules.size()), stdout);
+        return 0;
+    }
+
     yz::ServiceHosts hosts;
     QString error;
+    std::unique_ptr<yz::cli::ScrapeRules> rules;
+    if (!options.rulesFile.isEmpty()) {
+        rules = std::make_unique<yz::cli::ScrapeRules>();
+        if (!yz::cli::applyRulesFile(options.rulesFile, *rules, &error))
+            return fileError(error);
+    }
     if (!options.endpointsFile.isEmpty() && !yz::applyEndpointsFile(options.endpointsFile, hosts, &error))
         return fileError(error);
     if (options.groups.trend && !prepareTrendDir(options.trendDir, &error))
@@ -120,6 +133,7 @@ int main(int argc, char *argv[])
     yz::cli::Progress progress(stderr);
     yz::cli::BatchRun batch(hosts, options.groups, domains, options.trendDir,
                             {options.jobs, options.perHost, options.delayMs});
+    batch.setRules(rules.get());
     auto printResult = [&](const yz::cli::DomainResult &result) {
         progress.clear();
         const QString &domain = result.domain;

@@ -1,5 +1,7 @@
 #include "net/BoundedRead.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 namespace yz {
@@ -15,6 +17,21 @@ QByteArray readAtMost(QIODevice &device, qint64 limit)
         bytes.append(chunk, qsizetype(got));
     }
     return bytes;
+}
+
+bool readSmallFile(const QString &path, qint64 limit, const QString &what, QByteArray *bytes, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("无法读取%1 %2：%3").arg(what, path, file.errorString());
+        return false;
+    }
+    *bytes = readAtMost(file, limit + 1);
+    if (bytes->size() > limit) {
+        *error = QStringLiteral("%1 %2 太大").arg(what, path);
+        return false;
+    }
+    return true;
 }
 
 } // namespace yz

@@ -2,12 +2,10 @@
 
 #include "parsers/PrefixAnchoredPattern.h"
 
-#include <array>
-
 namespace yz {
 namespace {
 
-// What one engine's result page is recognised by.
+// What one engine's result page is recognised by, as built in.
 struct PatternSet {
     Engine engine;
     const char16_t *prefix; // the count pattern up to its lazy group
@@ -62,49 +60,112 @@ constexpr PatternSet kPatternSets[] = {
          u"抱歉，找不到",
          {nullptr, nullptr}},
 };
+static_assert(std::size(kPatternSets) == kEngineCount);
 
 const PatternSet &patternSet(Engine engine)
 {
-    for (const PatternSet &set : kPatternSets)
-        if (set.engine == engine)
-            return set;
-    return kPatternSets[0];
-}
-
-// Compiled once per engine; matching keeps no state between calls.
-const PrefixAnchoredPattern &countPattern(Engine engine)
-{
-    static const std::array<PrefixAnchoredPattern, std::size(kPatternSets)> compiled = [] {
-        auto make = [](const PatternSet &s) {
-            return PrefixAnchoredPattern(QString::fromUtf16(s.prefix), QString::fromUtf16(s.suffix),
-                                         QString::fromUtf16(s.pattern));
-        };
-        return std::array<PrefixAnchoredPattern, std::size(kPatternSets)>{make(kPatternSets[0]), make(kPatternSets[1]),
-                                                                          make(kPatternSets[2]), make(kPatternSets[3]),
-                                                                          make(kPatternSets[4]), make(kPatternSets[5])};
-    }();
-    return compiled[size_t(&patternSet(engine) - kPatternSets)];
+    return kPatternSets[size_t(engine)];
 }
 
 } // namespace
 
-QString scrapeCount(Engine engine, const QString &html)
+CountRules::CountRules()
+{
+    for (const PatternSet &set : kPatternSets) {
+        Compiled &c = m_engines[size_t(set.engine)];
+        c.rule = builtInRule(set.engine);
+        c.anchored = std::make_shared<const PrefixAnchoredPattern>(QString::fromUtf16(set.prefix),
+                                                                   QString::fromUtf16(set.suffix), c.rule.pattern);
+    }
+}
+
+CountRules::~CountRules() = default;
+CountRules::CountRules(const CountRules &other) = default;
+CountRules &CountRules::operator=(const CountRules &other) = default;
+
+const CountRules &CountRules::builtIn()
+{
+    static const CountRules rules;
+    return rules;
+}
+
+CountRule CountRules::builtInRule(Engine engine)
 {
     const PatternSet &set = patternSet(engine);
-    const QRegularExpressionMatch match = countPattern(engine).match(html);
+    CountRule rule;
+    rule.pattern = QString::fromUtf16(set.pattern);
+    rule.group = set.submatch + 1;
+    rule.removal = QString::fromUtf16(set.removal);
+    rule.emptyMarker = QString::fromUtf16(set.emptyMarker);
+    for (const char16_t *marker : set.antiRobot)
+        if (marker)
+            rule.refusalMarkers << QString::fromUtf16(marker);
+    return rule;
+}
+
+bool CountRules::replace(Engine engine, const CountRule &rule, Part *refused, QString *error)
+{
+    QRegularExpression plain(rule.pattern, kPageOptions);
+    *refused = Part::Pattern;
+    if (!plain.isValid()) {
+        *error = QStringLiteral("正则表达式无法编译（%1，位置 %2）")
+                         .arg(plain.errorString())
+                         .arg(plain.patternErrorOffset());
+        return false;
+    }
+    *refused = Part::Group;
+    if (rule.group < 1 || rule.group > plain.captureCount()) {
+        *error = QStringLiteral("没有第 %1 个捕获组（共 %2 个）").arg(rule.group).arg(plain.captureCount());
+        return false;
+    }
+    *refused = Part::EmptyMarker;
+    if (rule.emptyMarker.isEmpty()) {
+        *error = QStringLiteral("无结果标记不能为空");
+        return false;
+    }
+    *refused = Part::RefusalMarkers;
+    for (const QString &marker : rule.refusalMarkers) {
+        if (marker.isEmpty()) {
+            *error = QStringLiteral("拒绝标记不能为空");
+            return false;
+        }
+    }
+    Compiled &c = m_engines[size_t(engine)];
+    // The built-in pattern keeps its fast matcher; it finds what the whole
+    // pattern finds.
+    if (rule.pattern != builtIn().rule(engine).pattern)
+        c.anchored.reset();
+    else
+        c.anchored = builtIn().m_engines[size_t(engine)].anchored;
+    plain.optimize();
+    c.plain = plain;
+    c.rule = rule;
+    return true;
+}
+
+QString CountRules::scrape(Engine engine, const QString &html) const
+{
+    const Compiled &c = m_engines[size_t(engine)];
+    const QRegularExpressionMatch match = c.anchored ? c.anchored->match(html) : c.plain.match(html);
     if (match.hasMatch()) {
-        QString value = match.captured(set.submatch + 1);
-        value.remove(QString::fromUtf16(set.removal), Qt::CaseSensitive);
+        QString value = match.captured(c.rule.group);
+        if (!c.rule.removal.isEmpty())
+            value.remove(c.rule.removal, Qt::CaseSensitive);
         return value;
     }
     // The marker holds no pattern characters: a case-insensitive substring
     // test is what the pattern test would do.
-    if (indexOfIgnoringCase(html, QStringView(set.emptyMarker)) >= 0)
+    if (indexOfIgnoringCase(html, c.rule.emptyMarker) >= 0)
         return QStringLiteral("0");
-    for (const char16_t *marker : set.antiRobot)
-        if (marker && html.contains(QStringView(marker), Qt::CaseSensitive))
+    for (const QString &marker : c.rule.refusalMarkers)
+        if (html.contains(marker, Qt::CaseSensitive))
             return QStringLiteral("频");
     return QStringLiteral("X");
+}
+
+QString scrapeCount(Engine engine, const QString &html)
+{
+    return CountRules::builtIn().scrape(engine, html);
 }
 
 } // namespace yz

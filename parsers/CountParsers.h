@@ -1,17 +1,67 @@
 #pragma once
 
+#include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
+
+#include <array>
+#include <memory>
+#include <optional>
 
 namespace yz {
 
 // The search engines whose result pages state a count.
 enum class Engine { Baidu, Google, Yahoo, Sogou, Youdao, Soso };
+inline constexpr int kEngineCount = 6;
 
-// The value a result page of the engine gives: the count with the engine's
-// separators deleted, "0" for its empty-result page, "频" for its page
-// refusing automated queries, "X" for anything else (a failed request's
-// status digits included).
+// What one engine's result page is recognised by.
+struct CountRule {
+    QString pattern; // matched case-insensitively over many lines
+    int group = 1; // the capture group holding the count, from 1
+    QString removal; // deleted from the count (the engine's separator)
+    QString emptyMarker; // its page saying nothing was found (no pattern characters)
+    QStringList refusalMarkers; // case-sensitive texts of its page refusing automated queries
+};
+
+class PrefixAnchoredPattern;
+
+// The count rules of every engine, compiled. The built-in set is what the
+// window always uses; the command line may replace engines' rules.
+class CountRules {
+public:
+    CountRules(); // the built-in rules
+    ~CountRules();
+    CountRules(const CountRules &other);
+    CountRules &operator=(const CountRules &other);
+
+    static const CountRules &builtIn();
+    static CountRule builtInRule(Engine engine);
+
+    const CountRule &rule(Engine engine) const { return m_engines[size_t(engine)].rule; }
+    // Which part of a rule was refused.
+    enum class Part { Pattern, Group, EmptyMarker, RefusalMarkers };
+    // Replaces an engine's rule; refuses (naming the part and the reason) a
+    // pattern that does not compile or has no such group, and an empty marker.
+    bool replace(Engine engine, const CountRule &rule, Part *refused, QString *error);
+
+    // The value a result page gives: the count with the separators deleted,
+    // "0" for the empty-result page, "频" for a refusal page, "X" for anything
+    // else (a failed request's status digits included).
+    QString scrape(Engine engine, const QString &html) const;
+
+private:
+    struct Compiled {
+        CountRule rule;
+        // The built-in patterns are matched from their literal prefix (linear
+        // time on hostile pages); a replaced one as a whole.
+        std::shared_ptr<const PrefixAnchoredPattern> anchored;
+        QRegularExpression plain;
+    };
+    std::array<Compiled, kEngineCount> m_engines;
+};
+
+// The value of the engine's result page under the built-in rules.
 QString scrapeCount(Engine engine, const QString &html);
 
 } // namespace yz

@@ -1,6 +1,5 @@
 #include "parsers/ResultHandlers.h"
 
-#include "parsers/CountParsers.h"
 #include "parsers/DomainAgeParsers.h"
 #include "parsers/RankParsers.h"
 #include "query/QueryEngine.h"
@@ -21,30 +20,25 @@ PageHandler cellWriter(QueryEngine &engine, const CellRef cell, QString (*scrape
     return [&engine, cell, scrape](qint16 err, const QString &html) { write(engine, cell, scrape(html), err, html); };
 }
 
-PageHandler countWriter(QueryEngine &engine, const CellRef cell, Engine which)
+PageHandler countWriter(QueryEngine &engine, const CellRef cell, const CountRules &counts, Engine which)
 {
-    return [&engine, cell, which](qint16 err, const QString &html) {
-        write(engine, cell, scrapeCount(which, html), err, html);
+    return [&engine, cell, &counts, which](qint16 err, const QString &html) {
+        write(engine, cell, counts.scrape(which, html), err, html);
     };
 }
 
 // The handler that reads one row's answer, or none for the picture row.
-PageHandler handlerFor(QueryEngine &engine, const QueryRow &row)
+PageHandler handlerFor(QueryEngine &engine, const QueryRow &row, const CountRules &counts)
 {
     const CellRef cell = row.target;
     switch (row.scraper) {
     case Scraper::BaiduCount:
-        return countWriter(engine, cell, Engine::Baidu);
     case Scraper::GoogleCount:
-        return countWriter(engine, cell, Engine::Google);
     case Scraper::YahooCount:
-        return countWriter(engine, cell, Engine::Yahoo);
     case Scraper::SogouCount:
-        return countWriter(engine, cell, Engine::Sogou);
     case Scraper::YoudaoCount:
-        return countWriter(engine, cell, Engine::Youdao);
     case Scraper::SosoCount:
-        return countWriter(engine, cell, Engine::Soso);
+        return countWriter(engine, cell, counts, *countEngine(row.scraper));
     case Scraper::BaiduSnapshot:
         return [&engine, cell](qint16 err, const QString &html) {
             // The domain box is read now, when the answer arrives.
@@ -83,11 +77,38 @@ PageHandler handlerFor(QueryEngine &engine, const QueryRow &row)
 
 } // namespace
 
-void addResultHandlers(QueryEngine &engine)
+std::optional<Engine> countEngine(Scraper scraper)
+{
+    switch (scraper) {
+    case Scraper::BaiduCount:
+        return Engine::Baidu;
+    case Scraper::GoogleCount:
+        return Engine::Google;
+    case Scraper::YahooCount:
+        return Engine::Yahoo;
+    case Scraper::SogouCount:
+        return Engine::Sogou;
+    case Scraper::YoudaoCount:
+        return Engine::Youdao;
+    case Scraper::SosoCount:
+        return Engine::Soso;
+    case Scraper::BaiduSnapshot:
+    case Scraper::PageRankAddress:
+    case Scraper::AlexaRank:
+    case Scraper::SogouRank:
+    case Scraper::WhoisDates:
+    case Scraper::FirstArchiveDate:
+    case Scraper::TrendPicture:
+        break;
+    }
+    return std::nullopt;
+}
+
+void addResultHandlers(QueryEngine &engine, const CountRules &counts)
 {
     for (const auto rows : allQueryRows()) {
         for (const QueryRow &row : rows) {
-            if (PageHandler handler = handlerFor(engine, row))
+            if (PageHandler handler = handlerFor(engine, row, counts))
                 engine.handlers().add(QString::fromUtf16(row.handler), std::move(handler));
         }
     }

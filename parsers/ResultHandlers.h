@@ -1,5 +1,10 @@
 #pragma once
 
+#include "parsers/CountParsers.h"
+#include "query/QueryTable.h"
+
+#include <optional>
+
 namespace yz {
 
 class QueryEngine;
@@ -7,7 +12,11 @@ class QueryEngine;
 // Adds the result-page handlers to the engine's handler table: counts,
 // snapshot, PageRank, Alexa and SogouRank each write their cell of the
 // engine's result sheet; the whois and archive handlers write the engine's
-// domain-information texts.
-void addResultHandlers(QueryEngine &engine);
+// domain-information texts. The counts are read with `counts`, which must
+// outlive the engine.
+void addResultHandlers(QueryEngine &engine, const CountRules &counts = CountRules::builtIn());
+
+// The engine whose count rules a scraper reads with, if it reads a count.
+std::optional<Engine> countEngine(Scraper scraper);
 
 } // namespace yz

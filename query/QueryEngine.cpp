@@ -118,16 +118,26 @@ void QueryEngine::startTrendPicture(const QString &domain)
             continue;
         const QString handler = QString::fromUtf16(row.handler);
         try {
-            m_fetcher.picfetch(queryAddress(row, m_hosts, domain), handler);
+            m_fetcher.picfetch(rowAddress(row, domain), handler);
         } catch (const FetchError &) {
             handlers().deliverPicture(handler, 1, QByteArray::number(transport::kNotStarted));
         }
     }
 }
 
+QString QueryEngine::rowAddress(const QueryRow &row, const QString &domain) const
+{
+    if (!m_addressTemplates.isEmpty()) {
+        const auto replaced = m_addressTemplates.constFind(QString::fromUtf16(row.handler));
+        if (replaced != m_addressTemplates.constEnd())
+            return fillAddressTemplate(*replaced, m_hosts.base(row.service), domain);
+    }
+    return queryAddress(row, m_hosts, domain);
+}
+
 void QueryEngine::startRow(const QueryRow &row, const QString &domain)
 {
-    const QString url = queryAddress(row, m_hosts, domain);
+    const QString url = rowAddress(row, domain);
     try {
         m_fetcher.urlfetch(url, QStringLiteral("get"), QString(), QString::fromUtf16(row.charset),
                            QString::fromUtf16(row.handler));

@@ -6,6 +6,7 @@
 #include "query/RootDomain.h"
 #include "services/ServiceHosts.h"
 
+#include <QHash>
 #include <QObject>
 
 #include <array>
@@ -81,6 +82,11 @@ public:
     // reports (1, "0") to its handler.
     void startRow(const QueryRow &row, const QString &domain);
 
+    // Address templates (see addressTemplate) replacing the table's, by
+    // handler name; rows not named keep the table's address.
+    void setAddressTemplates(QHash<QString, QString> templates) { m_addressTemplates = std::move(templates); }
+    QString rowAddress(const QueryRow &row, const QString &domain) const;
+
 Q_SIGNALS:
     // A row could not be started; its handler gets (1, "0") and the other
     // rows of the press still start.
@@ -95,6 +101,7 @@ private:
     ResultSheet m_sheet;
     std::function<QString()> m_domainSource;
     std::array<QString, kInfoTextCount> m_info;
+    QHash<QString, QString> m_addressTemplates;
 };
 
 } // namespace yz

@@ -115,4 +115,30 @@ QString queryAddress(const QueryRow &row, const ServiceHosts &hosts, const QStri
     return address;
 }
 
+QString addressTemplate(const QueryRow &row)
+{
+    QString pattern = QString::fromUtf16(kBasePlaceholder);
+    pattern += QStringView(row.before);
+    pattern += QStringView(kDomainPlaceholder);
+    pattern += QStringView(row.after);
+    return pattern;
+}
+
+QString fillAddressTemplate(QStringView pattern, const QString &base, const QString &domain)
+{
+    QString address;
+    for (qsizetype i = 0; i < pattern.size();) {
+        if (pattern.mid(i).startsWith(QStringView(kBasePlaceholder))) {
+            address += base;
+            i += QStringView(kBasePlaceholder).size();
+        } else if (pattern.mid(i).startsWith(QStringView(kDomainPlaceholder))) {
+            address += domain;
+            i += QStringView(kDomainPlaceholder).size();
+        } else {
+            address += pattern[i++];
+        }
+    }
+    return address;
+}
+
 } // namespace yz

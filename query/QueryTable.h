@@ -82,4 +82,13 @@ std::array<std::span<const QueryRow>, 2> allQueryRows();
 // The address of a row for the given domain text, built without escaping.
 QString queryAddress(const QueryRow &row, const ServiceHosts &hosts, const QString &domain);
 
+// A row's address as a template: "{base}" stands for its service's base
+// address, "{domain}" for the domain text.
+inline constexpr char16_t kBasePlaceholder[] = u"{base}";
+inline constexpr char16_t kDomainPlaceholder[] = u"{domain}";
+QString addressTemplate(const QueryRow &row);
+// The template filled in one pass, so that a domain text holding "{base}"
+// stays as typed.
+QString fillAddressTemplate(QStringView pattern, const QString &base, const QString &domain);
+
 } // namespace yz

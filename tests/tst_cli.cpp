@@ -14,6 +14,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +26,24 @@
 using yz::Service;
 
 namespace {
+
+// How many domains a results database holds (0 while it cannot be read).
+int storedDomainCount(const QString &path)
+{
+    const QString connection = QStringLiteral("peek");
+    int count = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("SELECT COUNT(DISTINCT domain) FROM results")) && q.next())
+                count = q.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return count;
+}
 
 struct Run {
     int exitCode = -1;
@@ -61,6 +81,9 @@ private Q_SLOTS:
     void storedRunsAndTheirChanges();
     void progressOnlyOnATerminal();
     void trendPicture();
+    void rulesEndToEnd();
+    void csvReadByPython();
+    void storeSurvivesKill();
     void helpers();
 
 private:
@@ -455,6 +478,143 @@ void TestCli::progressOnlyOnATerminal()
     const Run piped = run({"--recent", "--endpoints", endpoints, "example.com"});
     QCOMPARE(piped.exitCode, 0);
     QVERIFY(piped.err.isEmpty());
+}
+
+// Python's csv module reads the file: one row per domain, one column per
+// cell (and with --detail a status column beside each), however odd the values.
+void TestCli::csvReadByPython()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    // Youdao's count keeps its commas: a value holding a comma, a quote and a line break.
+    services[Service::Youdao].setResponse(yztest::ok(QStringLiteral("共约1,2\"3\n4条").toUtf8()));
+    // No refusal pages: each would slow its host down for the rest of the run.
+    services[Service::Google].setResponse(yztest::ok("<b>x</b> (约 <b>12</b> 个)"));
+    services[Service::Sogou].setResponse(
+            yztest::ok(yztest::gbk(QStringLiteral("<!--resultbarnum:9--> SogouRank:5/100"))));
+    const QString endpoints = endpointsFile(services);
+    const QString reader =
+            QStringLiteral("import csv, json, sys\n"
+                           "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+                           "print(json.dumps(rows, ensure_ascii=False))\n");
+    for (const bool detail : {false, true}) {
+        QStringList args = {"--csv", "--endpoints", endpoints, "example.com", "example.net", "example.org"};
+        if (detail)
+            args << "--detail";
+        const Run r = run(args);
+        QCOMPARE(r.exitCode, 0);
+        const QString path = m_dir.filePath(QStringLiteral("out.csv"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(r.out);
+        file.close();
+        QProcess python;
+        python.start(QStringLiteral("python3"), {QStringLiteral("-c"), reader, path});
+        QVERIFY(python.waitForFinished(30000));
+        QCOMPARE(python.exitCode(), 0);
+        const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+        QCOMPARE(rows.size(), 4); // the header and three domains
+        const QJsonArray header = rows[0].toArray();
+        // The domain, 22 grid cells, the registration dates and the first archive.
+        QCOMPARE(header.size(), detail ? 1 + 2 * 22 + 2 : 1 + 24);
+        for (const QJsonValue &row : rows)
+            QCOMPARE(row.toArray().size(), header.size());
+        const QJsonArray first = rows[1].toArray();
+        QCOMPARE(first[0].toString(), QStringLiteral("example.com"));
+        qsizetype youdao = -1;
+        for (qsizetype i = 0; i < header.size(); ++i)
+            if (header[i].toString() == QStringLiteral("收录/Youdao"))
+                youdao = i;
+        QVERIFY(youdao > 0);
+        QCOMPARE(first[youdao].toString(), QStringLiteral("1,2\"3\n4"));
+        if (detail)
+            QCOMPARE(first[youdao + 1].toString(), QStringLiteral("ok"));
+    }
+}
+
+// A run killed part-way leaves a database that opens, holding every domain
+// finished before the kill whole.
+void TestCli::storeSurvivesKill()
+{
+    yztest::FakeServices services;
+    yztest::FakeResponse slow = yztest::ok(yztest::gbk(QStringLiteral("找到相关网页约12篇")));
+    slow.delayMs = 150;
+    services.setResponseForAll(slow);
+    const QString store = m_dir.filePath(QStringLiteral("killed.sqlite"));
+    QStringList args = {"--recent", "--jobs", "2", "--store", store, "--endpoints", endpointsFile(services)};
+    for (int i = 0; i < 40; ++i)
+        args << QStringLiteral("k%1.example").arg(i);
+    QProcess process;
+    process.start(QStringLiteral(YZ_CLI), args);
+    QVERIFY(process.waitForStarted());
+    // The fake servers answer while the event loop turns; once a few domains
+    // are stored, the run is killed in the middle of the rest.
+    int stored = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((stored = storedDomainCount(store)) >= 3, 60000);
+    process.kill();
+    QVERIFY(process.waitForFinished());
+    const QString connection = QStringLiteral("killed");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(store);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
+        QVERIFY(q.exec(QStringLiteral("SELECT domain, COUNT(*) FROM results GROUP BY domain ORDER BY domain")));
+        int domains = 0;
+        QSet<int> cellCounts;
+        while (q.next()) {
+            ++domains;
+            cellCounts.insert(q.value(1).toInt());
+        }
+        QVERIFY(domains >= stored && domains < 40); // killed before the end
+        QCOMPARE(cellCounts.size(), 1); // every stored domain whole
+    }
+    QSqlDatabase::removeDatabase(connection);
+}
+
+// --print-rules then --rules with its output changes nothing; edited rules
+// change values and addresses; a refused file stops the run before any request.
+void TestCli::rulesEndToEnd()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    const QStringList query = {"--json", "--common", "--endpoints", endpointsFile(services), "example.com"};
+    const Run builtIn = run(query);
+    QCOMPARE(builtIn.exitCode, 0);
+    const Run printed = run({"--print-rules"});
+    QCOMPARE(printed.exitCode, 0);
+    auto writeRules = [this](const char *name, const QByteArray &json) {
+        QFile file(m_dir.filePath(QString::fromLatin1(name)));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(json);
+        return file.fileName();
+    };
+    const Run same = run(QStringList{"--rules", writeRules("printed.json", printed.out)} + query);
+    QCOMPARE(same.exitCode, 0);
+    QCOMPARE(same.out, builtIn.out);
+
+    services.clearAll();
+    const QByteArray edited = R"j({"baidu": {"count": {"pattern": "网页约([\\d,]+)篇"}},
+                                  "sogou": {"refusal": []},
+                                  "google": {"addresses": {"gg1": "{base}/search?q=site%3A{domain}&num=1"}}})j";
+    const Run changed = run(QStringList{"--rules", writeRules("edited.json", edited)} + query);
+    QCOMPARE(changed.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(changed.out).object();
+    QCOMPARE(o["tb1"]["收录"]["Baidu"].toString(), QStringLiteral("1,230,000")); // separators no longer removed
+    QCOMPARE(o["tb1"]["外链"]["Sogou"].toString(), QStringLiteral("X")); // its refusal page no longer known
+    QVERIFY(services[Service::Google].targets().contains("/search?q=site%3Aexample.com&num=1"));
+    QCOMPARE(o["tb1"]["收录"]["Google"].toString(), QStringLiteral("4444")); // what that address answers
+
+    services.clearAll();
+    const Run refused =
+            run(QStringList{"--rules", writeRules("bad.json", R"({"baidu": {"count": {"pattern": "("}}})")} + query);
+    QCOMPARE(refused.exitCode, 2);
+    QVERIFY2(QString::fromUtf8(refused.err).contains(QStringLiteral("baidu.count.pattern：正则表达式无法编译")),
+             refused.err.constData());
+    QVERIFY(refused.out.isEmpty());
+    QCOMPARE(services.requestCount(), 0);
 }
 
 void TestCli::trendPicture()

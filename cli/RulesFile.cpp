@@ -1,0 +1,238 @@
+#include "cli/RulesFile.h"
+
+#include "net/BoundedRead.h"
+#include "net/JsonObjectText.h"
+#include "parsers/ResultHandlers.h"
+#include "query/QueryTable.h"
+#include "services/ServiceHosts.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include <optional>
+
+namespace yz::cli {
+namespace {
+
+// The count engine read from a service's pages, if any.
+std::optional<Engine> engineOf(Service service)
+{
+    for (const QueryRow &row : gridQueryRows())
+        if (row.service == service)
+            if (const std::optional<Engine> engine = countEngine(row.scraper))
+                return engine;
+    return std::nullopt;
+}
+
+std::optional<Service> serviceNamed(const QString &name)
+{
+    for (int s = 0; s < kServiceCount; ++s)
+        if (ServiceHosts::serviceName(Service(s)) == name)
+            return Service(s);
+    return std::nullopt;
+}
+
+const QueryRow *rowOf(Service service, const QString &handler)
+{
+    const QueryRow *row = findQueryRow(handler);
+    return row && row->service == service ? row : nullptr;
+}
+
+// Checks one entry, building the error text with the entry's path.
+class Reader {
+public:
+    QString error;
+
+    bool fail(const QString &path, const QString &why)
+    {
+        error = path + QStringLiteral("：") + why;
+        return false;
+    }
+
+    bool onlyKnownKeys(const QJsonObject &o, const QString &path, const QStringList &known)
+    {
+        for (auto it = o.begin(); it != o.end(); ++it)
+            if (!known.contains(it.key()))
+                return fail(path + u'.' + it.key(), QStringLiteral("未知的项（可用：%1）").arg(known.join(u", ")));
+        return true;
+    }
+
+    bool text(const QJsonValue &v, const QString &path, QString *out)
+    {
+        if (!v.isString())
+            return fail(path, QStringLiteral("应是字符串"));
+        *out = v.toString();
+        return true;
+    }
+
+    bool count(const QJsonValue &v, const QString &path, CountRule &rule)
+    {
+        if (!v.isObject())
+            return fail(path, QStringLiteral("应是对象：{\"pattern\": …, \"group\": …, \"remove\": …}"));
+        const QJsonObject o = v.toObject();
+        if (!onlyKnownKeys(o, path, {QStringLiteral("pattern"), QStringLiteral("group"), QStringLiteral("remove")}))
+            return false;
+        if (!o.contains(QStringLiteral("pattern")))
+            return fail(path + QStringLiteral(".pattern"), QStringLiteral("缺少计数的正则表达式"));
+        if (!text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &rule.pattern))
+            return false;
+        rule.group = 1;
+        if (o.contains(QStringLiteral("group"))) {
+            const QJsonValue g = o.value(QStringLiteral("group"));
+            if (!g.isDouble() || g.toDouble() != double(g.toInt()))
+                return fail(path + QStringLiteral(".group"), QStringLiteral("应是整数"));
+            rule.group = g.toInt();
+        }
+        rule.removal.clear();
+        return !o.contains(QStringLiteral("remove"))
+                || text(o.value(QStringLiteral("remove")), path + QStringLiteral(".remove"), &rule.removal);
+    }
+
+    bool markers(const QJsonValue &v, const QString &path, QStringList *out)
+    {
+        if (!v.isArray())
+            return fail(path, QStringLiteral("应是字符串数组"));
+        out->clear();
+        const QJsonArray a = v.toArray();
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            QString marker;
+            if (!text(a.at(i), QStringLiteral("%1[%2]").arg(path).arg(i), &marker))
+                return false;
+            out->append(marker);
+        }
+        return true;
+    }
+
+    bool addresses(const QJsonValue &v, const QString &path, Service service, QHash<QString, QString> &out)
+    {
+        if (!v.isObject())
+            return fail(path, QStringLiteral("应是对象：{\"查询名\": \"{base}…{domain}…\"}"));
+        const QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            const QString entry = path + u'.' + it.key();
+            if (!rowOf(service, it.key()))
+                return fail(entry, QStringLiteral("不是这个服务的查询"));
+            QString pattern;
+            if (!text(it.value(), entry, &pattern))
+                return false;
+            if (!pattern.contains(QStringView(kDomainPlaceholder)))
+                return fail(entry, QStringLiteral("地址模板缺少 {domain}"));
+            const QUrl sample(fillAddressTemplate(pattern, QStringLiteral("http://127.0.0.1"),
+                                                  QStringLiteral("example.com")),
+                              QUrl::TolerantMode);
+            if (!sample.isValid() || sample.host().isEmpty()
+                || (sample.scheme() != u"http" && sample.scheme() != u"https"))
+                return fail(entry, QStringLiteral("地址模板构不成 http(s) 地址"));
+            out.insert(it.key(), pattern);
+        }
+        return true;
+    }
+
+    bool service(const QJsonValue &v, const QString &name, Service service, ScrapeRules &rules)
+    {
+        if (!v.isObject())
+            return fail(name, QStringLiteral("应是对象"));
+        const QJsonObject o = v.toObject();
+        const std::optional<Engine> engine = engineOf(service);
+        QStringList known = {QStringLiteral("addresses")};
+        if (engine)
+            known << QStringLiteral("count") << QStringLiteral("empty") << QStringLiteral("refusal");
+        if (!onlyKnownKeys(o, name, known))
+            return false;
+        if (o.contains(QStringLiteral("addresses"))
+            && !addresses(o.value(QStringLiteral("addresses")), name + QStringLiteral(".addresses"), service,
+                          rules.addresses))
+            return false;
+        if (!engine)
+            return true;
+        CountRule rule = rules.counts.rule(*engine);
+        if (o.contains(QStringLiteral("count"))
+            && !count(o.value(QStringLiteral("count")), name + QStringLiteral(".count"), rule))
+            return false;
+        if (o.contains(QStringLiteral("empty"))
+            && !text(o.value(QStringLiteral("empty")), name + QStringLiteral(".empty"), &rule.emptyMarker))
+            return false;
+        if (o.contains(QStringLiteral("refusal"))
+            && !markers(o.value(QStringLiteral("refusal")), name + QStringLiteral(".refusal"), &rule.refusalMarkers))
+            return false;
+        QString why;
+        CountRules::Part refused;
+        if (rules.counts.replace(*engine, rule, &refused, &why))
+            return true;
+        static const QString parts[] = {QStringLiteral(".count.pattern"), QStringLiteral(".count.group"),
+                                        QStringLiteral(".empty"), QStringLiteral(".refusal")};
+        return fail(name + parts[int(refused)], why);
+    }
+};
+
+} // namespace
+
+bool applyRules(const QByteArray &json, ScrapeRules &rules, QString *error)
+{
+    QJsonObject object;
+    if (!parseJsonObject(json, QString(), QStringLiteral("{\"服务名\": {…}}"), &object, error))
+        return false;
+    ScrapeRules changed = rules;
+    Reader reader;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const std::optional<Service> service = serviceNamed(it.key());
+        if (!service) {
+            *error = QStringLiteral("%1：未知的服务（可用的服务：%2）")
+                             .arg(it.key(), ServiceHosts::serviceNames().join(u", "));
+            return false;
+        }
+        if (!reader.service(it.value(), it.key(), *service, changed)) {
+            *error = reader.error;
+            return false;
+        }
+    }
+    rules = changed;
+    return true;
+}
+
+bool applyRulesFile(const QString &path, ScrapeRules &rules, QString *error)
+{
+    // The built-in rules take a few kilobytes; a far larger file is a mistake.
+    constexpr qint64 kMaxSize = 1024 * 1024;
+    QByteArray bytes;
+    if (!readSmallFile(path, kMaxSize, QStringLiteral("规则文件"), &bytes, error))
+        return false;
+    QString why;
+    if (!applyRules(bytes, rules, &why)) {
+        *error = QStringLiteral("规则文件 %1：%2").arg(path, why);
+        return false;
+    }
+    return true;
+}
+
+QByteArray builtInRulesJson()
+{
+    QJsonObject all;
+    for (int s = 0; s < kServiceCount; ++s) {
+        const Service service = Service(s);
+        QJsonObject entry;
+        if (const std::optional<Engine> engine = engineOf(service)) {
+            const CountRule rule = CountRules::builtInRule(*engine);
+            entry.insert(QStringLiteral("count"),
+                         QJsonObject{{QStringLiteral("pattern"), rule.pattern},
+                                     {QStringLiteral("group"), rule.group},
+                                     {QStringLiteral("remove"), rule.removal}});
+            entry.insert(QStringLiteral("empty"), rule.emptyMarker);
+            entry.insert(QStringLiteral("refusal"), QJsonArray::fromStringList(rule.refusalMarkers));
+        }
+        QJsonObject addresses;
+        for (const auto rows : allQueryRows())
+            for (const QueryRow &row : rows)
+                if (row.service == service)
+                    addresses.insert(QString::fromUtf16(row.handler), addressTemplate(row));
+        if (!addresses.isEmpty())
+            entry.insert(QStringLiteral("addresses"), addresses);
+        if (!entry.isEmpty())
+            all.insert(ServiceHosts::serviceName(service), entry);
+    }
+    return QJsonDocument(all).toJson(QJsonDocument::Indented);
+}
+
+} // namespace yz::cli
