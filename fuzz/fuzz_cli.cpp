@@ -1,10 +1,11 @@
-// The command-line front end's output of hostile values, and its endpoints
-// file. Page text reaches the terminal and scripts through these: the plain
+// The command-line front end's output of hostile values, its endpoints file
+// and its rules file. Page text reaches the terminal and scripts through these: the plain
 // report must carry no control characters, the JSON report must stay one line
 // that reads back to the same values, and a refused endpoints file must leave
 // the host table as it was.
 #include "FuzzInput.h"
 #include "cli/ResultOutput.h"
+#include "cli/RulesFile.h"
 #include "query/ResultSheet.h"
 #include "services/Endpoints.h"
 
@@ -86,12 +87,36 @@ void checkEndpoints(const QByteArray &bytes)
     }
 }
 
+// A rules file is taken whole or not at all, and whatever it says, pages are
+// read with it without harm.
+void checkRules(const QByteArray &bytes)
+{
+    yz::cli::ScrapeRules rules;
+    QString error;
+    const bool applied = yz::cli::applyRules(bytes, rules, &error);
+    yzfuzz::check(applied || !error.isEmpty(), "a refused rules file says why");
+    if (!applied) {
+        yzfuzz::check(rules.addresses.isEmpty(), "a refused rules file changes no address");
+        for (int e = 0; e < yz::kEngineCount; ++e)
+            yzfuzz::check(rules.counts.rule(yz::Engine(e)).pattern
+                                  == yz::CountRules::builtInRule(yz::Engine(e)).pattern,
+                          "a refused rules file changes no pattern");
+        return;
+    }
+    const QString page = QString::fromUtf8(bytes);
+    for (int e = 0; e < yz::kEngineCount; ++e)
+        (void)rules.counts.scrape(yz::Engine(e), page);
+    for (auto it = rules.addresses.cbegin(); it != rules.addresses.cend(); ++it)
+        yzfuzz::check(it->contains(u"{domain}"), "every accepted template holds the domain");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = yzfuzz::bytesOf(data, size);
     checkEndpoints(bytes);
+    checkRules(bytes);
 
     // The same bytes as raw UTF-16 (lone surrogates included) for the
     // character filter, and as UTF-8 text cut at tabs for a whole result.
