@@ -29,9 +29,13 @@ void BatchRun::start(std::function<void(const DomainResult &)> emitResult)
 {
     m_emit = std::move(emitResult);
     m_clock.start();
-    fill();
+    // Everything happens from the event loop, so that `finished` never comes
+    // before the caller waits for it (a domain whose requests all fail at
+    // once finishes inside its own start).
     if (m_domains.isEmpty())
         QTimer::singleShot(0, this, &BatchRun::finished);
+    else
+        QTimer::singleShot(0, this, &BatchRun::fill);
 }
 
 void BatchRun::fill()

@@ -3,6 +3,7 @@
 // bounded look-ahead.
 #include "cli/BatchRun.h"
 #include "cli/Progress.h"
+#include "cli/RulesFile.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
 
@@ -93,6 +94,7 @@ private Q_SLOTS:
     void delayBetweenRequestsToOneHost();
     void refusalSlowsOnlyItsHost();
     void lookAheadIsBounded();
+    void requestsThatCannotLeave();
     void progressLine();
 };
 
@@ -187,6 +189,32 @@ void TestBatchRun::lookAheadIsBounded()
     // started while the first held everything up, and more than two had.
     QVERIFY2(startedWhenFirstCame.size() <= 8, qPrintable(QString::number(startedWhenFirstCame.size())));
     QVERIFY(startedWhenFirstCame.size() > 2);
+}
+
+// Rows whose address cannot be requested end at once; the batch still ends
+// from the event loop, with every such cell failed.
+void TestBatchRun::requestsThatCannotLeave()
+{
+    yztest::FakeServices services;
+    yz::cli::ScrapeRules rules;
+    QString error;
+    const QByteArray json = R"({"baidu": {"addresses": {"bd3": "http://{domain}/", "bd4": "http://{domain}/",
+                                                       "bd5": "http://{domain}/"}},
+                              "google": {"addresses": {"gg3": "http://{domain}/", "gg4": "http://{domain}/",
+                                                       "gg5": "http://{domain}/"}}})";
+    QVERIFY2(yz::cli::applyRules(json, rules, &error), qPrintable(error));
+    BatchRun batch(services.hosts(), recentOnly(), {QStringLiteral("a b"), QStringLiteral("c d")}, QString(),
+                   {4, 2, 0});
+    batch.setRules(&rules);
+    QList<DomainResult> results;
+    QSignalSpy finished(&batch, &BatchRun::finished);
+    batch.start([&results](const DomainResult &r) { results << r; });
+    QVERIFY(finished.isEmpty()); // not before the caller can wait for it
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(results.size(), 2);
+    QCOMPARE(results[1].grids[size_t(Grid::Tb3)][2][3], QStringLiteral("X"));
+    QCOMPARE(results[1].statuses[size_t(Grid::Tb3)][2][3].cause, yz::CellStatus::Cause::Failed);
+    QCOMPARE(services.requestCount(), 0);
 }
 
 void TestBatchRun::progressLine()
