@@ -12,12 +12,19 @@ HostGate::HostGate(int perHost, int delayMs, QObject *parent)
     m_clock.start();
 }
 
+HostGate::Host &HostGate::hostFor(const QString &host)
+{
+    auto it = m_hosts.find(host);
+    if (it == m_hosts.end()) {
+        it = m_hosts.insert(host, Host{});
+        it->delayMs = m_delayMs;
+    }
+    return *it;
+}
+
 void HostGate::enqueue(const QString &host, QObject *owner, std::function<void()> start)
 {
-    Host &h = m_hosts[host];
-    if (h.lastStart < 0)
-        h.delayMs = m_delayMs;
-    h.waiting.push_back({owner, std::move(start)});
+    hostFor(host).waiting.push_back({owner, std::move(start)});
     pump(host);
 }
 
@@ -35,7 +42,7 @@ void HostGate::release(const QString &host)
 
 void HostGate::slowDown(const QString &host)
 {
-    Host &h = m_hosts[host];
+    Host &h = hostFor(host);
     h.delayMs = std::min(m_refusalCeilingMs, std::max(m_refusalFloorMs, h.delayMs * 2));
 }
 
@@ -92,7 +99,7 @@ qint64 HostGate::nowUs() const
 
 void HostGate::pump(const QString &host)
 {
-    Host &h = m_hosts[host];
+    Host &h = hostFor(host);
     while (!h.waiting.empty() && int(h.startedAt.size()) < m_perHost) {
         if (h.waiting.front().owner.isNull()) {
             h.waiting.pop_front();

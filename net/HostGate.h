@@ -63,6 +63,7 @@ private:
         bool timerArmed = false;
     };
 
+    Host &hostFor(const QString &host); // made with the run's delay when new
     void pump(const QString &host);
     qint64 nowUs() const;
 

@@ -4,6 +4,7 @@
 #include "cli/BatchRun.h"
 #include "cli/Progress.h"
 #include "cli/RulesFile.h"
+#include "net/HostGate.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
 
@@ -94,6 +95,7 @@ private Q_SLOTS:
     void delayBetweenRequestsToOneHost();
     void refusalSlowsOnlyItsHost();
     void lookAheadIsBounded();
+    void gateByItself();
     void requestsThatCannotLeave();
     void progressLine();
 };
@@ -189,6 +191,44 @@ void TestBatchRun::lookAheadIsBounded()
     // started while the first held everything up, and more than two had.
     QVERIFY2(startedWhenFirstCame.size() <= 8, qPrintable(QString::number(startedWhenFirstCame.size())));
     QVERIFY(startedWhenFirstCame.size() > 2);
+}
+
+// The gate without a network: slots, release, owners gone, the refusal steps.
+void TestBatchRun::gateByItself()
+{
+    yz::HostGate gate(2, 0);
+    QStringList started;
+    auto *owner = new QObject;
+    for (const char *name : {"a1", "a2", "a3", "gone"})
+        gate.enqueue(QStringLiteral("a"), QString::fromLatin1(name) == u"gone" ? owner : &gate,
+                     [&started, name] { started << QString::fromLatin1(name); });
+    QCOMPARE(started, (QStringList{"a1", "a2"})); // two slots
+    QCOMPARE(gate.inFlight(QStringLiteral("a")), 2);
+    QCOMPARE(gate.waitingTotal(), 2);
+    delete owner;
+    gate.release(QStringLiteral("a"));
+    QCOMPARE(started, (QStringList{"a1", "a2", "a3"}));
+    gate.release(QStringLiteral("a"));
+    QCOMPARE(started.size(), 3); // the gone owner's request never starts
+    QCOMPARE(gate.waitingTotal(), 0);
+    gate.release(QStringLiteral("nobody")); // an unknown host is no harm
+    QCOMPARE(gate.inFlightTotal(), 1);
+
+    // Refusals: from the floor when no delay was set, from the set delay
+    // otherwise, doubling up to the ceiling.
+    gate.setRefusalBounds(1000, 5000);
+    gate.slowDown(QStringLiteral("b"));
+    QCOMPARE(gate.delayMs(QStringLiteral("b")), 1000);
+    yz::HostGate paced(1, 300);
+    paced.setRefusalBounds(1000, 5000);
+    QCOMPARE(paced.delayMs(QStringLiteral("c")), 300);
+    QList<int> steps;
+    for (int i = 0; i < 5; ++i) {
+        paced.slowDown(QStringLiteral("c"));
+        steps << paced.delayMs(QStringLiteral("c"));
+    }
+    QCOMPARE(steps, (QList<int>{1000, 2000, 4000, 5000, 5000}));
+    QCOMPARE(paced.delayMs(QStringLiteral("d")), 300); // other hosts keep theirs
 }
 
 // Rows whose address cannot be requested end at once; the batch still ends
