@@ -17,6 +17,7 @@ struct BatchLimits {
     int jobs = 4;
     int perHost = 2;
     int delayMs = 0;
+    int timeoutMs = PageFetcher::kDefaultTimeoutMs; // each request, from when it leaves
 };
 
 // Where a batch stands, for the progress line.

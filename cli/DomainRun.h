@@ -40,6 +40,7 @@ public:
     DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const QString &domain, const QString &trendDir,
               HostGate *gate, const ScrapeRules *rules = nullptr, QObject *parent = nullptr);
 
+    void setTimeoutMs(int ms) { m_engine.fetcher().setTimeoutMs(ms); }
     void start();
     bool isFinished() const { return m_finished; }
     // The result; complete once finished.

@@ -3,11 +3,14 @@
 // bounded look-ahead.
 #include "cli/BatchRun.h"
 #include "cli/Progress.h"
+#include "cli/ResultOutput.h"
 #include "cli/RulesFile.h"
 #include "net/HostGate.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -95,6 +98,7 @@ private Q_SLOTS:
     void delayBetweenRequestsToOneHost();
     void refusalSlowsOnlyItsHost();
     void lookAheadIsBounded();
+    void everyCauseReachesTheJson();
     void gateByItself();
     void requestsThatCannotLeave();
     void progressLine();
@@ -191,6 +195,39 @@ void TestBatchRun::lookAheadIsBounded()
     // started while the first held everything up, and more than two had.
     QVERIFY2(startedWhenFirstCame.size() <= 8, qPrintable(QString::number(startedWhenFirstCame.size())));
     QVERIFY(startedWhenFirstCame.size() > 2);
+}
+
+// Each cause a cell can have reaches the --detail JSON with its status.
+void TestBatchRun::everyCauseReachesTheJson()
+{
+    yztest::FakeServices services;
+    yztest::serveEveryCause(services);
+    yz::PressGroups common;
+    common.common = true;
+    yz::cli::BatchLimits limits;
+    limits.timeoutMs = 500;
+    BatchRun batch(services.hosts(), common, {QStringLiteral("example.com")}, QString(), limits);
+    const Finished f = runToEnd(batch);
+    QVERIFY(f.done);
+    const QJsonObject report = QJsonDocument::fromJson(yz::cli::jsonReport(f.results.value(0), true)).object();
+    const QJsonObject found = report["tb1"]["收录"].toObject();
+    const struct {
+        const char *engine;
+        const char *value;
+        const char *status;
+        QJsonValue http;
+    } expected[] = {
+            {"Baidu", "0", "none", QJsonValue::Null}, {"Google", "X", "failed", 12030},
+            {"Yahoo", "X", "failed", 12002},          {"Sogou", "频", "refused", QJsonValue::Null},
+            {"Youdao", "X", "failed", 404},           {"Soso", "X", "unrecognised", QJsonValue::Null},
+    };
+    for (const auto &e : expected) {
+        const QJsonObject cell = found[QString::fromLatin1(e.engine)].toObject();
+        QCOMPARE(cell,
+                 (QJsonObject{{"value", QString::fromUtf8(e.value)},
+                              {"status", QString::fromLatin1(e.status)},
+                              {"http", e.http}}));
+    }
 }
 
 // The gate without a network: slots, release, owners gone, the refusal steps.

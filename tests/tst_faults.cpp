@@ -253,21 +253,26 @@ void TestFaults::unwritableSettingsFile()
 void TestFaults::cellsSayWhyInTheirTooltips()
 {
     Press press;
-    yztest::FakeResponse notFound;
-    notFound.status = 404;
-    press.services.setResponseForAll(notFound);
-    yztest::FakeResponse closed;
-    closed.fault = yztest::FakeResponse::Fault::CloseAtOnce;
-    press.services[yz::Service::Google].setResponse(closed);
-    press.services[yz::Service::Sogou].setResponse(yztest::ok("<html>a page of another shape</html>"));
+    yztest::serveEveryCause(press.services);
+    press.window.engine().fetcher().setTimeoutMs(500);
     QVERIFY(press.run());
-    QCOMPARE(press.window.tb1->item(1, 1)->text(), QStringLiteral("X"));
-    QVERIFY2(press.window.tb1->item(1, 1)->toolTip().startsWith(QStringLiteral("HTTP 404（")),
-             qPrintable(press.window.tb1->item(1, 1)->toolTip()));
-    QCOMPARE(press.window.tb1->item(1, 2)->text(), QStringLiteral("X"));
-    QVERIFY(press.window.tb1->item(1, 2)->toolTip().startsWith(QStringLiteral("连接中断")));
-    QCOMPARE(press.window.tb1->item(1, 4)->text(), QStringLiteral("X"));
-    QVERIFY(press.window.tb1->item(1, 4)->toolTip().startsWith(QStringLiteral("未识别的页面")));
+    const struct {
+        int col;
+        const char *value;
+        QString tooltip;
+    } expected[] = {
+            {1, "0", QStringLiteral("服务表示没有找到（")},
+            {2, "X", QStringLiteral("连接中断（")},
+            {3, "X", QStringLiteral("超时（")},
+            {4, "频", QStringLiteral("服务拒绝自动查询（")},
+            {5, "X", QStringLiteral("HTTP 404（")},
+            {6, "X", QStringLiteral("未识别的页面（")},
+    };
+    for (const auto &e : expected) {
+        const QTableWidgetItem *cell = press.window.tb1->item(1, e.col);
+        QCOMPARE(cell->text(), QString::fromUtf8(e.value));
+        QVERIFY2(cell->toolTip().startsWith(e.tooltip), qPrintable(cell->toolTip()));
+    }
 }
 
 QTEST_MAIN(TestFaults)

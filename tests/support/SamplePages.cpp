@@ -102,4 +102,20 @@ void serveSamplePages(FakeServices &services)
     services[yz::Service::Archive].setResponse(ok("<html><a href=\"/web/20040305/x\">Mar 05, 2004</a></html>"));
 }
 
+void serveEveryCause(FakeServices &services)
+{
+    services[yz::Service::Baidu].setResponse(ok(gbk(QStringLiteral("抱歉，没有找到与之相关的网页"))));
+    FakeResponse reset;
+    reset.fault = FakeResponse::Fault::CloseAtOnce;
+    services[yz::Service::Google].setResponse(reset);
+    FakeResponse silent;
+    silent.fault = FakeResponse::Fault::NoAnswer;
+    services[yz::Service::Yahoo].setResponse(silent);
+    services[yz::Service::Sogou].setResponse(ok(gbk(QStringLiteral("搜狗为防止被某些程序恶意搜索抓取页面"))));
+    FakeResponse notFound;
+    notFound.status = 404;
+    services[yz::Service::Youdao].setResponse(notFound);
+    services[yz::Service::Soso].setResponse(ok("<html>a page of another shape</html>"));
+}
+
 } // namespace yztest

@@ -24,4 +24,10 @@ QByteArray sampleTrendPicture();
 // The values they give are listed in the .cpp beside the pages.
 void serveSamplePages(FakeServices &services);
 
+// One cause per count engine, the same for both of its rows: Baidu's page
+// saying nothing was found, Google resetting the connection, Yahoo never
+// answering (a time-out), Sogou's refusal page, Youdao's 404, and a Soso page
+// of a shape no pattern knows.
+void serveEveryCause(FakeServices &services);
+
 } // namespace yztest
