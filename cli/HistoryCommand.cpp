@@ -43,7 +43,7 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
         print(err,
               QStringLiteral("yanzhou-cli：%1\n用法：yanzhou-cli history 域名 [--store FILE] [--csv|--json] "
                              "[--since YYYY-MM-DD]\n      yanzhou-cli history --changed [--since YYYY-MM-DD]\n")
-                      .arg(message));
+                      .arg(printable(message)));
         return 2;
     };
     if (!parser.parse(QStringList{QStringLiteral("yanzhou-cli")} + arguments))
@@ -64,14 +64,14 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
     ResultStore results(parser.value(store));
     QString error;
     if (!results.open(&error)) {
-        print(err, QStringLiteral("yanzhou-cli：%1\n").arg(error));
+        print(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
         return 2;
     }
 
     if (parser.isSet(changed)) {
         const std::optional<QStringList> domains = results.domains(&error);
         if (!domains) {
-            print(err, QStringLiteral("yanzhou-cli：%1\n").arg(error));
+            print(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
             return 1;
         }
         for (const QString &domain : *domains) {
@@ -80,7 +80,11 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
             for (qsizetype i = 1; runs && i < runs->size(); ++i)
                 changes += changedKeys(runs->at(i - 1), runs->at(i)).isEmpty() ? 0 : 1;
             if (changes > 0)
-                print(out, QStringLiteral("%1\t%2\t%3\n").arg(printable(domain)).arg(changes).arg(runs->last().runAt));
+                print(out,
+                      QStringLiteral("%1\t%2\t%3\n")
+                              .arg(printable(domain))
+                              .arg(changes)
+                              .arg(printable(runs->last().runAt)));
         }
         return 0;
     }
@@ -88,7 +92,7 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const QString domain = positional.first();
     const std::optional<QList<StoredRun>> runs = results.runs(domain, from, &error);
     if (!runs) {
-        print(err, QStringLiteral("yanzhou-cli：%1\n").arg(error));
+        print(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
         return 1;
     }
     QStringList keys;
@@ -117,13 +121,14 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
                                    {QStringLiteral("changed"), QJsonArray::fromStringList(differences)}};
             print(out, QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) + u'\n');
         } else if (parser.isSet(csv)) {
-            QStringList row{run.runAt};
+            QStringList row{csvQuoted(run.runAt)};
             for (const QString &key : std::as_const(keys))
                 row.append(csvQuoted(values.value(key)));
             row.append(csvQuoted(differences.join(u';')));
             print(out, row.join(u',') + QStringLiteral("\r\n"));
         } else {
-            QString line = run.runAt + QStringLiteral("  ");
+            // The database is a file on disk: what it holds is shown, never obeyed.
+            QString line = printable(run.runAt) + QStringLiteral("  ");
             if (i == 0) {
                 line += QStringLiteral("（第一次）");
             } else if (differences.isEmpty()) {
@@ -132,8 +137,9 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
                 const QHash<QString, QString> before = valuesOf(runs->at(i - 1));
                 QStringList parts;
                 for (const QString &key : differences)
-                    parts.append(QStringLiteral("%1 %2 → %3")
-                                         .arg(key, printable(before.value(key)), printable(values.value(key))));
+                    parts.append(
+                            QStringLiteral("%1 %2 → %3")
+                                    .arg(printable(key), printable(before.value(key)), printable(values.value(key))));
                 line += parts.join(QStringLiteral("；"));
             }
             print(out, line + u'\n');

@@ -37,15 +37,19 @@ QString programName()
     return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
 }
 
+// Messages can quote what a user's file or arguments hold; control
+// characters in them are neutralised before they reach the terminal.
 int usageError(const QString &message)
 {
-    write(stderr, programName() + QStringLiteral("：") + message + u'\n' + yz::cli::usageText(programName()));
+    write(stderr,
+          programName() + QStringLiteral("：") + yz::cli::printable(message) + u'\n'
+                  + yz::cli::usageText(programName()));
     return kExitUsage;
 }
 
 int fileError(const QString &message)
 {
-    write(stderr, programName() + QStringLiteral("：") + message + u'\n');
+    write(stderr, programName() + QStringLiteral("：") + yz::cli::printable(message) + u'\n');
     return kExitUsage;
 }
 

@@ -258,6 +258,27 @@ void TestCli::storedRunsAndTheirChanges()
     QCOMPARE(run({"history", "example.com", "--since", "yesterday", "--store", store}).exitCode, 2);
     r = run({"history", "example.com", "--since", "2999-01-01", "--store", store});
     QCOMPARE(r.out, QByteArray());
+
+    // A database file tampered with: what it holds is shown, never obeyed.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
+        db.setDatabaseName(store);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.prepare(QStringLiteral("INSERT INTO results(run_at, domain, cell, value, status, http) "
+                                         "VALUES (?, 'example.com', ?, 'v', 'ok', 0)")));
+        q.addBindValue(QStringLiteral("9999-12-31T00:00:00Z\x1b[2J,\n"));
+        q.addBindValue(QStringLiteral("tb1/\x1b]0;title\x07"));
+        QVERIFY(q.exec());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
+    r = run({"history", "example.com", "--store", store});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(!r.out.contains('\x1b') && !r.out.contains('\x07'));
+    r = run({"history", "--changed", "--store", store});
+    QVERIFY(!r.out.contains('\x1b'));
+    r = run({"history", "example.com", "--csv", "--store", store});
+    QVERIFY(r.out.contains("\"9999-12-31T00:00:00Z\x1b[2J,\n\"")); // quoted, as CSV keeps any text
 }
 
 // --detail: each value with its cause; the plain form stays the default.
@@ -619,6 +640,11 @@ void TestCli::rulesEndToEnd()
              refused.err.constData());
     QVERIFY(refused.out.isEmpty());
     QCOMPARE(services.requestCount(), 0);
+    // What the file says is quoted in the message without reaching the terminal as control.
+    const Run hostile = run(QStringList{"--rules", writeRules("hostile.json", R"({"\u001b[2Jx": {}})")} + query);
+    QCOMPARE(hostile.exitCode, 2);
+    QVERIFY(hostile.err.contains("[2Jx"));
+    QVERIFY(!hostile.err.contains('\x1b'));
 }
 
 void TestCli::trendPicture()
