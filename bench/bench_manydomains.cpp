@@ -104,18 +104,6 @@ Outcome runCli(const QString &endpoints, int domains, const QStringList &limits)
     return outcome;
 }
 
-QString writeEndpoints(const QTemporaryDir &dir, const yztest::FakeServices &services)
-{
-    QJsonObject o;
-    for (int i = 0; i < yz::kServiceCount; ++i)
-        o.insert(yz::ServiceHosts::serviceName(Service(i)), services.hosts().base(Service(i)));
-    const QString path = dir.filePath(QStringLiteral("endpoints.json"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(QJsonDocument(o).toJson());
-    return path;
-}
-
 void report(const char *what, int domains, const Outcome &o)
 {
     std::printf("  %-34s %5d domains  %7.2f s  peak %6.1f MiB  lines %d  unread %d  exit %d\n", what, domains,
@@ -135,7 +123,7 @@ int main(int argc, char *argv[])
     std::printf("many domains (yanzhou-cli --common, fake services answering after %d ms)\n", kLatencyMs);
     yztest::FakeServices slow;
     serveCounts(slow, kLatencyMs);
-    const QString slowEndpoints = writeEndpoints(dir, slow);
+    const QString slowEndpoints = slow.writeEndpointsFile(dir.filePath(QStringLiteral("slow.json")));
     const Outcome parallel = runCli(slowEndpoints, kDomains, {"--jobs", "32", "--per-host", QString::number(kPerHost)});
     report("--jobs 32 --per-host 8", kDomains, parallel);
     // The busiest host's requests, kPerHost at a time, each taking the latency.
@@ -156,7 +144,7 @@ int main(int argc, char *argv[])
     // long run stays short.
     yztest::FakeServices quick;
     serveCounts(quick, 20);
-    const QString quickEndpoints = writeEndpoints(dir, quick);
+    const QString quickEndpoints = quick.writeEndpointsFile(dir.filePath(QStringLiteral("quick.json")));
     const Outcome small = runCli(quickEndpoints, kDomains, {"--jobs", "32", "--per-host", "8"});
     report("--jobs 32 --per-host 8 (20 ms)", kDomains, small);
     const Outcome large = runCli(quickEndpoints, 10 * kDomains, {"--jobs", "32", "--per-host", "8"});

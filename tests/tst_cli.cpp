@@ -120,14 +120,7 @@ Run TestCli::run(const QStringList &args, int ptyForStderr, const QByteArray &in
 
 QString TestCli::endpointsFile(const yztest::FakeServices &services)
 {
-    QJsonObject o;
-    for (int i = 0; i < yz::kServiceCount; ++i)
-        o.insert(yz::ServiceHosts::serviceName(Service(i)), services.hosts().base(Service(i)));
-    const QString path = m_dir.filePath(QStringLiteral("endpoints.json"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(QJsonDocument(o).toJson());
-    return path;
+    return services.writeEndpointsFile(m_dir.filePath(QStringLiteral("endpoints.json")));
 }
 
 void TestCli::jsonWithSamplePages()

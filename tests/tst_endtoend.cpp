@@ -142,9 +142,7 @@ private Q_SLOTS:
     void commandLineTrendAndRank()
     {
         yztest::FakeServices services;
-        QJsonObject endpoints;
-        for (int i = 0; i < yz::kServiceCount; ++i)
-            endpoints.insert(yz::ServiceHosts::serviceName(Service(i)), services.hosts().base(Service(i)));
+        QJsonObject endpoints = services.endpoints();
         endpoints.insert(QStringLiteral("vendor"), m_server->base());
         QFile file(m_dir.filePath(QStringLiteral("endpoints.json")));
         QVERIFY(file.open(QIODevice::WriteOnly));

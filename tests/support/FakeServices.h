@@ -3,6 +3,10 @@
 #include "services/ServiceHosts.h"
 #include "tests/support/FakeHttpServer.h"
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <array>
 #include <memory>
 
@@ -33,6 +37,24 @@ public:
     {
         for (auto &server : m_servers)
             server->clear();
+    }
+
+    // The host table as the command line's endpoints file reads it.
+    QJsonObject endpoints() const
+    {
+        QJsonObject o;
+        for (int i = 0; i < yz::kServiceCount; ++i)
+            o.insert(yz::ServiceHosts::serviceName(yz::Service(i)), m_hosts.base(yz::Service(i)));
+        return o;
+    }
+
+    // Writes endpoints() to `path` and returns the path.
+    QString writeEndpointsFile(const QString &path) const
+    {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QJsonDocument(endpoints()).toJson());
+        return path;
     }
 
     int requestCount() const
