@@ -1,7 +1,6 @@
 #include "cli/CliOptions.h"
 
 #include <QCommandLineParser>
-#include <QSet>
 
 namespace yz::cli {
 namespace {
@@ -148,17 +147,10 @@ QStringList domainsFromText(const QString &text)
     return domains;
 }
 
-QStringList withoutRepeats(const QStringList &domains)
+QStringList withoutRepeats(QStringList domains)
 {
-    QStringList kept;
-    QSet<QString> seen;
-    for (const QString &d : domains) {
-        if (!seen.contains(d)) {
-            seen.insert(d);
-            kept.append(d);
-        }
-    }
-    return kept;
+    domains.removeDuplicates(); // keeps each first appearance, in order
+    return domains;
 }
 
 QString usageText(const QString &programName)

@@ -41,7 +41,7 @@ ParsedOptions parseCliOptions(const QStringList &arguments);
 QStringList domainsFromText(const QString &text);
 
 // The domains in their order, each only the first time it appears.
-QStringList withoutRepeats(const QStringList &domains);
+QStringList withoutRepeats(QStringList domains);
 
 // The usage text printed by --help and after a usage error.
 QString usageText(const QString &programName);

@@ -45,6 +45,20 @@ QString trendFilePath(const QString &dir, const QString &domain)
     return QDir(dir).filePath(name + QStringLiteral("_bd1.jpg"));
 }
 
+QList<GridCell> gridCells(const DomainResult &result)
+{
+    QList<GridCell> cells;
+    for (int g = 0; g < kGridCount; ++g) {
+        const QList<QStringList> &grid = result.grids[size_t(g)];
+        const QStringList &headings = grid.value(0);
+        for (qsizetype r = 1; r < grid.size(); ++r)
+            for (qsizetype c = 1; c < headings.size(); ++c)
+                cells.append({Grid(g), grid.size() == 2 ? headings[c] : grid[r].value(0) + u'/' + headings[c],
+                              grid[r].value(c), result.statuses[size_t(g)].value(r).value(c)});
+    }
+    return cells;
+}
+
 DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const QString &domain,
                      const QString &trendDir, HostGate *gate, const ScrapeRules *rules, QObject *parent)
     : QObject(parent)
@@ -96,12 +110,8 @@ void DomainRun::noteRefusal(Grid grid, int row, int col, const CellStatus &statu
 {
     if (!m_gate || status.cause != CellStatus::Cause::Refused)
         return;
-    for (const QueryRow &query : gridQueryRows()) {
-        if (query.target.grid == grid && query.target.row == row && query.target.col == col) {
-            m_gate->slowDown(PageFetcher::gateKey(QUrl(m_engine.rowAddress(query, m_result.domain))));
-            return;
-        }
-    }
+    if (const QueryRow *query = findRowForCell(grid, row, col))
+        m_gate->slowDown(PageFetcher::gateKey(QUrl(m_engine.rowAddress(*query, m_result.domain))));
 }
 
 void DomainRun::collect()

@@ -28,6 +28,18 @@ struct DomainResult {
     bool trendWriteFailed = false;
 };
 
+// A value cell of a result's grids, named by its headings: "收录/Baidu" in a
+// grid of several value rows, the column heading alone ("PR") otherwise.
+struct GridCell {
+    Grid grid;
+    QString name;
+    QString value;
+    CellStatus status;
+};
+
+// Every value cell of the result's grids, grid by grid, row by row.
+QList<GridCell> gridCells(const DomainResult &result);
+
 // One press of the groups for one domain on an engine of its own, so that
 // no answer can land in another domain's result. Requests leave through the
 // shared gate when one is given. `finished` is emitted once every request
@@ -42,7 +54,6 @@ public:
 
     void setTimeoutMs(int ms) { m_engine.fetcher().setTimeoutMs(ms); }
     void start();
-    bool isFinished() const { return m_finished; }
     // The result; complete once finished.
     DomainResult takeResult();
 

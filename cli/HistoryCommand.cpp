@@ -13,20 +13,6 @@
 namespace yz::cli {
 namespace {
 
-void print(std::FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
-QHash<QString, QString> valuesOf(const StoredRun &run)
-{
-    QHash<QString, QString> values;
-    for (const StoredCell &cell : run.cells)
-        values.insert(cell.key, cell.value);
-    return values;
-}
-
 } // namespace
 
 int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
@@ -40,10 +26,10 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const QCommandLineOption changed(QStringLiteral("changed"));
     parser.addOptions({store, since, csv, json, changed});
     auto usage = [err](const QString &message) {
-        print(err,
-              QStringLiteral("yanzhou-cli：%1\n用法：yanzhou-cli history 域名 [--store FILE] [--csv|--json] "
-                             "[--since YYYY-MM-DD]\n      yanzhou-cli history --changed [--since YYYY-MM-DD]\n")
-                      .arg(printable(message)));
+        writeText(err,
+                  QStringLiteral("yanzhou-cli：%1\n用法：yanzhou-cli history 域名 [--store FILE] [--csv|--json] "
+                                 "[--since YYYY-MM-DD]\n      yanzhou-cli history --changed [--since YYYY-MM-DD]\n")
+                          .arg(printable(message)));
         return 2;
     };
     if (!parser.parse(QStringList{QStringLiteral("yanzhou-cli")} + arguments))
@@ -64,14 +50,14 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
     ResultStore results(parser.value(store));
     QString error;
     if (!results.open(&error)) {
-        print(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
+        writeText(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
         return 2;
     }
 
     if (parser.isSet(changed)) {
         const std::optional<QStringList> domains = results.domains(&error);
         if (!domains) {
-            print(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
+            writeText(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
             return 1;
         }
         for (const QString &domain : *domains) {
@@ -80,11 +66,11 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
             for (qsizetype i = 1; runs && i < runs->size(); ++i)
                 changes += changedKeys(runs->at(i - 1), runs->at(i)).isEmpty() ? 0 : 1;
             if (changes > 0)
-                print(out,
-                      QStringLiteral("%1\t%2\t%3\n")
-                              .arg(printable(domain))
-                              .arg(changes)
-                              .arg(printable(runs->last().runAt)));
+                writeText(out,
+                          QStringLiteral("%1\t%2\t%3\n")
+                                  .arg(printable(domain))
+                                  .arg(changes)
+                                  .arg(printable(runs->last().runAt)));
         }
         return 0;
     }
@@ -92,7 +78,7 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const QString domain = positional.first();
     const std::optional<QList<StoredRun>> runs = results.runs(domain, from, &error);
     if (!runs) {
-        print(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
+        writeText(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
         return 1;
     }
     QStringList keys;
@@ -105,12 +91,12 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
         for (const QString &key : std::as_const(keys))
             header.append(csvQuoted(key));
         header.append(QStringLiteral("变化"));
-        print(out, QStringLiteral("\uFEFF") + header.join(u',') + QStringLiteral("\r\n"));
+        writeText(out, QStringLiteral("\uFEFF") + header.join(u',') + QStringLiteral("\r\n"));
     }
     for (qsizetype i = 0; i < runs->size(); ++i) {
         const StoredRun &run = runs->at(i);
         const QStringList differences = i == 0 ? QStringList() : changedKeys(runs->at(i - 1), run);
-        const QHash<QString, QString> values = valuesOf(run);
+        const QHash<QString, QString> values = run.values();
         if (parser.isSet(json)) {
             QJsonObject cells;
             for (const StoredCell &cell : run.cells)
@@ -119,13 +105,13 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
                                    {QStringLiteral("run_at"), run.runAt},
                                    {QStringLiteral("cells"), cells},
                                    {QStringLiteral("changed"), QJsonArray::fromStringList(differences)}};
-            print(out, QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) + u'\n');
+            writeText(out, QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) + u'\n');
         } else if (parser.isSet(csv)) {
             QStringList row{csvQuoted(run.runAt)};
             for (const QString &key : std::as_const(keys))
                 row.append(csvQuoted(values.value(key)));
             row.append(csvQuoted(differences.join(u';')));
-            print(out, row.join(u',') + QStringLiteral("\r\n"));
+            writeText(out, row.join(u',') + QStringLiteral("\r\n"));
         } else {
             // The database is a file on disk: what it holds is shown, never obeyed.
             QString line = printable(run.runAt) + QStringLiteral("  ");
@@ -134,7 +120,7 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
             } else if (differences.isEmpty()) {
                 line += QStringLiteral("没有变化");
             } else {
-                const QHash<QString, QString> before = valuesOf(runs->at(i - 1));
+                const QHash<QString, QString> before = runs->at(i - 1).values();
                 QStringList parts;
                 for (const QString &key : differences)
                     parts.append(
@@ -142,7 +128,7 @@ int runHistory(const QStringList &arguments, std::FILE *out, std::FILE *err)
                                     .arg(printable(key), printable(before.value(key)), printable(values.value(key))));
                 line += parts.join(QStringLiteral("；"));
             }
-            print(out, line + u'\n');
+            writeText(out, line + u'\n');
         }
     }
     return 0;

@@ -122,18 +122,10 @@ QString statusField(const CellStatus &status)
 QList<std::pair<QString, QString>> csvCells(const DomainResult &result, bool detail)
 {
     QList<std::pair<QString, QString>> cells{{QStringLiteral("域名"), result.domain}};
-    for (int g = 0; g < kGridCount; ++g) {
-        const QList<QStringList> &grid = result.grids[size_t(g)];
-        const QStringList &headings = grid.value(0);
-        for (qsizetype r = 1; r < grid.size(); ++r) {
-            for (qsizetype c = 1; c < headings.size(); ++c) {
-                const QString heading = grid.size() == 2 ? headings[c] : grid[r].value(0) + u'/' + headings[c];
-                cells.append({heading, grid[r].value(c)});
-                if (detail)
-                    cells.append({heading + QStringLiteral(" 状态"),
-                                  statusField(result.statuses[size_t(g)].value(r).value(c))});
-            }
-        }
+    for (const GridCell &cell : gridCells(result)) {
+        cells.append({cell.name, cell.value});
+        if (detail)
+            cells.append({cell.name + QStringLiteral(" 状态"), statusField(cell.status)});
     }
     cells.append({QStringLiteral("域名信息"), result.info[size_t(InfoText::WhoisDates)]});
     cells.append({QStringLiteral("首次存档"), result.info[size_t(InfoText::ArchiveDate)]});
@@ -149,6 +141,16 @@ QByteArray csvLine(const QStringList &fields)
 }
 
 } // namespace
+
+void writeText(std::FILE *stream, const QString &text)
+{
+    writeBytes(stream, text.toUtf8());
+}
+
+void writeBytes(std::FILE *stream, const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
 
 QString csvQuoted(QString text)
 {

@@ -7,7 +7,13 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdio>
+
 namespace yz::cli {
+
+// Writes a text, as UTF-8, or bytes as they are.
+void writeText(std::FILE *stream, const QString &text);
+void writeBytes(std::FILE *stream, const QByteArray &bytes);
 
 // Terminal columns a text takes: two for East Asian wide and full-width
 // characters, none for combining marks, one for the rest.

@@ -49,20 +49,9 @@ bool ResultStore::open(QString *error)
 QList<StoredCell> ResultStore::cellsOf(const DomainResult &result)
 {
     QList<StoredCell> cells;
-    for (int g = 0; g < kGridCount; ++g) {
-        const QList<QStringList> &grid = result.grids[size_t(g)];
-        const QStringList &headings = grid.value(0);
-        for (qsizetype r = 1; r < grid.size(); ++r) {
-            for (qsizetype c = 1; c < headings.size(); ++c) {
-                QString key = ResultSheet::gridName(Grid(g)) + u'/';
-                if (grid.size() > 2)
-                    key += grid[r].value(0) + u'/';
-                key += headings[c];
-                const CellStatus status = result.statuses[size_t(g)].value(r).value(c);
-                cells.append({key, grid[r].value(c), status.name(), status.failureStatus()});
-            }
-        }
-    }
+    for (const GridCell &cell : gridCells(result))
+        cells.append({ResultSheet::gridName(cell.grid) + u'/' + cell.name, cell.value, cell.status.name(),
+                      cell.status.failureStatus()});
     cells.append({QStringLiteral("dminfo"), result.info[size_t(InfoText::WhoisDates)], QString(), 0});
     cells.append({QStringLiteral("dminfo3"), result.info[size_t(InfoText::ArchiveDate)], QString(), 0});
     return cells;
@@ -133,11 +122,17 @@ std::optional<QStringList> ResultStore::domains(QString *error)
     return list;
 }
 
+QHash<QString, QString> StoredRun::values() const
+{
+    QHash<QString, QString> byKey;
+    for (const StoredCell &cell : cells)
+        byKey.insert(cell.key, cell.value);
+    return byKey;
+}
+
 QStringList changedKeys(const StoredRun &before, const StoredRun &now)
 {
-    QHash<QString, QString> old;
-    for (const StoredCell &cell : before.cells)
-        old.insert(cell.key, cell.value);
+    const QHash<QString, QString> old = before.values();
     QStringList changed;
     for (const StoredCell &cell : now.cells)
         if (!old.contains(cell.key) || old.value(cell.key) != cell.value)

@@ -3,6 +3,7 @@
 #include "cli/DomainRun.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -23,6 +24,8 @@ struct StoredCell {
 struct StoredRun {
     QString runAt; // ISO 8601, UTC
     QList<StoredCell> cells;
+
+    QHash<QString, QString> values() const; // by cell key
 };
 
 // The results database of --store: a SQLite file with one table,

@@ -26,12 +26,6 @@ namespace {
 constexpr int kExitUsage = 2;
 constexpr int kExitDomainFailed = 1;
 
-void write(std::FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
 QString programName()
 {
     return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
@@ -41,15 +35,15 @@ QString programName()
 // characters in them are neutralised before they reach the terminal.
 int usageError(const QString &message)
 {
-    write(stderr,
-          programName() + QStringLiteral("：") + yz::cli::printable(message) + u'\n'
-                  + yz::cli::usageText(programName()));
+    yz::cli::writeText(stderr,
+                       programName() + QStringLiteral("：") + yz::cli::printable(message) + u'\n'
+                               + yz::cli::usageText(programName()));
     return kExitUsage;
 }
 
 int fileError(const QString &message)
 {
-    write(stderr, programName() + QStringLiteral("：") + yz::cli::printable(message) + u'\n');
+    yz::cli::writeText(stderr, programName() + QStringLiteral("：") + yz::cli::printable(message) + u'\n');
     return kExitUsage;
 }
 
@@ -83,17 +77,16 @@ int main(int argc, char *argv[])
         return usageError(parsed.error);
     const yz::cli::CliOptions &options = parsed.options;
     if (options.help) {
-        write(stdout, yz::cli::usageText(programName()));
+        yz::cli::writeText(stdout, yz::cli::usageText(programName()));
         return 0;
     }
     if (options.version) {
-        write(stdout, QStringLiteral("%1 %2\n").arg(programName()).arg(yz::kProgramVersion));
+        yz::cli::writeText(stdout, QStringLiteral("%1 %2\n").arg(programName()).arg(yz::kProgramVersion));
         return 0;
     }
 
     if (options.printRules) {
-        const QByteArray rules = yz::cli::builtInRulesJson();
-        std::fwrite(rules.constData(), 1, size_t(rules.size()), stdout);
+        yz::cli::writeBytes(stdout, yz::cli::builtInRulesJson());
         return 0;
     }
 
@@ -142,16 +135,16 @@ int main(int argc, char *argv[])
         progress.clear();
         const QString &domain = result.domain;
         if (!result.rootMessage.isEmpty()) {
-            write(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.rootMessage + u'\n');
+            yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.rootMessage + u'\n');
             status = kExitDomainFailed;
         }
         if (!result.trendProblem.isEmpty()) {
-            write(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.trendProblem + u'\n');
+            yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.trendProblem + u'\n');
             if (result.trendWriteFailed)
                 status = kExitDomainFailed;
         }
         if (store && !store->add(result, runAt, &error)) {
-            write(stderr, yz::cli::printable(domain) + QStringLiteral("：结果未能保存：") + error + u'\n');
+            yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：结果未能保存：") + error + u'\n');
             status = kExitDomainFailed;
         }
         if (options.json || options.csv) {
@@ -159,10 +152,11 @@ int main(int argc, char *argv[])
                                            : yz::cli::csvRow(result, options.detail);
             if (options.csv && !headerWritten)
                 line.prepend(yz::cli::csvHeader(result, options.detail));
-            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+            yz::cli::writeBytes(stdout, line);
         } else {
             // A blank line between two domains' grids.
-            write(stdout, (headerWritten ? QStringLiteral("\n") : QString()) + yz::cli::plainReport(result));
+            yz::cli::writeText(stdout,
+                               (headerWritten ? QStringLiteral("\n") : QString()) + yz::cli::plainReport(result));
         }
         headerWritten = true;
         std::fflush(stdout);

@@ -79,10 +79,6 @@ CountRules::CountRules()
     }
 }
 
-CountRules::~CountRules() = default;
-CountRules::CountRules(const CountRules &other) = default;
-CountRules &CountRules::operator=(const CountRules &other) = default;
-
 const CountRules &CountRules::builtIn()
 {
     static const CountRules rules;

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <memory>
-#include <optional>
 
 namespace yz {
 
@@ -31,9 +30,6 @@ class PrefixAnchoredPattern;
 class CountRules {
 public:
     CountRules(); // the built-in rules
-    ~CountRules();
-    CountRules(const CountRules &other);
-    CountRules &operator=(const CountRules &other);
 
     static const CountRules &builtIn();
     static CountRule builtInRule(Engine engine);

@@ -30,10 +30,8 @@ QString clickAddress(Grid grid, int row, int col, const ServiceHosts &hosts, con
     for (const ClickOverride &o : kOverrides)
         if (same(o.cell, grid, row, col))
             return hosts.base(o.service) + QString::fromUtf16(o.before) + domain;
-    for (const QueryRow &r : gridQueryRows())
-        if (same(r.target, grid, row, col))
-            return queryAddress(r, hosts, domain);
-    return QString();
+    const QueryRow *r = findRowForCell(grid, row, col);
+    return r ? queryAddress(*r, hosts, domain) : QString();
 }
 
 } // namespace yz

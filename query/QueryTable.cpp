@@ -91,6 +91,14 @@ const QueryRow *findQueryRow(QStringView handler)
     return nullptr;
 }
 
+const QueryRow *findRowForCell(Grid grid, int row, int col)
+{
+    for (const QueryRow &r : gridQueryRows())
+        if (r.target.grid == grid && r.target.row == row && r.target.col == col)
+            return &r;
+    return nullptr;
+}
+
 const QueryRow &rowFor(Scraper scraper)
 {
     for (const auto rows : allQueryRows())

@@ -74,6 +74,8 @@ std::span<const FixedCell> fixedCells();
 
 // The row of a handler name, or nullptr.
 const QueryRow *findQueryRow(QStringView handler);
+// The grid row whose result ends in the cell, or nullptr.
+const QueryRow *findRowForCell(Grid grid, int row, int col);
 // The first row read by the scraper (the label and picture rows have one each).
 const QueryRow &rowFor(Scraper scraper);
 // Every row, grid rows first.
