@@ -1,6 +1,7 @@
 #include "server/CollectQueue.h"
 
 #include "server/Database.h"
+#include "server/VendorStore.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -53,7 +54,8 @@ std::optional<QString> CollectQueue::claimNext(QDate day, const QDateTime &now, 
     candidates.prepare(QStringLiteral("SELECT d.name FROM domains d WHERE d.tracked = 1 AND NOT EXISTS ("
                                       "SELECT 1 FROM collect_claims c WHERE c.domain = d.name AND c.day = ? AND "
                                       "(c.done = 1 OR c.next_try > ? OR (c.claimed_by <> '' AND c.claimed_at >= ?))) "
-                                      "ORDER BY d.name LIMIT ?"));
+                                      "ORDER BY %1, d.name LIMIT ?")
+                               .arg(trackingPriority(QStringLiteral("d.source"))));
     candidates.addBindValue(dayText(day));
     candidates.addBindValue(storedTime(now));
     candidates.addBindValue(expired);

@@ -93,19 +93,16 @@ void Collector::runRound()
 void Collector::next()
 {
     const std::optional<qint64> spent = m_queue.requestsOn(today());
-    if (!spent || *spent >= m_config.dailyBudget) {
-        if (!spent)
-            qWarning("collector: %s", qPrintable(m_queue.lastError()));
-        endRound();
-        return;
+    const std::optional<QString> domain = spent && *spent < m_config.dailyBudget
+            ? m_queue.claimNext(today(), QDateTime::currentDateTimeUtc(), m_config.claimTimeoutS)
+            : QString();
+    if (!spent || !domain) {
+        // The connection may be gone (the database restarted): opened again
+        // for the next round, whichever statement noticed.
+        qWarning("collector: %s", qPrintable(m_queue.lastError()));
+        m_database.reconnect();
     }
-    const std::optional<QString> domain =
-            m_queue.claimNext(today(), QDateTime::currentDateTimeUtc(), m_config.claimTimeoutS);
     if (!domain || domain->isEmpty()) {
-        if (!domain) {
-            qWarning("collector: %s", qPrintable(m_queue.lastError()));
-            m_database.reconnect();
-        }
         endRound();
         return;
     }

@@ -2,8 +2,10 @@
 
 #include "net/PrintableText.h"
 #include "server/Collector.h"
+#include "server/CollectorThread.h"
 #include "server/ConnectionGuard.h"
 #include "server/Database.h"
+#include "server/DatabaseThread.h"
 #include "server/DomainName.h"
 #include "server/RanksImport.h"
 #include "server/VendorService.h"
@@ -14,9 +16,12 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QSysInfo>
 #include <QUrl>
 
@@ -121,9 +126,13 @@ struct CollectorOptions {
                          QStringLiteral("seconds after which a claimed domain of a vanished instance is free again"),
                          QStringLiteral("S"), QStringLiteral("300")};
 
+    QCommandLineOption interval{QStringLiteral("collect-interval"),
+                                QStringLiteral("seconds between a serving instance's looks for work"),
+                                QStringLiteral("S"), QStringLiteral("600")};
+
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({rate, budget, backoff, endpoints, claimTimeout});
+        parser.addOptions({rate, budget, backoff, endpoints, claimTimeout, interval});
     }
 
     // Reads the options; the exit status in `status` when they are bad.
@@ -135,13 +144,16 @@ struct CollectorOptions {
             *status = usage(QStringLiteral("--collect-rate wants requests a second, more than 0"));
             return false;
         }
-        qint64 requests = 0, seconds = 0, claimSeconds = 0;
+        qint64 requests = 0, seconds = 0, claimSeconds = 0, intervalSeconds = 0;
         if (!parseInteger(parser.value(budget), 0, std::numeric_limits<qint64>::max(), &requests)
             || !parseInteger(parser.value(backoff), 1, 86400, &seconds)
-            || !parseInteger(parser.value(claimTimeout), 1, 86400, &claimSeconds)) {
-            *status = usage(QStringLiteral("--collect-budget wants a whole number, --collect-backoff seconds from 1"));
+            || !parseInteger(parser.value(claimTimeout), 1, 86400, &claimSeconds)
+            || !parseInteger(parser.value(interval), 1, 86400, &intervalSeconds)) {
+            *status = usage(QStringLiteral("--collect-budget wants a whole number; --collect-backoff, "
+                                           "--claim-timeout and --collect-interval seconds from 1"));
             return false;
         }
+        config->roundIntervalS = int(intervalSeconds);
         config->ratePerSecond = perSecond;
         config->dailyBudget = requests;
         config->backoffS = int(seconds);
@@ -178,9 +190,18 @@ int serve(const QStringList &arguments)
     const QCommandLineOption
             behindProxy(QStringLiteral("behind-proxy"),
                         QStringLiteral("take the client address from X-Forwarded-For (only behind your own proxy)"));
+    const QCommandLineOption registrationsPerHour(QStringLiteral("registrations-per-hour"),
+                                                  QStringLiteral("domains registered per client address and hour"),
+                                                  QStringLiteral("N"), QStringLiteral("10"));
     const QCommandLineOption idle(QStringLiteral("idle-timeout"),
-                                  QStringLiteral("drop a client that sends nothing for MS milliseconds"),
+                                  QStringLiteral("drop a client that starts no request for MS milliseconds"),
                                   QStringLiteral("MS"), QStringLiteral("10000"));
+    const QCommandLineOption headTimeout(QStringLiteral("head-timeout"),
+                                         QStringLiteral("a request's head must arrive whole within MS milliseconds"),
+                                         QStringLiteral("MS"), QStringLiteral("10000"));
+    const QCommandLineOption bodyTimeout(QStringLiteral("body-timeout"),
+                                         QStringLiteral("a request's body must arrive whole within MS milliseconds"),
+                                         QStringLiteral("MS"), QStringLiteral("10000"));
     const QCommandLineOption maxConnections(QStringLiteral("max-connections"),
                                             QStringLiteral("connections served at once"), QStringLiteral("N"),
                                             QStringLiteral("512"));
@@ -190,7 +211,8 @@ int serve(const QStringList &arguments)
                                       QStringLiteral("N"), QStringLiteral("10000"));
     const QCommandLineOption noCollect(QStringLiteral("no-collect"),
                                        QStringLiteral("do not collect indexed-page counts in this instance"));
-    parser.addOptions({listen, publicBase, downloads, perHour, behindProxy, idle, maxConnections, trackCap, noCollect});
+    parser.addOptions({listen, publicBase, downloads, perHour, registrationsPerHour, behindProxy, idle, headTimeout,
+                       bodyTimeout, maxConnections, trackCap, noCollect});
     const CollectorOptions collectorOptions;
     collectorOptions.addTo(parser);
     int status = kExitOk;
@@ -206,14 +228,18 @@ int serve(const QStringList &arguments)
     qint64 port = 0;
     if (colon < 0 || address.isNull() || !parseInteger(listenText.mid(colon + 1), 0, 65535, &port))
         return usage(QStringLiteral("--listen wants ADDRESS:PORT, e.g. 127.0.0.1:8080, not %1").arg(listenText));
-    qint64 suggestionsPerHour = 0;
+    qint64 suggestionsPerHour = 0, registrations = 0;
     if (!parseInteger(parser.value(perHour), 1, 1'000'000, &suggestionsPerHour))
         return usage(QStringLiteral("--suggestions-per-hour wants a whole number from 1"));
+    if (!parseInteger(parser.value(registrationsPerHour), 1, 1'000'000, &registrations))
+        return usage(QStringLiteral("--registrations-per-hour wants a whole number from 1"));
 
     ConnectionLimits limits;
-    qint64 idleMs = 0, connections = 0;
-    if (!parseInteger(parser.value(idle), 100, 3'600'000, &idleMs))
-        return usage(QStringLiteral("--idle-timeout wants milliseconds from 100"));
+    qint64 idleMs = 0, headMs = 0, bodyMs = 0, connections = 0;
+    if (!parseInteger(parser.value(idle), 100, 3'600'000, &idleMs)
+        || !parseInteger(parser.value(headTimeout), 100, 3'600'000, &headMs)
+        || !parseInteger(parser.value(bodyTimeout), 100, 3'600'000, &bodyMs))
+        return usage(QStringLiteral("--idle-timeout, --head-timeout and --body-timeout want milliseconds from 100"));
     if (!parseInteger(parser.value(maxConnections), 1, 100'000, &connections))
         return usage(QStringLiteral("--max-connections wants a whole number from 1"));
     qint64 cap = 0;
@@ -224,6 +250,8 @@ int serve(const QStringList &arguments)
     if (!collectorOptions.read(parser, &collectorConfig, &hosts, &status))
         return status;
     limits.idleMs = int(idleMs);
+    limits.headTimeoutMs = int(headMs);
+    limits.bodyTimeoutMs = int(bodyMs);
     limits.maxConnections = int(connections);
 
     ServiceConfig config;
@@ -235,33 +263,33 @@ int serve(const QStringList &arguments)
         return usage(QStringLiteral("--public-base wants an http(s) address, not %1").arg(config.publicBase));
     config.downloadsDir = parser.value(downloads);
     config.suggestionsPerHour = int(suggestionsPerHour);
+    config.registrationsPerHour = int(registrations);
     config.behindProxy = parser.isSet(behindProxy);
     config.trackCap = cap;
 
-    std::unique_ptr<Database> database = openDatabase(parser, &status);
-    if (!database)
-        return status;
+    DatabaseAddress databaseAddress;
+    QString error;
+    if (!DatabaseAddress::parse(parser.value(databaseOption()), &databaseAddress, &error))
+        return usage(error);
+    DatabaseThread database(databaseAddress);
+    if (!database.start(&error))
+        return failure(error);
     auto *guard = new ConnectionGuard(limits);
     if (!guard->listen(address, quint16(port))) {
-        const QString error = guard->errorString();
+        const QString listenError = guard->errorString();
         delete guard;
-        return failure(QStringLiteral("cannot listen on %1: %2").arg(listenText, error));
+        return failure(QStringLiteral("cannot listen on %1: %2").arg(listenText, listenError));
     }
     const bool ephemeral = port == 0;
     if (ephemeral && !parser.isSet(publicBase))
         config.publicBase = QStringLiteral("http://%1:%2").arg(listenText.left(colon)).arg(guard->serverPort());
-    VendorService service(config, *database);
-    service.bind(guard);
-    // The collector has a connection of its own, so its transactions never
-    // mix with a request's.
-    std::unique_ptr<Database> collectorDatabase;
-    std::unique_ptr<Collector> collector;
+    VendorService service(config, database);
+    service.serveOn(guard);
+    std::unique_ptr<CollectorThread> collector;
     if (!parser.isSet(noCollect)) {
-        collectorDatabase = openDatabase(parser, &status);
-        if (!collectorDatabase)
-            return status;
-        collector = std::make_unique<Collector>(*collectorDatabase, hosts, collectorConfig, instanceName());
-        collector->start();
+        collector = std::make_unique<CollectorThread>(databaseAddress, hosts, collectorConfig, instanceName());
+        if (!collector->start(&error))
+            return failure(error);
     }
     write(stderr,
           QStringLiteral("yanzhou-server: listening on %1:%2\n").arg(listenText.left(colon)).arg(guard->serverPort()));
@@ -412,11 +440,15 @@ int suggestionsCommand(const QStringList &arguments)
 int ranksCommand(const QStringList &words, const QStringList &arguments)
 {
     if (words.value(1) != QLatin1String("import"))
-        return usage(QStringLiteral("ranks import FILE|- [--top N]"));
+        return usage(QStringLiteral("ranks import FILE|- [--top N] [--allow-empty] [--force]"));
     QCommandLineParser parser;
     const QCommandLineOption top(QStringLiteral("top"), QStringLiteral("keep the first N rows"), QStringLiteral("N"),
                                  QString::number(kDefaultTop));
-    parser.addOption(top);
+    const QCommandLineOption allowEmpty(QStringLiteral("allow-empty"),
+                                        QStringLiteral("accept an input without ranks (empties the table)"));
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("accept an input with less than half the rows of the table"));
+    parser.addOptions({top, allowEmpty, force});
     int status = kExitOk;
     if (!parseArguments(parser, arguments, 1, &status))
         return status;
@@ -434,7 +466,10 @@ int ranksCommand(const QStringList &words, const QStringList &arguments)
         return status;
     QElapsedTimer clock;
     clock.start();
-    const RanksImportResult result = importRanks(input, *database, rows);
+    const RanksImportResult result =
+            importRanks(input, *database, rows, {parser.isSet(allowEmpty), parser.isSet(force)});
+    if (result.refused)
+        return usage(result.error);
     if (!result.ok)
         return result.error.startsWith(QLatin1String("line "))
                 ? usage(result.error + QStringLiteral("; nothing changed"))
@@ -445,6 +480,40 @@ int ranksCommand(const QStringList &words, const QStringList &arguments)
                   .arg(result.rows)
                   .arg(seconds, 0, 'f', 1)
                   .arg(qint64(double(result.rows) / seconds)));
+    return kExitOk;
+}
+
+// A consistent copy of a SQLite database while the service goes on writing:
+// SQLite copies from one read transaction, what still lies in the write-ahead
+// log included (copying the file alone misses that). Written under a
+// temporary name and renamed, so FILE is whole or absent.
+int backupCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int status = kExitOk;
+    if (!parseArguments(parser, arguments, 1, &status))
+        return status;
+    const QString target = parser.positionalArguments().first();
+    if (QFileInfo::exists(target))
+        return usage(QStringLiteral("%1 exists already; back up to a new file").arg(printable(target)));
+    auto database = openDatabase(parser, &status);
+    if (!database)
+        return status;
+    if (database->isPostgres())
+        return usage(QStringLiteral("PostgreSQL is backed up with its own tools: pg_dump -Fc DATABASE > FILE"));
+    const QString partial = target + QStringLiteral(".partial");
+    QFile::remove(partial);
+    QSqlQuery query(database->db());
+    query.prepare(QStringLiteral("VACUUM INTO ?"));
+    query.addBindValue(partial);
+    if (!query.exec()) {
+        QFile::remove(partial);
+        return failure(QStringLiteral("cannot back up to %1: %2").arg(printable(target), query.lastError().text()));
+    }
+    if (!QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        return failure(QStringLiteral("cannot write %1").arg(printable(target)));
+    }
     return kExitOk;
 }
 
@@ -569,14 +638,17 @@ QString usageText()
     return QStringLiteral(
             "Usage: yanzhou-server COMMAND [--db URL] ...\n"
             "  serve [--listen ADDR:PORT] [--public-base URL] [--downloads DIR]\n"
-            "        [--suggestions-per-hour N] [--behind-proxy] [--idle-timeout MS] [--max-connections N]\n"
+            "        [--suggestions-per-hour N] [--registrations-per-hour N] [--behind-proxy]\n"
+            "        [--idle-timeout MS] [--head-timeout MS] [--body-timeout MS] [--max-connections N]\n"
             "  version set N | version show\n"
             "  news add TITLE ADDRESS | news list | news remove ID | news move ID POSITION\n"
             "  suggestions [--since YYYY-MM-DD] [--json]\n"
-            "  ranks import FILE|- [--top N]\n"
+            "  ranks import FILE|- [--top N] [--allow-empty] [--force]\n"
+            "  backup FILE\n"
             "  history add DOMAIN YYYY-MM-DD COUNT\n"
             "  domains add DOMAIN | domains list [--after NAME] [--limit N]\n"
             "  collect [--once] [--collect-rate R] [--collect-budget B] [--collect-backoff S] [--claim-timeout S]\n"
+            "          [--collect-interval S]\n"
             "          [--endpoints FILE]\n"
             "serve also collects (unless --no-collect) and takes the collect options and --track-cap N.\n"
             "--db is a SQLite file (default yanzhou-server.sqlite) or postgresql://user@host[:port]/database.\n"
@@ -616,6 +688,8 @@ int runCommand(const QStringList &arguments)
         return ranksCommand(words, rest);
     if (command == QLatin1String("history"))
         return historyCommand(words, rest);
+    if (command == QLatin1String("backup"))
+        return backupCommand(rest);
     if (command == QLatin1String("domains"))
         return domainsCommand(words, rest);
     if (command == QLatin1String("collect"))

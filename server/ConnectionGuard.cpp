@@ -10,37 +10,9 @@ namespace {
 
 // How long a refused client may go on sending before it is dropped.
 constexpr qint64 kLingerMs = 2000;
-
-// The value of a header in a raw head, or an empty view; names compare
-// without regard to case.
-QByteArrayView headerValue(QByteArrayView head, QByteArrayView name)
-{
-    qsizetype lineStart = head.indexOf('\n') + 1; // after the request line
-    while (lineStart > 0 && lineStart < head.size()) {
-        qsizetype lineEnd = head.indexOf('\n', lineStart);
-        if (lineEnd < 0)
-            lineEnd = head.size();
-        const QByteArrayView line = head.sliced(lineStart, lineEnd - lineStart);
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.first(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            return line.sliced(colon + 1).trimmed();
-        lineStart = lineEnd + 1;
-    }
-    return {};
-}
-
-// Where the head ends (just after its blank line), or -1. Like the server's
-// parser, a bare "\n" ends a line as well as "\r\n".
-qsizetype headEnd(QByteArrayView bytes, qsizetype from)
-{
-    for (qsizetype i = bytes.indexOf('\n', from); i >= 0; i = bytes.indexOf('\n', i + 1)) {
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
-            return i + 2;
-        if (i + 2 < bytes.size() && bytes[i + 1] == '\r' && bytes[i + 2] == '\n')
-            return i + 3;
-    }
-    return -1;
-}
+// A request the server took and never answered (its parser refused what the
+// framing let through) ends the connection after this long.
+constexpr qint64 kAnswerMs = 5000;
 
 } // namespace
 
@@ -49,8 +21,9 @@ ConnectionGuard::ConnectionGuard(ConnectionLimits limits, QObject *parent)
     , m_limits(limits)
 {
     m_clock.start();
-    m_sweep.setInterval(std::max(50, std::min(1000, m_limits.idleMs / 4)));
-    connect(&m_sweep, &QTimer::timeout, this, &ConnectionGuard::sweepIdle);
+    const int shortest = std::min({m_limits.idleMs, m_limits.headTimeoutMs, m_limits.bodyTimeoutMs});
+    m_sweep.setInterval(std::max(50, std::min(1000, shortest / 4)));
+    connect(&m_sweep, &QTimer::timeout, this, &ConnectionGuard::sweep);
     m_sweep.start();
     // The kernel's queue of connections not yet accepted.
     setMaxPendingConnections(m_limits.maxConnections);
@@ -75,10 +48,11 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
 void ConnectionGuard::watch(QTcpSocket *socket)
 {
     Watch fresh;
-    fresh.lastHeard = m_clock.elapsed();
+    fresh.framer = RequestFramer(m_limits.maxHead, m_limits.maxBody);
+    fresh.waitingSince = fresh.lastHeard = m_clock.elapsed();
     m_watches.insert(socket, fresh);
     // Connected before the HTTP server connects its own slot, so this one
-    // sees the bytes first.
+    // takes the bytes first.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { inspect(socket); });
     connect(socket, &QObject::destroyed, this, [this, socket] { m_watches.remove(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { m_watches.remove(socket); });
@@ -87,84 +61,116 @@ void ConnectionGuard::watch(QTcpSocket *socket)
 void ConnectionGuard::inspect(QTcpSocket *socket)
 {
     const auto found = m_watches.find(socket);
-    if (found == m_watches.end())
+    if (found == m_watches.end()) {
+        socket->readAll();
+        return;
+    }
+    Watch &w = found.value();
+    // The server's reader opens a transaction when it finds nothing to read;
+    // it never holds part of a request, so there is nothing to keep.
+    if (socket->isTransactionStarted())
+        socket->commitTransaction();
+    const QByteArray data = socket->readAll();
+    if (!data.isEmpty())
+        w.lastHeard = m_clock.elapsed();
+    if (w.refused)
+        return; // discarded: the answer has been given
+    if (w.lastQueued || w.pendingRefusal) {
+        // Nothing more is taken; what is queued is still answered.
+        if (!w.inFlight)
+            handOver(socket, w);
+        return;
+    }
+    const RequestFramer::State before = w.framer.state();
+    QList<FramedRequest> complete;
+    std::optional<FramingError> error = w.framer.feed(data, complete);
+    if (before == RequestFramer::State::Idle && w.framer.state() != RequestFramer::State::Idle)
+        w.waitingSince = w.lastHeard;
+    for (FramedRequest &request : complete) {
+        const bool fits = w.ready.isEmpty()
+                || (w.ready.size() < m_limits.maxQueued
+                    && w.readyBytes + request.bytes.size() <= m_limits.maxQueuedBytes);
+        if (!fits || w.handedOver + w.ready.size() >= m_limits.maxRequests) {
+            w.lastQueued = true;
+            error.reset();
+            break;
+        }
+        w.readyBytes += request.bytes.size();
+        w.ready.append(std::move(request));
+        w.waitingSince = w.lastHeard;
+    }
+    if (error) {
+        if (w.inFlight || !w.ready.isEmpty())
+            w.pendingRefusal = error; // after the answers already owed
+        else
+            refuse(socket, w, *error);
+        return;
+    }
+    if (!w.inFlight)
+        handOver(socket, w);
+}
+
+// Puts the next complete request where the server's reader will find it:
+// this slot runs before the server's for the same readyRead.
+void ConnectionGuard::handOver(QTcpSocket *socket, Watch &w)
+{
+    if (w.ready.isEmpty()) {
+        if (w.pendingRefusal)
+            refuse(socket, w, *std::exchange(w.pendingRefusal, std::nullopt));
+        else if (w.lastQueued)
+            drop(socket);
+        return;
+    }
+    FramedRequest request = w.ready.takeFirst();
+    w.readyBytes -= request.bytes.size();
+    ++w.handedOver;
+    w.inFlight = true;
+    w.headOnly = request.headOnly;
+    w.closeAfter = !request.keepAlive || w.handedOver >= m_limits.maxRequests
+            || (w.ready.isEmpty() && (w.lastQueued || w.pendingRefusal));
+    w.lastHeard = m_clock.elapsed();
+    if (socket->isTransactionStarted())
+        socket->commitTransaction();
+    for (qsizetype i = request.bytes.size() - 1; i >= 0; --i)
+        socket->ungetChar(request.bytes.at(i));
+}
+
+void ConnectionGuard::respond(QTcpSocket *socket, const QByteArray &head, const QByteArray &body)
+{
+    const auto found = m_watches.find(socket);
+    if (found == m_watches.end() || !found->inFlight)
         return;
     Watch &w = found.value();
+    w.inFlight = false;
+    QByteArray answer = head;
+    answer += "\r\nContent-Length: " + QByteArray::number(body.size());
+    if (w.closeAfter || (w.ready.isEmpty() && w.lastQueued))
+        answer += "\r\nConnection: close";
+    answer += "\r\n\r\n";
+    if (!w.headOnly)
+        answer += body;
+    socket->write(answer);
     w.lastHeard = m_clock.elapsed();
-    if (w.refused) {
-        socket->readAll(); // discarded: the answer has been given
+    if (w.ready.isEmpty())
+        w.waitingSince = w.lastHeard;
+    if (w.closeAfter || (w.ready.isEmpty() && w.lastQueued)) {
+        m_watches.remove(socket);
+        socket->disconnectFromHost(); // once the answer is out
         return;
     }
-    const QByteArray data = socket->peek(socket->bytesAvailable());
-    int status = 0;
-    QByteArray reason;
-    if (!account(w, data, &status, &reason))
-        refuse(socket, w, status, reason);
+    // The next request goes through this guard's slot, then the server's.
+    if (!w.ready.isEmpty() || w.pendingRefusal)
+        QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
 }
 
-bool ConnectionGuard::account(Watch &w, QByteArrayView data, int *status, QByteArray *reason)
-{
-    while (!data.isEmpty()) {
-        if (w.inBody) {
-            const qint64 used = std::min<qint64>(w.bodyLeft, data.size());
-            w.bodyLeft -= used;
-            data = data.sliced(used);
-            if (w.bodyLeft == 0)
-                w.inBody = false;
-            continue;
-        }
-        // Look for the end of the head, also across the previous bytes.
-        const qsizetype before = w.head.size();
-        const qsizetype room = m_limits.maxHead + 4 - before;
-        w.head.append(data.first(std::min<qsizetype>(data.size(), room)));
-        const qsizetype end = headEnd(w.head, std::max<qsizetype>(0, before - 3));
-        if (end < 0) {
-            if (w.head.size() > m_limits.maxHead) {
-                *status = 431;
-                *reason = "Request Header Fields Too Large";
-                return false;
-            }
-            return true;
-        }
-        const qsizetype headLength = end;
-        if (headLength > m_limits.maxHead) {
-            *status = 431;
-            *reason = "Request Header Fields Too Large";
-            return false;
-        }
-        if (!headerValue(w.head.first(end), "Transfer-Encoding").isEmpty()) {
-            *status = 411;
-            *reason = "Length Required";
-            return false;
-        }
-        const QByteArrayView lengthText = headerValue(w.head.first(end), "Content-Length");
-        bool ok = true;
-        const qint64 length = lengthText.isEmpty() ? 0 : lengthText.toLongLong(&ok);
-        if (!ok || length < 0) {
-            *status = 400;
-            *reason = "Bad Request";
-            return false;
-        }
-        if (length > m_limits.maxBody) {
-            *status = 413;
-            *reason = "Content Too Large";
-            return false;
-        }
-        data = data.sliced(headLength - before);
-        w.head.clear();
-        w.bodyLeft = length;
-        w.inBody = length > 0;
-    }
-    return true;
-}
-
-void ConnectionGuard::refuse(QTcpSocket *socket, Watch &w, int status, const QByteArray &reason)
+void ConnectionGuard::refuse(QTcpSocket *socket, Watch &w, const FramingError &error)
 {
     w.refused = true;
-    socket->readAll(); // the server never parses what was refused
-    const QByteArray body = reason + '\n';
-    socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: text/plain\r\n"
-                  + "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    w.ready.clear();
+    const QByteArray body = error.reason + '\n';
+    socket->write("HTTP/1.1 " + QByteArray::number(error.status) + ' ' + error.reason
+                  + "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size())
+                  + "\r\nConnection: close\r\n\r\n" + body);
     // A lingering close: once the answer is out, only the sending half is
     // shut, and what the client goes on sending is read and dropped for a
     // while. Closing at once would make the client's system reset the
@@ -179,36 +185,73 @@ void ConnectionGuard::refuse(QTcpSocket *socket, Watch &w, int status, const QBy
     shutWhenSent();
 }
 
-void ConnectionGuard::sweepIdle()
+void ConnectionGuard::sweep()
 {
     const qint64 now = m_clock.elapsed();
-    QList<QTcpSocket *> silent;
-    for (auto it = m_watches.cbegin(); it != m_watches.cend(); ++it) {
+    QList<QTcpSocket *> expired;
+    QList<QTcpSocket *> late;
+    for (auto it = m_watches.begin(); it != m_watches.end(); ++it) {
         const Watch &w = it.value();
-        if (now - w.lastHeard >= m_limits.idleMs || (w.refused && now - w.refusedAt >= kLingerMs))
-            silent.append(it.key());
+        if (w.refused) {
+            if (now - w.refusedAt >= kLingerMs)
+                expired.append(it.key());
+            continue;
+        }
+        if (w.inFlight) {
+            if (now - w.lastHeard >= kAnswerMs)
+                expired.append(it.key());
+            continue;
+        }
+        if (!w.ready.isEmpty())
+            continue;
+        const qint64 waited = now - w.waitingSince;
+        switch (w.framer.state()) {
+        case RequestFramer::State::Idle:
+            if (waited >= m_limits.idleMs)
+                expired.append(it.key());
+            break;
+        case RequestFramer::State::Head:
+            if (waited >= m_limits.headTimeoutMs)
+                late.append(it.key());
+            break;
+        case RequestFramer::State::Body:
+            // The body's time runs from the end of its head; the head had
+            // its own deadline, so head and body together get both.
+            if (waited >= m_limits.headTimeoutMs + m_limits.bodyTimeoutMs)
+                late.append(it.key());
+            break;
+        }
     }
-    for (QTcpSocket *socket : silent) {
-        m_watches.remove(socket);
-        socket->abort();
-    }
+    for (QTcpSocket *socket : expired)
+        drop(socket);
+    for (QTcpSocket *socket : late)
+        refuse(socket, m_watches[socket], FramingError{408, QByteArrayLiteral("Request Timeout")});
 }
 
 bool ConnectionGuard::makeRoom()
 {
-    QTcpSocket *oldest = nullptr;
-    qint64 oldestHeard = m_clock.elapsed() - m_limits.evictAfterMs;
+    // Whoever has waited longest without completing a request gives way;
+    // connections with a request being answered or queued are kept.
+    QTcpSocket *longest = nullptr;
+    qint64 since = m_clock.elapsed() - m_limits.evictAfterMs;
     for (auto it = m_watches.cbegin(); it != m_watches.cend(); ++it) {
-        if (it.value().lastHeard <= oldestHeard) {
-            oldest = it.key();
-            oldestHeard = it.value().lastHeard;
-        }
+        const Watch &w = it.value();
+        const qint64 waiting = w.refused ? -1 : w.waitingSince;
+        if (w.inFlight || !w.ready.isEmpty() || waiting > since)
+            continue;
+        longest = it.key();
+        since = waiting;
     }
-    if (!oldest)
+    if (!longest)
         return false;
-    m_watches.remove(oldest);
-    oldest->abort();
+    drop(longest);
     return true;
+}
+
+void ConnectionGuard::drop(QTcpSocket *socket)
+{
+    m_watches.remove(socket);
+    socket->abort();
 }
 
 } // namespace yz::server

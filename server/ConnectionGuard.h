@@ -1,7 +1,10 @@
 #pragma once
 
+#include "server/RequestFraming.h"
+
 #include <QElapsedTimer>
 #include <QHash>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -12,17 +15,29 @@ namespace yz::server {
 struct ConnectionLimits {
     qsizetype maxHead = 16 * 1024; // request line and headers
     qsizetype maxBody = 64 * 1024;
-    int idleMs = 10'000; // nothing received for this long: dropped
+    int idleMs = 10'000; // nothing of a next request for this long: dropped
+    int headTimeoutMs = 10'000; // from a head's first byte to its end, however it trickles
+    int bodyTimeoutMs = 10'000; // from a head's end to its body's end
     int maxConnections = 512;
-    // At the connection limit, a new client takes the place of the
-    // connection that has been silent longest, if it has been silent this long.
+    // At the connection limit, a new client takes the place of the connection
+    // that has waited longest without completing a request, if it has waited
+    // this long.
     int evictAfterMs = 500;
+    // Pipelined requests waiting behind the one being answered: at most this
+    // many and this many bytes; the connection is closed after the last one
+    // it may queue.
+    int maxQueued = 32;
+    qsizetype maxQueuedBytes = 16 * 1024;
+    int maxRequests = 1000; // requests per connection, then it is closed
 };
 
-// The listening socket handed to the HTTP server. It sees every byte a client
-// sends before the server parses it, so it can refuse an oversize head (431)
-// or body (413) without buffering it, drop silent clients, and bound the
-// number of connections.
+// The listening socket handed to the HTTP server, and the one place where
+// requests are framed. It reads every byte a client sends, checks each head
+// strictly (no folded lines, one length, no transfer codings), and hands the
+// server one complete request at a time, the next only once the previous one
+// is answered: so the server never reads a byte that was not checked, answers
+// leave in request order, and pipelining costs linear time. It also bounds
+// connections, queues, sizes and the time a head or body may take.
 class ConnectionGuard : public QTcpServer {
     Q_OBJECT
 public:
@@ -30,27 +45,39 @@ public:
 
     int openConnections() const { return int(m_watches.size()); }
 
+    // Sends the answer to the request the server is handling on `socket`:
+    // `head` is the status line and the headers without the length; the
+    // length, the connection's fate and the blank line are added here, and a
+    // HEAD request gets no body. Then the next queued request is handed over.
+    void respond(QTcpSocket *socket, const QByteArray &head, const QByteArray &body);
+
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
     struct Watch {
-        bool inBody = false;
+        RequestFramer framer;
+        QList<FramedRequest> ready; // complete requests not yet handed over
+        qsizetype readyBytes = 0;
+        bool inFlight = false; // the server holds a request and has not answered
+        bool headOnly = false; // ... and it is a HEAD request
+        bool closeAfter = false; // ... and the connection ends with its answer
+        bool lastQueued = false; // no more requests are taken on this connection
+        int handedOver = 0;
+        std::optional<FramingError> pendingRefusal; // sent once the queue is answered
         bool refused = false;
         qint64 refusedAt = 0; // ms on m_clock
-        QByteArray head; // the head read so far (at most maxHead + 3 bytes)
-        qint64 bodyLeft = 0;
-        qint64 lastHeard = 0; // ms on m_clock
+        qint64 waitingSince = 0; // since when it has had no complete request waiting
+        qint64 lastHeard = 0;
     };
 
     void watch(QTcpSocket *socket);
     void inspect(QTcpSocket *socket);
-    // Processes newly received bytes; false when the request must be refused
-    // (status and reason set).
-    bool account(Watch &watch, QByteArrayView data, int *status, QByteArray *reason);
-    void refuse(QTcpSocket *socket, Watch &watch, int status, const QByteArray &reason);
-    void sweepIdle();
+    void handOver(QTcpSocket *socket, Watch &watch);
+    void refuse(QTcpSocket *socket, Watch &watch, const FramingError &error);
+    void sweep();
     bool makeRoom();
+    void drop(QTcpSocket *socket);
 
     ConnectionLimits m_limits;
     QHash<QTcpSocket *, Watch> m_watches;

@@ -84,7 +84,7 @@ bool run(QSqlQuery &query, const QString &sql, QString *error)
 
 } // namespace
 
-RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top)
+RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top, RanksImportSafety safety)
 {
     RanksImportResult result;
     QSqlDatabase &db = database.db();
@@ -93,6 +93,13 @@ RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top)
         return result;
     }
     QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM ranks")) || !query.next()) {
+        result.error = query.lastError().text();
+        db.rollback();
+        return result;
+    }
+    const qint64 before = query.value(0).toLongLong();
+    query.finish();
     // SQLite readers keep seeing the old rows until the commit (WAL), so the
     // table is emptied in place; PostgreSQL fills a new table and swaps it in,
     // so lookups are not blocked for the length of the import.
@@ -138,6 +145,19 @@ RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top)
             }
             ++result.rows;
         }
+    }
+    if (result.rows == 0 ? !safety.allowEmpty : result.rows * 2 < before && !safety.allowShrink) {
+        db.rollback();
+        result.refused = true;
+        result.error = result.rows == 0
+                ? QStringLiteral("the input holds no ranks; the table keeps its %1 rows (--allow-empty to empty it)")
+                          .arg(before)
+                : QStringLiteral("the input holds %1 ranks, less than half of the %2 in the table; nothing changed "
+                                 "(--force to replace them)")
+                          .arg(result.rows)
+                          .arg(before);
+        result.rows = 0;
+        return result;
     }
     const bool finished = importer.flush()
             && (database.isPostgres()

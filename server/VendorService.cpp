@@ -1,10 +1,12 @@
 #include "server/VendorService.h"
 
 #include "net/TextDecoding.h"
-#include "server/Database.h"
+#include "server/ConnectionGuard.h"
+#include "server/DatabaseThread.h"
 #include "server/DomainName.h"
 #include "server/Pages.h"
 #include "server/RankScale.h"
+#include "server/RequestFraming.h"
 #include "server/SuggestionForm.h"
 #include "server/TrendChart.h"
 #include "services/VendorPaths.h"
@@ -13,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QTcpSocket>
 #include <QUrlQuery>
 
@@ -75,20 +76,57 @@ Reply methodNotAllowed(const QByteArray &allowed)
     return reply;
 }
 
+Reply unavailable()
+{
+    return plain(503, QStringLiteral("service unavailable, try again later"));
+}
+
+// The status line and headers of an answer; the guard adds the length.
+QByteArray responseHead(const Reply &reply)
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status);
+    head += "\r\nContent-Type: " + reply.contentType;
+    head += "\r\nX-Content-Type-Options: nosniff";
+    if (reply.page)
+        head += "\r\nContent-Security-Policy: " + kPagePolicy;
+    for (const auto &[name, value] : reply.headers)
+        head += "\r\n" + name + ": " + value;
+    return head;
+}
+
+// The rank of a host in the imported table, tried under its lookup names;
+// nothing when the database failed.
+std::optional<int> rankOf(VendorStore &store, const QString &host)
+{
+    for (const QString &name : rankLookupNames(host)) {
+        const std::optional<qint64> position = store.rankPosition(name);
+        if (!position)
+            return std::nullopt;
+        if (*position > 0)
+            return toolbarRank(*position);
+    }
+    return 0;
+}
+
 } // namespace
 
-VendorService::VendorService(ServiceConfig config, Database &database, QObject *parent)
+VendorService::VendorService(ServiceConfig config, DatabaseThread &database, QObject *parent)
     : QAbstractHttpServer(parent)
     , m_config(std::move(config))
     , m_database(database)
-    , m_store(database)
-    , m_limiter(m_config.suggestionsPerHour)
-    , m_changes(database)
+    , m_suggestionLimiter(m_config.suggestionsPerHour)
+    , m_registerLimiter(m_config.registrationsPerHour)
     , m_rankAnswers(kPictureCacheEntries * 4)
     , m_pictures(kPictureCacheEntries)
 {
     while (m_config.publicBase.endsWith(u'/'))
         m_config.publicBase.chop(1);
+}
+
+void VendorService::serveOn(ConnectionGuard *guard)
+{
+    m_guard = guard;
+    bind(guard);
 }
 
 bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
@@ -98,19 +136,12 @@ bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket 
             {QHttpServerRequest::Method::Post, "POST"},
             {QHttpServerRequest::Method::Head, "HEAD"},
     };
-    const Reply reply =
-            answer(kMethods.value(request.method(), "OTHER"), request.url(), request.body(), clientOf(request));
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
-    responder.writeHeader(QByteArrayLiteral("Content-Type"), reply.contentType);
-    responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(reply.body.size()));
-    responder.writeHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
-    if (reply.page)
-        responder.writeHeader(QByteArrayLiteral("Content-Security-Policy"), kPagePolicy);
-    for (const auto &[name, value] : reply.headers)
-        responder.writeHeader(name, value);
-    if (request.method() != QHttpServerRequest::Method::Head)
-        responder.writeBody(reply.body);
+    QPointer<QTcpSocket> target(socket);
+    answer(kMethods.value(request.method(), "OTHER"), request.url(), request.body(), clientOf(request),
+           [this, target](const Reply &reply) {
+               if (target && m_guard)
+                   m_guard->respond(target, responseHead(reply), reply.body);
+           });
     return true;
 }
 
@@ -130,20 +161,26 @@ QString VendorService::clientOf(const QHttpServerRequest &request) const
     return request.remoteAddress().toString();
 }
 
-Reply VendorService::answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client)
+void VendorService::answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client,
+                           Done done)
 {
-    Reply reply = route(method, url, body, client);
-    // A lost database connection (the server restarted) is opened again for
-    // the next request; this one is answered 503.
-    if (reply.status == 503 && m_database.reconnect())
-        m_changes.invalidate();
-    return reply;
+    route(method, url, body, client, std::move(done));
 }
 
-Reply VendorService::route(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client)
+template <typename T>
+void VendorService::withStore(std::function<std::optional<T>(VendorStore &)> read, std::function<Reply(T)> make,
+                              Done done)
+{
+    m_database.run<T>(this, std::move(read), [make = std::move(make), done = std::move(done)](std::optional<T> result) {
+        done(result ? make(std::move(*result)) : unavailable());
+    });
+}
+
+void VendorService::route(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client,
+                          Done done)
 {
     if (!url.isValid())
-        return notFound();
+        return done(notFound());
     const QString path = url.path(QUrl::FullyDecoded);
     const bool get = method == "GET" || method == "HEAD";
     const bool post = method == "POST";
@@ -155,66 +192,63 @@ Reply VendorService::route(const QByteArray &method, const QUrl &url, const QByt
     static const QString pageRankPath = fromUtf16(vendor::kPageRankUrl).section(u'?', 0, 0);
     static const QString picturePath = fromUtf16(vendor::kTrendPicture);
     if (path == suggestionPath)
-        return post ? suggestion(body, client) : methodNotAllowed("POST");
+        return post ? suggestion(body, client, std::move(done)) : done(methodNotAllowed("POST"));
     if (path == registerPath) {
         if (post)
-            return registerDomain(body);
+            return registerDomain(body, client, std::move(done));
         if (get)
-            return registerForm(QUrlQuery(url).queryItemValue(QStringLiteral("domain"), QUrl::FullyDecoded));
-        return methodNotAllowed("GET, POST");
+            return done(registerForm(QUrlQuery(url).queryItemValue(QStringLiteral("domain"), QUrl::FullyDecoded)));
+        return done(methodNotAllowed("GET, POST"));
     }
     if (!get)
-        return methodNotAllowed("GET");
+        return done(methodNotAllowed("GET"));
 
     if (path == versionPath)
-        return version();
+        return version(std::move(done));
     if (path == newsPath)
-        return news();
+        return news(std::move(done));
     if (path == pageRankPath)
-        return pageRankAddress(typedDomainQuery(url));
+        return done(pageRankAddress(typedDomainQuery(url)));
     if (path == kRankPage)
-        return pageRank(typedDomainQuery(url));
+        return pageRank(typedDomainQuery(url), std::move(done));
     if (path.startsWith(picturePath))
-        return trendPicture(afterPrefix(url, picturePath));
+        return trendPicture(afterPrefix(url, picturePath), std::move(done));
     if (path == kStyleSheet)
-        return {200, QByteArrayLiteral("text/css; charset=utf-8"), styleSheet()};
+        return done({200, QByteArrayLiteral("text/css; charset=utf-8"), styleSheet()});
     if (path.startsWith(kDownloads))
-        return download(path.mid(kDownloads.size()));
+        return done(download(path.mid(kDownloads.size())));
     if (path == QLatin1String("/"))
-        return url.query() == QLatin1String("update") ? updatePage() : home();
-    return domainPage(afterPrefix(url, QStringLiteral("/")));
+        return url.query() == QLatin1String("update") ? updatePage(std::move(done)) : home(std::move(done));
+    domainPage(afterPrefix(url, QStringLiteral("/")), std::move(done));
 }
 
-Reply VendorService::unavailable()
+void VendorService::version(Done done)
 {
-    return plain(503, QStringLiteral("service unavailable, try again later"));
+    const quint64 generation = m_database.generation();
+    if (m_versionAnswer.generation == generation)
+        return done({200, kPlainGbk, m_versionAnswer.body});
+    withStore<int>([](VendorStore &store) { return store.version(); },
+                   [this, generation](int v) {
+                       m_versionAnswer = {generation, QByteArray::number(v)};
+                       return Reply{200, kPlainGbk, m_versionAnswer.body};
+                   },
+                   std::move(done));
 }
 
-Reply VendorService::version()
+void VendorService::news(Done done)
 {
-    const quint64 generation = m_changes.generation();
-    if (m_versionAnswer.generation != generation) {
-        const std::optional<int> v = m_store.version();
-        if (!v)
-            return unavailable();
-        m_versionAnswer = {generation, QByteArray::number(*v)};
-    }
-    return {200, kPlainGbk, m_versionAnswer.body};
-}
-
-Reply VendorService::news()
-{
-    const quint64 generation = m_changes.generation();
-    if (m_newsAnswer.generation != generation) {
-        const std::optional<QList<NewsItem>> items = m_store.news();
-        if (!items)
-            return unavailable();
-        QStringList joined;
-        for (const NewsItem &item : *items)
-            joined.append(item.title + QStringLiteral("[L|G]") + item.address);
-        m_newsAnswer = {generation, encodeGbk(joined.join(QStringLiteral("{L|G}")))};
-    }
-    return {200, kPlainGbk, m_newsAnswer.body};
+    const quint64 generation = m_database.generation();
+    if (m_newsAnswer.generation == generation)
+        return done({200, kPlainGbk, m_newsAnswer.body});
+    withStore<QList<NewsItem>>([](VendorStore &store) { return store.news(); },
+                               [this, generation](const QList<NewsItem> &items) {
+                                   QStringList joined;
+                                   for (const NewsItem &item : items)
+                                       joined.append(item.title + QStringLiteral("[L|G]") + item.address);
+                                   m_newsAnswer = {generation, encodeGbk(joined.join(QStringLiteral("{L|G}")))};
+                                   return Reply{200, kPlainGbk, m_newsAnswer.body};
+                               },
+                               std::move(done));
 }
 
 Reply VendorService::pageRankAddress(const QString &typed)
@@ -224,41 +258,28 @@ Reply VendorService::pageRankAddress(const QString &typed)
     return {200, kPlainUtf8, address};
 }
 
-int VendorService::rankOf(const QString &host, bool *ok)
-{
-    *ok = true;
-    for (const QString &name : rankLookupNames(host)) {
-        const std::optional<qint64> position = m_store.rankPosition(name);
-        if (!position) {
-            *ok = false;
-            return 0;
-        }
-        if (*position > 0)
-            return toolbarRank(*position);
-    }
-    return 0;
-}
-
-Reply VendorService::pageRank(const QString &typed)
+void VendorService::pageRank(const QString &typed, Done done)
 {
     const QString host = hostKey(typed);
-    const quint64 generation = m_changes.generation();
+    const quint64 generation = m_database.generation();
     if (const CachedAnswer *cached = m_rankAnswers.object(host); cached && cached->generation == generation)
-        return {200, kPlainUtf8, cached->body};
-    bool ok = true;
-    const int rank = host.isEmpty() ? 0 : rankOf(host, &ok);
-    if (!ok)
-        return unavailable();
-    const QByteArray body = "Rank_1:1:" + QByteArray::number(rank) + '\n';
-    m_rankAnswers.insert(host, new CachedAnswer{generation, body});
-    return {200, kPlainUtf8, body};
+        return done({200, kPlainUtf8, cached->body});
+    if (host.isEmpty())
+        return done({200, kPlainUtf8, QByteArrayLiteral("Rank_1:1:0\n")});
+    withStore<int>([host](VendorStore &store) { return rankOf(store, host); },
+                   [this, host, generation](int rank) {
+                       const QByteArray body = "Rank_1:1:" + QByteArray::number(rank) + '\n';
+                       m_rankAnswers.insert(host, new CachedAnswer{generation, body});
+                       return Reply{200, kPlainUtf8, body};
+                   },
+                   std::move(done));
 }
 
-Reply VendorService::trendPicture(const QString &typed)
+void VendorService::trendPicture(const QString &typed, Done done)
 {
     const QString end = fromUtf16(vendor::kTrendPictureEnd);
     if (!typed.endsWith(end))
-        return notFound();
+        return done(notFound());
     const QString host = hostKey(typed.chopped(end.size()));
     Reply reply(200, QByteArrayLiteral("image/jpeg"), {});
     reply.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
@@ -267,32 +288,46 @@ Reply VendorService::trendPicture(const QString &typed)
     // Drawn once per change of the domain's history: the revision grows
     // with every stored count, by whichever process stored it, and is only
     // read again when some data changed.
-    const quint64 generation = m_changes.generation();
-    CachedPicture *cached = m_pictures.object(host);
+    const quint64 generation = m_database.generation();
+    const CachedPicture *cached = m_pictures.object(host);
     if (cached && cached->generation == generation) {
         reply.body = cached->jpeg;
-        return reply;
+        return done(reply);
     }
-    const std::optional<qint64> revision = host.isEmpty() ? qint64(0) : m_store.historyRevision(host);
-    if (!revision)
-        return unavailable();
-    if (cached && cached->revision == *revision) {
-        cached->generation = generation;
-        reply.body = cached->jpeg;
-        return reply;
-    }
-    if (*revision == 0) {
-        if (m_noDataPicture.isEmpty())
-            m_noDataPicture = drawTrendChart({});
-        reply.body = m_noDataPicture;
-    } else {
-        const std::optional<QList<HistoryPoint>> history = m_store.history(host);
-        if (!history)
-            return unavailable();
-        reply.body = drawTrendChart(*history);
-    }
-    m_pictures.insert(host, new CachedPicture{*revision, generation, reply.body});
-    return reply;
+    struct Drawn {
+        qint64 revision = 0;
+        QByteArray jpeg; // empty: the cached picture still holds
+    };
+    const qint64 cachedRevision = cached ? cached->revision : -1;
+    // Read and drawn on the database thread: drawing is work too.
+    withStore<Drawn>(
+            [host, cachedRevision](VendorStore &store) -> std::optional<Drawn> {
+                const std::optional<qint64> revision = host.isEmpty() ? qint64(0) : store.historyRevision(host);
+                if (!revision)
+                    return std::nullopt;
+                if (*revision == cachedRevision)
+                    return Drawn{*revision, {}};
+                if (*revision == 0)
+                    return Drawn{0, drawTrendChart({})};
+                const std::optional<QList<HistoryPoint>> history = store.history(host);
+                if (!history)
+                    return std::nullopt;
+                return Drawn{*revision, drawTrendChart(*history)};
+            },
+            [this, host, generation, reply](const Drawn &drawn) mutable {
+                if (drawn.jpeg.isEmpty()) {
+                    CachedPicture *kept = m_pictures.object(host);
+                    if (!kept)
+                        return unavailable(); // evicted meanwhile; the next request draws it
+                    kept->generation = generation;
+                    reply.body = kept->jpeg;
+                } else {
+                    reply.body = drawn.jpeg;
+                    m_pictures.insert(host, new CachedPicture{drawn.revision, generation, drawn.jpeg});
+                }
+                return reply;
+            },
+            std::move(done));
 }
 
 // A window showing the trend picture asks for its domain at every query:
@@ -302,49 +337,63 @@ void VendorService::trackAsked(const QString &host)
     constexpr qsizetype kRemembered = 100'000;
     if (m_askedHosts.contains(host))
         return;
-    if (!m_trackedByPictures)
-        m_trackedByPictures = m_store.trackedCount(QStringLiteral("picture"));
-    if (!m_trackedByPictures || *m_trackedByPictures >= m_config.trackCap)
-        return;
-    const std::optional<bool> added = m_store.trackAsked(host);
-    if (!added)
-        return;
-    if (*added)
-        ++*m_trackedByPictures;
     if (m_askedHosts.size() >= kRemembered)
         m_askedHosts.clear();
     m_askedHosts.insert(host);
+    m_database.post([this, host, cap = m_config.trackCap](VendorStore &store) {
+        if (!m_trackedByPictures)
+            m_trackedByPictures = store.trackedCount(QStringLiteral("picture"));
+        if (!m_trackedByPictures || *m_trackedByPictures >= cap)
+            return;
+        const std::optional<bool> added = store.trackAsked(host);
+        if (added && *added)
+            ++*m_trackedByPictures;
+    });
 }
 
-Reply VendorService::suggestion(const QByteArray &body, const QString &client)
+void VendorService::suggestion(const QByteArray &body, const QString &client, Done done)
 {
     const std::optional<QString> text = decodeSuggestionForm(body);
     if (!text)
-        return plain(400, QStringLiteral("no suggestion in the form (field c)"));
-    if (!m_limiter.allow(client))
-        return plain(429, QStringLiteral("too many suggestions from this address, try again later"));
-    if (!m_store.addSuggestion(QDateTime::currentDateTimeUtc(), client, *text))
-        return unavailable();
-    return plain(200, QStringLiteral("已收到，谢谢。"));
+        return done(plain(400, QStringLiteral("no suggestion in the form (field c)")));
+    if (!m_suggestionLimiter.allow(client))
+        return done(plain(429, QStringLiteral("too many suggestions from this address, try again later")));
+    const QDateTime receivedAt = QDateTime::currentDateTimeUtc();
+    withStore<bool>(
+            [receivedAt, client, text = *text](VendorStore &store) -> std::optional<bool> {
+                return store.addSuggestion(receivedAt, client, text) ? std::optional(true) : std::nullopt;
+            },
+            [](bool) { return plain(200, QStringLiteral("已收到，谢谢。")); }, std::move(done));
 }
 
-Reply VendorService::home()
+void VendorService::home(Done done)
 {
-    const std::optional<int> v = m_store.version();
-    const std::optional<QList<NewsItem>> items = m_store.news();
-    if (!v || !items)
-        return unavailable();
-    return htmlPage(200, homePage(*v, *items));
+    struct Front {
+        int version;
+        QList<NewsItem> news;
+    };
+    withStore<Front>(
+            [](VendorStore &store) -> std::optional<Front> {
+                const std::optional<int> v = store.version();
+                const std::optional<QList<NewsItem>> items = v ? store.news() : std::nullopt;
+                if (!items)
+                    return std::nullopt;
+                return Front{*v, *items};
+            },
+            [](const Front &front) { return htmlPage(200, homePage(front.version, front.news)); }, std::move(done));
 }
 
-Reply VendorService::updatePage()
+void VendorService::updatePage(Done done)
 {
-    const std::optional<int> v = m_store.version();
-    if (!v)
-        return unavailable();
     const bool offered = !m_config.downloadsDir.isEmpty()
             && QFileInfo(QDir(m_config.downloadsDir), QString::fromLatin1(kPackageFile)).isFile();
-    return htmlPage(200, yz::server::updatePage(*v, offered ? QString::fromLatin1(kPackageFile) : QString()));
+    withStore<int>([](VendorStore &store) { return store.version(); },
+                   [offered](int v) {
+                       return htmlPage(200,
+                                       yz::server::updatePage(v,
+                                                              offered ? QString::fromLatin1(kPackageFile) : QString()));
+                   },
+                   std::move(done));
 }
 
 Reply VendorService::download(const QString &name)
@@ -367,37 +416,54 @@ Reply VendorService::registerForm(const QString &typed)
     return htmlPage(200, registerPage(typed.left(253), {}, false));
 }
 
-Reply VendorService::registerDomain(const QByteArray &body)
+void VendorService::registerDomain(const QByteArray &body, const QString &client, Done done)
 {
     const QString typed = QUrlQuery(QString::fromUtf8(body).replace(u'+', u' '))
                                   .queryItemValue(QStringLiteral("domain"), QUrl::FullyDecoded)
                                   .left(253);
     const QString host = hostKey(typed);
     if (host.isEmpty())
-        return htmlPage(400, registerPage(typed, QStringLiteral("这不是一个有效的域名。"), false));
-    if (!m_store.track(host, QStringLiteral("register")))
-        return unavailable();
-    return htmlPage(200,
-                    registerPage(typed, QStringLiteral("已登记 %1，每天记录它的百度收录数。").arg(displayHost(host)),
-                                 true));
+        return done(htmlPage(400, registerPage(typed, QStringLiteral("这不是一个有效的域名。"), false)));
+    // Registrations are anonymous: each address may add a few an hour, so
+    // strangers cannot fill the collector's daily budget.
+    if (!m_registerLimiter.allow(client)) {
+        Reply refused = htmlPage(429, registerPage(typed, QStringLiteral("此地址登记过多，请稍后再试。"), false));
+        return done(refused);
+    }
+    withStore<bool>(
+            [host](VendorStore &store) -> std::optional<bool> {
+                return store.track(host, QStringLiteral("register")) ? std::optional(true) : std::nullopt;
+            },
+            [typed, host](bool) {
+                return htmlPage(200,
+                                registerPage(typed,
+                                             QStringLiteral("已登记 %1，每天记录它的百度收录数。")
+                                                     .arg(displayHost(host)),
+                                             true));
+            },
+            std::move(done));
 }
 
-Reply VendorService::domainPage(const QString &typed)
+void VendorService::domainPage(const QString &typed, Done done)
 {
     const QString host = hostKey(typed);
     if (host.isEmpty())
-        return notFound();
-    DomainPageData data;
-    data.host = host;
-    bool ok = true;
-    data.rank = rankOf(host, &ok);
-    const std::optional<QList<HistoryPoint>> history = m_store.history(host);
-    const std::optional<bool> tracked = m_store.isTracked(host);
-    if (!ok || !history || !tracked)
-        return unavailable();
-    data.history = *history;
-    data.tracked = *tracked;
-    return htmlPage(200, yz::server::domainPage(data));
+        return done(notFound());
+    withStore<DomainPageData>(
+            [host](VendorStore &store) -> std::optional<DomainPageData> {
+                DomainPageData data;
+                data.host = host;
+                const std::optional<int> rank = rankOf(store, host);
+                const std::optional<QList<HistoryPoint>> history = rank ? store.history(host) : std::nullopt;
+                const std::optional<bool> tracked = history ? store.isTracked(host) : std::nullopt;
+                if (!tracked)
+                    return std::nullopt;
+                data.rank = *rank;
+                data.history = *history;
+                data.tracked = *tracked;
+                return data;
+            },
+            [](const DomainPageData &data) { return htmlPage(200, yz::server::domainPage(data)); }, std::move(done));
 }
 
 } // namespace yz::server

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "server/ChangeWatch.h"
-#include "server/SuggestionLimiter.h"
+#include "server/AddressLimiter.h"
 #include "server/VendorStore.h"
 
 #include <QAbstractHttpServer>
@@ -10,16 +9,20 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+
 class QHttpServerRequest;
 
 namespace yz::server {
 
-class Database;
+class ConnectionGuard;
+class DatabaseThread;
 
 struct ServiceConfig {
     QString publicBase = QStringLiteral("http://127.0.0.1:8080"); // how clients reach this service
     QString downloadsDir; // where the package file lies; empty: no download
     int suggestionsPerHour = 10; // per client address
+    int registrationsPerHour = 10; // per client address
     bool behindProxy = false; // take the client address from X-Forwarded-For
     qint64 trackCap = 10'000; // domains tracked because their picture was asked for
 };
@@ -48,44 +51,55 @@ struct Reply {
 
 // The vendor's web service: what the window asks at start-up and with each
 // query, the pages it opens in the browser, and the register form. Routes
-// take the request's path and query as data only.
+// take the request's path and query as data only. Nothing here touches the
+// database: what is not cached is asked of the database thread, and a
+// request is answered when that answers, or with 503 when it cannot.
 class VendorService : public QAbstractHttpServer {
     Q_OBJECT
 public:
-    VendorService(ServiceConfig config, Database &database, QObject *parent = nullptr);
+    using Done = std::function<void(const Reply &)>;
 
-    // The answer to one request (public so that tests can ask without a socket).
-    Reply answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client);
+    VendorService(ServiceConfig config, DatabaseThread &database, QObject *parent = nullptr);
+
+    // Serves the connections the guard lets through.
+    void serveOn(ConnectionGuard *guard);
+
+    // Answers one request through `done`, at once or once the database has
+    // answered (public so that tests and benchmarks can ask without a socket).
+    void answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client, Done done);
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
-    Reply route(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client);
-    Reply version();
-    Reply news();
+    void route(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client, Done done);
+    // Runs `read` on the database thread; `done` gets `make` of its result,
+    // or 503.
+    template <typename T>
+    void withStore(std::function<std::optional<T>(VendorStore &)> read, std::function<Reply(T)> make, Done done);
+    void version(Done done);
+    void news(Done done);
     Reply pageRankAddress(const QString &typed);
-    Reply pageRank(const QString &typed);
-    Reply trendPicture(const QString &typed);
-    Reply suggestion(const QByteArray &body, const QString &client);
-    Reply home();
-    Reply updatePage();
+    void pageRank(const QString &typed, Done done);
+    void trendPicture(const QString &typed, Done done);
+    void suggestion(const QByteArray &body, const QString &client, Done done);
+    void home(Done done);
+    void updatePage(Done done);
     Reply download(const QString &name);
     Reply registerForm(const QString &typed);
-    Reply registerDomain(const QByteArray &body);
-    Reply domainPage(const QString &typed);
-    Reply unavailable();
-    int rankOf(const QString &host, bool *ok);
+    void registerDomain(const QByteArray &body, const QString &client, Done done);
+    void domainPage(const QString &typed, Done done);
+    void trackAsked(const QString &host);
     QString clientOf(const QHttpServerRequest &request) const;
 
     ServiceConfig m_config;
-    Database &m_database;
-    VendorStore m_store;
-    SuggestionLimiter m_limiter;
+    DatabaseThread &m_database;
+    ConnectionGuard *m_guard = nullptr;
+    AddressLimiter m_suggestionLimiter;
+    AddressLimiter m_registerLimiter;
     // Answers kept until the data changes: each remembers the generation of
-    // ChangeWatch it was last known good in.
-    ChangeWatch m_changes;
+    // the data it was last known good in.
     struct CachedAnswer {
         quint64 generation = 0;
         QByteArray body;
@@ -99,9 +113,9 @@ private:
         QByteArray jpeg;
     };
     QCache<QString, CachedPicture> m_pictures;
-    QByteArray m_noDataPicture;
-    void trackAsked(const QString &host);
     QSet<QString> m_askedHosts; // hosts whose picture request was already counted
+    // Domains tracked because of picture requests; read and written on the
+    // database thread only.
     std::optional<qint64> m_trackedByPictures;
 };
 

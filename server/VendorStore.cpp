@@ -164,8 +164,10 @@ bool VendorStore::addSuggestion(const QDateTime &receivedAt, const QString &clie
     QSqlQuery query(m_database.db());
     query.prepare(QStringLiteral("INSERT INTO suggestions (received_at, client, body) VALUES (?, ?, ?)"));
     query.addBindValue(storedTime(receivedAt));
-    query.addBindValue(client);
-    query.addBindValue(body);
+    // PostgreSQL's text cannot hold NUL: stored as U+FFFD on both databases,
+    // so a client's bytes never decide whether a suggestion can be stored.
+    query.addBindValue(QString(client).replace(QChar(0), QChar::ReplacementCharacter));
+    query.addBindValue(QString(body).replace(QChar(0), QChar::ReplacementCharacter));
     return query.exec() || fail(query);
 }
 
@@ -185,13 +187,22 @@ std::optional<QList<Suggestion>> VendorStore::suggestions(const QDateTime &since
     return list;
 }
 
+QString trackingPriority(const QString &column)
+{
+    return QStringLiteral("CASE %1 WHEN 'operator' THEN 0 WHEN 'picture' THEN 1 ELSE 2 END").arg(column);
+}
+
 bool VendorStore::track(const QString &domain, const QString &source)
 {
+    // A domain keeps the best of the sources that asked for it.
     QSqlQuery query(m_database.db());
     query.prepare(QStringLiteral("INSERT INTO domains (name, tracked, added_at, source) VALUES (?, 1, ?, ?) "
                                  "ON CONFLICT (name) DO UPDATE SET tracked = 1, "
                                  "added_at = COALESCE(domains.added_at, excluded.added_at), "
-                                 "source = COALESCE(domains.source, excluded.source)"));
+                                 "source = CASE WHEN domains.source IS NULL OR %1 < %2 THEN excluded.source "
+                                 "ELSE domains.source END")
+                          .arg(trackingPriority(QStringLiteral("excluded.source")),
+                               trackingPriority(QStringLiteral("domains.source"))));
     query.addBindValue(domain);
     query.addBindValue(storedTime(QDateTime::currentDateTimeUtc()));
     query.addBindValue(source);
@@ -203,7 +214,9 @@ std::optional<bool> VendorStore::trackAsked(const QString &domain)
     QSqlQuery query(m_database.db());
     query.prepare(QStringLiteral("INSERT INTO domains (name, tracked, added_at, source) VALUES (?, 1, ?, 'picture') "
                                  "ON CONFLICT (name) DO UPDATE SET tracked = 1, source = 'picture', "
-                                 "added_at = excluded.added_at WHERE domains.tracked = 0 RETURNING name"));
+                                 "added_at = CASE WHEN domains.tracked = 0 THEN excluded.added_at "
+                                 "ELSE domains.added_at END "
+                                 "WHERE domains.tracked = 0 OR domains.source = 'register' RETURNING name"));
     query.addBindValue(domain);
     query.addBindValue(storedTime(QDateTime::currentDateTimeUtc()));
     if (!query.exec())

@@ -36,6 +36,12 @@ struct HistoryPoint {
 // addresses are opened.
 QString newsItemProblem(const QString &title, const QString &address);
 
+// An SQL expression that orders tracked domains by where they came from:
+// the operator's first, then those the window asks about, then anonymous
+// registrations, so that strangers never take the collector's budget from
+// them. `column` holds the source.
+QString trackingPriority(const QString &column);
+
 // Everything the service stores, as bound statements that run on SQLite and
 // PostgreSQL alike. A result without a value means the database failed
 // (lastError() says how); callers answer 503 then.

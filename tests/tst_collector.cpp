@@ -202,6 +202,38 @@ private Q_SLOTS:
         QCOMPARE(collector.totals().counted, 2);
     }
 
+    // Strangers' registrations come last: with a small budget the operator's
+    // domains and those the window asked about are fetched first, even when
+    // a domain first registered anonymously is added by the operator later.
+    void budgetGoesToTheOperatorFirst_data() { yztest::addBackendRows(); }
+    void budgetGoesToTheOperatorFirst()
+    {
+        QFETCH(bool, postgres);
+        yztest::ThrowawayDatabase db(postgres);
+        const auto database = yztest::openDatabase(db.url());
+        QVERIFY(database);
+        VendorStore store(*database);
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(store.track(QStringLiteral("a%1.example").arg(i), QStringLiteral("register")));
+        QVERIFY(store.track(QStringLiteral("zz-operator.example"), QStringLiteral("operator")));
+        QVERIFY(store.track(QStringLiteral("a5.example"), QStringLiteral("operator")));
+        QVERIFY(store.trackAsked(QStringLiteral("zz-window.example")).value());
+        QVERIFY(store.track(QStringLiteral("zz-window.example"), QStringLiteral("register")));
+        yz::ServiceHosts hosts;
+        hosts.setBase(yz::Service::Baidu, QStringLiteral("http://127.0.0.1:%1").arg(m_baidu.port()));
+        CollectorConfig config;
+        config.ratePerSecond = 100;
+        config.dailyBudget = 3;
+        Collector collector(*database, hosts, config, QStringLiteral("test"));
+        QSignalSpy finished(&collector, &Collector::roundFinished);
+        collector.runRound();
+        QVERIFY(finished.wait(20000));
+        const QMap<QString, int> asked = askedPerDomain(m_baidu);
+        QCOMPARE(asked.keys(),
+                 (QStringList{QStringLiteral("a5.example"), QStringLiteral("zz-operator.example"),
+                              QStringLiteral("zz-window.example")}));
+    }
+
     // Instances share the queue through PostgreSQL; one is killed while it
     // holds a claim, which another takes once it has expired. Every
     // domain-day is stored exactly once and asked for once, but for the one

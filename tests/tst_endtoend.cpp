@@ -25,17 +25,23 @@ void admin(const QString &db, const QStringList &args, const QByteArray &input =
         qFatal("yanzhou-server %s: %s", qPrintable(args.join(u' ')), result.err.constData());
 }
 
-// The trend picture the service answers for a domain, as the window decodes it.
-QImage servedPicture(const yztest::ServingProcess &server, const QString &domain)
+// The body the service answers for a path.
+QByteArray served(const yztest::ServingProcess &server, const QByteArray &target)
 {
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(server.port()));
     socket.waitForConnected(5000);
-    socket.write("GET /yzclientthumb/" + domain.toUtf8() + "_bd1.jpg HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
     QByteArray data;
     while (socket.waitForReadyRead(5000))
         data += socket.readAll();
-    return QImage::fromData(data.mid(data.indexOf("\r\n\r\n") + 4), "JPEG");
+    return data.mid(data.indexOf("\r\n\r\n") + 4);
+}
+
+// The trend picture the service answers for a domain, as the window decodes it.
+QImage servedPicture(const yztest::ServingProcess &server, const QString &domain)
+{
+    return QImage::fromData(served(server, "/yzclientthumb/" + domain.toUtf8() + "_bd1.jpg"), "JPEG");
 }
 
 } // namespace
@@ -129,6 +135,9 @@ private Q_SLOTS:
     void newerVersionOnTheService()
     {
         admin(m_db->url(), {QStringLiteral("version"), QStringLiteral("set"), QStringLiteral("200912231")});
+        // The service notices a change made by another process within a
+        // moment, not at once.
+        QTRY_COMPARE_WITH_TIMEOUT(served(*m_server, "/yzupdate/"), QByteArray("200912231"), 5000);
         yztest::FakeServices services;
         yz::ServiceHosts hosts = services.hosts();
         hosts.setBase(Service::Vendor, m_server->base());

@@ -28,13 +28,7 @@ private Q_SLOTS:
         // rows as fast as it may while suggestions arrive.
         yztest::FakeHttpServer baidu;
         baidu.setResponse(yztest::ok(yztest::gbk(QStringLiteral("百度为您找到相关网页约7篇"))));
-        const QString endpoints = db.dir() + QStringLiteral("/endpoints.json");
-        QFile file(endpoints);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QJsonDocument(QJsonObject{{QStringLiteral("baidu"),
-                                              QStringLiteral("http://127.0.0.1:%1").arg(baidu.port())}})
-                           .toJson());
-        file.close();
+        const QString endpoints = yztest::writeBaiduEndpoints(db.dir(), baidu.port());
         for (int i = 0; i < 400; ++i)
             QCOMPARE(yztest::serverCommand(db.url(),
                                            {QStringLiteral("domains"), QStringLiteral("add"),
@@ -89,13 +83,8 @@ private Q_SLOTS:
 
         const auto database = yztest::openDatabase(db.url());
         QVERIFY(database);
+        const QSet<QByteArray> stored = yztest::storedSuggestions(*database);
         QSqlQuery query(database->db());
-        QVERIFY(query.exec(QStringLiteral("PRAGMA integrity_check")) && query.next());
-        QCOMPARE(query.value(0).toString(), QStringLiteral("ok"));
-        QSet<QByteArray> stored;
-        QVERIFY(query.exec(QStringLiteral("SELECT body FROM suggestions")));
-        while (query.next())
-            stored.insert(query.value(0).toString().toUtf8());
         QVERIFY(answered.size() > kKills); // the run did write
         for (const QByteArray &text : std::as_const(answered))
             QVERIFY2(stored.contains(text), text.constData());
@@ -109,6 +98,68 @@ private Q_SLOTS:
         qInfo("%lld suggestions answered, %lld history rows, %d kills", qint64(answered.size()),
               query.value(0).toLongLong(), kKills);
         QVERIFY(query.value(0).toInt() > 0);
+    }
+
+    // A backup taken while suggestions are written holds every suggestion
+    // answered before it began, and is a whole database.
+    void backupWhileWriting()
+    {
+        yztest::ThrowawayDatabase db(false);
+        yztest::ServingProcess server(db.url(), {QStringLiteral("--suggestions-per-hour"), QStringLiteral("1000000")});
+        QVERIFY(server.started());
+        QTcpSocket socket;
+        socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(server.port()));
+        QVERIFY(socket.waitForConnected(5000));
+        int sent = 0;
+        const auto suggest = [&]() -> QByteArray {
+            const QByteArray text = "b" + QByteArray::number(sent++);
+            const QByteArray body = "c=" + text;
+            socket.write("POST /yztool/a/ HTTP/1.1\r\nHost: h\r\nContent-Length: " + QByteArray::number(body.size())
+                         + "\r\n\r\n" + body);
+            QByteArray reply;
+            while (socket.waitForReadyRead(5000)) {
+                reply += socket.readAll();
+                const qsizetype end = reply.indexOf("\r\n\r\n");
+                if (end >= 0 && reply.size() - end - 4 >= 21)
+                    break;
+            }
+            return reply.startsWith("HTTP/1.1 200") ? text : QByteArray();
+        };
+        QSet<QByteArray> before;
+        for (int i = 0; i < 200; ++i)
+            before.insert(suggest());
+        before.remove(QByteArray());
+        QCOMPARE(before.size(), 200);
+
+        const QString copy = db.dir() + QStringLiteral("/copy.sqlite");
+        QProcess backup;
+        backup.start(QStringLiteral(YZ_SERVER), {QStringLiteral("backup"), copy, QStringLiteral("--db"), db.url()});
+        QVERIFY(backup.waitForStarted());
+        int during = 0;
+        while (backup.state() != QProcess::NotRunning && during < 2000) {
+            suggest();
+            ++during;
+            backup.waitForFinished(1);
+        }
+        QVERIFY(backup.state() == QProcess::NotRunning || backup.waitForFinished(60000));
+        QCOMPARE(backup.exitCode(), 0);
+
+        const auto database = yztest::openDatabase(copy);
+        QVERIFY(database);
+        const QSet<QByteArray> stored = yztest::storedSuggestions(*database);
+        for (const QByteArray &text : std::as_const(before))
+            QVERIFY2(stored.contains(text), text.constData());
+
+        // An existing file is never overwritten; PostgreSQL has its own tools.
+        const yztest::CommandResult again = yztest::serverCommand(db.url(), {QStringLiteral("backup"), copy});
+        QCOMPARE(again.status, 2);
+        if (!yztest::postgresServer().isEmpty()) {
+            yztest::ThrowawayDatabase pg(true);
+            const yztest::CommandResult r =
+                    yztest::serverCommand(pg.url(), {QStringLiteral("backup"), db.dir() + QStringLiteral("/pg.copy")});
+            QCOMPARE(r.status, 2);
+            QVERIFY(r.err.contains("pg_dump"));
+        }
     }
 };
 

@@ -3,6 +3,7 @@
 #include "net/TextDecoding.h"
 #include "tests/support/ServerUnderTest.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
@@ -327,6 +328,149 @@ private Q_SLOTS:
             socket->waitForConnected(5000);
         QTRY_VERIFY_WITH_TIMEOUT(get(port, "/yzupdate/?ver=1").body == "200912230", 10000);
         QCOMPARE(server.process().state(), QProcess::Running);
+    }
+
+    // What a head hides, HEAD, pipelining, trickling and crowding clients.
+    void hostileClients()
+    {
+        yztest::ThrowawayDatabase db(false);
+        yztest::ServingProcess server(db.url(),
+                                      {QStringLiteral("--head-timeout"), QStringLiteral("1000"),
+                                       QStringLiteral("--body-timeout"), QStringLiteral("1000"),
+                                       QStringLiteral("--max-connections"), QStringLiteral("40"),
+                                       QStringLiteral("--registrations-per-hour"), QStringLiteral("2")});
+        QVERIFY(server.started());
+        const int port = server.port();
+
+        // A length hidden in a folded line is refused, and its body never stored.
+        const QByteArray hidden = "c=" + QByteArray(200'000, 'x');
+        const Answer folded = exchange(port,
+                                       "POST /yztool/a/ HTTP/1.1\r\nHost: h\r\nX-A: b\r\n Content-Length: 0\r\n"
+                                       "Content-Length: "
+                                               + QByteArray::number(hidden.size()) + "\r\n\r\n" + hidden);
+        QCOMPARE(folded.status, 400);
+        QCOMPARE(exchange(port,
+                          "POST /yztool/a/ HTTP/1.1\r\nHost: h\r\nTransfer-Encoding:\r\n chunked\r\n\r\n"
+                          "2\r\nc=\r\n0\r\n\r\n")
+                         .status,
+                 411);
+        QCOMPARE(yztest::serverCommand(db.url(), {QStringLiteral("suggestions")}).out, QByteArray());
+
+        // HEAD: the head alone, so a pipelined GET behind it reads cleanly.
+        {
+            QTcpSocket socket;
+            socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+            QVERIFY(socket.waitForConnected(5000));
+            socket.write("HEAD /yzupdate/ HTTP/1.1\r\nHost: h\r\n\r\nGET /yzupdate/ HTTP/1.1\r\nHost: h\r\n\r\n");
+            QByteArray data;
+            QTRY_VERIFY_WITH_TIMEOUT((data += socket.readAll()).endsWith("\r\n\r\n200912230"), 5000);
+            QCOMPARE(data.count("HTTP/1.1 200 OK\r\n"), 2);
+            const qsizetype firstEnd = data.indexOf("\r\n\r\n") + 4;
+            QVERIFY(data.mid(firstEnd).startsWith("HTTP/1.1 200 OK\r\n"));
+            QVERIFY(data.first(firstEnd).contains("Content-Length: 9\r\n"));
+        }
+
+        // Pipelined requests come back in order; a connection that queues
+        // too many gets the first ones answered and is then closed.
+        {
+            QTcpSocket socket;
+            socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+            QVERIFY(socket.waitForConnected(5000));
+            QByteArray requests;
+            for (int i = 0; i < 10; ++i)
+                requests += i % 2 ? "GET /yztool/n/ HTTP/1.1\r\nHost: h\r\n\r\n"
+                                  : "GET /yzupdate/ HTTP/1.1\r\nHost: h\r\n\r\n";
+            socket.write(requests);
+            QByteArray data;
+            QTRY_COMPARE_WITH_TIMEOUT((data += socket.readAll()).count("HTTP/1.1 200"), 10, 5000);
+            // The version answer has nine bytes, the (empty) news none.
+            qsizetype at = 0;
+            for (int i = 0; i < 10; ++i) {
+                at = data.indexOf("Content-Length: ", at) + 16;
+                QCOMPARE(data.at(at), i % 2 ? '0' : '9');
+            }
+        }
+        {
+            QTcpSocket socket;
+            socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+            QVERIFY(socket.waitForConnected(5000));
+            QByteArray flood;
+            for (int i = 0; i < 8000; ++i)
+                flood += "GET /yzupdate/ HTTP/1.1\r\nHost: h\r\n\r\n";
+            socket.write(flood);
+            QByteArray data;
+            QTRY_VERIFY_WITH_TIMEOUT((data += socket.readAll(), socket.state() == QAbstractSocket::UnconnectedState),
+                                     10000);
+            data += socket.readAll();
+            const qsizetype answered = data.count("HTTP/1.1 200");
+            QVERIFY2(answered >= 1 && answered <= 32, qPrintable(QString::number(answered)));
+            QVERIFY(data.endsWith("Connection: close\r\n\r\n200912230"));
+        }
+
+        // A head trickled a byte at a time is cut off at its deadline.
+        {
+            QTcpSocket slow;
+            slow.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+            QVERIFY(slow.waitForConnected(5000));
+            QElapsedTimer clock;
+            clock.start();
+            const QByteArray head = "GET /yzupdate/ HTTP/1.1\r\nHost: h\r\nX-Pad: " + QByteArray(200, 'p');
+            QByteArray data;
+            for (qsizetype i = 0; i < head.size() && slow.state() == QAbstractSocket::ConnectedState; ++i) {
+                slow.write(head.mid(i, 1));
+                slow.flush();
+                QTest::qWait(20);
+                data += slow.readAll();
+            }
+            QTRY_VERIFY_WITH_TIMEOUT((data += slow.readAll()).startsWith("HTTP/1.1 408")
+                                             || slow.state() == QAbstractSocket::UnconnectedState,
+                                     5000);
+            QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        }
+
+        // Tricklers fill every slot: a new client still gets in, in place of
+        // one that has gone longest without finishing a request.
+        {
+            std::vector<std::unique_ptr<QTcpSocket>> crowd;
+            for (int i = 0; i < 40; ++i) {
+                crowd.push_back(std::make_unique<QTcpSocket>());
+                crowd.back()->connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+                crowd.back()->waitForConnected(5000);
+                crowd.back()->write("GET / HT");
+                crowd.back()->flush();
+            }
+            QTest::qWait(600);
+            for (int i = 0; i < 5; ++i)
+                QCOMPARE(get(port, "/yzupdate/?ver=1").body, QByteArray("200912230"));
+        }
+
+        // Anonymous registrations are limited per address.
+        QCOMPARE(post(port, "/adddomain", "domain=one.example").status, 200);
+        QCOMPARE(post(port, "/adddomain", "domain=two.example").status, 200);
+        const Answer third = post(port, "/adddomain", "domain=three.example");
+        QCOMPARE(third.status, 429);
+        QVERIFY(!yztest::serverCommand(db.url(), {QStringLiteral("domains"), QStringLiteral("list")})
+                         .out.contains("three.example"));
+        QCOMPARE(server.process().state(), QProcess::Running);
+    }
+
+    // A suggestion holding NUL is stored alike on both databases.
+    void suggestionWithNul_data() { yztest::addBackendRows(); }
+    void suggestionWithNul()
+    {
+        QFETCH(bool, postgres);
+        yztest::ThrowawayDatabase db(postgres);
+        QVERIFY(!db.url().isEmpty());
+        yztest::ServingProcess server(db.url());
+        QVERIFY(server.started());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(post(server.port(), "/yztool/a/", "c=a%00b").status, 200);
+        const yztest::CommandResult listed =
+                yztest::serverCommand(db.url(), {QStringLiteral("suggestions"), QStringLiteral("--json")});
+        const QList<QByteArray> lines = listed.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value(QStringLiteral("text")).toString(),
+                 QStringLiteral("a\uFFFDb"));
     }
 
     void downloadsServeOneFixedFile()

@@ -252,6 +252,48 @@ private Q_SLOTS:
         QCOMPARE(displayHost(QStringLiteral("xn--fiq228c.cn")), QStringLiteral("中文.cn"));
     }
 
+    // An input that would empty or shrink the ranks table is refused unless
+    // the operator says so; the table keeps its rows.
+    void ranksImportRefusesToLoseRanks_data() { yztest::addBackendRows(); }
+    void ranksImportRefusesToLoseRanks()
+    {
+        QFETCH(bool, postgres);
+        yztest::ThrowawayDatabase db(postgres);
+        QVERIFY(!db.url().isEmpty());
+        QByteArray ten = kRanksHeader;
+        for (int i = 1; i <= 10; ++i)
+            ten += QByteArray::number(i) + "\t1\t1\t1\tcom.site" + QByteArray::number(i) + '\n';
+        const QStringList import = {QStringLiteral("ranks"), QStringLiteral("import"), QStringLiteral("-")};
+        QCOMPARE(yztest::serverCommand(db.url(), import, ten).status, 0);
+        const auto rows = [&] {
+            auto database = yztest::openDatabase(db.url());
+            return database ? VendorStore(*database).rankCount().value_or(-1) : -1;
+        };
+        QCOMPARE(rows(), 10);
+        QTemporaryDir dir;
+        const QString emptyFile = dir.filePath(QStringLiteral("empty.txt"));
+        QFile(emptyFile).open(QIODevice::WriteOnly);
+        for (const QByteArray &input : {QByteArray(), kRanksHeader, QByteArray("# a comment\n\n")}) {
+            const yztest::CommandResult r = yztest::serverCommand(db.url(), import, input);
+            QCOMPARE(r.status, 2);
+            QVERIFY2(r.err.contains("no ranks") && r.err.contains("10"), r.err.constData());
+        }
+        QCOMPARE(yztest::serverCommand(db.url(), {QStringLiteral("ranks"), QStringLiteral("import"), emptyFile}).status,
+                 2);
+        QCOMPARE(rows(), 10);
+        const QByteArray four = kRanksHeader
+                + "1\t1\t1\t1\tcom.a\n2\t1\t1\t1\tcom.b\n3\t1\t1\t1\tcom.c\n"
+                  "4\t1\t1\t1\tcom.d\n";
+        const yztest::CommandResult shrink = yztest::serverCommand(db.url(), import, four);
+        QCOMPARE(shrink.status, 2);
+        QVERIFY2(shrink.err.contains(" 4 ") && shrink.err.contains(" 10 "), shrink.err.constData());
+        QCOMPARE(rows(), 10);
+        QCOMPARE(yztest::serverCommand(db.url(), import + QStringList{QStringLiteral("--force")}, four).status, 0);
+        QCOMPARE(rows(), 4);
+        QCOMPARE(yztest::serverCommand(db.url(), import + QStringList{QStringLiteral("--allow-empty")}, {}).status, 0);
+        QCOMPARE(rows(), 0);
+    }
+
     // Bad input to an operator command: status 2, a message, nothing written.
     void operatorCommandsRefuseBadInput()
     {

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -162,6 +163,34 @@ private:
     QProcess m_process;
     int m_port = 0;
 };
+
+// Writes an endpoints file that points Baidu at a fake server on `port` and
+// returns its path.
+inline QString writeBaiduEndpoints(const QString &dir, quint16 port)
+{
+    const QString path = dir + QStringLiteral("/endpoints.json");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QStringLiteral("{\"baidu\": \"http://127.0.0.1:%1\"}").arg(port).toUtf8());
+    return path;
+}
+
+// The suggestions a service database holds, after checking that the file is
+// whole; empty (with a failed check) when it is not.
+inline QSet<QByteArray> storedSuggestions(yz::server::Database &database)
+{
+    QSet<QByteArray> stored;
+    QSqlQuery query(database.db());
+    if (!query.exec(QStringLiteral("PRAGMA integrity_check")) || !query.next()
+        || query.value(0).toString() != QStringLiteral("ok")) {
+        qWarning("the database is damaged");
+        return stored;
+    }
+    if (query.exec(QStringLiteral("SELECT body FROM suggestions")))
+        while (query.next())
+            stored.insert(query.value(0).toString().toUtf8());
+    return stored;
+}
 
 // The backends a storage or endpoint test runs on: SQLite always, PostgreSQL
 // when the run has a server. QTest data rows named "sqlite" and "postgresql".

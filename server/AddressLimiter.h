@@ -7,16 +7,16 @@
 
 namespace yz::server {
 
-// At most `perHour` suggestions from one client address in any hour.
-class SuggestionLimiter {
+// At most `perHour` requests of one kind from one client address in any hour.
+class AddressLimiter {
 public:
-    explicit SuggestionLimiter(int perHour)
+    explicit AddressLimiter(int perHour)
         : m_perHour(perHour)
     {
         m_clock.start();
     }
 
-    // Counts one suggestion from `client` when it is allowed.
+    // Counts one request from `client` when it is allowed.
     bool allow(const QString &client)
     {
         const qint64 now = m_clock.elapsed();
@@ -36,7 +36,7 @@ private:
     static constexpr qsizetype kForgetAbove = 100'000;
 
     // Bounds the memory many addresses can take: drops the addresses whose
-    // suggestions are all older than an hour.
+    // requests are all older than an hour.
     void forgetQuiet(qint64 now)
     {
         for (auto it = m_times.begin(); it != m_times.end();) {

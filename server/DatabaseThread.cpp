@@ -1,0 +1,179 @@
+#include "server/DatabaseThread.h"
+
+#include "server/ChangeWatch.h"
+#include "server/VendorStore.h"
+
+#include <QDeadlineTimer>
+#include <QSqlQuery>
+
+namespace yz::server {
+
+struct DatabaseThread::Job {
+    std::function<bool(VendorStore &)> work;
+    std::function<void(bool)> done; // empty: nobody waits
+    QPointer<QObject> context;
+    QDeadlineTimer deadline;
+    std::atomic<bool> settled{false}; // `done` was called (or will never be)
+};
+
+// Lives on the database thread and owns everything that touches the
+// connection there.
+class DatabaseThread::Worker : public QObject {
+public:
+    Worker(DatabaseThread &owner, DatabaseAddress address)
+        : m_owner(owner)
+        , m_address(std::move(address))
+    {
+    }
+
+    bool open(QString *error)
+    {
+        m_database = std::make_unique<Database>(m_address);
+        if (!m_database->open(error))
+            return false;
+        m_store = std::make_unique<VendorStore>(*m_database);
+        m_changes = std::make_unique<ChangeWatch>(*m_database);
+        m_poll = new QTimer(this);
+        connect(m_poll, &QTimer::timeout, this, [this] { publishGeneration(); });
+        m_poll->start(m_owner.m_limits.changePollMs);
+        publishGeneration();
+        return true;
+    }
+
+    void close()
+    {
+        delete m_poll;
+        m_changes.reset();
+        m_store.reset();
+        m_database.reset();
+    }
+
+    void runNext()
+    {
+        std::shared_ptr<Job> job;
+        {
+            QMutexLocker lock(&m_owner.m_mutex);
+            if (m_owner.m_queue.empty())
+                return;
+            job = std::move(m_owner.m_queue.front());
+            m_owner.m_queue.pop_front();
+        }
+        // Nobody hears the result of work whose time is up: not run, so a
+        // backlog built while the database stood still clears at once.
+        if (!m_store || job->settled.load() || (job->done && job->deadline.hasExpired()))
+            return;
+        const bool ok = job->work(*m_store);
+        if (!ok)
+            checkConnection();
+        publishGeneration();
+        if (job->done && job->context)
+            QMetaObject::invokeMethod(
+                    job->context,
+                    [job, ok] {
+                        if (!job->settled.exchange(true))
+                            job->done(ok);
+                    },
+                    Qt::QueuedConnection);
+    }
+
+private:
+    // Work can fail for its values (a statement the database refuses) or
+    // because the connection is gone; only the second is worth a reconnect.
+    void checkConnection()
+    {
+        QSqlQuery probe(m_database->db());
+        if (probe.exec(QStringLiteral("SELECT 1")))
+            return;
+        if (m_database->reconnect())
+            m_changes->invalidate();
+    }
+
+    void publishGeneration()
+    {
+        if (m_changes)
+            m_owner.m_generation.store(m_changes->generation(), std::memory_order_release);
+    }
+
+    DatabaseThread &m_owner;
+    DatabaseAddress m_address;
+    std::unique_ptr<Database> m_database;
+    std::unique_ptr<VendorStore> m_store;
+    std::unique_ptr<ChangeWatch> m_changes;
+    QTimer *m_poll = nullptr;
+};
+
+DatabaseThread::DatabaseThread(DatabaseAddress address, DatabaseThreadLimits limits, QObject *parent)
+    : QObject(parent)
+    , m_address(std::move(address))
+    , m_limits(limits)
+{
+    m_thread.setObjectName(QStringLiteral("database"));
+}
+
+DatabaseThread::~DatabaseThread()
+{
+    if (m_worker) {
+        QMetaObject::invokeMethod(
+                m_worker, [this] { m_worker->close(); }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+        delete m_worker;
+    }
+}
+
+bool DatabaseThread::start(QString *error)
+{
+    m_worker = new Worker(*this, m_address);
+    m_worker->moveToThread(&m_thread);
+    m_thread.start();
+    bool opened = false;
+    QMetaObject::invokeMethod(
+            m_worker, [this, &opened, error] { opened = m_worker->open(error); }, Qt::BlockingQueuedConnection);
+    return opened;
+}
+
+void DatabaseThread::post(std::function<void(VendorStore &)> work)
+{
+    enqueue(nullptr,
+            [work = std::move(work)](VendorStore &store) {
+                work(store);
+                return true;
+            },
+            {});
+}
+
+void DatabaseThread::enqueue(QObject *context, std::function<bool(VendorStore &)> work, std::function<void(bool)> done)
+{
+    auto job = std::make_shared<Job>();
+    job->work = std::move(work);
+    job->done = std::move(done);
+    job->context = context;
+    job->deadline = QDeadlineTimer(m_limits.deadlineMs);
+    bool full = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        full = qsizetype(m_queue.size()) >= m_limits.maxQueued;
+        if (!full)
+            m_queue.push_back(job);
+    }
+    if (!job->done) {
+        if (!full)
+            QMetaObject::invokeMethod(
+                    m_worker, [this] { m_worker->runNext(); }, Qt::QueuedConnection);
+        return;
+    }
+    if (full) {
+        // Answered from the event loop, like every other answer.
+        QMetaObject::invokeMethod(
+                context, [job] { job->done(false); }, Qt::QueuedConnection);
+        return;
+    }
+    QMetaObject::invokeMethod(
+            m_worker, [this] { m_worker->runNext(); }, Qt::QueuedConnection);
+    QTimer::singleShot(m_limits.deadlineMs, context, [job] {
+        if (!job->settled.exchange(true))
+            job->done(false);
+    });
+}
+
+} // namespace yz::server

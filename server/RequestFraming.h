@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+#include <optional>
+
+namespace yz::server {
+
+// Why a byte stream cannot be taken as HTTP/1.1 requests: the status to
+// answer and its reason phrase. Nothing after it is read.
+struct FramingError {
+    int status = 400;
+    QByteArray reason;
+};
+
+// One complete request exactly as received (head and body), with what the
+// connection needs to know about it.
+struct FramedRequest {
+    QByteArray bytes;
+    bool headOnly = false; // a HEAD request: its answer carries no body
+    bool keepAlive = true; // the client wants the connection kept open
+};
+
+// Cuts a connection's bytes into requests, checking each head strictly so
+// that no other reader of the same bytes can see a different request: no
+// folded header lines, no bare carriage returns, no whitespace before a
+// colon, one Content-Length of digits only, no Transfer-Encoding (bodies
+// have a length or none), a plain request line. Works in linear time
+// however the bytes are split.
+class RequestFramer {
+public:
+    enum class State { Idle, Head, Body };
+
+    RequestFramer(qsizetype maxHead = 16 * 1024, qsizetype maxBody = 64 * 1024)
+        : m_maxHead(maxHead)
+        , m_maxBody(maxBody)
+    {
+    }
+
+    // Takes newly received bytes and appends the requests they complete to
+    // `out`; an error ends the stream.
+    std::optional<FramingError> feed(QByteArrayView data, QList<FramedRequest> &out);
+    State state() const { return m_state; }
+
+private:
+    std::optional<FramingError> endHead(qsizetype headLength, QList<FramedRequest> &out);
+
+    qsizetype m_maxHead;
+    qsizetype m_maxBody;
+    State m_state = State::Idle;
+    QByteArray m_pending; // the request being received
+    qint64 m_bodyLeft = 0;
+    FramedRequest m_facts; // of the request being received, once its head is read
+};
+
+// The reason phrase the service sends with a status.
+QByteArray reasonPhrase(int status);
+
+} // namespace yz::server
