@@ -82,8 +82,11 @@ void ConnectionGuard::inspect(QTcpSocket *socket)
         return;
     }
     const RequestFramer::State before = w.framer.state();
+    // Framed no further than one past what the queue can take: a flood of
+    // pipelined requests costs no more than the requests it may queue.
     QList<FramedRequest> complete;
-    std::optional<FramingError> error = w.framer.feed(data, complete);
+    const qsizetype room = m_limits.maxQueued - w.ready.size() + (w.inFlight ? 0 : 1);
+    std::optional<FramingError> error = w.framer.feed(data, complete, std::max<qsizetype>(1, room + 1));
     if (before == RequestFramer::State::Idle && w.framer.state() != RequestFramer::State::Idle)
         w.waitingSince = w.lastHeard;
     for (FramedRequest &request : complete) {

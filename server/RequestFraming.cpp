@@ -80,9 +80,9 @@ qsizetype headEnd(QByteArrayView bytes, qsizetype from)
 
 } // namespace
 
-std::optional<FramingError> RequestFramer::feed(QByteArrayView data, QList<FramedRequest> &out)
+std::optional<FramingError> RequestFramer::feed(QByteArrayView data, QList<FramedRequest> &out, qsizetype maxOut)
 {
-    while (!data.isEmpty()) {
+    while (!data.isEmpty() && out.size() < maxOut) {
         if (m_state == State::Body) {
             const qsizetype used = qsizetype(std::min<qint64>(m_bodyLeft, data.size()));
             m_pending.append(data.first(used));

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <limits>
 #include <optional>
 
 namespace yz::server {
@@ -39,8 +40,10 @@ public:
     }
 
     // Takes newly received bytes and appends the requests they complete to
-    // `out`; an error ends the stream.
-    std::optional<FramingError> feed(QByteArrayView data, QList<FramedRequest> &out);
+    // `out`, stopping once `out` holds `maxOut` (the rest is not read); an
+    // error ends the stream.
+    std::optional<FramingError> feed(QByteArrayView data, QList<FramedRequest> &out,
+                                     qsizetype maxOut = std::numeric_limits<qsizetype>::max());
     State state() const { return m_state; }
 
 private:
