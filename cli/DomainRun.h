@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/RulesFile.h"
 #include "net/HostGate.h"
+#include "parsers/RulesFile.h"
 #include "query/QueryEngine.h"
 
 #include <QList>

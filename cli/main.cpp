@@ -6,8 +6,8 @@
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
 #include "cli/ResultStore.h"
-#include "cli/RulesFile.h"
 #include "net/ProgramVersion.h"
+#include "parsers/RulesFile.h"
 #include "services/Endpoints.h"
 
 #include <QCoreApplication>
@@ -86,16 +86,16 @@ int main(int argc, char *argv[])
     }
 
     if (options.printRules) {
-        yz::cli::writeBytes(stdout, yz::cli::builtInRulesJson());
+        yz::cli::writeBytes(stdout, yz::builtInRulesJson());
         return 0;
     }
 
     yz::ServiceHosts hosts;
     QString error;
-    std::unique_ptr<yz::cli::ScrapeRules> rules;
+    std::unique_ptr<yz::ScrapeRules> rules;
     if (!options.rulesFile.isEmpty()) {
-        rules = std::make_unique<yz::cli::ScrapeRules>();
-        if (!yz::cli::applyRulesFile(options.rulesFile, *rules, &error))
+        rules = std::make_unique<yz::ScrapeRules>();
+        if (!yz::applyRulesFile(options.rulesFile, *rules, &error))
             return fileError(error);
     }
     if (!options.endpointsFile.isEmpty() && !yz::applyEndpointsFile(options.endpointsFile, hosts, &error))

@@ -5,7 +5,7 @@
 // the host table as it was.
 #include "FuzzInput.h"
 #include "cli/ResultOutput.h"
-#include "cli/RulesFile.h"
+#include "parsers/RulesFile.h"
 #include "query/ResultSheet.h"
 #include "services/Endpoints.h"
 
@@ -91,9 +91,9 @@ void checkEndpoints(const QByteArray &bytes)
 // read with it without harm.
 void checkRules(const QByteArray &bytes)
 {
-    yz::cli::ScrapeRules rules;
+    yz::ScrapeRules rules;
     QString error;
-    const bool applied = yz::cli::applyRules(bytes, rules, &error);
+    const bool applied = yz::applyRules(bytes, rules, &error);
     yzfuzz::check(applied || !error.isEmpty(), "a refused rules file says why");
     if (!applied) {
         yzfuzz::check(rules.addresses.isEmpty(), "a refused rules file changes no address");

@@ -21,10 +21,10 @@ const QueryRow &countRow()
 }
 
 // What a delivered answer means for the history.
-CollectOutcome classify(qint16 err, const QString &html)
+CollectOutcome classify(const CountRules &counts, qint16 err, const QString &html)
 {
     CollectOutcome outcome;
-    const QString value = scrapeCount(Engine::Baidu, html);
+    const QString value = counts.scrape(Engine::Baidu, html);
     // The text of a failed request is its status: an HTTP status below 1000,
     // a transport status from 12000 on. "Too many requests", "forbidden" and
     // "unavailable" are how a search engine turns a client away, like its
@@ -115,8 +115,10 @@ void Collector::fetch(const QString &domain)
     m_sinceStart.start();
     try {
         const QueryRow &row = countRow();
-        m_fetcher->urlfetch(queryAddress(row, m_hosts, domain), QStringLiteral("get"), QString(),
-                            QString::fromUtf16(row.charset), kHandler);
+        const QString pattern = m_config.rules.addresses.value(kHandler);
+        const QString address = pattern.isEmpty() ? queryAddress(row, m_hosts, domain)
+                                                  : fillAddressTemplate(pattern, m_hosts.base(row.service), domain);
+        m_fetcher->urlfetch(address, QStringLiteral("get"), QString(), QString::fromUtf16(row.charset), kHandler);
     } catch (const FetchError &) {
         finish(domain, 1, QStringLiteral("0"));
     }
@@ -124,7 +126,7 @@ void Collector::fetch(const QString &domain)
 
 void Collector::finish(const QString &domain, qint16 err, const QString &html)
 {
-    const CollectOutcome outcome = classify(err, html);
+    const CollectOutcome outcome = classify(m_config.rules.counts, err, html);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (!m_queue.complete(domain, today(), outcome, now, now.addSecs(m_config.retryAfterS))
         && !m_queue.lastError().isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "parsers/RulesFile.h"
 #include "server/CollectQueue.h"
 #include "services/ServiceHosts.h"
 
@@ -23,10 +24,12 @@ struct CollectorConfig {
     int maxBackoffS = 3600;
     int retryAfterS = 3600; // a failed fetch is tried again this much later
     int roundIntervalS = 600; // how often a serving instance looks for work
+    ScrapeRules rules; // how the count row is asked and read: built in, or a rules file's
 };
 
 // Asks Baidu, once a day per tracked domain, for the domain's indexed-page
-// count with the query table's "bd1" row and its scraper, and stores the
+// count with the query table's Baidu count row and the count rules (the
+// window's, or a rules file's), and stores the
 // count or the kind of failure. Politeness: one request at a time, at most
 // the configured rate, a daily budget, and a refusal page halves the rate and
 // pauses the collector (longer after each refusal, up to a ceiling).

@@ -126,13 +126,16 @@ struct CollectorOptions {
                          QStringLiteral("seconds after which a claimed domain of a vanished instance is free again"),
                          QStringLiteral("S"), QStringLiteral("300")};
 
+    QCommandLineOption rules{QStringLiteral("rules"),
+                             QStringLiteral("rules file (as yanzhou-cli --rules takes) for reading the counts"),
+                             QStringLiteral("FILE")};
     QCommandLineOption interval{QStringLiteral("collect-interval"),
                                 QStringLiteral("seconds between a serving instance's looks for work"),
                                 QStringLiteral("S"), QStringLiteral("600")};
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({rate, budget, backoff, endpoints, claimTimeout, interval});
+        parser.addOptions({rate, budget, backoff, endpoints, claimTimeout, interval, rules});
     }
 
     // Reads the options; the exit status in `status` when they are bad.
@@ -161,6 +164,10 @@ struct CollectorOptions {
         config->maxBackoffS = std::max(config->maxBackoffS, int(seconds));
         QString error;
         if (parser.isSet(endpoints) && !applyEndpointsFile(parser.value(endpoints), *hosts, &error)) {
+            *status = usage(error);
+            return false;
+        }
+        if (parser.isSet(rules) && !applyRulesFile(parser.value(rules), config->rules, &error)) {
             *status = usage(error);
             return false;
         }
@@ -648,7 +655,7 @@ QString usageText()
             "  history add DOMAIN YYYY-MM-DD COUNT\n"
             "  domains add DOMAIN | domains list [--after NAME] [--limit N]\n"
             "  collect [--once] [--collect-rate R] [--collect-budget B] [--collect-backoff S] [--claim-timeout S]\n"
-            "          [--collect-interval S]\n"
+            "          [--collect-interval S] [--rules FILE]\n"
             "          [--endpoints FILE]\n"
             "serve also collects (unless --no-collect) and takes the collect options and --track-cap N.\n"
             "--db is a SQLite file (default yanzhou-server.sqlite) or postgresql://user@host[:port]/database.\n"

@@ -4,8 +4,8 @@
 #include "cli/BatchRun.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
-#include "cli/RulesFile.h"
 #include "net/HostGate.h"
+#include "parsers/RulesFile.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
 
@@ -273,13 +273,13 @@ void TestBatchRun::gateByItself()
 void TestBatchRun::requestsThatCannotLeave()
 {
     yztest::FakeServices services;
-    yz::cli::ScrapeRules rules;
+    yz::ScrapeRules rules;
     QString error;
     const QByteArray json = R"({"baidu": {"addresses": {"bd3": "http://{domain}/", "bd4": "http://{domain}/",
                                                        "bd5": "http://{domain}/"}},
                               "google": {"addresses": {"gg3": "http://{domain}/", "gg4": "http://{domain}/",
                                                        "gg5": "http://{domain}/"}}})";
-    QVERIFY2(yz::cli::applyRules(json, rules, &error), qPrintable(error));
+    QVERIFY2(yz::applyRules(json, rules, &error), qPrintable(error));
     BatchRun batch(services.hosts(), recentOnly(), {QStringLiteral("a b"), QStringLiteral("c d")}, QString(),
                    {4, 2, 0});
     batch.setRules(&rules);

@@ -614,7 +614,7 @@ void TestCli::rulesEndToEnd()
     QCOMPARE(same.out, builtIn.out);
 
     services.clearAll();
-    const QByteArray edited = R"j({"baidu": {"count": {"pattern": "网页约([\\d,]+)篇"}},
+    const QByteArray edited = R"j({"baidu": {"count": {"pattern": "网页约([\\d,]+)篇", "group": 1, "remove": ""}},
                                   "sogou": {"refusal": []},
                                   "google": {"addresses": {"gg1": "{base}/search?q=site%3A{domain}&num=1"}}})j";
     const Run changed = run(QStringList{"--rules", writeRules("edited.json", edited)} + query);

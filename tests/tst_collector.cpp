@@ -35,6 +35,8 @@ yztest::FakeResponse baiduAnswer(const yztest::RecordedRequest &request)
         r.body = "<html>a page of another shape</html>";
     else if (target.contains("site:busy."))
         r.status = 429;
+    else if (target.contains("site:reworded."))
+        r.body = yztest::gbk(QStringLiteral("<div>百度为您找到相关结果约5,678个</div>"));
     else
         r.body = yztest::gbk(QStringLiteral("<div>百度为您找到相关网页约1,234篇</div>"));
     return r;
@@ -200,6 +202,43 @@ private Q_SLOTS:
         QCOMPARE(collector.currentRate() < 40, true);
         QVERIFY(clock.elapsed() >= 1000);
         QCOMPARE(collector.totals().counted, 2);
+    }
+
+    // A page in new words reads as unrecognised; a rules file given to the
+    // collector reads it, so the trend history is fixed with the same rule
+    // as the command line.
+    void rulesFileFixesTheHistory()
+    {
+        yztest::ThrowawayDatabase db(false);
+        QCOMPARE(runServer(db.url(),
+                           {QStringLiteral("domains"), QStringLiteral("add"), QStringLiteral("reworded.example")})
+                         .status,
+                 0);
+        const QString rules = m_dir.filePath(QStringLiteral("rules.json"));
+        QFile file(rules);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral(
+                           "{\"baidu\": {\"count\": {\"pattern\": \"百度为您找到相关结果(约)?([\\\\s\\\\S]+?)个\"}}}")
+                           .toUtf8());
+        file.close();
+        yztest::CommandResult r =
+                runServer(db.url(),
+                          {QStringLiteral("collect"), QStringLiteral("--once"), QStringLiteral("--endpoints"),
+                           m_endpoints, QStringLiteral("--rules"), rules});
+        QCOMPARE(r.status, 0);
+        const auto database = yztest::openDatabase(db.url());
+        QVERIFY(database);
+        const QList<HistoryPoint> history = VendorStore(*database).history(QStringLiteral("reworded.example")).value();
+        QCOMPARE(history.size(), 1);
+        QCOMPARE(history[0].count, 5678);
+        // A rules file with a mistake stops the command before anything is asked.
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"baidu\": {\"count\": {\"pattern\": \"(unclosed\"}}}");
+        file.close();
+        r = runServer(db.url(),
+                      {QStringLiteral("collect"), QStringLiteral("--once"), QStringLiteral("--rules"), rules});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("baidu.count.pattern"), r.err.constData());
     }
 
     // Strangers' registrations come last: with a small budget the operator's

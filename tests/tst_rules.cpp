@@ -1,8 +1,8 @@
 // The rules file: every way a file is refused (naming the entry, changing
 // nothing), the built-in rules written out and read back unchanged, and
 // replaced rules reading pages as written.
-#include "cli/RulesFile.h"
 #include "parsers/ResultHandlers.h"
+#include "parsers/RulesFile.h"
 #include "query/QueryTable.h"
 #include "services/ServiceHosts.h"
 
@@ -12,7 +12,7 @@
 
 using yz::CountRules;
 using yz::Engine;
-using yz::cli::ScrapeRules;
+using yz::ScrapeRules;
 
 class TestRules : public QObject {
     Q_OBJECT
@@ -39,8 +39,7 @@ void TestRules::refusedNamingTheEntry_data()
     row("unknown field", "{\"baidu\": {\"counts\": {}}}", "baidu.counts", QStringLiteral("未知的项"));
     row("count for a service without counts", "{\"alexa\": {\"count\": {\"pattern\": \"(x)\"}}}", "alexa.count",
         QStringLiteral("未知的项"));
-    row("count without pattern", "{\"baidu\": {\"count\": {\"group\": 1}}}", "baidu.count.pattern",
-        QStringLiteral("缺少计数的正则表达式"));
+    row("group the kept pattern lacks", "{\"baidu\": {\"count\": {\"group\": 5}}}", "baidu.count.group", QString());
     row("pattern does not compile", "{\"baidu\": {\"count\": {\"pattern\": \"约([0-9]+篇\"}}}", "baidu.count.pattern",
         QStringLiteral("正则表达式无法编译"));
     row("no such group", "{\"google\": {\"count\": {\"pattern\": \"(a)(b)\", \"group\": 3}}}", "google.count.group",
@@ -76,7 +75,7 @@ void TestRules::refusedNamingTheEntry()
     if (json.startsWith("{\"") && !json.startsWith("{\"yahoo\""))
         withGoodEntry = "{\"yahoo\": {\"empty\": \"none at all\"}, " + json.mid(1);
     QString error;
-    QVERIFY(!yz::cli::applyRules(withGoodEntry, rules, &error));
+    QVERIFY(!yz::applyRules(withGoodEntry, rules, &error));
     QVERIFY2(error.startsWith(entry) && error.contains(reason), qPrintable(error));
     QCOMPARE(rules.counts.rule(Engine::Yahoo).emptyMarker, CountRules::builtInRule(Engine::Yahoo).emptyMarker);
     QVERIFY(rules.addresses.isEmpty());
@@ -86,7 +85,7 @@ void TestRules::builtInRulesRoundTrip()
 {
     ScrapeRules rules;
     QString error;
-    QVERIFY2(yz::cli::applyRules(yz::cli::builtInRulesJson(), rules, &error), qPrintable(error));
+    QVERIFY2(yz::applyRules(yz::builtInRulesJson(), rules, &error), qPrintable(error));
     for (int e = 0; e < yz::kEngineCount; ++e) {
         const yz::CountRule a = rules.counts.rule(Engine(e)), b = CountRules::builtInRule(Engine(e));
         QCOMPARE(a.pattern, b.pattern);
@@ -120,18 +119,28 @@ void TestRules::replacedRulesReadPages()
     // matcher and gives what the built-in one gives, on a hit and a miss.
     const QByteArray same =
             R"j({"baidu": {"count": {"pattern": "找到相关网页(约)?([\\s\\S]+?)(篇)", "group": 2, "remove": ","}}})j";
-    QVERIFY(yz::cli::applyRules(same, rules, &error));
+    QVERIFY(yz::applyRules(same, rules, &error));
     for (const QString &html : {page, QStringLiteral("抱歉，没有找到与"), QStringLiteral("找到相关网页 no end")})
         QCOMPARE(rules.counts.scrape(Engine::Baidu, html), yz::scrapeCount(Engine::Baidu, html));
     // A changed one reads what it says.
-    const QByteArray changed =
-            R"j({"baidu": {"count": {"pattern": "网页约([\\d,]+)篇"}, "empty": "NOTHING", "refusal": ["Slow down"]}})j";
-    QVERIFY(yz::cli::applyRules(changed, rules, &error));
+    const QByteArray changed = R"j({"baidu": {"count": {"pattern": "网页约([\\d,]+)篇", "group": 1, "remove": ""},
+                                             "empty": "NOTHING", "refusal": ["Slow down"]}})j";
+    QVERIFY(yz::applyRules(changed, rules, &error));
     QCOMPARE(rules.counts.scrape(Engine::Baidu, page), QStringLiteral("1,230,000"));
     QCOMPARE(rules.counts.scrape(Engine::Baidu, QStringLiteral("<b>nothing</b>")), QStringLiteral("0"));
     QCOMPARE(rules.counts.scrape(Engine::Baidu, QStringLiteral("Slow down")), QStringLiteral("频"));
     QCOMPARE(rules.counts.scrape(Engine::Baidu, QStringLiteral("slow down")), QStringLiteral("X"));
     QCOMPARE(yz::scrapeCount(Engine::Baidu, page), QStringLiteral("1230000")); // the built-in set is untouched
+
+    // A new pattern alone keeps the built-in group and removal, as does
+    // everything else left out.
+    ScrapeRules patternOnly;
+    QVERIFY2(yz::applyRules(R"j({"baidu":{"count":{"pattern":"百度为您找到相关结果(约)?([\\s\\S]+?)个"}}})j",
+                            patternOnly, &error),
+             qPrintable(error));
+    QCOMPARE(patternOnly.counts.scrape(Engine::Baidu, QStringLiteral("百度为您找到相关结果约1,230个")),
+             QStringLiteral("1230"));
+    QCOMPARE(patternOnly.counts.rule(Engine::Baidu).emptyMarker, CountRules::builtInRule(Engine::Baidu).emptyMarker);
 }
 
 void TestRules::templatesFilledInOnePass()

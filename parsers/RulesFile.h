@@ -6,7 +6,7 @@
 #include <QHash>
 #include <QString>
 
-namespace yz::cli {
+namespace yz {
 
 // What a rules file changes: the engines' count rules and, by handler name,
 // the address templates of the query table's rows.
@@ -30,4 +30,4 @@ bool applyRulesFile(const QString &path, ScrapeRules &rules, QString *error);
 // The built-in rules in that format, every entry written out.
 QByteArray builtInRulesJson();
 
-} // namespace yz::cli
+} // namespace yz

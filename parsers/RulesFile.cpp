@@ -1,4 +1,4 @@
-#include "cli/RulesFile.h"
+#include "parsers/RulesFile.h"
 
 #include "net/BoundedRead.h"
 #include "net/JsonObjectText.h"
@@ -13,7 +13,7 @@
 
 #include <optional>
 
-namespace yz::cli {
+namespace yz {
 namespace {
 
 // The count engine read from a service's pages, if any.
@@ -74,18 +74,17 @@ public:
         const QJsonObject o = v.toObject();
         if (!onlyKnownKeys(o, path, {QStringLiteral("pattern"), QStringLiteral("group"), QStringLiteral("remove")}))
             return false;
-        if (!o.contains(QStringLiteral("pattern")))
-            return fail(path + QStringLiteral(".pattern"), QStringLiteral("缺少计数的正则表达式"));
-        if (!text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &rule.pattern))
+        // Each field left out keeps the value it had: a new pattern alone
+        // keeps the group and the removal.
+        if (o.contains(QStringLiteral("pattern"))
+            && !text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &rule.pattern))
             return false;
-        rule.group = 1;
         if (o.contains(QStringLiteral("group"))) {
             const QJsonValue g = o.value(QStringLiteral("group"));
             if (!g.isDouble() || g.toDouble() != double(g.toInt()))
                 return fail(path + QStringLiteral(".group"), QStringLiteral("应是整数"));
             rule.group = g.toInt();
         }
-        rule.removal.clear();
         return !o.contains(QStringLiteral("remove"))
                 || text(o.value(QStringLiteral("remove")), path + QStringLiteral(".remove"), &rule.removal);
     }
@@ -235,4 +234,4 @@ QByteArray builtInRulesJson()
     return QJsonDocument(all).toJson(QJsonDocument::Indented);
 }
 
-} // namespace yz::cli
+} // namespace yz
