@@ -67,7 +67,7 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
     connect(&m_engine.sheet(), &yz::ResultSheet::statusChanged, this,
             [this](yz::Grid g, int row, int col, const yz::CellStatus &status) {
                 if (QTableWidgetItem *item = grid(g)->item(row, col))
-                    item->setToolTip(status.description());
+                    item->setToolTip(status.toolTip());
             });
     connect(&m_engine, &yz::QueryEngine::infoChanged, this, [this](yz::InfoText which, const QString &text) {
         const std::array<QLabel *, yz::kInfoTextCount> labels{dminfo, dminfo2, dminfo3};

@@ -68,7 +68,27 @@ QJsonValue failureNumber(const CellStatus &status)
     return status.failureStatus();
 }
 
-// A grid's values; with `statuses`, each value as {"value", "status", "http"}.
+// A cell's value with why it holds it: the cause, the address asked, the
+// HTTP status when an HTTP answer came (or the transport status of a request
+// that got none), the body's size and the time taken; what does not apply
+// is left out.
+QJsonObject detailObject(const QString &value, const CellStatus &status)
+{
+    QJsonObject o{{QStringLiteral("value"), value}, {QStringLiteral("status"), status.name()}};
+    if (!status.address.isEmpty())
+        o.insert(QStringLiteral("address"), status.address);
+    if (status.http != 0)
+        o.insert(QStringLiteral("http"), status.http);
+    else if (status.cause == CellStatus::Cause::Failed)
+        o.insert(QStringLiteral("transport"), status.transport);
+    if (status.bytes >= 0)
+        o.insert(QStringLiteral("bytes"), status.bytes);
+    if (status.ms >= 0)
+        o.insert(QStringLiteral("ms"), status.ms);
+    return o;
+}
+
+// A grid's values; with `statuses`, each value as its detail object.
 QJsonObject gridObject(const QList<QStringList> &cells, const QList<QList<CellStatus>> *statuses)
 {
     // One value row: keyed by column heading; otherwise by row, then column.
@@ -82,11 +102,7 @@ QJsonObject gridObject(const QList<QStringList> &cells, const QList<QList<CellSt
                 o.insert(headings[c], value);
                 continue;
             }
-            const CellStatus status = statuses->value(r).value(c);
-            o.insert(headings[c],
-                     QJsonObject{{QStringLiteral("value"), value},
-                                 {QStringLiteral("status"), status.name()},
-                                 {QStringLiteral("http"), failureNumber(status)}});
+            o.insert(headings[c], detailObject(value, statuses->value(r).value(c)));
         }
         return o;
     };
@@ -118,14 +134,19 @@ QString statusField(const CellStatus &status)
 }
 
 // The cells of a result as CSV columns: (heading, value), in grid order;
-// with `detail`, each followed by its status column.
+// with `detail`, each followed by its status, address, size and time columns.
 QList<std::pair<QString, QString>> csvCells(const DomainResult &result, bool detail)
 {
     QList<std::pair<QString, QString>> cells{{QStringLiteral("域名"), result.domain}};
     for (const GridCell &cell : gridCells(result)) {
         cells.append({cell.name, cell.value});
-        if (detail)
-            cells.append({cell.name + QStringLiteral(" 状态"), statusField(cell.status)});
+        if (detail) {
+            const CellStatus &s = cell.status;
+            cells.append({cell.name + QStringLiteral(" 状态"), statusField(s)});
+            cells.append({cell.name + QStringLiteral(" 地址"), s.address});
+            cells.append({cell.name + QStringLiteral(" 字节"), s.bytes < 0 ? QString() : QString::number(s.bytes)});
+            cells.append({cell.name + QStringLiteral(" 毫秒"), s.ms < 0 ? QString() : QString::number(s.ms)});
+        }
     }
     cells.append({QStringLiteral("域名信息"), result.info[size_t(InfoText::WhoisDates)]});
     cells.append({QStringLiteral("首次存档"), result.info[size_t(InfoText::ArchiveDate)]});

@@ -18,9 +18,18 @@ template <typename Table, typename... Args> void callByName(const Table &table, 
 
 } // namespace
 
-void HandlerTable::add(const QString &name, PageHandler handler)
+void HandlerTable::add(const QString &name, AnswerHandler handler)
 {
     m_handlers.insert(name, std::move(handler));
+}
+
+void HandlerTable::add(const QString &name, PageHandler handler)
+{
+    if (!handler)
+        return;
+    add(name, AnswerHandler([handler = std::move(handler)](const PageAnswer &answer) {
+            handler(answer.err(), answer.html());
+        }));
 }
 
 void HandlerTable::addPicture(const QString &name, PictureHandler handler)
@@ -33,9 +42,15 @@ void HandlerTable::deliverPicture(const QString &name, qint16 err, const QByteAr
     callByName(m_pictureHandlers, name, err, bytes);
 }
 
-void HandlerTable::deliver(const QString &name, qint16 err, const QString &html) const
+void HandlerTable::deliver(const QString &name, const PageAnswer &answer) const
 {
-    callByName(m_handlers, name, err, html);
+    if (m_observer) {
+        try {
+            m_observer(name, answer);
+        } catch (...) {
+        }
+    }
+    callByName(m_handlers, name, answer);
 }
 
 } // namespace yz

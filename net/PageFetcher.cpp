@@ -112,7 +112,9 @@ void PageFetcher::urlfetch(const QString &url, const QString &method, const QStr
             [=, this](QNetworkReply *reply) -> WatchedRequest * {
                 return new spyHTTP(reply, handler, charset, m_handlers, m_deliveries, m_timeoutMs, m_byteLimit, this);
             },
-            [=, this] { m_handlers.deliver(handler, 1, QString::number(transport::kNotStarted)); });
+            [=, this] {
+                m_handlers.deliver(handler, PageAnswer::failed(transport::kNotStarted, QUrl(url, QUrl::TolerantMode)));
+            });
 }
 
 void PageFetcher::picfetch(const QString &url, const QString &handler)

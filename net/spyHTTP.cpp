@@ -25,7 +25,9 @@ spyHTTP::spyHTTP(QNetworkReply *request, const QString &handler, const QString &
     , sFunc(handler)
     , sCharset(charset)
     , m_handlers(handlers)
+    , m_asked(request->url())
 {
+    m_clock.start();
     connect(request, &QNetworkReply::finished, this, &spyHTTP::spy);
 }
 
@@ -35,23 +37,30 @@ void spyHTTP::spy()
     QNetworkReply *reply = takeCompleted(&status);
     if (!reply)
         return;
-    QByteArray body = status == 200 ? reply->readAll() : QByteArray();
-    if (status == 200 && isCutShort(*reply, body)) {
-        status = transport::kConnectionAborted;
-        body.clear();
+    PageAnswer answer = PageAnswer::failed(status, m_asked);
+    answer.answered = reply->url();
+    answer.elapsedMs = m_clock.elapsed();
+    if (answer.outcome == PageAnswer::Outcome::Http || status == 200)
+        answer.body = reply->readAll();
+    if (status == 200) {
+        if (isCutShort(*reply, answer.body)) {
+            answer.outcome = PageAnswer::Outcome::Transport;
+            answer.status = transport::kConnectionAborted;
+        } else {
+            answer.outcome = PageAnswer::Outcome::Read;
+        }
     }
     // Decoding and scraping a long page takes a while: each answer gets an
     // event-loop pass of its own.
-    postDelivery([this, status, body] { deliver(status, body); });
+    postDelivery([this, answer = std::move(answer)]() mutable { deliver(std::move(answer)); });
 }
 
-void spyHTTP::deliver(int status, const QByteArray &body)
+void spyHTTP::deliver(PageAnswer answer)
 {
-    const qint16 err = status == 200 ? 0 : 1;
-    const QString html = err == 0 ? (sCharset.isEmpty() ? decodeDetected(body) : bytesToText(body, sCharset))
-                                  : QString::number(status);
-    m_handlers.deliver(sFunc, err, html);
-    finishDelivery(err == 0);
+    if (answer.read())
+        answer.text = sCharset.isEmpty() ? decodeDetected(answer.body) : bytesToText(answer.body, sCharset);
+    m_handlers.deliver(sFunc, answer);
+    finishDelivery(answer.read());
 }
 
 QString spyHTTP::bytesToText(const QByteArray &bytes, const QString &charset)

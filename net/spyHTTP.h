@@ -1,7 +1,9 @@
 #pragma once
 
+#include "net/PageAnswer.h"
 #include "net/WatchedRequest.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 namespace yz {
@@ -10,7 +12,8 @@ class DeliveryQueue;
 class HandlerTable;
 
 // The watcher of one page request. It waits for the request to complete,
-// decodes the body by its charset label and calls the handler named sFunc.
+// decodes the body by its charset label and calls the handler named sFunc
+// with the whole answer.
 // It deletes itself (and its request) once the handler has returned.
 class spyHTTP : public WatchedRequest {
     Q_OBJECT
@@ -23,11 +26,13 @@ public:
 
 private:
     void spy();
-    void deliver(int status, const QByteArray &body);
+    void deliver(PageAnswer answer);
     static QString bytesToText(const QByteArray &bytes, const QString &charset);
     static QString decodeDetected(const QByteArray &bytes);
 
     const HandlerTable &m_handlers;
+    const QUrl m_asked;
+    QElapsedTimer m_clock;
 };
 
 // Whether a page declares UTF-8 the way "<meta[^>]+charset=utf-8" finds it

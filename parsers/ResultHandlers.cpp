@@ -8,27 +8,29 @@ namespace yz {
 namespace {
 
 // Writes a handler's value and, beside it, why it is that value.
-void write(QueryEngine &engine, const CellRef &cell, const QString &value, qint16 err, const QString &html)
+void write(QueryEngine &engine, const CellRef &cell, const QString &value, const PageAnswer &answer)
 {
     engine.sheet().setValue(cell.grid, cell.col, cell.row, value);
-    engine.sheet().setStatus(cell.grid, cell.col, cell.row, CellStatus::of(err, html, value));
+    engine.sheet().setStatus(cell.grid, cell.col, cell.row, CellStatus::of(answer, value));
 }
 
-// A handler that writes the scraped value into the row's cell.
-PageHandler cellWriter(QueryEngine &engine, const CellRef cell, QString (*scrape)(const QString &))
+// A handler that writes the scraped value into the row's cell. Scrapers read
+// the page text; a failed request's text is its status, which no pattern
+// takes for a value.
+AnswerHandler cellWriter(QueryEngine &engine, const CellRef cell, QString (*scrape)(const QString &))
 {
-    return [&engine, cell, scrape](qint16 err, const QString &html) { write(engine, cell, scrape(html), err, html); };
+    return [&engine, cell, scrape](const PageAnswer &a) { write(engine, cell, scrape(a.html()), a); };
 }
 
-PageHandler countWriter(QueryEngine &engine, const CellRef cell, const CountRules &counts, Engine which)
+AnswerHandler countWriter(QueryEngine &engine, const CellRef cell, const CountRules &counts, Engine which)
 {
-    return [&engine, cell, &counts, which](qint16 err, const QString &html) {
-        write(engine, cell, counts.scrape(which, html), err, html);
+    return [&engine, cell, &counts, which](const PageAnswer &a) {
+        write(engine, cell, counts.scrape(which, a.html()), a);
     };
 }
 
 // The handler that reads one row's answer, or none for the picture row.
-PageHandler handlerFor(QueryEngine &engine, const QueryRow &row, const CountRules &counts)
+AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const CountRules &counts)
 {
     const CellRef cell = row.target;
     switch (row.scraper) {
@@ -40,20 +42,20 @@ PageHandler handlerFor(QueryEngine &engine, const QueryRow &row, const CountRule
     case Scraper::SosoCount:
         return countWriter(engine, cell, counts, *countEngine(row.scraper));
     case Scraper::BaiduSnapshot:
-        return [&engine, cell](qint16 err, const QString &html) {
+        return [&engine, cell](const PageAnswer &a) {
             // The domain box is read now, when the answer arrives.
-            write(engine, cell, scrapeSnapshotDate(html, engine.domainText()), err, html);
+            write(engine, cell, scrapeSnapshotDate(a.html(), engine.domainText()), a);
         };
     case Scraper::PageRankAddress:
-        return [&engine, cell](qint16 err, const QString &html) {
-            if (err != 0) {
-                write(engine, cell, QStringLiteral("X"), err, html);
+        return [&engine, cell](const PageAnswer &a) {
+            if (!a.read()) {
+                write(engine, cell, QStringLiteral("X"), a);
                 return;
             }
             // The whole answer is the address of the PageRank request, used as
             // it is. One that cannot be requested leaves the cell waiting.
             try {
-                engine.fetcher().urlfetch(html, QStringLiteral("get"), QString(), QStringLiteral("gb2312"),
+                engine.fetcher().urlfetch(a.text, QStringLiteral("get"), QString(), QStringLiteral("gb2312"),
                                           QString::fromUtf16(kPageRankHandler));
             } catch (const FetchError &) {
             }
@@ -63,11 +65,12 @@ PageHandler handlerFor(QueryEngine &engine, const QueryRow &row, const CountRule
     case Scraper::SogouRank:
         return cellWriter(engine, cell, scrapeSogouRank);
     case Scraper::WhoisDates:
-        return [&engine](qint16, const QString &html) { engine.setInfo(InfoText::WhoisDates, scrapeWhoisDates(html)); };
+        return [&engine](const PageAnswer &a) { engine.setInfo(InfoText::WhoisDates, scrapeWhoisDates(a.html())); };
     case Scraper::FirstArchiveDate:
-        return [&engine](qint16 err, const QString &html) {
+        return [&engine](const PageAnswer &a) {
             engine.setInfo(InfoText::ArchiveCaption, QStringLiteral("建站于"));
-            engine.setInfo(InfoText::ArchiveDate, err != 0 ? QStringLiteral("Unknown") : scrapeFirstArchiveDate(html));
+            engine.setInfo(InfoText::ArchiveDate,
+                           a.read() ? scrapeFirstArchiveDate(a.text) : QStringLiteral("Unknown"));
         };
     case Scraper::TrendPicture:
         return {};
@@ -108,7 +111,7 @@ void addResultHandlers(QueryEngine &engine, const CountRules &counts)
 {
     for (const auto rows : allQueryRows()) {
         for (const QueryRow &row : rows) {
-            if (PageHandler handler = handlerFor(engine, row, counts))
+            if (AnswerHandler handler = handlerFor(engine, row, counts))
                 engine.handlers().add(QString::fromUtf16(row.handler), std::move(handler));
         }
     }

@@ -4,20 +4,24 @@
 
 namespace yz {
 
-CellStatus CellStatus::of(qint16 err, const QString &html, const QString &value)
+CellStatus CellStatus::of(const PageAnswer &answer, const QString &value)
 {
     CellStatus status;
     status.at = QDateTime::currentDateTimeUtc();
-    if (err != 0) {
-        // A failed request's text is its status number.
-        bool ok = false;
-        const int number = html.trimmed().toInt(&ok);
+    status.address = answer.asked.toString(QUrl::FullyEncoded);
+    status.bytes = answer.body.size();
+    status.ms = answer.elapsedMs;
+    status.http = answer.httpStatus();
+    switch (answer.outcome) {
+    case PageAnswer::Outcome::Http:
         status.cause = Cause::Failed;
-        if (ok && number >= 100 && number < 1000)
-            status.http = number;
-        else
-            status.transport = ok ? number : transport::kNotStarted;
         return status;
+    case PageAnswer::Outcome::Transport:
+        status.cause = Cause::Failed;
+        status.transport = answer.status != 0 ? answer.status : transport::kNotStarted;
+        return status;
+    case PageAnswer::Outcome::Read:
+        break;
     }
     if (value == QStringView(u"频"))
         status.cause = Cause::Refused;
@@ -107,6 +111,12 @@ QString CellStatus::description() const
     return at.isValid()
             ? text + QStringLiteral("（") + at.toLocalTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("）")
             : text;
+}
+
+QString CellStatus::toolTip() const
+{
+    const QString text = description();
+    return address.isEmpty() || text.isEmpty() ? text : text + u'\n' + address;
 }
 
 } // namespace yz

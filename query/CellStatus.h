@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/PageAnswer.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -19,12 +21,15 @@ struct CellStatus {
     };
 
     Cause cause = Cause::Empty;
-    int http = 0; // Failed with an HTTP answer: its status
+    int http = 0; // the HTTP status of the answer, when one came
     int transport = 0; // Failed without one: the status of the README's table
     QDateTime at; // when the answer arrived (UTC)
+    QString address; // the address asked
+    qint64 bytes = -1; // the size of the body as received; -1 without an answer
+    qint64 ms = -1; // how long the request took; -1 without an answer
 
-    // The cause of a value a handler wrote from (err, html).
-    static CellStatus of(qint16 err, const QString &html, const QString &value);
+    // The cause of a value a handler wrote from an answer.
+    static CellStatus of(const PageAnswer &answer, const QString &value);
     static CellStatus waiting();
 
     // A failed request's status number: the HTTP status, or without one the
@@ -32,8 +37,10 @@ struct CellStatus {
     int failureStatus() const { return cause != Cause::Failed ? 0 : http != 0 ? http : transport; }
 
     QString name() const; // "ok", "none", "refused", "unrecognised", "failed", "waiting", ""
-    // The cause in Chinese, with the time of the answer: a cell's tooltip.
+    // The cause in Chinese, with the time of the answer.
     QString description() const;
+    // A cell's tooltip: the description, and under it the address asked.
+    QString toolTip() const;
 };
 
 } // namespace yz

@@ -145,7 +145,7 @@ void QueryEngine::startRow(const QueryRow &row, const QString &domain)
         // Reported to the handler as a failure so that its cell does not wait for ever.
         const QString handler = QString::fromUtf16(row.handler);
         Q_EMIT fetchFailed(handler, url);
-        handlers().deliver(handler, 1, QString::number(transport::kNotStarted));
+        handlers().deliver(handler, PageAnswer::failed(transport::kNotStarted, QUrl(url, QUrl::TolerantMode)));
     }
 }
 

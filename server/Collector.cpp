@@ -1,6 +1,7 @@
 #include "server/Collector.h"
 
 #include "net/PageFetcher.h"
+#include "net/TransportStatus.h"
 #include "parsers/CountParsers.h"
 #include "query/QueryTable.h"
 #include "server/Database.h"
@@ -21,22 +22,20 @@ const QueryRow &countRow()
 }
 
 // What a delivered answer means for the history.
-CollectOutcome classify(const CountRules &counts, qint16 err, const QString &html)
+CollectOutcome classify(const CountRules &counts, const PageAnswer &answer)
 {
     CollectOutcome outcome;
-    const QString value = counts.scrape(Engine::Baidu, html);
-    // The text of a failed request is its status: an HTTP status below 1000,
-    // a transport status from 12000 on. "Too many requests", "forbidden" and
-    // "unavailable" are how a search engine turns a client away, like its
-    // refusal page.
-    const int status = err != 0 ? html.trimmed().toInt() : 200;
-    if (value == QStringView(u"频") || status == 429 || status == 403 || status == 503) {
+    const QString value = answer.read() ? counts.scrape(Engine::Baidu, answer.text) : QString();
+    // "Too many requests", "forbidden" and "unavailable" are how a search
+    // engine turns a client away, like its refusal page.
+    const int http = answer.httpStatus();
+    if (value == QStringView(u"频") || http == 429 || http == 403 || http == 503) {
         outcome.kind = CollectOutcome::Refused;
-        if (err != 0)
-            outcome.detail = QStringLiteral("HTTP %1").arg(status);
-    } else if (err != 0) {
-        outcome.detail = status >= 12000 || status == 0 ? QStringLiteral("transport %1").arg(status)
-                                                        : QStringLiteral("HTTP %1").arg(status);
+        if (!answer.read())
+            outcome.detail = QStringLiteral("HTTP %1").arg(http);
+    } else if (!answer.read()) {
+        outcome.detail =
+                http != 0 ? QStringLiteral("HTTP %1").arg(http) : QStringLiteral("transport %1").arg(answer.status);
     } else if (value == QLatin1String("X")) {
         outcome.kind = CollectOutcome::Unrecognised;
     } else {
@@ -65,7 +64,7 @@ Collector::Collector(Database &database, const ServiceHosts &hosts, CollectorCon
     , m_rate(config.ratePerSecond)
     , m_backoffS(config.backoffS)
 {
-    m_fetcher->handlers().add(kHandler, [this](qint16 err, const QString &html) { finish(m_current, err, html); });
+    m_fetcher->handlers().add(kHandler, AnswerHandler([this](const PageAnswer &answer) { finish(m_current, answer); }));
     m_rounds.setInterval(std::chrono::seconds(m_config.roundIntervalS));
     connect(&m_rounds, &QTimer::timeout, this, [this] {
         if (!m_inRound)
@@ -120,13 +119,13 @@ void Collector::fetch(const QString &domain)
                                                   : fillAddressTemplate(pattern, m_hosts.base(row.service), domain);
         m_fetcher->urlfetch(address, QStringLiteral("get"), QString(), QString::fromUtf16(row.charset), kHandler);
     } catch (const FetchError &) {
-        finish(domain, 1, QStringLiteral("0"));
+        finish(domain, PageAnswer::failed(transport::kNotStarted));
     }
 }
 
-void Collector::finish(const QString &domain, qint16 err, const QString &html)
+void Collector::finish(const QString &domain, const PageAnswer &answer)
 {
-    const CollectOutcome outcome = classify(m_config.rules.counts, err, html);
+    const CollectOutcome outcome = classify(m_config.rules.counts, answer);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (!m_queue.complete(domain, today(), outcome, now, now.addSecs(m_config.retryAfterS))
         && !m_queue.lastError().isEmpty())

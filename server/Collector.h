@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/PageAnswer.h"
 #include "parsers/RulesFile.h"
 #include "server/CollectQueue.h"
 #include "services/ServiceHosts.h"
@@ -59,7 +60,7 @@ Q_SIGNALS:
 private:
     void next();
     void fetch(const QString &domain);
-    void finish(const QString &domain, qint16 err, const QString &html);
+    void finish(const QString &domain, const PageAnswer &answer);
     void endRound();
 
     Database &m_database;

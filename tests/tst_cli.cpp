@@ -286,8 +286,13 @@ void TestCli::detailSaysWhy()
     Run r = run({"--json", "--detail", "--common", "--endpoints", endpoints, "example.com"});
     QCOMPARE(r.exitCode, 0);
     const QJsonObject o = QJsonDocument::fromJson(r.out).object();
-    QCOMPARE(o["tb1"]["收录"]["Baidu"].toObject(),
-             (QJsonObject{{"value", "1230000"}, {"status", "ok"}, {"http", QJsonValue::Null}}));
+    const QJsonObject baidu = o["tb1"]["收录"]["Baidu"].toObject();
+    QCOMPARE(baidu["value"].toString(), QStringLiteral("1230000"));
+    QCOMPARE(baidu["status"].toString(), QStringLiteral("ok"));
+    QCOMPARE(baidu["http"].toInt(), 200);
+    QCOMPARE(baidu["address"].toString(),
+             services[yz::Service::Baidu].base() + QStringLiteral("/s?wd=site:example.com"));
+    QVERIFY(baidu["bytes"].toInt() > 0 && baidu.contains("ms"));
     const auto status = [&o](const char *grid, const char *row, const char *col) {
         const QString g = QString::fromUtf8(grid), r = QString::fromUtf8(row), c = QString::fromUtf8(col);
         const QJsonValue cell = r.isEmpty() ? o[g][c] : o[g][r][c];
@@ -295,7 +300,14 @@ void TestCli::detailSaysWhy()
     };
     QCOMPARE(status("tb1", "外链", "Google"), QStringLiteral("refused"));
     QCOMPARE(status("tb1", "外链", "Baidu"), QStringLiteral("none"));
-    QCOMPARE(o["tb1"]["收录"]["Youdao"].toObject(), (QJsonObject{{"value", "X"}, {"status", "failed"}, {"http", 404}}));
+    const QJsonObject youdao = o["tb1"]["收录"]["Youdao"].toObject();
+    QCOMPARE(youdao["value"].toString(), QStringLiteral("X"));
+    QCOMPARE(youdao["status"].toString(), QStringLiteral("failed"));
+    QCOMPARE(youdao["http"].toInt(), 404);
+    QVERIFY(!youdao.contains("transport"));
+    QVERIFY(youdao["address"].toString().startsWith(services[yz::Service::Youdao].base()));
+    // A cell of a group that did not run has no answer behind it.
+    QCOMPARE(o["tb2"]["PR"].toObject(), (QJsonObject{{"value", ""}, {"status", ""}}));
     QCOMPARE(status("tb2", "", "PR"), QString()); // the group did not run
     r = run({"--csv", "--detail", "--common", "--endpoints", endpoints, "example.com"});
     const QList<QByteArray> lines = r.out.mid(3).split('\n');
@@ -303,6 +315,8 @@ void TestCli::detailSaysWhy()
     const QList<QByteArray> values = lines[1].split(',');
     QCOMPARE(values[header.indexOf("收录/Baidu 状态")], QByteArray("ok"));
     QCOMPARE(values[header.indexOf("收录/Youdao 状态")], QByteArray("failed 404"));
+    QVERIFY(values[header.indexOf("收录/Youdao 地址")].startsWith(services[yz::Service::Youdao].base().toUtf8()));
+    QVERIFY(values[header.indexOf("收录/Baidu 字节")].toInt() > 0);
     r = run({"--json", "--common", "--endpoints", endpoints, "example.com"});
     const QJsonObject flat = QJsonDocument::fromJson(r.out).object();
     QCOMPARE(flat["tb1"]["收录"]["Baidu"].toString(), QStringLiteral("1230000"));
@@ -534,7 +548,7 @@ void TestCli::csvReadByPython()
         QCOMPARE(rows.size(), 4); // the header and three domains
         const QJsonArray header = rows[0].toArray();
         // The domain, 22 grid cells, the registration dates and the first archive.
-        QCOMPARE(header.size(), detail ? 1 + 2 * 22 + 2 : 1 + 24);
+        QCOMPARE(header.size(), detail ? 1 + 5 * 22 + 2 : 1 + 24);
         for (const QJsonValue &row : rows)
             QCOMPARE(row.toArray().size(), header.size());
         const QJsonArray first = rows[1].toArray();

@@ -222,7 +222,8 @@ void TestLinks::labelsOpenTheirPages()
     QTest::mouseClick(w.dminfo3, Qt::LeftButton);
     QCOMPARE(lastOpened().toString(),
              w.engine().hosts().base(yz::Service::Archive) + QStringLiteral("/web/*/http://bbs.example.com"));
-    w.engine().handlers().deliver(QStringLiteral("showNews"), 0, QStringLiteral("N[L|G]http://news.example.com/1"));
+    w.engine().handlers().deliver(QStringLiteral("showNews"),
+                                  yz::PageAnswer::page(QStringLiteral("N[L|G]http://news.example.com/1")));
     QTest::mouseClick(w.AD[0], Qt::LeftButton);
     QCOMPARE(lastOpened(), QUrl(QStringLiteral("http://news.example.com/1")));
 }

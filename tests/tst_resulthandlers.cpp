@@ -75,19 +75,27 @@ void TestResultHandlers::causeOfAValue()
 {
     using yz::CellStatus;
     using Cause = CellStatus::Cause;
-    QCOMPARE(CellStatus::of(0, QStringLiteral("<html>"), QStringLiteral("X")).cause, Cause::Unrecognised);
-    QCOMPARE(CellStatus::of(0, QStringLiteral("<html>"), QStringLiteral("X")).name(), QStringLiteral("unrecognised"));
-    QCOMPARE(CellStatus::of(0, {}, QStringLiteral("No")).cause, Cause::None);
-    QCOMPARE(CellStatus::of(0, {}, QStringLiteral("2010-3-9")).name(), QStringLiteral("ok"));
-    const CellStatus refused = CellStatus::of(1, QStringLiteral("12029"), QStringLiteral("X"));
+    using yz::PageAnswer;
+    const PageAnswer page = PageAnswer::page(QStringLiteral("<html>"), QUrl(QStringLiteral("http://e.example/s?wd=1")));
+    QCOMPARE(CellStatus::of(page, QStringLiteral("X")).cause, Cause::Unrecognised);
+    QCOMPARE(CellStatus::of(page, QStringLiteral("X")).name(), QStringLiteral("unrecognised"));
+    QCOMPARE(CellStatus::of(page, QStringLiteral("No")).cause, Cause::None);
+    QCOMPARE(CellStatus::of(page, QStringLiteral("2010-3-9")).name(), QStringLiteral("ok"));
+    // The answer's address and size go with the cause, and the tooltip shows the address.
+    QCOMPARE(CellStatus::of(page, QStringLiteral("7")).address, QStringLiteral("http://e.example/s?wd=1"));
+    QCOMPARE(CellStatus::of(page, QStringLiteral("7")).bytes, 6);
+    QVERIFY(CellStatus::of(page, QStringLiteral("7")).toolTip().endsWith(QStringLiteral("\nhttp://e.example/s?wd=1")));
+    // A failure's cause comes from how the request ended, whatever the value.
+    const CellStatus refused = CellStatus::of(PageAnswer::failed(12029), QStringLiteral("X"));
     QCOMPARE(refused.cause, Cause::Failed);
     QCOMPARE(refused.http, 0);
     QCOMPARE(refused.transport, 12029);
     QVERIFY(refused.description().startsWith(QStringLiteral("连接被拒绝")));
-    QVERIFY(CellStatus::of(1, QStringLiteral("12002"), QStringLiteral("0"))
+    QVERIFY(CellStatus::of(PageAnswer::failed(12002), QStringLiteral("0"))
                     .description()
                     .startsWith(QStringLiteral("超时")));
-    QCOMPARE(CellStatus::of(1, QStringLiteral("503"), QStringLiteral("0")).http, 503);
+    QCOMPARE(CellStatus::of(PageAnswer::failed(503), QStringLiteral("0")).http, 503);
+    QCOMPARE(CellStatus::of(PageAnswer::failed(503), QStringLiteral("12")).cause, Cause::Failed);
     QCOMPARE(CellStatus::waiting().name(), QStringLiteral("waiting"));
     QCOMPARE(CellStatus().name(), QString());
 }

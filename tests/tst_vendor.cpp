@@ -84,16 +84,17 @@ void TestVendor::vendorChecksWithoutAWindow()
     QSignalSpy news(&checks, &yz::VendorChecks::news);
     // Only a version above ours counts; a failed request's status is no version.
     for (const char *answer : {"200912230", "200912229", "x", "", "99999999999"})
-        fetcher.handlers().deliver(QStringLiteral("checkVer"), 0, QString::fromLatin1(answer));
-    fetcher.handlers().deliver(QStringLiteral("checkVer"), 1, QStringLiteral("404"));
+        fetcher.handlers().deliver(QStringLiteral("checkVer"), yz::PageAnswer::page(QString::fromLatin1(answer)));
+    fetcher.handlers().deliver(QStringLiteral("checkVer"), yz::PageAnswer::failed(404));
     QCOMPARE(newer.size(), 0);
-    fetcher.handlers().deliver(QStringLiteral("checkVer"), 0, QStringLiteral(" 200912231\r\n"));
+    fetcher.handlers().deliver(QStringLiteral("checkVer"), yz::PageAnswer::page(QStringLiteral(" 200912231\r\n")));
     QCOMPARE(newer.size(), 1);
     QCOMPARE(newer[0][0].toInt(), 200912231);
-    fetcher.handlers().deliver(QStringLiteral("showNews"), 1, QStringLiteral("A[L|G]http://a"));
-    fetcher.handlers().deliver(QStringLiteral("showNews"), 0, QString());
+    fetcher.handlers().deliver(QStringLiteral("showNews"), yz::PageAnswer::failed(500));
+    fetcher.handlers().deliver(QStringLiteral("showNews"), yz::PageAnswer::page(QString()));
     QCOMPARE(news.size(), 0);
-    fetcher.handlers().deliver(QStringLiteral("showNews"), 0, QStringLiteral("A[L|G]http://a{L|G}B[L|G]http://b"));
+    fetcher.handlers().deliver(QStringLiteral("showNews"),
+                               yz::PageAnswer::page(QStringLiteral("A[L|G]http://a{L|G}B[L|G]http://b")));
     QCOMPARE(news.size(), 1);
     QCOMPARE(news[0][0].value<yz::NewsAnswer>().links, (QStringList{"http://a", "http://b"}));
 }
