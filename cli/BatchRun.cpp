@@ -44,6 +44,8 @@ void BatchRun::fill()
     while (m_running < m_limits.jobs && m_next < m_domains.size() && m_next - m_nextOut < window) {
         const int index = m_next++;
         auto *run = new DomainRun(m_hosts, m_groups, m_domains.at(index), m_trendDir, &m_gate, m_rules, this);
+        if (m_archive)
+            run->keepPagesIn(m_archive);
         run->setTimeoutMs(m_limits.timeoutMs);
         ++m_running;
         connect(run, &DomainRun::finished, this, [this, run, index] {

@@ -44,6 +44,8 @@ public:
 
     // Scraping rules replacing the built-in ones; they must outlive the batch.
     void setRules(const ScrapeRules *rules) { m_rules = rules; }
+    // Every domain's answers kept in `archive` (--save-pages).
+    void setArchive(PageArchive *archive) { m_archive = archive; }
     // `emitResult` receives each result in input order; `finished` follows the last.
     void start(std::function<void(const DomainResult &)> emitResult);
     BatchState state() const;
@@ -65,6 +67,7 @@ private:
     BatchLimits m_limits;
     HostGate m_gate;
     const ScrapeRules *m_rules = nullptr;
+    PageArchive *m_archive = nullptr;
     std::function<void(const DomainResult &)> m_emit;
     int m_next = 0; // the next domain to start
     int m_nextOut = 0; // the next domain to hand out

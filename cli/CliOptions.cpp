@@ -32,6 +32,7 @@ const QList<CliOption> &cliOptions()
             {{QStringLiteral("delay")}, true},
             {{QStringLiteral("rules")}, true},
             {{QStringLiteral("print-rules")}, false},
+            {{QStringLiteral("save-pages")}, true},
     };
     return options;
 }
@@ -123,6 +124,7 @@ ParsedOptions parseCliOptions(const QStringList &arguments)
     o.storeFile = parser.value(QStringLiteral("store"));
     o.rulesFile = parser.value(QStringLiteral("rules"));
     o.printRules = parser.isSet(QStringLiteral("print-rules"));
+    o.pagesDir = parser.value(QStringLiteral("save-pages"));
     if (!readNumber(parser, QStringLiteral("jobs"), 1, 256, &o.jobs, &parsed.error)
         || !readNumber(parser, QStringLiteral("per-host"), 1, 64, &o.perHost, &parsed.error)
         || !readNumber(parser, QStringLiteral("delay"), 0, 600000, &o.delayMs, &parsed.error))
@@ -178,7 +180,10 @@ QString usageText(const QString &programName)
                           "  --json             每个域名输出一行 JSON\n"
                           "  --csv              每个域名输出一行 CSV（UTF-8，带 BOM，第一行为表头）\n"
                           "  --detail           与 --json 或 --csv 一起：每个值附带其状态\n"
-                          "                     （ok、none、refused、unrecognised、failed 及状态码）\n"
+                          "                     （ok、none、refused、unrecognised、failed 及状态码）、\n"
+                          "                     查询地址、应答字节数和用时（毫秒）\n"
+                          "  --save-pages DIR   把每个应答的原始内容存入 DIR（每个域名和查询一个文件），\n"
+                          "                     并写 DIR/index.json（域名、查询、地址、状态、原因、文件）\n"
                           "  -h, --help         显示本说明\n"
                           "  -v, --version      显示版本号\n"
                           "\n"

@@ -21,6 +21,7 @@ struct CliOptions {
     QString storeFile; // results database to append every domain's result to
     QString rulesFile; // replaces the built-in scraping rules
     bool printRules = false;
+    QString pagesDir; // where every answer's body is kept; empty: nowhere
     int jobs = 4; // domains in flight at once
     int perHost = 2; // requests in flight to one host, across all domains
     int delayMs = 0; // between two requests leaving for one host

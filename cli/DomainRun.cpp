@@ -100,6 +100,15 @@ void DomainRun::start()
         collect();
 }
 
+void DomainRun::keepPagesIn(PageArchive *archive)
+{
+    m_archive = archive;
+    m_engine.handlers().setObserver([this](const QString &row, const PageAnswer &answer) {
+        m_result.pages.append(m_archive->write(m_result.domain, row, answer));
+        m_result.pages.last().cause = answer.read() ? QStringLiteral("read") : QStringLiteral("failed");
+    });
+}
+
 DomainResult DomainRun::takeResult()
 {
     return std::move(m_result);
@@ -135,6 +144,17 @@ void DomainRun::collect()
     }
     for (int i = 0; i < kInfoTextCount; ++i)
         m_result.info[size_t(i)] = m_engine.info(InfoText(i));
+    // A saved page of a row with a cell of its own gets that cell's cause;
+    // the first request of the PageRank chain, like the rows that fill
+    // labels, keeps how its request ended.
+    for (SavedPage &page : m_result.pages) {
+        const QueryRow *row = findQueryRow(page.row);
+        if (page.row == QStringView(kPageRankHandler))
+            row = &rowFor(Scraper::PageRankAddress);
+        else if (!row || row->scraper == Scraper::PageRankAddress || row->target.row < 0)
+            continue;
+        page.cause = sheet.status(row->target.grid, row->target.row, row->target.col).name();
+    }
     m_result.started = m_engine.fetcher().startedCount();
     m_result.answered = m_engine.fetcher().answeredCount();
     Q_EMIT finished();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/PageArchive.h"
 #include "net/HostGate.h"
 #include "parsers/RulesFile.h"
 #include "query/QueryEngine.h"
@@ -26,6 +27,7 @@ struct DomainResult {
     QString trendFile; // the picture saved, if any
     QString trendProblem; // why no picture was saved, if one was asked for
     bool trendWriteFailed = false;
+    QList<SavedPage> pages; // with --save-pages: the answers kept on disk
 };
 
 // A value cell of a result's grids, named by its headings: "收录/Baidu" in a
@@ -54,6 +56,8 @@ public:
 
     void setTimeoutMs(int ms) { m_engine.fetcher().setTimeoutMs(ms); }
     void start();
+    // Keeps every answer's body in `archive` (set before start()).
+    void keepPagesIn(PageArchive *archive);
     // The result; complete once finished.
     DomainResult takeResult();
 
@@ -67,6 +71,7 @@ private:
     DomainResult m_result;
     QString m_trendDir;
     HostGate *m_gate;
+    PageArchive *m_archive = nullptr;
     QueryEngine m_engine;
     bool m_finished = false;
 };

@@ -6,6 +6,7 @@
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
 #include "cli/ResultStore.h"
+#include "cli/RulesCheck.h"
 #include "net/ProgramVersion.h"
 #include "parsers/RulesFile.h"
 #include "services/Endpoints.h"
@@ -72,6 +73,8 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.value(0) == u"history")
         return yz::cli::runHistory(arguments.mid(1), stdout, stderr);
+    if (arguments.value(0) == u"rules" && arguments.value(1) == u"check")
+        return yz::cli::runRulesCheck(arguments.mid(2), stdout, stderr);
     const yz::cli::ParsedOptions parsed = yz::cli::parseCliOptions(arguments);
     if (!parsed.error.isEmpty())
         return usageError(parsed.error);
@@ -102,6 +105,12 @@ int main(int argc, char *argv[])
         return fileError(error);
     if (options.groups.trend && !prepareTrendDir(options.trendDir, &error))
         return fileError(error);
+    std::unique_ptr<yz::cli::PageArchive> archive;
+    if (!options.pagesDir.isEmpty()) {
+        archive = std::make_unique<yz::cli::PageArchive>(options.pagesDir);
+        if (!archive->prepare(&error))
+            return fileError(error);
+    }
 
     QStringList domains = options.domains;
     if (!options.inputFile.isEmpty()) {
@@ -131,6 +140,7 @@ int main(int argc, char *argv[])
     yz::cli::BatchRun batch(hosts, options.groups, domains, options.trendDir,
                             {options.jobs, options.perHost, options.delayMs});
     batch.setRules(rules.get());
+    batch.setArchive(archive.get());
     auto printResult = [&](const yz::cli::DomainResult &result) {
         progress.clear();
         const QString &domain = result.domain;
@@ -143,6 +153,8 @@ int main(int argc, char *argv[])
             if (result.trendWriteFailed)
                 status = kExitDomainFailed;
         }
+        if (archive)
+            archive->add(result.pages);
         if (store && !store->add(result, runAt, &error)) {
             yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：结果未能保存：") + error + u'\n');
             status = kExitDomainFailed;
@@ -172,5 +184,9 @@ int main(int argc, char *argv[])
         ticker.start(250);
     batch.start(printResult);
     loop.exec();
+    if (archive && !archive->writeIndex(&error)) {
+        yz::cli::writeText(stderr, error + u'\n');
+        status = kExitDomainFailed;
+    }
     return status;
 }

@@ -58,23 +58,17 @@ void spyHTTP::spy()
 void spyHTTP::deliver(PageAnswer answer)
 {
     if (answer.read())
-        answer.text = sCharset.isEmpty() ? decodeDetected(answer.body) : bytesToText(answer.body, sCharset);
+        answer.text = decodePage(answer.body, sCharset);
     m_handlers.deliver(sFunc, answer);
     finishDelivery(answer.read());
 }
 
-QString spyHTTP::bytesToText(const QByteArray &bytes, const QString &charset)
+QString decodePage(const QByteArray &body, const QString &charset)
 {
-    return decodeByLabel(bytes, charset);
-}
-
-// No label: GBK, unless the page declares UTF-8 in a meta tag.
-QString spyHTTP::decodeDetected(const QByteArray &bytes)
-{
-    const QString gbk = bytesToText(bytes, QStringLiteral("gb2312"));
-    if (declaresUtf8(gbk))
-        return bytesToText(bytes, QStringLiteral("utf-8"));
-    return gbk;
+    if (!charset.isEmpty())
+        return decodeByLabel(body, charset);
+    const QString gbk = decodeByLabel(body, QStringLiteral("gb2312"));
+    return declaresUtf8(gbk) ? decodeByLabel(body, QStringLiteral("utf-8")) : gbk;
 }
 
 bool declaresUtf8(QStringView text)

@@ -27,13 +27,15 @@ public:
 private:
     void spy();
     void deliver(PageAnswer answer);
-    static QString bytesToText(const QByteArray &bytes, const QString &charset);
-    static QString decodeDetected(const QByteArray &bytes);
 
     const HandlerTable &m_handlers;
     const QUrl m_asked;
     QElapsedTimer m_clock;
 };
+
+// A page body decoded by a charset label: "gb2312", "utf-8", or empty for
+// GBK unless the page declares UTF-8.
+QString decodePage(const QByteArray &body, const QString &charset);
 
 // Whether a page declares UTF-8 the way "<meta[^>]+charset=utf-8" finds it
 // (ignoring case), in time linear in the page.

@@ -14,40 +14,21 @@ void write(QueryEngine &engine, const CellRef &cell, const QString &value, const
     engine.sheet().setStatus(cell.grid, cell.col, cell.row, CellStatus::of(answer, value));
 }
 
-// A handler that writes the scraped value into the row's cell. Scrapers read
-// the page text; a failed request's text is its status, which no pattern
-// takes for a value.
-AnswerHandler cellWriter(QueryEngine &engine, const CellRef cell, QString (*scrape)(const QString &))
+// A handler that writes what its row's answer reads as into the row's cell.
+AnswerHandler cellWriter(QueryEngine &engine, const QString &handler, const CellRef cell, const CountRules &counts)
 {
-    return [&engine, cell, scrape](const PageAnswer &a) { write(engine, cell, scrape(a.html()), a); };
-}
-
-AnswerHandler countWriter(QueryEngine &engine, const CellRef cell, const CountRules &counts, Engine which)
-{
-    return [&engine, cell, &counts, which](const PageAnswer &a) {
-        write(engine, cell, counts.scrape(which, a.html()), a);
+    return [&engine, handler, cell, &counts](const PageAnswer &a) {
+        write(engine, cell, scrapeRowAnswer(handler, counts, a, engine.domainText()), a);
     };
 }
 
 // The handler that reads one row's answer, or none for the picture row.
 AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const CountRules &counts)
 {
-    const CellRef cell = row.target;
+    const QString handler = QString::fromUtf16(row.handler);
     switch (row.scraper) {
-    case Scraper::BaiduCount:
-    case Scraper::GoogleCount:
-    case Scraper::YahooCount:
-    case Scraper::SogouCount:
-    case Scraper::YoudaoCount:
-    case Scraper::SosoCount:
-        return countWriter(engine, cell, counts, *countEngine(row.scraper));
-    case Scraper::BaiduSnapshot:
-        return [&engine, cell](const PageAnswer &a) {
-            // The domain box is read now, when the answer arrives.
-            write(engine, cell, scrapeSnapshotDate(a.html(), engine.domainText()), a);
-        };
     case Scraper::PageRankAddress:
-        return [&engine, cell](const PageAnswer &a) {
+        return [&engine, cell = row.target](const PageAnswer &a) {
             if (!a.read()) {
                 write(engine, cell, QStringLiteral("X"), a);
                 return;
@@ -60,25 +41,54 @@ AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const CountRu
             } catch (const FetchError &) {
             }
         };
-    case Scraper::AlexaRank:
-        return cellWriter(engine, cell, scrapeAlexaRank);
-    case Scraper::SogouRank:
-        return cellWriter(engine, cell, scrapeSogouRank);
     case Scraper::WhoisDates:
-        return [&engine](const PageAnswer &a) { engine.setInfo(InfoText::WhoisDates, scrapeWhoisDates(a.html())); };
+        return [&engine, handler, &counts](const PageAnswer &a) {
+            engine.setInfo(InfoText::WhoisDates, scrapeRowAnswer(handler, counts, a, QString()));
+        };
     case Scraper::FirstArchiveDate:
-        return [&engine](const PageAnswer &a) {
+        return [&engine, handler, &counts](const PageAnswer &a) {
             engine.setInfo(InfoText::ArchiveCaption, QStringLiteral("建站于"));
-            engine.setInfo(InfoText::ArchiveDate,
-                           a.read() ? scrapeFirstArchiveDate(a.text) : QStringLiteral("Unknown"));
+            engine.setInfo(InfoText::ArchiveDate, scrapeRowAnswer(handler, counts, a, QString()));
         };
     case Scraper::TrendPicture:
         return {};
+    default:
+        return cellWriter(engine, handler, row.target, counts);
     }
-    return {};
 }
 
 } // namespace
+
+QString scrapeRowAnswer(const QString &handler, const CountRules &counts, const PageAnswer &answer,
+                        const QString &domain)
+{
+    // Scrapers read the page text; a failed request's text is its status,
+    // which no pattern takes for a value.
+    const QString html = answer.html();
+    if (handler == QStringView(kPageRankHandler))
+        return scrapePageRank(html);
+    const QueryRow *row = findQueryRow(handler);
+    if (!row)
+        return {};
+    if (const std::optional<Engine> engine = countEngine(row->scraper))
+        return counts.scrape(*engine, html);
+    switch (row->scraper) {
+    case Scraper::BaiduSnapshot:
+        return scrapeSnapshotDate(html, domain);
+    case Scraper::PageRankAddress:
+        return answer.read() ? answer.text : QStringLiteral("X");
+    case Scraper::AlexaRank:
+        return scrapeAlexaRank(html);
+    case Scraper::SogouRank:
+        return scrapeSogouRank(html);
+    case Scraper::WhoisDates:
+        return scrapeWhoisDates(html);
+    case Scraper::FirstArchiveDate:
+        return answer.read() ? scrapeFirstArchiveDate(answer.text) : QStringLiteral("Unknown");
+    default:
+        return {};
+    }
+}
 
 std::optional<Engine> countEngine(Scraper scraper)
 {
@@ -116,7 +126,8 @@ void addResultHandlers(QueryEngine &engine, const CountRules &counts)
         }
     }
     const CellRef pageRank = rowFor(Scraper::PageRankAddress).target;
-    engine.handlers().add(QString::fromUtf16(kPageRankHandler), cellWriter(engine, pageRank, scrapePageRank));
+    engine.handlers().add(QString::fromUtf16(kPageRankHandler),
+                          cellWriter(engine, QString::fromUtf16(kPageRankHandler), pageRank, counts));
 }
 
 } // namespace yz

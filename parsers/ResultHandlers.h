@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/PageAnswer.h"
 #include "parsers/CountParsers.h"
 #include "query/QueryTable.h"
 
@@ -15,6 +16,13 @@ class QueryEngine;
 // domain-information texts. The counts are read with `counts`, which must
 // outlive the engine.
 void addResultHandlers(QueryEngine &engine, const CountRules &counts = CountRules::builtIn());
+
+// What a page row's answer reads as under `counts`: the text its handler
+// writes into its cell or label. `domain` is the domain the snapshot date is
+// looked for under. The first PageRank request reads as the address it
+// gives; the second one is the row of kPageRankHandler.
+QString scrapeRowAnswer(const QString &handler, const CountRules &counts, const PageAnswer &answer,
+                        const QString &domain);
 
 // The engine whose count rules a scraper reads with, if it reads a count.
 std::optional<Engine> countEngine(Scraper scraper);

@@ -84,6 +84,7 @@ private Q_SLOTS:
     void progressOnlyOnATerminal();
     void trendPicture();
     void rulesEndToEnd();
+    void savedPagesAndRulesCheck();
     void csvReadByPython();
     void storeSurvivesKill();
     void helpers();
@@ -514,6 +515,78 @@ void TestCli::progressOnlyOnATerminal()
 
 // Python's csv module reads the file: one row per domain, one column per
 // cell (and with --detail a status column beside each), however odd the values.
+// --save-pages keeps each answer's bytes with an index; rules check reads
+// them again, built-in or under a rules file, without a request.
+void TestCli::savedPagesAndRulesCheck()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    const QByteArray alexaBytes = "<div class=\"x\"><img src=a>\xff\xfe 4,321</a> raw \x00 bytes";
+    services[Service::Alexa].setResponse(yztest::ok(alexaBytes));
+    yztest::FakeResponse gone;
+    gone.status = 404;
+    gone.body = "not here";
+    services[Service::Youdao].setResponse(gone);
+    const QString pages = m_dir.filePath(QStringLiteral("pages"));
+    const Run r = run(
+            {"--json", "--save-pages", pages, "--endpoints", endpointsFile(services), "example.com", "../up/x.com"});
+    QCOMPARE(r.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(r.out.split('\n').first()).object();
+
+    QFile indexFile(pages + QStringLiteral("/index.json"));
+    QVERIFY(indexFile.open(QIODevice::ReadOnly));
+    const QJsonArray index = QJsonDocument::fromJson(indexFile.readAll()).array();
+    QVERIFY(index.size() > 40); // every answer of both domains
+    QHash<QString, QJsonObject> byRow; // example.com's entries by row
+    for (const QJsonValue &v : index) {
+        const QJsonObject e = v.toObject();
+        const QString file = e["file"].toString();
+        // Names stay inside the directory whatever the domain holds.
+        QVERIFY2(!file.contains(u'/') && QFileInfo::exists(pages + u'/' + file), qPrintable(file));
+        if (e["domain"].toString() == QStringLiteral("example.com"))
+            byRow.insert(e["row"].toString(), e);
+    }
+    const auto bytesOf = [&](const QString &row) {
+        QFile f(pages + u'/' + byRow[row]["file"].toString());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+    };
+    QCOMPARE(bytesOf(QStringLiteral("ale")), alexaBytes);
+    QCOMPARE(bytesOf(QStringLiteral("yd1")), QByteArray("not here"));
+    QCOMPARE(byRow["yd1"]["status"].toInt(), 404);
+    QCOMPARE(byRow["yd1"]["cause"].toString(), QStringLiteral("failed"));
+    QCOMPARE(byRow["bd1"]["cause"].toString(), QStringLiteral("ok"));
+    QCOMPARE(byRow["bd1"]["address"].toString(),
+             services[Service::Baidu].base() + QStringLiteral("/s?wd=site:example.com"));
+    QVERIFY(byRow.contains(QStringLiteral("pr")) && byRow.contains(QStringLiteral("birthdayDomain")));
+
+    // The built-in rules over the saved pages give the run's values.
+    Run check = run({"rules", "check", "-", "--pages", pages});
+    QCOMPARE(check.exitCode, 0);
+    QHash<QString, QStringList> checked; // example.com's lines by row
+    for (const QByteArray &line : check.out.split('\n')) {
+        const QStringList fields = QString::fromUtf8(line).split(u'\t');
+        if (fields.size() == 5 && fields[0] == QStringLiteral("example.com"))
+            checked.insert(fields[1], fields);
+    }
+    QCOMPARE(checked["bd1"][2], o["tb1"]["收录"]["Baidu"].toString());
+    QCOMPARE(checked["bd1"][3], QStringLiteral("ok"));
+    QCOMPARE(checked["sg2"][2], o["tb1"]["外链"]["Sogou"].toString());
+    QCOMPARE(checked["sg2"][3], QStringLiteral("refused"));
+    QCOMPARE(checked["ale"][2], o["tb2"]["Alexa"].toString());
+    QCOMPARE(checked["pr"][2], o["tb2"]["PR"].toString());
+    QCOMPARE(checked["yd1"][3], QStringLiteral("failed"));
+    QCOMPARE(checked["bdkz"][2], o["tb2"]["百度快照"].toString());
+
+    // A rules file changes what the same page reads as.
+    QFile rules(m_dir.filePath(QStringLiteral("check-rules.json")));
+    QVERIFY(rules.open(QIODevice::WriteOnly));
+    rules.write(R"j({"baidu": {"count": {"pattern": "网页约([\\d,]+)篇", "group": 1, "remove": ""}}})j");
+    rules.close();
+    check = run({"rules", "check", rules.fileName(), "--pages", pages});
+    QVERIFY(check.out.contains("example.com\tbd1\t1,230,000\tok\t"));
+    QCOMPARE(run({"rules", "check", "-"}).exitCode, 2);
+}
+
 void TestCli::csvReadByPython()
 {
     yztest::FakeServices services;
