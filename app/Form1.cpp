@@ -12,6 +12,7 @@
 #include "parsers/ResultHandlers.h"
 #include "query/ClickMap.h"
 #include "query/RootDomain.h"
+#include "services/HandlerNames.h"
 #include "services/OpenableLink.h"
 #include "services/VendorPaths.h"
 #include "settings/DefaultDomain.h"
@@ -87,9 +88,9 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                                        else
                                            yz::drawPic(bytes, Picture1);
                                    });
-    m_engine.handlers().add(QStringLiteral("suggestOK"),
+    m_engine.handlers().add(QString::fromUtf16(yz::handler::kSuggestionSent),
                             [this](qint16 err, const QString &html) { suggestOK(err, html); });
-    m_engine.handlers().add(QStringLiteral("doNothing"),
+    m_engine.handlers().add(QString::fromUtf16(yz::handler::kIgnore),
                             [this](qint16 err, const QString &html) { doNothing(err, html); });
 }
 

@@ -23,7 +23,7 @@ constexpr DomainPart T = DomainPart::Typed;
 constexpr Grid G1 = Grid::Tb1, G2 = Grid::Tb2, G3 = Grid::Tb3;
 
 constexpr QueryRow kGridRows[] = {
-        {u"bd1", S::BaiduCount, Common, Baidu, u"/s?wd=site:", T, kNone, kGb, {G1, 1, 1}},
+        {kBaiduCountRow, S::BaiduCount, Common, Baidu, u"/s?wd=site:", T, kNone, kGb, {G1, 1, 1}},
         {u"bd2", S::BaiduCount, Common, Baidu, u"/s?wd=domain:", T, kNone, kGb, {G1, 2, 1}},
         {u"gg1", S::GoogleCount, Common, Google, u"/search?q=site:", T, kNone, kDetect, {G1, 1, 2}},
         {u"gg2", S::GoogleCount, Common, Google, u"/search?q=link:", T, kNone, kDetect, {G1, 2, 2}},

@@ -44,6 +44,8 @@ enum class Scraper {
 
 // The handler of the PageRank request that the PageRankAddress row starts.
 inline constexpr char16_t kPageRankHandler[] = u"pr";
+// The row the vendor service's collector asks: Baidu's indexed-page count.
+inline constexpr char16_t kBaiduCountRow[] = u"bd1";
 
 // One query: the address is the service's base, `before`, the domain, `after`.
 // Every query is sent with the method "get" and an empty payload.

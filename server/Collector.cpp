@@ -12,7 +12,7 @@ namespace yz::server {
 namespace {
 
 // The one request the collector makes is the window's own Baidu count row.
-const QString kHandler = QStringLiteral("bd1");
+const QString kHandler = QString::fromUtf16(kBaiduCountRow);
 
 const QueryRow &countRow()
 {

@@ -1,5 +1,7 @@
 #include "services/StatisticsLine.h"
 
+#include "services/HandlerNames.h"
+
 namespace yz {
 
 StatisticsLine::StatisticsLine(PageFetcher &fetcher, const ServiceHosts &hosts, QObject *parent)
@@ -7,7 +9,8 @@ StatisticsLine::StatisticsLine(PageFetcher &fetcher, const ServiceHosts &hosts, 
     , m_fetcher(fetcher)
     , m_hosts(hosts)
 {
-    fetcher.handlers().add(QStringLiteral("Tongji"), [this](qint16 err, const QString &html) { Tongji(err, html); });
+    fetcher.handlers().add(QString::fromUtf16(handler::kStatistics),
+                           [this](qint16 err, const QString &html) { Tongji(err, html); });
 }
 
 void StatisticsLine::invokeTongji(std::optional<StatisticsProvider> type, const QString &siteId,
@@ -18,7 +21,8 @@ void StatisticsLine::invokeTongji(std::optional<StatisticsProvider> type, const 
         m_url = statisticsLoginUrl(*type, siteId, password, m_hosts);
     Q_EMIT line(QStringLiteral("正在加载统计..."));
     try {
-        m_fetcher.urlfetch(m_url, QStringLiteral("GET"), QString(), QStringLiteral("GB2312"), QStringLiteral("Tongji"));
+        m_fetcher.urlfetch(m_url, QStringLiteral("GET"), QString(), QStringLiteral("GB2312"),
+                           QString::fromUtf16(handler::kStatistics));
     } catch (const FetchError &) {
         Q_EMIT line(QStringLiteral("下载统计内容错误"));
     }

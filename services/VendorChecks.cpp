@@ -1,6 +1,7 @@
 #include "services/VendorChecks.h"
 
 #include "net/FormEncoding.h"
+#include "services/HandlerNames.h"
 #include "services/VendorPaths.h"
 
 namespace yz {
@@ -11,20 +12,20 @@ VendorChecks::VendorChecks(PageFetcher &fetcher, const ServiceHosts &hosts, int 
     , m_hosts(hosts)
     , m_version(version)
 {
-    fetcher.handlers().add(QStringLiteral("checkVer"),
+    fetcher.handlers().add(QString::fromUtf16(handler::kCheckVersion),
                            [this](qint16 err, const QString &html) { checkVer(err, html); });
-    fetcher.handlers().add(QStringLiteral("showNews"),
+    fetcher.handlers().add(QString::fromUtf16(handler::kShowNews),
                            [this](qint16 err, const QString &html) { showNews(err, html); });
 }
 
 void VendorChecks::askVersion()
 {
-    askVendor(vendor::kVersionCheck, QStringLiteral("checkVer"));
+    askVendor(vendor::kVersionCheck, QString::fromUtf16(handler::kCheckVersion));
 }
 
 void VendorChecks::askNews()
 {
-    askVendor(vendor::kNews, QStringLiteral("showNews"));
+    askVendor(vendor::kNews, QString::fromUtf16(handler::kShowNews));
 }
 
 void VendorChecks::askVendor(const char16_t *path, const QString &handler)
@@ -58,7 +59,7 @@ void VendorChecks::suggest(const QString &text)
     const QString url = m_hosts.base(Service::Vendor) + QString::fromUtf16(vendor::kSuggestion);
     try {
         m_fetcher.urlfetch(url, QStringLiteral("post"), QStringLiteral("c=") + urlencode(text), QStringLiteral("utf-8"),
-                           QStringLiteral("suggestOK"));
+                           QString::fromUtf16(handler::kSuggestionSent));
     } catch (const FetchError &) {
         Q_EMIT suggestionNotSent();
     }
