@@ -71,7 +71,7 @@ DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const
     m_engine.fetcher().setGate(gate);
     m_engine.setDomainSource([this] { return m_result.domain; });
     if (rules) {
-        addResultHandlers(m_engine, rules->counts);
+        addResultHandlers(m_engine, *rules);
         m_engine.setAddressTemplates(rules->addresses);
     } else {
         addResultHandlers(m_engine);

@@ -85,7 +85,7 @@ int runRulesCheck(const QStringList &arguments, std::FILE *out, std::FILE *err)
             answer.outcome = PageAnswer::Outcome::Read;
             answer.text = decodePage(body, charsetOf(row));
         }
-        const QString value = scrapeRowAnswer(row, rules.counts, answer, domain);
+        const QString value = scrapeRowAnswer(row, rules, answer, domain);
         const QString cause = writesCell(row) ? CellStatus::of(answer, value).name()
                                               : (answer.read() ? QStringLiteral("read") : QStringLiteral("failed"));
         writeText(out,

@@ -1,5 +1,7 @@
 #include "parsers/CountParsers.h"
 
+#include "parsers/RankRules.h"
+
 #include "parsers/PrefixAnchoredPattern.h"
 
 namespace yz {
@@ -101,17 +103,10 @@ CountRule CountRules::builtInRule(Engine engine)
 
 bool CountRules::replace(Engine engine, const CountRule &rule, Part *refused, QString *error)
 {
-    QRegularExpression plain(rule.pattern, kPageOptions);
-    *refused = Part::Pattern;
-    if (!plain.isValid()) {
-        *error = QStringLiteral("正则表达式无法编译（%1，位置 %2）")
-                         .arg(plain.errorString())
-                         .arg(plain.patternErrorOffset());
-        return false;
-    }
-    *refused = Part::Group;
-    if (rule.group < 1 || rule.group > plain.captureCount()) {
-        *error = QStringLiteral("没有第 %1 个捕获组（共 %2 个）").arg(rule.group).arg(plain.captureCount());
+    bool groupFault = false;
+    const std::optional<QRegularExpression> plain = compilePagePattern(rule.pattern, rule.group, &groupFault, error);
+    if (!plain) {
+        *refused = groupFault ? Part::Group : Part::Pattern;
         return false;
     }
     *refused = Part::EmptyMarker;
@@ -133,8 +128,7 @@ bool CountRules::replace(Engine engine, const CountRule &rule, Part *refused, QS
         c.anchored.reset();
     else
         c.anchored = builtIn().m_engines[size_t(engine)].anchored;
-    plain.optimize();
-    c.plain = plain;
+    c.plain = *plain;
     c.rule = rule;
     return true;
 }

@@ -23,29 +23,20 @@ QString scrapeSnapshotDate(const QString &html, const QString &domain)
     return firstGroupOr(re, html, QStringLiteral("No"));
 }
 
-QString scrapePageRank(const QString &html)
+QString scrapePageRank(const QString &html, const RankRules &rules)
 {
-    static const QRegularExpression re(QStringLiteral("rank_\\d:\\d:(\\d{1,2})"), kPageOptions);
-    return firstGroupOr(re, html, QStringLiteral("0"));
+    return rules.read(RankValue::PageRank, html).value_or(QStringLiteral("0"));
 }
 
-QString scrapeAlexaRank(const QString &html)
+QString scrapeAlexaRank(const QString &html, const RankRules &rules)
 {
-    static const QRegularExpression re(QStringLiteral("<div class=\"[^\"]*\"><img src=[^>]+>([\\d, ]+?)<\\/a>"),
-                                       kPageOptions);
-    QString value = firstGroupOr(re, html, QString());
-    if (value.isNull())
-        return QStringLiteral("0");
-    value.remove(u',');
-    return value;
+    return rules.read(RankValue::Alexa, html).value_or(QStringLiteral("0"));
 }
 
-QString scrapeSogouRank(const QString &html)
+QString scrapeSogouRank(const QString &html, const RankRules &rules)
 {
-    static const QRegularExpression re(QStringLiteral(":(\\d+)\\/100"), kPageOptions);
-    const QRegularExpressionMatch m = re.match(html);
-    if (m.hasMatch())
-        return m.captured(1);
+    if (const std::optional<QString> rank = rules.read(RankValue::SogouRank, html))
+        return *rank;
     if (indexOfIgnoringCase(html, u"您是不是想") >= 0)
         return QStringLiteral("0");
     if (html.contains(u"搜狗为防止被某些程序恶意搜索抓取页面"))

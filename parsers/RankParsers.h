@@ -1,5 +1,7 @@
 #pragma once
 
+#include "parsers/RankRules.h"
+
 #include <QString>
 
 namespace yz {
@@ -11,13 +13,14 @@ namespace yz {
 QString scrapeSnapshotDate(const QString &html, const QString &domain);
 
 // The PageRank from a "Rank_1:1:6" line (any case); "0" when there is none.
-QString scrapePageRank(const QString &html);
+// Each rank is read with its rule of `rules`.
+QString scrapePageRank(const QString &html, const RankRules &rules = RankRules::builtIn());
 
 // The Alexa rank with its commas deleted; "0" when the page holds none.
-QString scrapeAlexaRank(const QString &html);
+QString scrapeAlexaRank(const QString &html, const RankRules &rules = RankRules::builtIn());
 
 // The SogouRank digits before "/100"; "0" for Sogou's did-you-mean page, "频"
 // for its anti-robot page, "X" for anything else.
-QString scrapeSogouRank(const QString &html);
+QString scrapeSogouRank(const QString &html, const RankRules &rules = RankRules::builtIn());
 
 } // namespace yz

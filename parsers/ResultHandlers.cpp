@@ -15,15 +15,15 @@ void write(QueryEngine &engine, const CellRef &cell, const QString &value, const
 }
 
 // A handler that writes what its row's answer reads as into the row's cell.
-AnswerHandler cellWriter(QueryEngine &engine, const QString &handler, const CellRef cell, const CountRules &counts)
+AnswerHandler cellWriter(QueryEngine &engine, const QString &handler, const CellRef cell, const ScrapeRules &rules)
 {
-    return [&engine, handler, cell, &counts](const PageAnswer &a) {
-        write(engine, cell, scrapeRowAnswer(handler, counts, a, engine.domainText()), a);
+    return [&engine, handler, cell, &rules](const PageAnswer &a) {
+        write(engine, cell, scrapeRowAnswer(handler, rules, a, engine.domainText()), a);
     };
 }
 
 // The handler that reads one row's answer, or none for the picture row.
-AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const CountRules &counts)
+AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const ScrapeRules &rules)
 {
     const QString handler = QString::fromUtf16(row.handler);
     switch (row.scraper) {
@@ -42,45 +42,45 @@ AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const CountRu
             }
         };
     case Scraper::WhoisDates:
-        return [&engine, handler, &counts](const PageAnswer &a) {
-            engine.setInfo(InfoText::WhoisDates, scrapeRowAnswer(handler, counts, a, QString()));
+        return [&engine, handler, &rules](const PageAnswer &a) {
+            engine.setInfo(InfoText::WhoisDates, scrapeRowAnswer(handler, rules, a, QString()));
         };
     case Scraper::FirstArchiveDate:
-        return [&engine, handler, &counts](const PageAnswer &a) {
+        return [&engine, handler, &rules](const PageAnswer &a) {
             engine.setInfo(InfoText::ArchiveCaption, QStringLiteral("建站于"));
-            engine.setInfo(InfoText::ArchiveDate, scrapeRowAnswer(handler, counts, a, QString()));
+            engine.setInfo(InfoText::ArchiveDate, scrapeRowAnswer(handler, rules, a, QString()));
         };
     case Scraper::TrendPicture:
         return {};
     default:
-        return cellWriter(engine, handler, row.target, counts);
+        return cellWriter(engine, handler, row.target, rules);
     }
 }
 
 } // namespace
 
-QString scrapeRowAnswer(const QString &handler, const CountRules &counts, const PageAnswer &answer,
+QString scrapeRowAnswer(const QString &handler, const ScrapeRules &rules, const PageAnswer &answer,
                         const QString &domain)
 {
     // Scrapers read the page text; a failed request's text is its status,
     // which no pattern takes for a value.
     const QString html = answer.html();
     if (handler == QStringView(kPageRankHandler))
-        return scrapePageRank(html);
+        return scrapePageRank(html, rules.ranks);
     const QueryRow *row = findQueryRow(handler);
     if (!row)
         return {};
     if (const std::optional<Engine> engine = countEngine(row->scraper))
-        return counts.scrape(*engine, html);
+        return rules.counts.scrape(*engine, html);
     switch (row->scraper) {
     case Scraper::BaiduSnapshot:
         return scrapeSnapshotDate(html, domain);
     case Scraper::PageRankAddress:
         return answer.read() ? answer.text : QStringLiteral("X");
     case Scraper::AlexaRank:
-        return scrapeAlexaRank(html);
+        return scrapeAlexaRank(html, rules.ranks);
     case Scraper::SogouRank:
-        return scrapeSogouRank(html);
+        return scrapeSogouRank(html, rules.ranks);
     case Scraper::WhoisDates:
         return scrapeWhoisDates(html);
     case Scraper::FirstArchiveDate:
@@ -117,17 +117,17 @@ std::optional<Engine> countEngine(Scraper scraper)
     return std::nullopt;
 }
 
-void addResultHandlers(QueryEngine &engine, const CountRules &counts)
+void addResultHandlers(QueryEngine &engine, const ScrapeRules &rules)
 {
     for (const auto rows : allQueryRows()) {
         for (const QueryRow &row : rows) {
-            if (AnswerHandler handler = handlerFor(engine, row, counts))
+            if (AnswerHandler handler = handlerFor(engine, row, rules))
                 engine.handlers().add(QString::fromUtf16(row.handler), std::move(handler));
         }
     }
     const CellRef pageRank = rowFor(Scraper::PageRankAddress).target;
     engine.handlers().add(QString::fromUtf16(kPageRankHandler),
-                          cellWriter(engine, QString::fromUtf16(kPageRankHandler), pageRank, counts));
+                          cellWriter(engine, QString::fromUtf16(kPageRankHandler), pageRank, rules));
 }
 
 } // namespace yz

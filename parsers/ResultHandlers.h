@@ -2,6 +2,7 @@
 
 #include "net/PageAnswer.h"
 #include "parsers/CountParsers.h"
+#include "parsers/RulesFile.h"
 #include "query/QueryTable.h"
 
 #include <optional>
@@ -15,13 +16,13 @@ class QueryEngine;
 // engine's result sheet; the whois and archive handlers write the engine's
 // domain-information texts. The counts are read with `counts`, which must
 // outlive the engine.
-void addResultHandlers(QueryEngine &engine, const CountRules &counts = CountRules::builtIn());
+void addResultHandlers(QueryEngine &engine, const ScrapeRules &rules = ScrapeRules::builtIn());
 
-// What a page row's answer reads as under `counts`: the text its handler
+// What a page row's answer reads as under `rules`: the text its handler
 // writes into its cell or label. `domain` is the domain the snapshot date is
 // looked for under. The first PageRank request reads as the address it
 // gives; the second one is the row of kPageRankHandler.
-QString scrapeRowAnswer(const QString &handler, const CountRules &counts, const PageAnswer &answer,
+QString scrapeRowAnswer(const QString &handler, const ScrapeRules &rules, const PageAnswer &answer,
                         const QString &domain);
 
 // The engine whose count rules a scraper reads with, if it reads a count.

@@ -26,6 +26,22 @@ std::optional<Engine> engineOf(Service service)
     return std::nullopt;
 }
 
+// The rank value read from a service's pages, if any: the PageRank comes
+// from the vendor's service, the others from their own.
+std::optional<RankValue> rankOf(Service service)
+{
+    switch (service) {
+    case Service::Vendor:
+        return RankValue::PageRank;
+    case Service::Alexa:
+        return RankValue::Alexa;
+    case Service::Sogou:
+        return RankValue::SogouRank;
+    default:
+        return std::nullopt;
+    }
+}
+
 std::optional<Service> serviceNamed(const QString &name)
 {
     for (int s = 0; s < kServiceCount; ++s)
@@ -67,26 +83,38 @@ public:
         return true;
     }
 
-    bool count(const QJsonValue &v, const QString &path, CountRule &rule)
+    // A pattern with its group and removal: {"pattern", "group", "remove"}.
+    // Each field left out keeps the value it had: a new pattern alone keeps
+    // the group and the removal.
+    bool patternRule(const QJsonValue &v, const QString &path, QString &pattern, int &group, QString &removal)
     {
         if (!v.isObject())
             return fail(path, QStringLiteral("应是对象：{\"pattern\": …, \"group\": …, \"remove\": …}"));
         const QJsonObject o = v.toObject();
         if (!onlyKnownKeys(o, path, {QStringLiteral("pattern"), QStringLiteral("group"), QStringLiteral("remove")}))
             return false;
-        // Each field left out keeps the value it had: a new pattern alone
-        // keeps the group and the removal.
         if (o.contains(QStringLiteral("pattern"))
-            && !text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &rule.pattern))
+            && !text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &pattern))
             return false;
         if (o.contains(QStringLiteral("group"))) {
             const QJsonValue g = o.value(QStringLiteral("group"));
             if (!g.isDouble() || g.toDouble() != double(g.toInt()))
                 return fail(path + QStringLiteral(".group"), QStringLiteral("应是整数"));
-            rule.group = g.toInt();
+            group = g.toInt();
         }
         return !o.contains(QStringLiteral("remove"))
-                || text(o.value(QStringLiteral("remove")), path + QStringLiteral(".remove"), &rule.removal);
+                || text(o.value(QStringLiteral("remove")), path + QStringLiteral(".remove"), &removal);
+    }
+
+    bool rank(const QJsonValue &v, const QString &path, RankValue which, RankRules &ranks)
+    {
+        RankRule rule = ranks.rule(which);
+        if (!patternRule(v, path, rule.pattern, rule.group, rule.removal))
+            return false;
+        bool groupFault = false;
+        QString why;
+        return ranks.replace(which, rule, &groupFault, &why)
+                || fail(path + (groupFault ? QStringLiteral(".group") : QStringLiteral(".pattern")), why);
     }
 
     bool markers(const QJsonValue &v, const QString &path, QStringList *out)
@@ -135,20 +163,27 @@ public:
             return fail(name, QStringLiteral("应是对象"));
         const QJsonObject o = v.toObject();
         const std::optional<Engine> engine = engineOf(service);
+        const std::optional<RankValue> rankValue = rankOf(service);
         QStringList known = {QStringLiteral("addresses")};
         if (engine)
             known << QStringLiteral("count") << QStringLiteral("empty") << QStringLiteral("refusal");
+        if (rankValue)
+            known << QStringLiteral("rank");
         if (!onlyKnownKeys(o, name, known))
             return false;
         if (o.contains(QStringLiteral("addresses"))
             && !addresses(o.value(QStringLiteral("addresses")), name + QStringLiteral(".addresses"), service,
                           rules.addresses))
             return false;
+        if (rankValue && o.contains(QStringLiteral("rank"))
+            && !rank(o.value(QStringLiteral("rank")), name + QStringLiteral(".rank"), *rankValue, rules.ranks))
+            return false;
         if (!engine)
             return true;
         CountRule rule = rules.counts.rule(*engine);
         if (o.contains(QStringLiteral("count"))
-            && !count(o.value(QStringLiteral("count")), name + QStringLiteral(".count"), rule))
+            && !patternRule(o.value(QStringLiteral("count")), name + QStringLiteral(".count"), rule.pattern, rule.group,
+                            rule.removal))
             return false;
         if (o.contains(QStringLiteral("empty"))
             && !text(o.value(QStringLiteral("empty")), name + QStringLiteral(".empty"), &rule.emptyMarker))
@@ -167,6 +202,12 @@ public:
 };
 
 } // namespace
+
+const ScrapeRules &ScrapeRules::builtIn()
+{
+    static const ScrapeRules rules;
+    return rules;
+}
 
 bool applyRules(const QByteArray &json, ScrapeRules &rules, QString *error)
 {
@@ -220,6 +261,13 @@ QByteArray builtInRulesJson()
                                      {QStringLiteral("remove"), rule.removal}});
             entry.insert(QStringLiteral("empty"), rule.emptyMarker);
             entry.insert(QStringLiteral("refusal"), QJsonArray::fromStringList(rule.refusalMarkers));
+        }
+        if (const std::optional<RankValue> rankValue = rankOf(service)) {
+            const RankRule rule = RankRules::builtInRule(*rankValue);
+            entry.insert(QStringLiteral("rank"),
+                         QJsonObject{{QStringLiteral("pattern"), rule.pattern},
+                                     {QStringLiteral("group"), rule.group},
+                                     {QStringLiteral("remove"), rule.removal}});
         }
         QJsonObject addresses;
         for (const auto rows : allQueryRows())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "parsers/CountParsers.h"
+#include "parsers/RankRules.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -8,11 +9,14 @@
 
 namespace yz {
 
-// What a rules file changes: the engines' count rules and, by handler name,
-// the address templates of the query table's rows.
+// What a rules file changes: the engines' count rules, the rank rules and,
+// by handler name, the address templates of the query table's rows.
 struct ScrapeRules {
     CountRules counts;
+    RankRules ranks;
     QHash<QString, QString> addresses;
+
+    static const ScrapeRules &builtIn();
 };
 
 // Reads a rules file's JSON over the built-in rules. The whole file is
@@ -22,8 +26,10 @@ struct ScrapeRules {
 // The file is an object keyed by service name (as in the endpoints file):
 //   "baidu": {"count": {"pattern": "…", "group": 2, "remove": ","},
 //             "empty": "…", "refusal": ["…"],
-//             "addresses": {"bd1": "{base}/s?wd=site:{domain}", …}}
-// Every entry is optional; what is left out keeps its built-in value.
+//             "addresses": {"bd1": "{base}/s?wd=site:{domain}", …}},
+//   "alexa": {"rank": {"pattern": "…", "group": 1, "remove": ","}}
+// ("rank" for alexa, sogou's SogouRank and vendor's PageRank). Every entry
+// and every field is optional; what is left out keeps its value.
 bool applyRules(const QByteArray &json, ScrapeRules &rules, QString *error);
 bool applyRulesFile(const QString &path, ScrapeRules &rules, QString *error);
 

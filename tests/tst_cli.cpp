@@ -585,6 +585,22 @@ void TestCli::savedPagesAndRulesCheck()
     check = run({"rules", "check", rules.fileName(), "--pages", pages});
     QVERIFY(check.out.contains("example.com\tbd1\t1,230,000\tok\t"));
     QCOMPARE(run({"rules", "check", "-"}).exitCode, 2);
+
+    // A rank rule changes exactly its value, in a run and in a check alike.
+    QFile rankRules(m_dir.filePath(QStringLiteral("rank-rules.json")));
+    QVERIFY(rankRules.open(QIODevice::WriteOnly));
+    rankRules.write(R"j({"alexa": {"rank": {"pattern": "(\\d),(\\d+)", "group": 2}}})j");
+    rankRules.close();
+    const Run ranked =
+            run({"--json", "--rules", rankRules.fileName(), "--endpoints", endpointsFile(services), "example.com"});
+    QJsonObject changed = QJsonDocument::fromJson(ranked.out).object();
+    QJsonObject tb2 = changed[QStringLiteral("tb2")].toObject();
+    QCOMPARE(tb2[QStringLiteral("Alexa")].toString(), QStringLiteral("321"));
+    tb2[QStringLiteral("Alexa")] = o[QStringLiteral("tb2")][QStringLiteral("Alexa")];
+    changed[QStringLiteral("tb2")] = tb2;
+    QCOMPARE(changed, o);
+    check = run({"rules", "check", rankRules.fileName(), "--pages", pages});
+    QVERIFY(check.out.contains("example.com\tale\t321\tok\t"));
 }
 
 void TestCli::csvReadByPython()

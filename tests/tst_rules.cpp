@@ -1,6 +1,7 @@
 // The rules file: every way a file is refused (naming the entry, changing
 // nothing), the built-in rules written out and read back unchanged, and
 // replaced rules reading pages as written.
+#include "parsers/RankParsers.h"
 #include "parsers/ResultHandlers.h"
 #include "parsers/RulesFile.h"
 #include "query/QueryTable.h"
@@ -39,6 +40,10 @@ void TestRules::refusedNamingTheEntry_data()
     row("unknown field", "{\"baidu\": {\"counts\": {}}}", "baidu.counts", QStringLiteral("未知的项"));
     row("count for a service without counts", "{\"alexa\": {\"count\": {\"pattern\": \"(x)\"}}}", "alexa.count",
         QStringLiteral("未知的项"));
+    row("rank pattern does not compile", "{\"alexa\": {\"rank\": {\"pattern\": \"(\"}}}", "alexa.rank.pattern",
+        QStringLiteral("正则表达式无法编译"));
+    row("rank group missing", "{\"vendor\": {\"rank\": {\"group\": 2}}}", "vendor.rank.group", QString());
+    row("rank for a service without one", "{\"baidu\": {\"rank\": {}}}", "baidu.rank", QStringLiteral("未知的项"));
     row("group the kept pattern lacks", "{\"baidu\": {\"count\": {\"group\": 5}}}", "baidu.count.group", QString());
     row("pattern does not compile", "{\"baidu\": {\"count\": {\"pattern\": \"约([0-9]+篇\"}}}", "baidu.count.pattern",
         QStringLiteral("正则表达式无法编译"));
@@ -94,6 +99,12 @@ void TestRules::builtInRulesRoundTrip()
         QCOMPARE(a.emptyMarker, b.emptyMarker);
         QCOMPARE(a.refusalMarkers, b.refusalMarkers);
     }
+    for (int v = 0; v < yz::kRankValueCount; ++v) {
+        const yz::RankRule a = rules.ranks.rule(yz::RankValue(v)), b = yz::RankRules::builtInRule(yz::RankValue(v));
+        QCOMPARE(a.pattern, b.pattern);
+        QCOMPARE(a.group, b.group);
+        QCOMPARE(a.removal, b.removal);
+    }
     // Every row's template is written out and builds the table's address.
     yz::ServiceHosts hosts;
     int rows = 0;
@@ -141,6 +152,22 @@ void TestRules::replacedRulesReadPages()
     QCOMPARE(patternOnly.counts.scrape(Engine::Baidu, QStringLiteral("百度为您找到相关结果约1,230个")),
              QStringLiteral("1230"));
     QCOMPARE(patternOnly.counts.rule(Engine::Baidu).emptyMarker, CountRules::builtInRule(Engine::Baidu).emptyMarker);
+
+    // A rank rule changes its own value and no other.
+    ScrapeRules ranks;
+    QVERIFY2(
+            yz::applyRules(
+                    R"j({"alexa": {"rank": {"pattern": "Rank #([\\d,]+)"}}, "sogou": {"rank": {"pattern": "SR=(\\d+)"}}})j",
+                    ranks, &error),
+            qPrintable(error));
+    QCOMPARE(yz::scrapeAlexaRank(QStringLiteral("Rank #1,234"), ranks.ranks), QStringLiteral("1234")); // "," kept
+    QCOMPARE(yz::scrapeAlexaRank(QStringLiteral("<div class=\"a\"><img src=x>5</a>"), ranks.ranks),
+             QStringLiteral("0"));
+    QCOMPARE(yz::scrapeSogouRank(QStringLiteral("SR=77"), ranks.ranks), QStringLiteral("77"));
+    QCOMPARE(yz::scrapeSogouRank(QStringLiteral("您是不是想"), ranks.ranks), QStringLiteral("0"));
+    QCOMPARE(yz::scrapePageRank(QStringLiteral("Rank_1:1:6"), ranks.ranks), QStringLiteral("6"));
+    QCOMPARE(ranks.counts.scrape(Engine::Sogou, QStringLiteral("<!--resultbarnum:5,678-->")),
+             yz::scrapeCount(Engine::Sogou, QStringLiteral("<!--resultbarnum:5,678-->")));
 }
 
 void TestRules::templatesFilledInOnePass()

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QRegularExpression>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace yz {
+
+// The values of the rank grid read with one pattern each.
+enum class RankValue { PageRank, Alexa, SogouRank };
+inline constexpr int kRankValueCount = 3;
+
+// How one of them is read: the first match of `pattern` (case-insensitive,
+// over many lines), its capture group `group`, with `removal` deleted.
+struct RankRule {
+    QString pattern;
+    int group = 1;
+    QString removal;
+};
+
+// Checks a page pattern and its capture group: the compiled pattern, or
+// nothing with the reason (and whether the group was at fault).
+std::optional<QRegularExpression> compilePagePattern(const QString &pattern, int group, bool *groupFault,
+                                                     QString *error);
+
+// The rank rules, compiled. The built-in set is what the window always uses;
+// the command line and the service may replace them with a rules file's.
+class RankRules {
+public:
+    RankRules(); // the built-in rules
+
+    static const RankRules &builtIn();
+    static RankRule builtInRule(RankValue value);
+
+    const RankRule &rule(RankValue value) const { return m_values[size_t(value)].rule; }
+    // Replaces a rule; refuses (saying whether the group was at fault) a
+    // pattern that does not compile or has no such group.
+    bool replace(RankValue value, const RankRule &rule, bool *groupFault, QString *error);
+
+    // What the rule captures from the page, its removal deleted; nothing when
+    // the page does not match (or matching hit PCRE2's limits).
+    std::optional<QString> read(RankValue value, const QString &html) const;
+
+private:
+    struct Compiled {
+        RankRule rule;
+        QRegularExpression pattern;
+    };
+    std::array<Compiled, kRankValueCount> m_values;
+};
+
+} // namespace yz
