@@ -5,22 +5,10 @@
 #include <QRegularExpression>
 
 namespace yz {
-namespace {
 
-QString firstGroupOr(const QRegularExpression &re, const QString &text, const QString &otherwise)
+QString scrapeSnapshotDate(const QString &html, const QString &domain, const RankRules &rules)
 {
-    const QRegularExpressionMatch m = re.match(text);
-    return m.hasMatch() ? m.captured(1) : otherwise;
-}
-
-} // namespace
-
-QString scrapeSnapshotDate(const QString &html, const QString &domain)
-{
-    const QRegularExpression re(QRegularExpression::escape(domain)
-                                        + QStringLiteral("\\/[\\s\\t ]+\\d+K[\\s\\t ]+(\\d{4}\\-\\d{1,2}\\-\\d{1,2})"),
-                                kPageOptions);
-    return firstGroupOr(re, html, QStringLiteral("No"));
+    return rules.read(RankValue::Snapshot, html, domain).value_or(QStringLiteral("No"));
 }
 
 QString scrapePageRank(const QString &html, const RankRules &rules)

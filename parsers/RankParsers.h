@@ -10,7 +10,7 @@ namespace yz {
 // `domain` followed directly by "/", a size such as 12K, and the date as the
 // page shows it; "No" when there is none. Every pattern character of the
 // domain text is escaped, so what the user types is matched literally.
-QString scrapeSnapshotDate(const QString &html, const QString &domain);
+QString scrapeSnapshotDate(const QString &html, const QString &domain, const RankRules &rules = RankRules::builtIn());
 
 // The PageRank from a "Rank_1:1:6" line (any case); "0" when there is none.
 // Each rank is read with its rule of `rules`.

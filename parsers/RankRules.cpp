@@ -15,15 +15,23 @@ constexpr BuiltInRank kBuiltIn[] = {
         {u"rank_\\d:\\d:(\\d{1,2})", u""},
         {u"<div class=\"[^\"]*\"><img src=[^>]+>([\\d, ]+?)<\\/a>", u","},
         {u":(\\d+)\\/100", u""},
+        {u"{domain}\\/[\\s\\t ]+\\d+K[\\s\\t ]+(\\d{4}\\-\\d{1,2}\\-\\d{1,2})", u""},
 };
 static_assert(std::size(kBuiltIn) == kRankValueCount);
+
+// A pattern with "{domain}" replaced by the escaped domain.
+QString withDomain(QString pattern, const QString &domain)
+{
+    return pattern.replace(QString::fromUtf16(kDomainInPattern), QRegularExpression::escape(domain));
+}
 
 } // namespace
 
 std::optional<QRegularExpression> compilePagePattern(const QString &pattern, int group, bool *groupFault,
                                                      QString *error)
 {
-    QRegularExpression re(pattern, kPageOptions);
+    // Checked as it will be used: with a domain in place of "{domain}".
+    QRegularExpression re(withDomain(pattern, QStringLiteral("example.com")), kPageOptions);
     *groupFault = false;
     if (!re.isValid()) {
         *error = QStringLiteral("正则表达式无法编译（%1，位置 %2）").arg(re.errorString()).arg(re.patternErrorOffset());
@@ -69,10 +77,14 @@ bool RankRules::replace(RankValue value, const RankRule &rule, bool *groupFault,
     return true;
 }
 
-std::optional<QString> RankRules::read(RankValue value, const QString &html) const
+std::optional<QString> RankRules::read(RankValue value, const QString &html, const QString &domain) const
 {
     const Compiled &c = m_values[size_t(value)];
-    const QRegularExpressionMatch match = c.pattern.match(html);
+    // A pattern naming the domain is made for each page, the domain's text
+    // escaped so that it is matched literally.
+    const QRegularExpressionMatch match = c.rule.pattern.contains(QStringView(kDomainInPattern))
+            ? QRegularExpression(withDomain(c.rule.pattern, domain), kPageOptions).match(html)
+            : c.pattern.match(html);
     if (!match.hasMatch())
         return std::nullopt;
     QString text = match.captured(c.rule.group);

@@ -8,9 +8,12 @@
 
 namespace yz {
 
-// The values of the rank grid read with one pattern each.
-enum class RankValue { PageRank, Alexa, SogouRank };
-inline constexpr int kRankValueCount = 3;
+// The values of the rank grid read with one pattern each. The snapshot
+// date's pattern holds "{domain}", which stands for the domain's text with
+// every pattern character escaped.
+enum class RankValue { PageRank, Alexa, SogouRank, Snapshot };
+inline constexpr int kRankValueCount = 4;
+inline constexpr char16_t kDomainInPattern[] = u"{domain}";
 
 // How one of them is read: the first match of `pattern` (case-insensitive,
 // over many lines), its capture group `group`, with `removal` deleted.
@@ -40,8 +43,9 @@ public:
     bool replace(RankValue value, const RankRule &rule, bool *groupFault, QString *error);
 
     // What the rule captures from the page, its removal deleted; nothing when
-    // the page does not match (or matching hit PCRE2's limits).
-    std::optional<QString> read(RankValue value, const QString &html) const;
+    // the page does not match (or matching hit PCRE2's limits). `domain`
+    // takes the place of "{domain}".
+    std::optional<QString> read(RankValue value, const QString &html, const QString &domain = {}) const;
 
 private:
     struct Compiled {

@@ -74,7 +74,7 @@ QString scrapeRowAnswer(const QString &handler, const ScrapeRules &rules, const 
         return rules.counts.scrape(*engine, html);
     switch (row->scraper) {
     case Scraper::BaiduSnapshot:
-        return scrapeSnapshotDate(html, domain);
+        return scrapeSnapshotDate(html, domain, rules.ranks);
     case Scraper::PageRankAddress:
         return answer.read() ? answer.text : QStringLiteral("X");
     case Scraper::AlexaRank:

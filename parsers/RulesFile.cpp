@@ -26,17 +26,23 @@ std::optional<Engine> engineOf(Service service)
     return std::nullopt;
 }
 
-// The rank value read from a service's pages, if any: the PageRank comes
-// from the vendor's service, the others from their own.
-std::optional<RankValue> rankOf(Service service)
+// The rank value read from a service's pages, if any, and its key: the
+// PageRank comes from the vendor's service, the snapshot date from Baidu.
+struct RankEntry {
+    QString key;
+    RankValue value;
+};
+std::optional<RankEntry> rankOf(Service service)
 {
     switch (service) {
     case Service::Vendor:
-        return RankValue::PageRank;
+        return RankEntry{QStringLiteral("rank"), RankValue::PageRank};
     case Service::Alexa:
-        return RankValue::Alexa;
+        return RankEntry{QStringLiteral("rank"), RankValue::Alexa};
     case Service::Sogou:
-        return RankValue::SogouRank;
+        return RankEntry{QStringLiteral("rank"), RankValue::SogouRank};
+    case Service::Baidu:
+        return RankEntry{QStringLiteral("snapshot"), RankValue::Snapshot};
     default:
         return std::nullopt;
     }
@@ -163,20 +169,20 @@ public:
             return fail(name, QStringLiteral("应是对象"));
         const QJsonObject o = v.toObject();
         const std::optional<Engine> engine = engineOf(service);
-        const std::optional<RankValue> rankValue = rankOf(service);
+        const std::optional<RankEntry> rankEntry = rankOf(service);
         QStringList known = {QStringLiteral("addresses")};
         if (engine)
             known << QStringLiteral("count") << QStringLiteral("empty") << QStringLiteral("refusal");
-        if (rankValue)
-            known << QStringLiteral("rank");
+        if (rankEntry)
+            known << rankEntry->key;
         if (!onlyKnownKeys(o, name, known))
             return false;
         if (o.contains(QStringLiteral("addresses"))
             && !addresses(o.value(QStringLiteral("addresses")), name + QStringLiteral(".addresses"), service,
                           rules.addresses))
             return false;
-        if (rankValue && o.contains(QStringLiteral("rank"))
-            && !rank(o.value(QStringLiteral("rank")), name + QStringLiteral(".rank"), *rankValue, rules.ranks))
+        if (rankEntry && o.contains(rankEntry->key)
+            && !rank(o.value(rankEntry->key), name + u'.' + rankEntry->key, rankEntry->value, rules.ranks))
             return false;
         if (!engine)
             return true;
@@ -262,9 +268,9 @@ QByteArray builtInRulesJson()
             entry.insert(QStringLiteral("empty"), rule.emptyMarker);
             entry.insert(QStringLiteral("refusal"), QJsonArray::fromStringList(rule.refusalMarkers));
         }
-        if (const std::optional<RankValue> rankValue = rankOf(service)) {
-            const RankRule rule = RankRules::builtInRule(*rankValue);
-            entry.insert(QStringLiteral("rank"),
+        if (const std::optional<RankEntry> rankEntry = rankOf(service)) {
+            const RankRule rule = RankRules::builtInRule(rankEntry->value);
+            entry.insert(rankEntry->key,
                          QJsonObject{{QStringLiteral("pattern"), rule.pattern},
                                      {QStringLiteral("group"), rule.group},
                                      {QStringLiteral("remove"), rule.removal}});

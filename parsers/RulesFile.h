@@ -28,7 +28,8 @@ struct ScrapeRules {
 //             "empty": "…", "refusal": ["…"],
 //             "addresses": {"bd1": "{base}/s?wd=site:{domain}", …}},
 //   "alexa": {"rank": {"pattern": "…", "group": 1, "remove": ","}}
-// ("rank" for alexa, sogou's SogouRank and vendor's PageRank). Every entry
+// ("rank" for alexa, sogou's SogouRank and vendor's PageRank, "snapshot" for
+// baidu's snapshot date, its pattern naming the domain as {domain}). Every entry
 // and every field is optional; what is left out keeps its value.
 bool applyRules(const QByteArray &json, ScrapeRules &rules, QString *error);
 bool applyRulesFile(const QString &path, ScrapeRules &rules, QString *error);

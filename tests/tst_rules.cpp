@@ -166,6 +166,18 @@ void TestRules::replacedRulesReadPages()
     QCOMPARE(yz::scrapeSogouRank(QStringLiteral("SR=77"), ranks.ranks), QStringLiteral("77"));
     QCOMPARE(yz::scrapeSogouRank(QStringLiteral("您是不是想"), ranks.ranks), QStringLiteral("0"));
     QCOMPARE(yz::scrapePageRank(QStringLiteral("Rank_1:1:6"), ranks.ranks), QStringLiteral("6"));
+    // The snapshot date's rule names the domain, which is matched literally.
+    ScrapeRules snapshot;
+    QVERIFY2(yz::applyRules(R"j({"baidu": {"snapshot": {"pattern": "{domain} 快照 (\\d+-\\d+-\\d+)"}}})j", snapshot,
+                            &error),
+             qPrintable(error));
+    QCOMPARE(yz::scrapeSnapshotDate(QStringLiteral("a.b(c 快照 2026-12-01"), QStringLiteral("a.b(c"), snapshot.ranks),
+             QStringLiteral("2026-12-01"));
+    QCOMPARE(yz::scrapeSnapshotDate(QStringLiteral("aXb(c 快照 2026-12-01"), QStringLiteral("a.b(c"), snapshot.ranks),
+             QStringLiteral("No"));
+    QCOMPARE(yz::scrapeSnapshotDate(QStringLiteral("<b>a.b.com/ 15K 2010-3-9</b>"), QStringLiteral("a.b.com")),
+             QStringLiteral("2010-3-9")); // the built-in rule is untouched
+    QCOMPARE(snapshot.counts.scrape(Engine::Baidu, QStringLiteral("找到相关网页约1,230篇")), QStringLiteral("1230"));
     QCOMPARE(ranks.counts.scrape(Engine::Sogou, QStringLiteral("<!--resultbarnum:5,678-->")),
              yz::scrapeCount(Engine::Sogou, QStringLiteral("<!--resultbarnum:5,678-->")));
 }
