@@ -54,6 +54,7 @@ void ConnectionGuard::watch(QTcpSocket *socket)
     // Connected before the HTTP server connects its own slot, so this one
     // takes the bytes first.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { inspect(socket); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { resume(socket); });
     connect(socket, &QObject::destroyed, this, [this, socket] { m_watches.remove(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { m_watches.remove(socket); });
 }
@@ -117,6 +118,9 @@ void ConnectionGuard::inspect(QTcpSocket *socket)
 // this slot runs before the server's for the same readyRead.
 void ConnectionGuard::handOver(QTcpSocket *socket, Watch &w)
 {
+    // A client that does not read its answers gets no more of them.
+    if (socket->bytesToWrite() > m_limits.maxUnsent)
+        return;
     if (w.ready.isEmpty()) {
         if (w.pendingRefusal)
             refuse(socket, w, *std::exchange(w.pendingRefusal, std::nullopt));
@@ -136,6 +140,18 @@ void ConnectionGuard::handOver(QTcpSocket *socket, Watch &w)
         socket->commitTransaction();
     for (qsizetype i = request.bytes.size() - 1; i >= 0; --i)
         socket->ungetChar(request.bytes.at(i));
+}
+
+// The client took some of its answers: what was held back goes on.
+void ConnectionGuard::resume(QTcpSocket *socket)
+{
+    const auto found = m_watches.find(socket);
+    if (found == m_watches.end() || found->refused)
+        return;
+    found->lastHeard = m_clock.elapsed();
+    if (!found->inFlight && (!found->ready.isEmpty() || found->pendingRefusal)
+        && socket->bytesToWrite() <= m_limits.maxUnsent)
+        QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
 }
 
 void ConnectionGuard::respond(QTcpSocket *socket, const QByteArray &head, const QByteArray &body)
@@ -205,8 +221,12 @@ void ConnectionGuard::sweep()
                 expired.append(it.key());
             continue;
         }
-        if (!w.ready.isEmpty())
+        if (!w.ready.isEmpty()) {
+            // Held back until the client reads its answers.
+            if (now - w.lastHeard >= m_limits.idleMs)
+                expired.append(it.key());
             continue;
+        }
         const qint64 waited = now - w.waitingSince;
         switch (w.framer.state()) {
         case RequestFramer::State::Idle:

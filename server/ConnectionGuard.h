@@ -29,6 +29,10 @@ struct ConnectionLimits {
     int maxQueued = 32;
     qsizetype maxQueuedBytes = 16 * 1024;
     int maxRequests = 1000; // requests per connection, then it is closed
+    // Answer bytes a client has not taken yet: past this, its next request
+    // waits until it reads (and a client that stops reading is dropped
+    // after the idle time).
+    qint64 maxUnsent = 256 * 1024;
 };
 
 // The listening socket handed to the HTTP server, and the one place where
@@ -74,6 +78,7 @@ private:
     void watch(QTcpSocket *socket);
     void inspect(QTcpSocket *socket);
     void handOver(QTcpSocket *socket, Watch &watch);
+    void resume(QTcpSocket *socket);
     void refuse(QTcpSocket *socket, Watch &watch, const FramingError &error);
     void sweep();
     bool makeRoom();

@@ -454,6 +454,47 @@ private Q_SLOTS:
         QCOMPARE(server.process().state(), QProcess::Running);
     }
 
+    // A client that asks and never reads gets its answers held back, not
+    // piled up in the service's memory.
+    void clientThatDoesNotRead()
+    {
+        yztest::ThrowawayDatabase db(false);
+        QFile package(db.dir() + QStringLiteral("/yanzhou_amd64.deb"));
+        QVERIFY(package.open(QIODevice::WriteOnly));
+        package.write(QByteArray(1024 * 1024, 'p'));
+        package.close();
+        yztest::ServingProcess server(db.url(), {QStringLiteral("--downloads"), db.dir()});
+        QVERIFY(server.started());
+        const auto residentKiB = [&server] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(server.process().processId()));
+            if (!status.open(QIODevice::ReadOnly))
+                return qint64(-1);
+            for (const QByteArray &line : status.readAll().split('\n'))
+                if (line.startsWith("VmRSS:"))
+                    return line.mid(6).trimmed().split(' ').first().toLongLong();
+            return qint64(-1);
+        };
+        QCOMPARE(get(server.port(), "/download/yanzhou_amd64.deb").body.size(), 1024 * 1024);
+        const qint64 before = residentKiB();
+        QTcpSocket greedy;
+        greedy.setReadBufferSize(1); // this side takes almost nothing
+        greedy.connectToHost(QStringLiteral("127.0.0.1"), quint16(server.port()));
+        QVERIFY(greedy.waitForConnected(5000));
+        for (int batch = 0; batch < 10; ++batch) {
+            QByteArray requests;
+            for (int i = 0; i < 10; ++i)
+                requests += "GET /download/yanzhou_amd64.deb HTTP/1.1\r\nHost: h\r\n\r\n";
+            greedy.write(requests);
+            greedy.flush();
+            QTest::qWait(100);
+        }
+        QTest::qWait(500);
+        const qint64 grown = residentKiB() - before;
+        // A hundred answers of 1 MiB were asked for; only a few may wait.
+        QVERIFY2(grown < 30 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(grown)));
+        QCOMPARE(get(server.port(), "/yzupdate/").body, QByteArray("200912230"));
+    }
+
     // A suggestion holding NUL is stored alike on both databases.
     void suggestionWithNul_data() { yztest::addBackendRows(); }
     void suggestionWithNul()
