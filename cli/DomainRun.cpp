@@ -105,7 +105,7 @@ void DomainRun::keepPagesIn(PageArchive *archive)
     m_archive = archive;
     m_engine.handlers().setObserver([this](const QString &row, const PageAnswer &answer) {
         m_result.pages.append(m_archive->write(m_result.domain, row, answer));
-        m_result.pages.last().cause = answer.read() ? QStringLiteral("read") : QStringLiteral("failed");
+        m_result.pages.last().cause = requestOutcome(answer);
     });
 }
 
@@ -144,17 +144,11 @@ void DomainRun::collect()
     }
     for (int i = 0; i < kInfoTextCount; ++i)
         m_result.info[size_t(i)] = m_engine.info(InfoText(i));
-    // A saved page of a row with a cell of its own gets that cell's cause;
-    // the first request of the PageRank chain, like the rows that fill
-    // labels, keeps how its request ended.
-    for (SavedPage &page : m_result.pages) {
-        const QueryRow *row = findQueryRow(page.row);
-        if (page.row == QStringView(kPageRankHandler))
-            row = &rowFor(Scraper::PageRankAddress);
-        else if (!row || row->scraper == Scraper::PageRankAddress || row->target.row < 0)
-            continue;
-        page.cause = sheet.status(row->target.grid, row->target.row, row->target.col).name();
-    }
+    // A saved page whose answer decided a cell gets that cell's cause; the
+    // others keep how their request ended.
+    for (SavedPage &page : m_result.pages)
+        if (const std::optional<CellRef> cell = cellDecidedBy(page.row))
+            page.cause = sheet.status(cell->grid, cell->row, cell->col).name();
     m_result.started = m_engine.fetcher().startedCount();
     m_result.answered = m_engine.fetcher().answeredCount();
     Q_EMIT finished();

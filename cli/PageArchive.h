@@ -19,6 +19,12 @@ struct SavedPage {
     QString file; // relative to the archive's directory
 };
 
+// How an answer's request ended, for a page whose row decides no cell.
+inline QString requestOutcome(const PageAnswer &answer)
+{
+    return answer.read() ? QStringLiteral("read") : QStringLiteral("failed");
+}
+
 // The pages behind a run's cells (--save-pages DIR): each answer's body
 // exactly as received, one file per domain and row, and index.json listing
 // them. File names hold only safe characters whatever the domain holds, and

@@ -1,5 +1,6 @@
 #include "cli/RulesCheck.h"
 
+#include "cli/PageArchive.h"
 #include "cli/ResultOutput.h"
 #include "net/BoundedRead.h"
 #include "net/spyHTTP.h"
@@ -23,15 +24,6 @@ QString charsetOf(const QString &handler)
         return QStringLiteral("gb2312");
     const QueryRow *row = findQueryRow(handler);
     return row ? QString::fromUtf16(row->charset) : QString();
-}
-
-// Whether a row writes a grid cell (and so has a cell's cause).
-bool writesCell(const QString &handler)
-{
-    if (handler == QStringView(kPageRankHandler))
-        return true;
-    const QueryRow *row = findQueryRow(handler);
-    return row && row->target.row >= 0 && row->scraper != Scraper::PageRankAddress;
 }
 
 } // namespace
@@ -86,8 +78,7 @@ int runRulesCheck(const QStringList &arguments, std::FILE *out, std::FILE *err)
             answer.text = decodePage(body, charsetOf(row));
         }
         const QString value = scrapeRowAnswer(row, rules, answer, domain);
-        const QString cause = writesCell(row) ? CellStatus::of(answer, value).name()
-                                              : (answer.read() ? QStringLiteral("read") : QStringLiteral("failed"));
+        const QString cause = cellDecidedBy(row) ? CellStatus::of(answer, value).name() : requestOutcome(answer);
         writeText(out,
                   QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
                           .arg(printable(domain), printable(row), printable(value), cause, printable(name)));

@@ -99,6 +99,16 @@ const QueryRow *findRowForCell(Grid grid, int row, int col)
     return nullptr;
 }
 
+std::optional<CellRef> cellDecidedBy(QStringView handler)
+{
+    if (handler == QStringView(kPageRankHandler))
+        return rowFor(Scraper::PageRankAddress).target;
+    const QueryRow *row = findQueryRow(handler);
+    if (!row || row->scraper == Scraper::PageRankAddress || row->target.row < 0)
+        return std::nullopt;
+    return row->target;
+}
+
 const QueryRow &rowFor(Scraper scraper)
 {
     for (const auto rows : allQueryRows())

@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <array>
+#include <optional>
 #include <span>
 
 namespace yz {
@@ -80,6 +81,10 @@ const QueryRow *findQueryRow(QStringView handler);
 const QueryRow *findRowForCell(Grid grid, int row, int col);
 // The first row read by the scraper (the label and picture rows have one each).
 const QueryRow &rowFor(Scraper scraper);
+// The cell whose value an answer delivered to `handler` decides, if any: the
+// second PageRank request decides the PageRank cell; the first one, and the
+// rows that fill labels, decide none.
+std::optional<CellRef> cellDecidedBy(QStringView handler);
 // Every row, grid rows first.
 std::array<std::span<const QueryRow>, 2> allQueryRows();
 

@@ -86,8 +86,8 @@ void ConnectionGuard::inspect(QTcpSocket *socket)
     // Framed no further than one past what the queue can take: a flood of
     // pipelined requests costs no more than the requests it may queue.
     QList<FramedRequest> complete;
-    const qsizetype room = m_limits.maxQueued - w.ready.size() + (w.inFlight ? 0 : 1);
-    std::optional<FramingError> error = w.framer.feed(data, complete, std::max<qsizetype>(1, room + 1));
+    const qsizetype room = m_limits.maxQueued - w.ready.size() + 2; // one to hand over, one to see the overflow
+    std::optional<FramingError> error = w.framer.feed(data, complete, room);
     if (before == RequestFramer::State::Idle && w.framer.state() != RequestFramer::State::Idle)
         w.waitingSince = w.lastHeard;
     for (FramedRequest &request : complete) {
@@ -149,8 +149,14 @@ void ConnectionGuard::resume(QTcpSocket *socket)
     if (found == m_watches.end() || found->refused)
         return;
     found->lastHeard = m_clock.elapsed();
-    if (!found->inFlight && (!found->ready.isEmpty() || found->pendingRefusal)
-        && socket->bytesToWrite() <= m_limits.maxUnsent)
+    if (!found->inFlight && socket->bytesToWrite() <= m_limits.maxUnsent)
+        wakeForNext(socket, *found);
+}
+
+// The next request goes through this guard's slot, then the server's.
+void ConnectionGuard::wakeForNext(QTcpSocket *socket, const Watch &w)
+{
+    if (!w.ready.isEmpty() || w.pendingRefusal)
         QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
 }
 
@@ -161,9 +167,10 @@ void ConnectionGuard::respond(QTcpSocket *socket, const QByteArray &head, const 
         return;
     Watch &w = found.value();
     w.inFlight = false;
+    const bool close = w.closeAfter || (w.ready.isEmpty() && w.lastQueued);
     QByteArray answer = head;
     answer += "\r\nContent-Length: " + QByteArray::number(body.size());
-    if (w.closeAfter || (w.ready.isEmpty() && w.lastQueued))
+    if (close)
         answer += "\r\nConnection: close";
     answer += "\r\n\r\n";
     if (!w.headOnly)
@@ -172,14 +179,12 @@ void ConnectionGuard::respond(QTcpSocket *socket, const QByteArray &head, const 
     w.lastHeard = m_clock.elapsed();
     if (w.ready.isEmpty())
         w.waitingSince = w.lastHeard;
-    if (w.closeAfter || (w.ready.isEmpty() && w.lastQueued)) {
+    if (close) {
         m_watches.remove(socket);
         socket->disconnectFromHost(); // once the answer is out
         return;
     }
-    // The next request goes through this guard's slot, then the server's.
-    if (!w.ready.isEmpty() || w.pendingRefusal)
-        QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
+    wakeForNext(socket, w);
 }
 
 void ConnectionGuard::refuse(QTcpSocket *socket, Watch &w, const FramingError &error)

@@ -79,6 +79,7 @@ private:
     void inspect(QTcpSocket *socket);
     void handOver(QTcpSocket *socket, Watch &watch);
     void resume(QTcpSocket *socket);
+    void wakeForNext(QTcpSocket *socket, const Watch &watch);
     void refuse(QTcpSocket *socket, Watch &watch, const FramingError &error);
     void sweep();
     bool makeRoom();

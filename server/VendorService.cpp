@@ -161,12 +161,6 @@ QString VendorService::clientOf(const QHttpServerRequest &request) const
     return request.remoteAddress().toString();
 }
 
-void VendorService::answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client,
-                           Done done)
-{
-    route(method, url, body, client, std::move(done));
-}
-
 template <typename T>
 void VendorService::withStore(std::function<std::optional<T>(VendorStore &)> read, std::function<Reply(T)> make,
                               Done done)
@@ -176,8 +170,8 @@ void VendorService::withStore(std::function<std::optional<T>(VendorStore &)> rea
     });
 }
 
-void VendorService::route(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client,
-                          Done done)
+void VendorService::answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client,
+                           Done done)
 {
     if (!url.isValid())
         return done(notFound());

@@ -73,7 +73,6 @@ protected:
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
-    void route(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client, Done done);
     // Runs `read` on the database thread; `done` gets `make` of its result,
     // or 503.
     template <typename T>
