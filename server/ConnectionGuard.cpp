@@ -25,8 +25,11 @@ ConnectionGuard::ConnectionGuard(ConnectionLimits limits, QObject *parent)
     m_sweep.setInterval(std::max(50, std::min(1000, shortest / 4)));
     connect(&m_sweep, &QTimer::timeout, this, &ConnectionGuard::sweep);
     m_sweep.start();
-    // The kernel's queue of connections not yet accepted.
     setMaxPendingConnections(m_limits.maxConnections);
+    // The kernel's queue of connections not yet accepted: with Qt's default
+    // of 50, a crowd at the limit makes the kernel drop the SYNs of new
+    // clients, who then wait seconds for the retry.
+    setListenBacklogSize(m_limits.maxConnections);
 }
 
 void ConnectionGuard::incomingConnection(qintptr descriptor)
