@@ -142,13 +142,20 @@ void DomainRun::collect()
             m_result.statuses[size_t(g)] << causes;
         }
     }
-    for (int i = 0; i < kInfoTextCount; ++i)
+    for (int i = 0; i < kInfoTextCount; ++i) {
         m_result.info[size_t(i)] = m_engine.info(InfoText(i));
+        m_result.infoStatuses[size_t(i)] = m_engine.infoStatus(InfoText(i));
+    }
     // A saved page whose answer decided a cell gets that cell's cause; the
     // others keep how their request ended.
-    for (SavedPage &page : m_result.pages)
+    for (SavedPage &page : m_result.pages) {
         if (const std::optional<CellRef> cell = cellDecidedBy(page.row))
             page.cause = sheet.status(cell->grid, cell->row, cell->col).name();
+        else if (const QueryRow *row = findQueryRow(page.row); row && row->scraper == Scraper::WhoisDates)
+            page.cause = m_result.infoStatuses[size_t(InfoText::WhoisDates)].name();
+        else if (row && row->scraper == Scraper::FirstArchiveDate)
+            page.cause = m_result.infoStatuses[size_t(InfoText::ArchiveDate)].name();
+    }
     m_result.started = m_engine.fetcher().startedCount();
     m_result.answered = m_engine.fetcher().answeredCount();
     Q_EMIT finished();

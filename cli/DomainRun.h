@@ -20,6 +20,7 @@ struct DomainResult {
     std::array<QList<QStringList>, kGridCount> grids; // [grid][row][col], headings included
     std::array<QList<QList<CellStatus>>, kGridCount> statuses; // why each cell holds its value
     std::array<QString, kInfoTextCount> info;
+    std::array<CellStatus, kInfoTextCount> infoStatuses; // why the whois and archive texts hold their values
     QString finalDomain; // the root domain, when the test succeeded
     QString rootMessage; // the test's failure message, when it failed
     int started = 0;

@@ -60,14 +60,6 @@ void appendGrid(QString &out, const QList<QStringList> &cells, Grid grid)
     }
 }
 
-// The status number of a failed cell: its HTTP status, or the transport status.
-QJsonValue failureNumber(const CellStatus &status)
-{
-    if (status.cause != CellStatus::Cause::Failed)
-        return QJsonValue::Null;
-    return status.failureStatus();
-}
-
 // A cell's value with why it holds it: the cause, the address asked, the
 // HTTP status when an HTTP answer came (or the transport status of a request
 // that got none), the body's size and the time taken; what does not apply
@@ -77,6 +69,8 @@ QJsonObject detailObject(const QString &value, const CellStatus &status)
     QJsonObject o{{QStringLiteral("value"), value}, {QStringLiteral("status"), status.name()}};
     if (!status.address.isEmpty())
         o.insert(QStringLiteral("address"), status.address);
+    if (!status.reason.isEmpty())
+        o.insert(QStringLiteral("reason"), status.reason);
     if (status.http != 0)
         o.insert(QStringLiteral("http"), status.http);
     else if (status.cause == CellStatus::Cause::Failed)
@@ -126,30 +120,34 @@ QString csvField(QString text)
     return csvQuoted(text);
 }
 
-// A cell's status as one CSV field: "ok", "failed 404", ...
-QString statusField(const CellStatus &status)
-{
-    const QJsonValue number = failureNumber(status);
-    return number.isNull() ? status.name() : status.name() + u' ' + QString::number(number.toInt());
-}
-
 // The cells of a result as CSV columns: (heading, value), in grid order;
 // with `detail`, each followed by its status, address, size and time columns.
 QList<std::pair<QString, QString>> csvCells(const DomainResult &result, bool detail)
 {
     QList<std::pair<QString, QString>> cells{{QStringLiteral("域名"), result.domain}};
-    for (const GridCell &cell : gridCells(result)) {
-        cells.append({cell.name, cell.value});
+    const auto add = [&](const QString &name, const QString &value, const CellStatus &s) {
+        cells.append({name, value});
         if (detail) {
-            const CellStatus &s = cell.status;
-            cells.append({cell.name + QStringLiteral(" 状态"), statusField(s)});
-            cells.append({cell.name + QStringLiteral(" 地址"), s.address});
-            cells.append({cell.name + QStringLiteral(" 字节"), s.bytes < 0 ? QString() : QString::number(s.bytes)});
-            cells.append({cell.name + QStringLiteral(" 毫秒"), s.ms < 0 ? QString() : QString::number(s.ms)});
+            cells.append({name + QStringLiteral(" 状态"), s.summary()});
+            cells.append({name + QStringLiteral(" 地址"), s.address});
+            cells.append({name + QStringLiteral(" 字节"), s.bytes < 0 ? QString() : QString::number(s.bytes)});
+            cells.append({name + QStringLiteral(" 毫秒"), s.ms < 0 ? QString() : QString::number(s.ms)});
         }
-    }
+    };
+    for (const GridCell &cell : gridCells(result))
+        add(cell.name, cell.value, cell.status);
+    // The domain-information texts keep their plain columns; the detail
+    // columns follow all of them.
     cells.append({QStringLiteral("域名信息"), result.info[size_t(InfoText::WhoisDates)]});
     cells.append({QStringLiteral("首次存档"), result.info[size_t(InfoText::ArchiveDate)]});
+    if (detail) {
+        for (const auto &[name, which] : {std::pair{QStringLiteral("域名信息"), InfoText::WhoisDates},
+                                          std::pair{QStringLiteral("首次存档"), InfoText::ArchiveDate}}) {
+            const qsizetype before = cells.size();
+            add(name, QString(), result.infoStatuses[size_t(which)]);
+            cells.remove(before); // the value column is already there
+        }
+    }
     return cells;
 }
 
@@ -237,8 +235,11 @@ QByteArray jsonReport(const DomainResult &result, bool detail)
     for (int g = 0; g < kGridCount; ++g)
         o.insert(ResultSheet::gridName(Grid(g)),
                  gridObject(result.grids[size_t(g)], detail ? &result.statuses[size_t(g)] : nullptr));
-    o.insert(QStringLiteral("dminfo"), result.info[size_t(InfoText::WhoisDates)]);
-    o.insert(QStringLiteral("dminfo3"), result.info[size_t(InfoText::ArchiveDate)]);
+    for (const auto &[key, which] : {std::pair{QStringLiteral("dminfo"), InfoText::WhoisDates},
+                                     std::pair{QStringLiteral("dminfo3"), InfoText::ArchiveDate}}) {
+        const QString &value = result.info[size_t(which)];
+        o.insert(key, detail ? QJsonValue(detailObject(value, result.infoStatuses[size_t(which)])) : QJsonValue(value));
+    }
     o.insert(QStringLiteral("finalDomain"), result.finalDomain);
     if (!result.trendFile.isEmpty())
         o.insert(QStringLiteral("trend"), result.trendFile);

@@ -77,8 +77,9 @@ int runRulesCheck(const QStringList &arguments, std::FILE *out, std::FILE *err)
             answer.outcome = PageAnswer::Outcome::Read;
             answer.text = decodePage(body, charsetOf(row));
         }
-        const QString value = scrapeRowAnswer(row, rules, answer, domain);
-        const QString cause = cellDecidedBy(row) ? CellStatus::of(answer, value).name() : requestOutcome(answer);
+        const Scraped scraped = scrapeRowAnswer(row, rules, answer, domain);
+        const QString value = scraped.value;
+        const QString cause = rowReadsValue(row) ? CellStatus::of(answer, scraped).summary() : requestOutcome(answer);
         writeText(out,
                   QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
                           .arg(printable(domain), printable(row), printable(value), cause, printable(name)));

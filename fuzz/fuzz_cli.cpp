@@ -105,7 +105,7 @@ void checkRules(const QByteArray &bytes)
     }
     const QString page = QString::fromUtf8(bytes);
     for (int e = 0; e < yz::kEngineCount; ++e)
-        (void)rules.counts.scrape(yz::Engine(e), page);
+        (void)rules.counts.scrape(yz::Engine(e), page).value;
     for (auto it = rules.addresses.cbegin(); it != rules.addresses.cend(); ++it)
         yzfuzz::check(it->contains(u"{domain}"), "every accepted template holds the domain");
 }

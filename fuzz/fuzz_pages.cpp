@@ -22,13 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         html = yz::decodeByLabel(bytes, QStringLiteral("utf-8"));
 
     for (int e = 0; e <= int(yz::Engine::Soso); ++e)
-        (void)yz::scrapeCount(yz::Engine(e), html);
-    (void)yz::scrapeSnapshotDate(html, html.left(20));
-    (void)yz::scrapePageRank(html);
-    (void)yz::scrapeAlexaRank(html);
-    (void)yz::scrapeSogouRank(html);
-    (void)yz::scrapeWhoisDates(html);
-    (void)yz::scrapeFirstArchiveDate(html);
+        (void)yz::scrapeCount(yz::Engine(e), html).value;
+    (void)yz::scrapeSnapshotDate(html, html.left(20)).value;
+    (void)yz::scrapePageRank(html).value;
+    (void)yz::scrapeAlexaRank(html).value;
+    (void)yz::scrapeSogouRank(html).value;
+    (void)yz::scrapeWhoisDates(html).value;
+    (void)yz::scrapeFirstArchiveDate(html).value;
     // The fast lower-casing must agree with Qt's on every decoded page.
     yzfuzz::check(yz::lowerCasedPage(html) == html.toLower(), "lowerCasedPage == toLower");
     return 0;

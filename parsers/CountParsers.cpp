@@ -133,7 +133,7 @@ bool CountRules::replace(Engine engine, const CountRule &rule, Part *refused, QS
     return true;
 }
 
-QString CountRules::scrape(Engine engine, const QString &html) const
+Scraped CountRules::scrape(Engine engine, const QString &html) const
 {
     const Compiled &c = m_engines[size_t(engine)];
     const QRegularExpressionMatch match = c.anchored ? c.anchored->match(html) : c.plain.match(html);
@@ -141,19 +141,20 @@ QString CountRules::scrape(Engine engine, const QString &html) const
         QString value = match.captured(c.rule.group);
         if (!c.rule.removal.isEmpty())
             value.remove(c.rule.removal, Qt::CaseSensitive);
-        return value;
+        // A count of nothing is the engine saying it found nothing.
+        return value == u'0' ? Scraped::none(value) : Scraped::ok(value);
     }
     // The marker holds no pattern characters: a case-insensitive substring
     // test is what the pattern test would do.
     if (indexOfIgnoringCase(html, c.rule.emptyMarker) >= 0)
-        return QStringLiteral("0");
+        return Scraped::none(QStringLiteral("0"));
     for (const QString &marker : c.rule.refusalMarkers)
         if (html.contains(marker, Qt::CaseSensitive))
-            return QStringLiteral("频");
-    return QStringLiteral("X");
+            return Scraped::refused(QStringLiteral("频"));
+    return Scraped::unrecognised(QStringLiteral("X"), match.isValid() ? QString() : patternGaveUpReason());
 }
 
-QString scrapeCount(Engine engine, const QString &html)
+Scraped scrapeCount(Engine engine, const QString &html)
 {
     return CountRules::builtIn().scrape(engine, html);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "query/Scraped.h"
+
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
@@ -41,10 +43,10 @@ public:
     // pattern that does not compile or has no such group, and an empty marker.
     bool replace(Engine engine, const CountRule &rule, Part *refused, QString *error);
 
-    // The value a result page gives: the count with the separators deleted,
-    // "0" for the empty-result page, "频" for a refusal page, "X" for anything
-    // else (a failed request's status digits included).
-    QString scrape(Engine engine, const QString &html) const;
+    // The value a result page gives, with its cause: the count with the
+    // separators deleted, "0" for the empty-result page, "频" for a refusal
+    // page, "X" for anything else (a failed request's status digits included).
+    Scraped scrape(Engine engine, const QString &html) const;
 
 private:
     struct Compiled {
@@ -58,6 +60,6 @@ private:
 };
 
 // The value of the engine's result page under the built-in rules.
-QString scrapeCount(Engine engine, const QString &html);
+Scraped scrapeCount(Engine engine, const QString &html);
 
 } // namespace yz

@@ -1,17 +1,18 @@
 #pragma once
 
+#include "parsers/DateRules.h"
+#include "query/Scraped.h"
+
 #include <QString>
 
 namespace yz {
 
-// Month abbreviations to two-digit numbers, after lower-casing.
-QString monthNumber(QString &value);
-
-// "registration至expiry" from a whois page, each side a date or "Unknown".
-QString scrapeWhoisDates(const QString &html);
+// "registration至expiry" from a whois page, each side a date or "Unknown";
+// unrecognised unless both dates were found.
+Scraped scrapeWhoisDates(const QString &html, const DateRules &rules = DateRules::builtIn());
 
 // The first-archive date from an archive listing: "year-month-day", or
 // "NotMatch" when no date link is found.
-QString scrapeFirstArchiveDate(const QString &html);
+Scraped scrapeFirstArchiveDate(const QString &html, const DateRules &rules = DateRules::builtIn());
 
 } // namespace yz

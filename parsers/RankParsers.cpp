@@ -2,34 +2,45 @@
 
 #include "parsers/PrefixAnchoredPattern.h"
 
-#include <QRegularExpression>
-
 namespace yz {
+namespace {
 
-QString scrapeSnapshotDate(const QString &html, const QString &domain, const RankRules &rules)
+// A rank rule's value; `absent` when the page holds none, or unrecognised
+// with the reason when the pattern gave up on the page.
+Scraped readOr(const RuleMatch &match, const QString &absent)
 {
-    return rules.read(RankValue::Snapshot, html, domain).value_or(QStringLiteral("No"));
+    if (match.text)
+        return Scraped::ok(*match.text);
+    return match.gaveUp ? Scraped::unrecognised(absent, patternGaveUpReason()) : Scraped::none(absent);
 }
 
-QString scrapePageRank(const QString &html, const RankRules &rules)
+} // namespace
+
+Scraped scrapeSnapshotDate(const QString &html, const QString &domain, const RankRules &rules)
 {
-    return rules.read(RankValue::PageRank, html).value_or(QStringLiteral("0"));
+    return readOr(rules.read(RankValue::Snapshot, html, domain), QStringLiteral("No"));
 }
 
-QString scrapeAlexaRank(const QString &html, const RankRules &rules)
+Scraped scrapePageRank(const QString &html, const RankRules &rules)
 {
-    return rules.read(RankValue::Alexa, html).value_or(QStringLiteral("0"));
+    return readOr(rules.read(RankValue::PageRank, html), QStringLiteral("0"));
 }
 
-QString scrapeSogouRank(const QString &html, const RankRules &rules)
+Scraped scrapeAlexaRank(const QString &html, const RankRules &rules)
 {
-    if (const std::optional<QString> rank = rules.read(RankValue::SogouRank, html))
-        return *rank;
+    return readOr(rules.read(RankValue::Alexa, html), QStringLiteral("0"));
+}
+
+Scraped scrapeSogouRank(const QString &html, const RankRules &rules)
+{
+    const RuleMatch rank = rules.read(RankValue::SogouRank, html);
+    if (rank.text)
+        return Scraped::ok(*rank.text);
     if (indexOfIgnoringCase(html, u"您是不是想") >= 0)
-        return QStringLiteral("0");
+        return Scraped::none(QStringLiteral("0"));
     if (html.contains(u"搜狗为防止被某些程序恶意搜索抓取页面"))
-        return QStringLiteral("频");
-    return QStringLiteral("X");
+        return Scraped::refused(QStringLiteral("频"));
+    return Scraped::unrecognised(QStringLiteral("X"), rank.gaveUp ? patternGaveUpReason() : QString());
 }
 
 } // namespace yz

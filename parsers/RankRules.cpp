@@ -77,7 +77,12 @@ bool RankRules::replace(RankValue value, const RankRule &rule, bool *groupFault,
     return true;
 }
 
-std::optional<QString> RankRules::read(RankValue value, const QString &html, const QString &domain) const
+QString patternGaveUpReason()
+{
+    return QStringLiteral("模式在这个页面上超出了匹配的限制");
+}
+
+RuleMatch RankRules::read(RankValue value, const QString &html, const QString &domain) const
 {
     const Compiled &c = m_values[size_t(value)];
     // A pattern naming the domain is made for each page, the domain's text
@@ -86,11 +91,11 @@ std::optional<QString> RankRules::read(RankValue value, const QString &html, con
             ? QRegularExpression(withDomain(c.rule.pattern, domain), kPageOptions).match(html)
             : c.pattern.match(html);
     if (!match.hasMatch())
-        return std::nullopt;
+        return {std::nullopt, !match.isValid()};
     QString text = match.captured(c.rule.group);
     if (!c.rule.removal.isEmpty())
         text.remove(c.rule.removal, Qt::CaseSensitive);
-    return text;
+    return {text, false};
 }
 
 } // namespace yz

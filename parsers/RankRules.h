@@ -28,6 +28,16 @@ struct RankRule {
 std::optional<QRegularExpression> compilePagePattern(const QString &pattern, int group, bool *groupFault,
                                                      QString *error);
 
+// Why a page pattern found nothing when PCRE2 gave up rather than finding no
+// match: its match limit, or a text that is not valid UTF-16.
+QString patternGaveUpReason();
+
+// What a page pattern found: the text, or nothing; `gaveUp` as above.
+struct RuleMatch {
+    std::optional<QString> text;
+    bool gaveUp = false;
+};
+
 // The rank rules, compiled. The built-in set is what the window always uses;
 // the command line and the service may replace them with a rules file's.
 class RankRules {
@@ -43,9 +53,9 @@ public:
     bool replace(RankValue value, const RankRule &rule, bool *groupFault, QString *error);
 
     // What the rule captures from the page, its removal deleted; nothing when
-    // the page does not match (or matching hit PCRE2's limits). `domain`
-    // takes the place of "{domain}".
-    std::optional<QString> read(RankValue value, const QString &html, const QString &domain = {}) const;
+    // the page does not match or matching hit PCRE2's limits. `domain` takes
+    // the place of "{domain}".
+    RuleMatch read(RankValue value, const QString &html, const QString &domain = {}) const;
 
 private:
     struct Compiled {

@@ -8,10 +8,16 @@ namespace yz {
 namespace {
 
 // Writes a handler's value and, beside it, why it is that value.
-void write(QueryEngine &engine, const CellRef &cell, const QString &value, const PageAnswer &answer)
+void write(QueryEngine &engine, const CellRef &cell, const Scraped &scraped, const PageAnswer &answer)
 {
-    engine.sheet().setValue(cell.grid, cell.col, cell.row, value);
-    engine.sheet().setStatus(cell.grid, cell.col, cell.row, CellStatus::of(answer, value));
+    engine.sheet().setValue(cell.grid, cell.col, cell.row, scraped.value);
+    engine.sheet().setStatus(cell.grid, cell.col, cell.row, CellStatus::of(answer, scraped));
+}
+
+void writeInfo(QueryEngine &engine, InfoText which, const Scraped &scraped, const PageAnswer &answer)
+{
+    engine.setInfo(which, scraped.value);
+    engine.setInfoStatus(which, CellStatus::of(answer, scraped));
 }
 
 // A handler that writes what its row's answer reads as into the row's cell.
@@ -30,7 +36,7 @@ AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const ScrapeR
     case Scraper::PageRankAddress:
         return [&engine, cell = row.target](const PageAnswer &a) {
             if (!a.read()) {
-                write(engine, cell, QStringLiteral("X"), a);
+                write(engine, cell, Scraped::unrecognised(QStringLiteral("X")), a);
                 return;
             }
             // The whole answer is the address of the PageRank request, used as
@@ -43,12 +49,12 @@ AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const ScrapeR
         };
     case Scraper::WhoisDates:
         return [&engine, handler, &rules](const PageAnswer &a) {
-            engine.setInfo(InfoText::WhoisDates, scrapeRowAnswer(handler, rules, a, QString()));
+            writeInfo(engine, InfoText::WhoisDates, scrapeRowAnswer(handler, rules, a, QString()), a);
         };
     case Scraper::FirstArchiveDate:
         return [&engine, handler, &rules](const PageAnswer &a) {
             engine.setInfo(InfoText::ArchiveCaption, QStringLiteral("建站于"));
-            engine.setInfo(InfoText::ArchiveDate, scrapeRowAnswer(handler, rules, a, QString()));
+            writeInfo(engine, InfoText::ArchiveDate, scrapeRowAnswer(handler, rules, a, QString()), a);
         };
     case Scraper::TrendPicture:
         return {};
@@ -59,7 +65,7 @@ AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const ScrapeR
 
 } // namespace
 
-QString scrapeRowAnswer(const QString &handler, const ScrapeRules &rules, const PageAnswer &answer,
+Scraped scrapeRowAnswer(const QString &handler, const ScrapeRules &rules, const PageAnswer &answer,
                         const QString &domain)
 {
     // Scrapers read the page text; a failed request's text is its status,
@@ -76,15 +82,16 @@ QString scrapeRowAnswer(const QString &handler, const ScrapeRules &rules, const 
     case Scraper::BaiduSnapshot:
         return scrapeSnapshotDate(html, domain, rules.ranks);
     case Scraper::PageRankAddress:
-        return answer.read() ? answer.text : QStringLiteral("X");
+        return answer.read() ? Scraped::ok(answer.text) : Scraped::unrecognised(QStringLiteral("X"));
     case Scraper::AlexaRank:
         return scrapeAlexaRank(html, rules.ranks);
     case Scraper::SogouRank:
         return scrapeSogouRank(html, rules.ranks);
     case Scraper::WhoisDates:
-        return scrapeWhoisDates(html);
+        return scrapeWhoisDates(html, rules.dates);
     case Scraper::FirstArchiveDate:
-        return answer.read() ? scrapeFirstArchiveDate(answer.text) : QStringLiteral("Unknown");
+        return answer.read() ? scrapeFirstArchiveDate(answer.text, rules.dates)
+                             : Scraped::unrecognised(QStringLiteral("Unknown"));
     default:
         return {};
     }

@@ -4,6 +4,7 @@
 #include "parsers/CountParsers.h"
 #include "parsers/RulesFile.h"
 #include "query/QueryTable.h"
+#include "query/Scraped.h"
 
 #include <optional>
 
@@ -19,10 +20,10 @@ class QueryEngine;
 void addResultHandlers(QueryEngine &engine, const ScrapeRules &rules = ScrapeRules::builtIn());
 
 // What a page row's answer reads as under `rules`: the text its handler
-// writes into its cell or label. `domain` is the domain the snapshot date is
+// writes into its cell or label, with its cause. `domain` is the domain the snapshot date is
 // looked for under. The first PageRank request reads as the address it
 // gives; the second one is the row of kPageRankHandler.
-QString scrapeRowAnswer(const QString &handler, const ScrapeRules &rules, const PageAnswer &answer,
+Scraped scrapeRowAnswer(const QString &handler, const ScrapeRules &rules, const PageAnswer &answer,
                         const QString &domain);
 
 // The engine whose count rules a scraper reads with, if it reads a count.

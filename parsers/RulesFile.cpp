@@ -48,6 +48,40 @@ std::optional<RankEntry> rankOf(Service service)
     }
 }
 
+// The dates read from a service's pages, each with its key.
+struct DateEntry {
+    const char16_t *key;
+    DateValue value;
+};
+QList<DateEntry> datesOf(Service service)
+{
+    if (service == Service::Whois)
+        return {{u"registered", DateValue::WhoisRegistered}, {u"expires", DateValue::WhoisExpires}};
+    if (service == Service::Archive)
+        return {{u"firstDate", DateValue::FirstArchive}};
+    return {};
+}
+
+// The statistics provider whose report a service serves, if any.
+std::optional<StatisticsProvider> statisticsOf(Service service)
+{
+    if (service == Service::Cnzz)
+        return StatisticsProvider::Cnzz;
+    if (service == Service::La51)
+        return StatisticsProvider::La51;
+    return std::nullopt;
+}
+
+// The four numbers of the statistics line, each with its key.
+struct PickEntry {
+    const char16_t *key;
+    StatisticsPick StatisticsRule::*pick;
+};
+constexpr PickEntry kPicks[] = {{u"todayIp", &StatisticsRule::todayIp},
+                                {u"todayPv", &StatisticsRule::todayPv},
+                                {u"yesterdayIp", &StatisticsRule::yesterdayIp},
+                                {u"yesterdayPv", &StatisticsRule::yesterdayPv}};
+
 std::optional<Service> serviceNamed(const QString &name)
 {
     for (int s = 0; s < kServiceCount; ++s)
@@ -123,6 +157,82 @@ public:
                 || fail(path + (groupFault ? QStringLiteral(".group") : QStringLiteral(".pattern")), why);
     }
 
+    bool integer(const QJsonValue &v, const QString &path, int *out)
+    {
+        if (!v.isDouble() || v.toDouble() != double(v.toInt()))
+            return fail(path, QStringLiteral("应是整数"));
+        *out = v.toInt();
+        return true;
+    }
+
+    // A date: {"pattern", "order"}, each field left out keeping its value.
+    bool date(const QJsonValue &v, const QString &path, DateValue which, DateRules &dates)
+    {
+        if (!v.isObject())
+            return fail(path, QStringLiteral("应是对象：{\"pattern\": …, \"order\": …}"));
+        const QJsonObject o = v.toObject();
+        if (!onlyKnownKeys(o, path, {QStringLiteral("pattern"), QStringLiteral("order")}))
+            return false;
+        DateRule rule = dates.rule(which);
+        if (o.contains(QStringLiteral("pattern"))
+            && !text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &rule.pattern))
+            return false;
+        if (o.contains(QStringLiteral("order"))) {
+            QString name;
+            if (!text(o.value(QStringLiteral("order")), path + QStringLiteral(".order"), &name))
+                return false;
+            const std::optional<DateOrder> order = dateOrderNamed(name);
+            if (!order)
+                return fail(path + QStringLiteral(".order"), QStringLiteral("应是 auto、ymd、dmy 或 mdy"));
+            rule.order = *order;
+        }
+        QString why;
+        return dates.replace(which, rule, &why) || fail(path + QStringLiteral(".pattern"), why);
+    }
+
+    // The statistics line's numbers: {"pattern", "todayIp": [match, group], …}.
+    bool numbers(const QJsonValue &v, const QString &path, StatisticsRule &rule)
+    {
+        if (!v.isObject())
+            return fail(path, QStringLiteral("应是对象：{\"pattern\": …, \"todayIp\": [第几次匹配, 捕获组], …}"));
+        const QJsonObject o = v.toObject();
+        QStringList known = {QStringLiteral("pattern")};
+        for (const PickEntry &p : kPicks)
+            known << QString::fromUtf16(p.key);
+        if (!onlyKnownKeys(o, path, known))
+            return false;
+        if (o.contains(QStringLiteral("pattern"))
+            && !text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &rule.pattern))
+            return false;
+        for (const PickEntry &p : kPicks) {
+            const QString key = QString::fromUtf16(p.key);
+            if (!o.contains(key))
+                continue;
+            const QJsonValue pick = o.value(key);
+            const QString at = path + u'.' + key;
+            if (!pick.isArray() || pick.toArray().size() != 2)
+                return fail(at, QStringLiteral("应是 [第几次匹配, 捕获组]"));
+            if (!integer(pick.toArray().at(0), at + QStringLiteral("[0]"), &(rule.*p.pick).match)
+                || !integer(pick.toArray().at(1), at + QStringLiteral("[1]"), &(rule.*p.pick).group))
+                return false;
+        }
+        return true;
+    }
+
+    bool statistics(const QJsonObject &o, const QString &name, StatisticsProvider provider, StatisticsRules &rules)
+    {
+        StatisticsRule rule = rules.rule(provider);
+        if (o.contains(QStringLiteral("numbers"))
+            && !numbers(o.value(QStringLiteral("numbers")), name + QStringLiteral(".numbers"), rule))
+            return false;
+        if (o.contains(QStringLiteral("wrongPassword"))
+            && !text(o.value(QStringLiteral("wrongPassword")), name + QStringLiteral(".wrongPassword"),
+                     &rule.wrongPassword))
+            return false;
+        QString why;
+        return rules.replace(provider, rule, &why) || fail(name, why);
+    }
+
     bool markers(const QJsonValue &v, const QString &path, QStringList *out)
     {
         if (!v.isArray())
@@ -175,7 +285,20 @@ public:
             known << QStringLiteral("count") << QStringLiteral("empty") << QStringLiteral("refusal");
         if (rankEntry)
             known << rankEntry->key;
+        const QList<DateEntry> dates = datesOf(service);
+        for (const DateEntry &d : dates)
+            known << QString::fromUtf16(d.key);
+        const std::optional<StatisticsProvider> provider = statisticsOf(service);
+        if (provider)
+            known << QStringLiteral("numbers") << QStringLiteral("wrongPassword");
         if (!onlyKnownKeys(o, name, known))
+            return false;
+        for (const DateEntry &d : dates) {
+            const QString key = QString::fromUtf16(d.key);
+            if (o.contains(key) && !date(o.value(key), name + u'.' + key, d.value, rules.dates))
+                return false;
+        }
+        if (provider && !statistics(o, name, *provider, rules.statistics))
             return false;
         if (o.contains(QStringLiteral("addresses"))
             && !addresses(o.value(QStringLiteral("addresses")), name + QStringLiteral(".addresses"), service,
@@ -274,6 +397,20 @@ QByteArray builtInRulesJson()
                          QJsonObject{{QStringLiteral("pattern"), rule.pattern},
                                      {QStringLiteral("group"), rule.group},
                                      {QStringLiteral("remove"), rule.removal}});
+        }
+        for (const DateEntry &d : datesOf(service)) {
+            const DateRule rule = DateRules::builtInRule(d.value);
+            entry.insert(QString::fromUtf16(d.key),
+                         QJsonObject{{QStringLiteral("pattern"), rule.pattern},
+                                     {QStringLiteral("order"), dateOrderName(rule.order)}});
+        }
+        if (const std::optional<StatisticsProvider> provider = statisticsOf(service)) {
+            const StatisticsRule rule = StatisticsRules::builtInRule(*provider);
+            QJsonObject numbers{{QStringLiteral("pattern"), rule.pattern}};
+            for (const PickEntry &p : kPicks)
+                numbers.insert(QString::fromUtf16(p.key), QJsonArray{(rule.*p.pick).match, (rule.*p.pick).group});
+            entry.insert(QStringLiteral("numbers"), numbers);
+            entry.insert(QStringLiteral("wrongPassword"), rule.wrongPassword);
         }
         QJsonObject addresses;
         for (const auto rows : allQueryRows())

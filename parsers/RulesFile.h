@@ -1,7 +1,9 @@
 #pragma once
 
 #include "parsers/CountParsers.h"
+#include "parsers/DateRules.h"
 #include "parsers/RankRules.h"
+#include "services/SiteStatistics.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -9,11 +11,14 @@
 
 namespace yz {
 
-// What a rules file changes: the engines' count rules, the rank rules and,
-// by handler name, the address templates of the query table's rows.
+// What a rules file changes: the engines' count rules, the rank rules, the
+// whois and archive dates, the statistics line's numbers and, by handler
+// name, the address templates of the query table's rows.
 struct ScrapeRules {
     CountRules counts;
     RankRules ranks;
+    DateRules dates;
+    StatisticsRules statistics;
     QHash<QString, QString> addresses;
 
     static const ScrapeRules &builtIn();
@@ -27,10 +32,13 @@ struct ScrapeRules {
 //   "baidu": {"count": {"pattern": "…", "group": 2, "remove": ","},
 //             "empty": "…", "refusal": ["…"],
 //             "addresses": {"bd1": "{base}/s?wd=site:{domain}", …}},
-//   "alexa": {"rank": {"pattern": "…", "group": 1, "remove": ","}}
+//   "alexa": {"rank": {"pattern": "…", "group": 1, "remove": ","}},
+//   "whois": {"registered": {"pattern": "…", "order": "auto"}, "expires": …},
+//   "cnzz": {"numbers": {"pattern": "…", "todayIp": [3, 1], …}, "wrongPassword": "…"}
 // ("rank" for alexa, sogou's SogouRank and vendor's PageRank, "snapshot" for
-// baidu's snapshot date, its pattern naming the domain as {domain}). Every entry
-// and every field is optional; what is left out keeps its value.
+// baidu's snapshot date, its pattern naming the domain as {domain};
+// "firstDate" for archive; "numbers" and "wrongPassword" for cnzz and 51la).
+// Every entry and every field is optional; what is left out keeps its value.
 bool applyRules(const QByteArray &json, ScrapeRules &rules, QString *error);
 bool applyRulesFile(const QString &path, ScrapeRules &rules, QString *error);
 

@@ -1,10 +1,11 @@
 #include "query/CellStatus.h"
 
 #include "net/TransportStatus.h"
+#include "query/Scraped.h"
 
 namespace yz {
 
-CellStatus CellStatus::of(const PageAnswer &answer, const QString &value)
+CellStatus CellStatus::of(const PageAnswer &answer, const Scraped &scraped)
 {
     CellStatus status;
     status.at = QDateTime::currentDateTimeUtc();
@@ -23,14 +24,9 @@ CellStatus CellStatus::of(const PageAnswer &answer, const QString &value)
     case PageAnswer::Outcome::Read:
         break;
     }
-    if (value == QStringView(u"频"))
-        status.cause = Cause::Refused;
-    else if (value == QLatin1String("X") || value == QLatin1String("Unknown") || value == QLatin1String("NotMatch"))
-        status.cause = Cause::Unrecognised;
-    else if (value == QLatin1String("0") || value == QLatin1String("No"))
-        status.cause = Cause::None;
-    else
-        status.cause = Cause::Ok;
+    status.cause = scraped.cause;
+    if (scraped.cause == Cause::Unrecognised)
+        status.reason = scraped.reason;
     return status;
 }
 
@@ -62,6 +58,13 @@ QString CellStatus::name() const
     return {};
 }
 
+QString CellStatus::summary() const
+{
+    if (const int status = failureStatus(); status != 0)
+        return name() + u' ' + QString::number(status);
+    return reason.isEmpty() ? name() : name() + u' ' + reason;
+}
+
 QString CellStatus::description() const
 {
     QString text;
@@ -81,6 +84,8 @@ QString CellStatus::description() const
         break;
     case Cause::Unrecognised:
         text = QStringLiteral("未识别的页面");
+        if (!reason.isEmpty())
+            text += QStringLiteral("：") + reason;
         break;
     case Cause::Failed:
         if (http != 0) {

@@ -103,12 +103,18 @@ void QueryEngine::markDomainInfoWaiting()
     setInfo(InfoText::WhoisDates, QStringLiteral("loading"));
     setInfo(InfoText::ArchiveCaption, QString());
     setInfo(InfoText::ArchiveDate, QStringLiteral("loading"));
+    m_infoStatus.fill(CellStatus::waiting());
 }
 
 void QueryEngine::setInfo(InfoText which, const QString &text)
 {
     m_info[size_t(which)] = text;
     Q_EMIT infoChanged(which, text);
+}
+
+void QueryEngine::setInfoStatus(InfoText which, const CellStatus &status)
+{
+    m_infoStatus[size_t(which)] = status;
 }
 
 void QueryEngine::startTrendPicture(const QString &domain)

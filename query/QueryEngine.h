@@ -74,6 +74,9 @@ public:
     void markDomainInfoWaiting();
     QString info(InfoText which) const { return m_info[size_t(which)]; }
     void setInfo(InfoText which, const QString &text);
+    // Why the whois dates and the archive date read as they do.
+    const CellStatus &infoStatus(InfoText which) const { return m_infoStatus[size_t(which)]; }
+    void setInfoStatus(InfoText which, const CellStatus &status);
 
     // The trend picture's request for the domain as typed.
     void startTrendPicture(const QString &domain);
@@ -101,6 +104,7 @@ private:
     ResultSheet m_sheet;
     std::function<QString()> m_domainSource;
     std::array<QString, kInfoTextCount> m_info;
+    std::array<CellStatus, kInfoTextCount> m_infoStatus;
     QHash<QString, QString> m_addressTemplates;
 };
 

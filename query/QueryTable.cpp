@@ -109,6 +109,14 @@ std::optional<CellRef> cellDecidedBy(QStringView handler)
     return row->target;
 }
 
+bool rowReadsValue(QStringView handler)
+{
+    if (cellDecidedBy(handler))
+        return true;
+    const QueryRow *row = findQueryRow(handler);
+    return row && (row->scraper == Scraper::WhoisDates || row->scraper == Scraper::FirstArchiveDate);
+}
+
 const QueryRow &rowFor(Scraper scraper)
 {
     for (const auto rows : allQueryRows())

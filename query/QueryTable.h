@@ -85,6 +85,9 @@ const QueryRow &rowFor(Scraper scraper);
 // second PageRank request decides the PageRank cell; the first one, and the
 // rows that fill labels, decide none.
 std::optional<CellRef> cellDecidedBy(QStringView handler);
+// Whether a handler's answer is read into a value by a scraper: a grid cell,
+// the whois dates or the archive date.
+bool rowReadsValue(QStringView handler);
 // Every row, grid rows first.
 std::array<std::span<const QueryRow>, 2> allQueryRows();
 

@@ -28,7 +28,7 @@ QString CollectOutcome::text() const
     case Refused:
         return detail.isEmpty() ? QStringLiteral("频") : QStringLiteral("频 ") + detail;
     case Unrecognised:
-        return QStringLiteral("X");
+        return detail.isEmpty() ? QStringLiteral("X") : QStringLiteral("X ") + detail;
     case Failed:
         break;
     }

@@ -15,9 +15,10 @@ class Database;
 struct CollectOutcome {
     enum Kind { Count, Refused, Unrecognised, Failed } kind = Failed;
     qint64 count = 0; // Count
-    QString detail; // Failed: "HTTP 404" or "transport 12029"
+    QString detail; // Failed: "HTTP 404" or "transport 12029"; Unrecognised: what more is known
 
-    // The text stored and shown: "ok", "频", "X", or the failure's detail.
+    // The text stored and shown: "ok", "频", "X" (each with its detail when
+    // there is one), or the failure's detail.
     QString text() const;
 };
 

@@ -25,22 +25,23 @@ const QueryRow &countRow()
 CollectOutcome classify(const CountRules &counts, const PageAnswer &answer)
 {
     CollectOutcome outcome;
-    const QString value = answer.read() ? counts.scrape(Engine::Baidu, answer.text) : QString();
+    const Scraped scraped = answer.read() ? counts.scrape(Engine::Baidu, answer.text) : Scraped();
     // "Too many requests", "forbidden" and "unavailable" are how a search
     // engine turns a client away, like its refusal page.
     const int http = answer.httpStatus();
-    if (value == QStringView(u"频") || http == 429 || http == 403 || http == 503) {
+    if ((answer.read() && scraped.cause == CellStatus::Cause::Refused) || http == 429 || http == 403 || http == 503) {
         outcome.kind = CollectOutcome::Refused;
         if (!answer.read())
             outcome.detail = QStringLiteral("HTTP %1").arg(http);
     } else if (!answer.read()) {
         outcome.detail =
                 http != 0 ? QStringLiteral("HTTP %1").arg(http) : QStringLiteral("transport %1").arg(answer.status);
-    } else if (value == QLatin1String("X")) {
+    } else if (scraped.cause == CellStatus::Cause::Unrecognised) {
         outcome.kind = CollectOutcome::Unrecognised;
+        outcome.detail = scraped.reason;
     } else {
         bool ok = false;
-        outcome.count = value.toLongLong(&ok);
+        outcome.count = scraped.value.toLongLong(&ok);
         outcome.kind = ok ? CollectOutcome::Count : CollectOutcome::Unrecognised;
     }
     return outcome;

@@ -22,6 +22,7 @@
 #include <algorithm>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -84,6 +85,11 @@ private Q_SLOTS:
     void progressOnlyOnATerminal();
     void trendPicture();
     void rulesEndToEnd();
+    void printedRulesChangeNothing_data();
+    void printedRulesChangeNothing();
+    void eachRuleChangesItsValue_data();
+    void eachRuleChangesItsValue();
+    void ruleThatGivesUp();
     void savedPagesAndRulesCheck();
     void csvReadByPython();
     void storeSurvivesKill();
@@ -93,6 +99,7 @@ private:
     // Runs the program with the fake services' endpoints; the event loop
     // keeps turning so that the fake servers can answer.
     Run run(const QStringList &args, int ptyForStderr = -1, const QByteArray &input = {});
+    QString writeFile(const QString &name, const QByteArray &bytes);
     QString endpointsFile(const yztest::FakeServices &services);
 
     QTemporaryDir m_dir;
@@ -101,6 +108,14 @@ private:
 void TestCli::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+}
+
+QString TestCli::writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile file(m_dir.filePath(name));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+    return file.fileName();
 }
 
 Run TestCli::run(const QStringList &args, int ptyForStderr, const QByteArray &input)
@@ -498,11 +513,17 @@ void TestCli::progressOnlyOnATerminal()
     const Run r = run({"--recent", "--endpoints", endpoints, "example.com"}, slave);
     ::close(slave);
     QCOMPARE(r.exitCode, 0);
+    // The terminal hands written bytes on to its reader a moment later, so
+    // the reader waits for them: until every writer is gone (EIO), or at
+    // worst five seconds without a byte.
     QByteArray shown;
-    ::fcntl(master, F_SETFL, O_NONBLOCK);
     char buffer[4096];
-    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+    for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 5000) > 0;) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
         shown.append(buffer, n);
+    }
     ::close(master);
     QVERIFY2(shown.contains("已完成 1/1  请求 0 进行中"), shown.constData());
     QVERIFY(shown.endsWith("\r\x1b[K")); // cleared at the end
@@ -574,7 +595,7 @@ void TestCli::savedPagesAndRulesCheck()
     QCOMPARE(checked["sg2"][3], QStringLiteral("refused"));
     QCOMPARE(checked["ale"][2], o["tb2"]["Alexa"].toString());
     QCOMPARE(checked["pr"][2], o["tb2"]["PR"].toString());
-    QCOMPARE(checked["yd1"][3], QStringLiteral("failed"));
+    QCOMPARE(checked["yd1"][3], QStringLiteral("failed 404"));
     QCOMPARE(checked["bdkz"][2], o["tb2"]["百度快照"].toString());
 
     // A rules file changes what the same page reads as.
@@ -636,8 +657,9 @@ void TestCli::csvReadByPython()
         const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
         QCOMPARE(rows.size(), 4); // the header and three domains
         const QJsonArray header = rows[0].toArray();
-        // The domain, 22 grid cells, the registration dates and the first archive.
-        QCOMPARE(header.size(), detail ? 1 + 5 * 22 + 2 : 1 + 24);
+        // The domain, 22 grid cells, the registration dates and the first
+        // archive, each with four detail columns.
+        QCOMPARE(header.size(), detail ? 1 + 5 * 22 + 2 + 4 * 2 : 1 + 24);
         for (const QJsonValue &row : rows)
             QCOMPARE(row.toArray().size(), header.size());
         const QJsonArray first = rows[1].toArray();
@@ -741,6 +763,156 @@ void TestCli::rulesEndToEnd()
     QCOMPARE(hostile.exitCode, 2);
     QVERIFY(hostile.err.contains("[2Jx"));
     QVERIFY(!hostile.err.contains('\x1b'));
+}
+
+namespace {
+
+// What a run reports, without the times the answers took.
+QJsonObject withoutTimes(QJsonObject o)
+{
+    o.remove(QStringLiteral("ms"));
+    for (auto it = o.begin(); it != o.end(); ++it)
+        if (it.value().isObject())
+            it.value() = withoutTimes(it.value().toObject());
+    return o;
+}
+
+// The fake services' scenarios, by name.
+void serveScenario(yztest::FakeServices &services, const QString &scenario)
+{
+    yztest::FakeResponse response;
+    if (scenario == u"sample pages") {
+        yztest::serveSamplePages(services);
+        return;
+    }
+    if (scenario == u"every service 404")
+        response.status = 404;
+    else if (scenario == u"pages of no known shape")
+        response = yztest::ok(yztest::realisticPage(QStringLiteral("nothing here")).toUtf8());
+    else if (scenario == u"empty pages")
+        response = yztest::ok(QByteArray());
+    else if (scenario == u"connections reset")
+        response.fault = yztest::FakeResponse::Fault::CloseAtOnce;
+    for (int s = 0; s < yz::kServiceCount; ++s)
+        services[yz::Service(s)].setResponse(response);
+}
+
+} // namespace
+
+void TestCli::printedRulesChangeNothing_data()
+{
+    QTest::addColumn<QString>("scenario");
+    for (const char *scenario :
+         {"sample pages", "every service 404", "pages of no known shape", "empty pages", "connections reset"})
+        QTest::newRow(scenario) << QString::fromUtf8(scenario);
+}
+
+// The printed built-in rules, given back as a rules file, read every answer
+// exactly as the built-in rules do: values, causes, addresses and sizes.
+void TestCli::printedRulesChangeNothing()
+{
+    QFETCH(QString, scenario);
+    yztest::FakeServices services;
+    serveScenario(services, scenario);
+    const QStringList query = {"--json",      "--detail",
+                               "--common",    "--rank",
+                               "--recent",    "--info",
+                               "--endpoints", endpointsFile(services),
+                               "example.com", "sub.example.com.cn"};
+    const Run builtIn = run(query);
+    QVERIFY(builtIn.exitCode == 0 || builtIn.exitCode == 1);
+    const QString printed = writeFile(QStringLiteral("printed.json"), run({"--print-rules"}).out);
+    const Run same = run(QStringList{"--rules", printed} + query);
+    QCOMPARE(same.exitCode, builtIn.exitCode);
+    const QList<QByteArray> expected = builtIn.out.trimmed().split('\n');
+    const QList<QByteArray> got = same.out.trimmed().split('\n');
+    QCOMPARE(got.size(), 2);
+    QCOMPARE(got.size(), expected.size());
+    for (qsizetype i = 0; i < got.size(); ++i)
+        QCOMPARE(withoutTimes(QJsonDocument::fromJson(got[i]).object()),
+                 withoutTimes(QJsonDocument::fromJson(expected[i]).object()));
+}
+
+void TestCli::eachRuleChangesItsValue_data()
+{
+    QTest::addColumn<QByteArray>("rules");
+    QTest::addColumn<QStringList>("path"); // where the value is in --json
+    QTest::addColumn<QString>("value");
+    const auto row = [](const char *name, const char *rules, const QStringList &path, const char *value) {
+        QTest::newRow(name) << QByteArray(rules) << path << QString::fromUtf8(value);
+    };
+    row("snapshot date", R"j({"baidu": {"snapshot": {"pattern": "{domain}\\/ (\\d+)K"}}})j", {"tb2", "百度快照"}, "15");
+    row("PageRank", R"j({"vendor": {"rank": {"pattern": "rank_(\\d)"}}})j", {"tb2", "PR"}, "1");
+    row("SogouRank", R"j({"sogou": {"rank": {"pattern": "SogouRank:(\\d)"}}})j", {"tb2", "SogouRank"}, "5");
+    row("Alexa", R"j({"alexa": {"rank": {"pattern": "(\\d),(\\d+),567<", "group": 2}}})j", {"tb2", "Alexa"}, "234");
+    row("recent count", R"j({"google": {"addresses": {"gg3": "{base}/search?q={domain}&tbs=qdr:w"}}})j",
+        {"tb3", "Google", "一天内"}, "0");
+    row("registration date",
+        R"j({"whois": {"registered": {"pattern": "expiration date: (\\d{4})-(\\d\\d)-(\\d\\d)", "order": "ymd"}}})j",
+        {"dminfo"}, "2012-03-17至2012-03-17");
+    // A pattern alone keeps the built-in order (the year found by its length).
+    row("expiry date, pattern only",
+        R"j({"whois": {"expires": {"pattern": "registration date: (\\d{4})-(\\d\\d)-(\\d\\d)"}}})j", {"dminfo"},
+        "2003-03-17至2003-03-17");
+    row("first archive date",
+        R"j({"archive": {"firstDate": {"pattern": "/web/(\\d{4})(\\d\\d)(\\d\\d)/", "order": "dmy"}}})j", {"dminfo3"},
+        "05-03-2004");
+}
+
+// A rule replaced in a rules file changes its value and nothing else.
+void TestCli::eachRuleChangesItsValue()
+{
+    QFETCH(QByteArray, rules);
+    QFETCH(QStringList, path);
+    QFETCH(QString, value);
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    const QStringList query =
+            {"--json",     "--common", "--rank", "--recent", "--info", "--endpoints", endpointsFile(services),
+             "example.com"};
+    const Run builtIn = run(query);
+    const Run changed = run(QStringList{"--rules", writeFile(QStringLiteral("one-rule.json"), rules)} + query);
+    QCOMPARE(changed.exitCode, 0);
+    QJsonObject expected = QJsonDocument::fromJson(builtIn.out).object();
+    const QJsonObject got = QJsonDocument::fromJson(changed.out).object();
+    // The expected output: the built-in run's, with the one value replaced.
+    const std::function<QJsonValue(QJsonValue, qsizetype)> replaced = [&](QJsonValue at, qsizetype depth) {
+        if (depth == path.size())
+            return QJsonValue(value);
+        QJsonObject o = at.toObject();
+        if (!o.contains(path[depth]))
+            return QJsonValue(); // not in the output: the comparison below fails
+        o[path[depth]] = replaced(o[path[depth]], depth + 1);
+        return QJsonValue(o);
+    };
+    QVERIFY(replaced(expected, 0).toObject() != expected); // the rule changes something
+    QCOMPARE(got, replaced(expected, 0).toObject());
+}
+
+// A user's pattern that PCRE2 gives up on reads as unrecognised, with that
+// reason and the address in --detail, and the run goes on.
+void TestCli::ruleThatGivesUp()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    services[yz::Service::Baidu].setResponse(yztest::ok(QByteArray(40, 'x') + "z y"));
+    const QString rules = writeFile(QStringLiteral("gives-up.json"),
+                                    R"j({"baidu": {"count": {"pattern": "(x+x+)+y", "group": 1}}})j");
+    const Run r = run({"--json", "--detail", "--common", "--info", "--rules", rules, "--endpoints",
+                       endpointsFile(services), "example.com"});
+    QCOMPARE(r.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject baidu = o["tb1"]["收录"]["Baidu"].toObject();
+    QCOMPARE(baidu["value"].toString(), QStringLiteral("X"));
+    QCOMPARE(baidu["status"].toString(), QStringLiteral("unrecognised"));
+    QVERIFY(!baidu["reason"].toString().isEmpty());
+    QCOMPARE(baidu["address"].toString(),
+             services[yz::Service::Baidu].base() + QStringLiteral("/s?wd=site:example.com"));
+    QCOMPARE(o["tb1"]["收录"]["Google"]["value"].toString(), QStringLiteral("12300")); // the others are read
+    // The domain information carries its cause too.
+    QCOMPARE(o["dminfo"]["value"].toString(), QStringLiteral("2003-03-17至2012-03-17"));
+    QCOMPARE(o["dminfo"]["status"].toString(), QStringLiteral("ok"));
+    QVERIFY(o["dminfo3"]["address"].toString().startsWith(services[yz::Service::Archive].base()));
 }
 
 void TestCli::trendPicture()

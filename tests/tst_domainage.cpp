@@ -113,7 +113,7 @@ void TestDomainAge::whoisDates()
 {
     QFETCH(QString, page);
     QFETCH(QString, expected);
-    QCOMPARE(yz::scrapeWhoisDates(page), expected);
+    QCOMPARE(yz::scrapeWhoisDates(page).value, expected);
 }
 
 void TestDomainAge::archiveDate_data()
@@ -134,7 +134,7 @@ void TestDomainAge::archiveDate()
 {
     QFETCH(QString, page);
     QFETCH(QString, expected);
-    QCOMPARE(yz::scrapeFirstArchiveDate(page), expected);
+    QCOMPARE(yz::scrapeFirstArchiveDate(page).value, expected);
 }
 
 void TestDomainAge::linearScansEqualThePatterns()
@@ -162,6 +162,15 @@ void TestDomainAge::linearScansEqualThePatterns()
                                 QStringLiteral(">"),
                                 QStringLiteral("mar 05, 2004</a>"),
                                 QStringLiteral("\n")};
+    // The built-in rules' patterns, matched as a user's pattern would be
+    // (an empty group in front turns the hand-written scans off).
+    yz::DateRules asPatterns;
+    for (int v = 0; v < yz::kDateValueCount; ++v) {
+        yz::DateRule rule = yz::DateRules::builtInRule(yz::DateValue(v));
+        rule.pattern.prepend(QStringLiteral("(?:)"));
+        QString error;
+        QVERIFY2(asPatterns.replace(yz::DateValue(v), rule, &error), qPrintable(error));
+    }
     QRandomGenerator rng(3);
     for (int round = 0; round < 3000; ++round) {
         QString page;
@@ -177,13 +186,15 @@ void TestDomainAge::linearScansEqualThePatterns()
             return a.size() > 2 ? a + u'-' + month + u'-' + b : b + u'-' + month + u'-' + a;
         };
         const QString lower = page.toLower();
-        QCOMPARE(yz::scrapeWhoisDates(page),
+        QCOMPARE(yz::scrapeWhoisDates(page).value,
                  side(reg.match(lower), 2) + QStringLiteral("至") + side(exp.match(lower), 1));
         const QRegularExpressionMatch a = arc.match(lower);
         QString month = a.captured(1);
-        QCOMPARE(yz::scrapeFirstArchiveDate(page),
+        QCOMPARE(yz::scrapeFirstArchiveDate(page).value,
                  a.hasMatch() ? a.captured(3) + u'-' + yz::monthNumber(month) + u'-' + a.captured(2)
                               : QStringLiteral("NotMatch"));
+        QCOMPARE(yz::scrapeWhoisDates(page, asPatterns).value, yz::scrapeWhoisDates(page).value);
+        QCOMPARE(yz::scrapeFirstArchiveDate(page, asPatterns).value, yz::scrapeFirstArchiveDate(page).value);
     }
     QString m = QStringLiteral("MAY 05");
     QCOMPARE(yz::monthNumber(m), QStringLiteral("05 05"));

@@ -77,17 +77,17 @@ void TestParsers::counts()
     QFETCH(Engine, engine);
     QFETCH(QString, html);
     QFETCH(QString, expected);
-    QCOMPARE(scrapeCount(engine, html), expected);
+    QCOMPARE(scrapeCount(engine, html).value, expected);
 }
 
 void TestParsers::failedRequestGivesX()
 {
     for (Engine e : {Engine::Baidu, Engine::Google, Engine::Yahoo, Engine::Sogou, Engine::Youdao, Engine::Soso})
-        QCOMPARE(scrapeCount(e, QStringLiteral("404")), QStringLiteral("X"));
-    QCOMPARE(yz::scrapeSnapshotDate(QStringLiteral("404"), QStringLiteral("a.com")), QStringLiteral("No"));
-    QCOMPARE(yz::scrapePageRank(QStringLiteral("404")), QStringLiteral("0"));
-    QCOMPARE(yz::scrapeAlexaRank(QStringLiteral("404")), QStringLiteral("0"));
-    QCOMPARE(yz::scrapeSogouRank(QStringLiteral("404")), QStringLiteral("X"));
+        QCOMPARE(scrapeCount(e, QStringLiteral("404")).value, QStringLiteral("X"));
+    QCOMPARE(yz::scrapeSnapshotDate(QStringLiteral("404"), QStringLiteral("a.com")).value, QStringLiteral("No"));
+    QCOMPARE(yz::scrapePageRank(QStringLiteral("404")).value, QStringLiteral("0"));
+    QCOMPARE(yz::scrapeAlexaRank(QStringLiteral("404")).value, QStringLiteral("0"));
+    QCOMPARE(yz::scrapeSogouRank(QStringLiteral("404")).value, QStringLiteral("X"));
 }
 
 void TestParsers::prefixAnchoringMatchesThePlainPattern_data()
@@ -176,7 +176,7 @@ void TestParsers::snapshotDate()
     QFETCH(QString, domain);
     QFETCH(QString, html);
     QFETCH(QString, expected);
-    QCOMPARE(yz::scrapeSnapshotDate(html, domain), expected);
+    QCOMPARE(yz::scrapeSnapshotDate(html, domain).value, expected);
 }
 
 void TestParsers::snapshotDomainIsMatchedLiterally()
@@ -188,24 +188,26 @@ void TestParsers::snapshotDomainIsMatchedLiterally()
         big += QStringLiteral("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa ");
     for (const QString &typed : {QStringLiteral("(a+)+b"), QStringLiteral("a|"), QStringLiteral("[x"),
                                  QStringLiteral("a*a*a*a*a*a*c"), QStringLiteral("\\")})
-        QCOMPARE(yz::scrapeSnapshotDate(big, typed), QStringLiteral("No"));
-    QCOMPARE(yz::scrapeSnapshotDate(QStringLiteral("x (a+)+b.cn/ 2K 2010-01-05"), QStringLiteral("(a+)+b.cn")),
+        QCOMPARE(yz::scrapeSnapshotDate(big, typed).value, QStringLiteral("No"));
+    QCOMPARE(yz::scrapeSnapshotDate(QStringLiteral("x (a+)+b.cn/ 2K 2010-01-05"), QStringLiteral("(a+)+b.cn")).value,
              QStringLiteral("2010-01-05"));
 }
 
 void TestParsers::ranks()
 {
-    QCOMPARE(yz::scrapePageRank(QStringLiteral("Rank_1:1:10\n")), QStringLiteral("10"));
-    QCOMPARE(yz::scrapePageRank(QStringLiteral("rank_1:1:6")), QStringLiteral("6"));
-    QCOMPARE(yz::scrapePageRank(QStringLiteral("no rank here")), QStringLiteral("0"));
-    QCOMPARE(yz::scrapeAlexaRank(page(u"<div class=\"data up\"><img src=\"/i/up.gif\" alt=\"\">1,234,567</a>"_qs)),
+    QCOMPARE(yz::scrapePageRank(QStringLiteral("Rank_1:1:10\n")).value, QStringLiteral("10"));
+    QCOMPARE(yz::scrapePageRank(QStringLiteral("rank_1:1:6")).value, QStringLiteral("6"));
+    QCOMPARE(yz::scrapePageRank(QStringLiteral("no rank here")).value, QStringLiteral("0"));
+    QCOMPARE(yz::scrapeAlexaRank(page(u"<div class=\"data up\"><img src=\"/i/up.gif\" alt=\"\">1,234,567</a>"_qs))
+                     .value,
              QStringLiteral("1234567"));
-    QCOMPARE(yz::scrapeAlexaRank(page(u"<div class=\"\"><img src=x> 12 </a>"_qs)), QStringLiteral(" 12 "));
-    QCOMPARE(yz::scrapeAlexaRank(page(u"<div class=\"data\">1,234</a>"_qs)), QStringLiteral("0"));
-    QCOMPARE(yz::scrapeSogouRank(page(QStringLiteral("SogouRank:56/100"))), QStringLiteral("56"));
-    QCOMPARE(yz::scrapeSogouRank(page(QStringLiteral("您是不是想找"))), QStringLiteral("0"));
-    QCOMPARE(yz::scrapeSogouRank(page(QStringLiteral("搜狗为防止被某些程序恶意搜索抓取页面"))), QStringLiteral("频"));
-    QCOMPARE(yz::scrapeSogouRank(page(QString())), QStringLiteral("X"));
+    QCOMPARE(yz::scrapeAlexaRank(page(u"<div class=\"\"><img src=x> 12 </a>"_qs)).value, QStringLiteral(" 12 "));
+    QCOMPARE(yz::scrapeAlexaRank(page(u"<div class=\"data\">1,234</a>"_qs)).value, QStringLiteral("0"));
+    QCOMPARE(yz::scrapeSogouRank(page(QStringLiteral("SogouRank:56/100"))).value, QStringLiteral("56"));
+    QCOMPARE(yz::scrapeSogouRank(page(QStringLiteral("您是不是想找"))).value, QStringLiteral("0"));
+    QCOMPARE(yz::scrapeSogouRank(page(QStringLiteral("搜狗为防止被某些程序恶意搜索抓取页面"))).value,
+             QStringLiteral("频"));
+    QCOMPARE(yz::scrapeSogouRank(page(QString())).value, QStringLiteral("X"));
 }
 
 QTEST_GUILESS_MAIN(TestParsers)

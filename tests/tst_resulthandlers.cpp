@@ -76,26 +76,37 @@ void TestResultHandlers::causeOfAValue()
     using yz::CellStatus;
     using Cause = CellStatus::Cause;
     using yz::PageAnswer;
+    using yz::Scraped;
     const PageAnswer page = PageAnswer::page(QStringLiteral("<html>"), QUrl(QStringLiteral("http://e.example/s?wd=1")));
-    QCOMPARE(CellStatus::of(page, QStringLiteral("X")).cause, Cause::Unrecognised);
-    QCOMPARE(CellStatus::of(page, QStringLiteral("X")).name(), QStringLiteral("unrecognised"));
-    QCOMPARE(CellStatus::of(page, QStringLiteral("No")).cause, Cause::None);
-    QCOMPARE(CellStatus::of(page, QStringLiteral("2010-3-9")).name(), QStringLiteral("ok"));
+    // A read page's cause is the scraper's, whatever the value's text.
+    QCOMPARE(CellStatus::of(page, Scraped::unrecognised(QStringLiteral("X"))).name(), QStringLiteral("unrecognised"));
+    QCOMPARE(CellStatus::of(page, Scraped::none(QStringLiteral("No"))).cause, Cause::None);
+    QCOMPARE(CellStatus::of(page, Scraped::ok(QStringLiteral("0"))).cause, Cause::Ok);
+    QCOMPARE(CellStatus::of(page, Scraped::refused(QStringLiteral("频"))).name(), QStringLiteral("refused"));
+    const CellStatus gaveUp = CellStatus::of(page, Scraped::unrecognised(QStringLiteral("X"), QStringLiteral("why")));
+    QCOMPARE(gaveUp.reason, QStringLiteral("why"));
+    QCOMPARE(gaveUp.summary(), QStringLiteral("unrecognised why"));
+    QVERIFY(gaveUp.description().startsWith(QStringLiteral("未识别的页面：why（")));
     // The answer's address and size go with the cause, and the tooltip shows the address.
-    QCOMPARE(CellStatus::of(page, QStringLiteral("7")).address, QStringLiteral("http://e.example/s?wd=1"));
-    QCOMPARE(CellStatus::of(page, QStringLiteral("7")).bytes, 6);
-    QVERIFY(CellStatus::of(page, QStringLiteral("7")).toolTip().endsWith(QStringLiteral("\nhttp://e.example/s?wd=1")));
-    // A failure's cause comes from how the request ended, whatever the value.
-    const CellStatus refused = CellStatus::of(PageAnswer::failed(12029), QStringLiteral("X"));
+    const CellStatus read = CellStatus::of(page, Scraped::ok(QStringLiteral("7")));
+    QCOMPARE(read.address, QStringLiteral("http://e.example/s?wd=1"));
+    QCOMPARE(read.bytes, 6);
+    QVERIFY(read.toolTip().endsWith(QStringLiteral("\nhttp://e.example/s?wd=1")));
+    QCOMPARE(read.summary(), QStringLiteral("ok"));
+    // A failure's cause comes from how the request ended, whatever the scraper said.
+    const CellStatus refused = CellStatus::of(PageAnswer::failed(12029),
+                                              Scraped::unrecognised(QStringLiteral("X"), QStringLiteral("why")));
     QCOMPARE(refused.cause, Cause::Failed);
     QCOMPARE(refused.http, 0);
     QCOMPARE(refused.transport, 12029);
+    QCOMPARE(refused.reason, QString());
+    QCOMPARE(refused.summary(), QStringLiteral("failed 12029"));
     QVERIFY(refused.description().startsWith(QStringLiteral("连接被拒绝")));
-    QVERIFY(CellStatus::of(PageAnswer::failed(12002), QStringLiteral("0"))
+    QVERIFY(CellStatus::of(PageAnswer::failed(12002), Scraped::none(QStringLiteral("0")))
                     .description()
                     .startsWith(QStringLiteral("超时")));
-    QCOMPARE(CellStatus::of(PageAnswer::failed(503), QStringLiteral("0")).http, 503);
-    QCOMPARE(CellStatus::of(PageAnswer::failed(503), QStringLiteral("12")).cause, Cause::Failed);
+    QCOMPARE(CellStatus::of(PageAnswer::failed(503), Scraped::ok(QStringLiteral("12"))).http, 503);
+    QCOMPARE(CellStatus::of(PageAnswer::failed(503), Scraped::ok(QStringLiteral("12"))).cause, Cause::Failed);
     QCOMPARE(CellStatus::waiting().name(), QStringLiteral("waiting"));
     QCOMPARE(CellStatus().name(), QString());
 }
