@@ -54,9 +54,11 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
     : QWidget(parent)
     , m_vendor(m_engine.fetcher(), m_engine.hosts(), yz::kProgramVersion)
     , m_statistics(m_engine.fetcher(), m_engine.hosts())
+    , m_rules(m_engine, m_statistics)
 {
     initResources();
     m_engine.hosts() = hosts;
+    m_rules.load();
     createControls();
     m_engine.setDomainSource([this] { return dm->text(); });
     connect(&m_engine.sheet(), &yz::ResultSheet::cellChanged, this,
@@ -79,7 +81,7 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
     };
     connectLinks();
     connectServices();
-    yz::addResultHandlers(m_engine);
+    yz::addResultHandlers(m_engine, m_rules.rules());
     m_engine.handlers().addPicture(QString::fromUtf16(yz::rowFor(yz::Scraper::TrendPicture).handler),
                                    [this](qint16 err, const QByteArray &bytes) {
                                        if (err != 0)
@@ -261,6 +263,7 @@ void Form1::startUp()
     }
     fillDomainList();
     m_vendor.askNews();
+    m_rules.askForNewer();
 }
 
 void Form1::connectServices()

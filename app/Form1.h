@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MessageBox.h"
+#include "app/WindowRules.h"
 #include "query/QueryEngine.h"
 #include "services/StatisticsLine.h"
 #include "services/VendorChecks.h"
@@ -143,6 +144,7 @@ private:
     yz::QueryEngine m_engine;
     yz::VendorChecks m_vendor;
     yz::StatisticsLine m_statistics;
+    WindowRules m_rules;
     yz::SettingsFile m_settings;
     yz::WindowState m_state;
     bool m_shutDown = false;

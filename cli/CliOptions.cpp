@@ -193,6 +193,8 @@ QString usageText(const QString &programName)
                    "%1 history 域名 [--store FILE] [--csv|--json] [--since YYYY-MM-DD]：历次结果及变化\n"
                    "%1 history --changed [--since YYYY-MM-DD]：结果有变化的域名\n"
                    "%1 rules check FILE|- --pages DIR：用规则文件重新读取 --save-pages 存下的页面\n"
+                   "%1 rules update：取得、验证并安装服务发布的签名规则；%1 rules status：正在使用的规则\n"
+                   "规则的优先次序：--rules 文件，其次已安装的发布规则，最后内置规则。\n"
                    "退出码：0 全部查完；1 有域名未通过域名格式检查（--info）或趋势图未能保存；2 用法错误。\n")
             .arg(programName);
 }

@@ -7,7 +7,9 @@
 #include "cli/ResultOutput.h"
 #include "cli/ResultStore.h"
 #include "cli/RulesCheck.h"
+#include "cli/RulesUpdate.h"
 #include "net/ProgramVersion.h"
+#include "parsers/InstalledRules.h"
 #include "parsers/RulesFile.h"
 #include "services/Endpoints.h"
 
@@ -75,6 +77,10 @@ int main(int argc, char *argv[])
         return yz::cli::runHistory(arguments.mid(1), stdout, stderr);
     if (arguments.value(0) == u"rules" && arguments.value(1) == u"check")
         return yz::cli::runRulesCheck(arguments.mid(2), stdout, stderr);
+    if (arguments.value(0) == u"rules" && arguments.value(1) == u"update")
+        return yz::cli::runRulesUpdate(arguments.mid(2), stdout, stderr);
+    if (arguments.value(0) == u"rules" && arguments.value(1) == u"status")
+        return yz::cli::runRulesStatus(arguments.mid(2), stdout, stderr);
     const yz::cli::ParsedOptions parsed = yz::cli::parseCliOptions(arguments);
     if (!parsed.error.isEmpty())
         return usageError(parsed.error);
@@ -95,13 +101,13 @@ int main(int argc, char *argv[])
 
     yz::ServiceHosts hosts;
     QString error;
-    std::unique_ptr<yz::ScrapeRules> rules;
-    if (!options.rulesFile.isEmpty()) {
-        rules = std::make_unique<yz::ScrapeRules>();
-        if (!yz::applyRulesFile(options.rulesFile, *rules, &error))
-            return fileError(error);
-    }
     if (!options.endpointsFile.isEmpty() && !yz::applyEndpointsFile(options.endpointsFile, hosts, &error))
+        return fileError(error);
+    // A rules file, else the installed published rules, else the built-in ones.
+    auto rules = std::make_unique<yz::ScrapeRules>();
+    QString rulesSource;
+    const yz::InstalledRules installed(hosts.rulesKey());
+    if (!yz::loadRulesInForce(options.rulesFile, installed, *rules, &rulesSource, &error))
         return fileError(error);
     if (options.groups.trend && !prepareTrendDir(options.trendDir, &error))
         return fileError(error);

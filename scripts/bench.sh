@@ -7,7 +7,7 @@ scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY
-for bench in press_latency responsiveness soak startup decode scrape ranksimport hostile manydomains; do
+for bench in press_latency responsiveness soak startup decode scrape rules ranksimport hostile manydomains; do
   (cd "$(mktemp -d)" && "$OLDPWD/build/bench/bench_$bench")
   echo
 done

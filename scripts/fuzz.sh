@@ -13,7 +13,7 @@ cmake --build build-fuzz
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 export ASAN_OPTIONS=detect_leaks=0
-for target in pages settings rootdomain news statistics urlencode cli suggestionform rankline servedomain framing; do
+for target in pages settings rootdomain news statistics urlencode cli publishedrules suggestionform rankline servedomain framing; do
   mkdir -p "$scratch/$target"
   log="$scratch/$target.log"
   if ! build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=65536 -timeout=10 \

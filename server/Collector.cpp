@@ -64,6 +64,7 @@ Collector::Collector(Database &database, const ServiceHosts &hosts, CollectorCon
     , m_fetcher(new PageFetcher(this))
     , m_rate(config.ratePerSecond)
     , m_backoffS(config.backoffS)
+    , m_rules(config.rules)
 {
     m_fetcher->handlers().add(kHandler, AnswerHandler([this](const PageAnswer &answer) { finish(m_current, answer); }));
     m_rounds.setInterval(std::chrono::seconds(m_config.roundIntervalS));
@@ -109,13 +110,64 @@ void Collector::next()
     fetch(*domain);
 }
 
+void Collector::takeUpPublishedRules()
+{
+    if (m_config.rulesFromFile)
+        return;
+    RulesStore store(m_database);
+    const std::optional<QByteArray> served = store.served();
+    QString why;
+    const std::optional<PublishedRules> rules =
+            served && !served->isEmpty() ? decodePublishedRules(*served, &why) : std::nullopt;
+    if (!rules || rules->version == m_publishedVersion)
+        return;
+    ScrapeRules taken = ScrapeRules::builtIn();
+    if (!applyRules(rules->content, taken, &why)) {
+        qWarning("collector: published rules %lld refused: %s", rules->version, qPrintable(why));
+        return;
+    }
+    m_rules = taken;
+    m_publishedVersion = rules->version;
+    qInfo("collector: reading with published rules %lld", rules->version);
+}
+
+void Collector::noteOutcome(const QString &address, const CollectOutcome &outcome)
+{
+    static const QString rule = ServiceHosts::serviceName(countRow().service) + u'/' + kHandler;
+    static const QString names[] = {QStringLiteral("read"), QStringLiteral("refused"), QStringLiteral("unrecognised"),
+                                    QStringLiteral("failed")};
+    RulesStore store(m_database);
+    const QString name =
+            outcome.kind == CollectOutcome::Count && outcome.count == 0 ? QStringLiteral("none") : names[outcome.kind];
+    const QString value = outcome.kind == CollectOutcome::Count ? QString::number(outcome.count) : outcome.text();
+    // The state before this answer, as another run of the collector may have left it.
+    if (!m_ruleBroken)
+        m_ruleBroken = store.isBroken(rule, m_config.broken);
+    const std::optional<bool> broken =
+            m_ruleBroken && store.record({rule, QDateTime::currentDateTimeUtc(), name, value, address})
+            ? store.isBroken(rule, m_config.broken)
+            : std::nullopt;
+    if (!broken) {
+        qWarning("collector: %s", qPrintable(store.lastError()));
+        m_ruleBroken.reset();
+        return;
+    }
+    if (*broken && !*m_ruleBroken)
+        qWarning("collector: rule %s is broken: most of its last %d answers were unrecognised, e.g. %s",
+                 qPrintable(rule), m_config.broken.window, qPrintable(address));
+    else if (!*broken && *m_ruleBroken)
+        qInfo("collector: rule %s reads values again", qPrintable(rule));
+    m_ruleBroken = broken;
+}
+
 void Collector::fetch(const QString &domain)
 {
     m_current = domain;
     m_sinceStart.start();
+    takeUpPublishedRules();
     try {
         const QueryRow &row = countRow();
-        const QString pattern = m_config.rules.addresses.value(kHandler);
+        const QString pattern = m_rules.addresses.value(kHandler);
         const QString address = pattern.isEmpty() ? queryAddress(row, m_hosts, domain)
                                                   : fillAddressTemplate(pattern, m_hosts.base(row.service), domain);
         m_fetcher->urlfetch(address, QStringLiteral("get"), QString(), QString::fromUtf16(row.charset), kHandler);
@@ -126,7 +178,8 @@ void Collector::fetch(const QString &domain)
 
 void Collector::finish(const QString &domain, const PageAnswer &answer)
 {
-    const CollectOutcome outcome = classify(m_config.rules.counts, answer);
+    const CollectOutcome outcome = classify(m_rules.counts, answer);
+    noteOutcome(answer.asked.toString(QUrl::FullyEncoded), outcome);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (!m_queue.complete(domain, today(), outcome, now, now.addSecs(m_config.retryAfterS))
         && !m_queue.lastError().isEmpty())

@@ -3,6 +3,7 @@
 #include "net/PageAnswer.h"
 #include "parsers/RulesFile.h"
 #include "server/CollectQueue.h"
+#include "server/RulesStore.h"
 #include "services/ServiceHosts.h"
 
 #include <QElapsedTimer>
@@ -26,12 +27,15 @@ struct CollectorConfig {
     int retryAfterS = 3600; // a failed fetch is tried again this much later
     int roundIntervalS = 600; // how often a serving instance looks for work
     ScrapeRules rules; // how the count row is asked and read: built in, or a rules file's
+    bool rulesFromFile = false; // else the newest published rules replace the built-in ones
+    BrokenRuleTest broken;
 };
 
 // Asks Baidu, once a day per tracked domain, for the domain's indexed-page
-// count with the query table's Baidu count row and the count rules (the
-// window's, or a rules file's), and stores the
-// count or the kind of failure. Politeness: one request at a time, at most
+// count with the query table's Baidu count row and the count rules (a rules
+// file's, else the newest published ones, else the window's), and stores the
+// count or the kind of failure. Every answer's outcome is kept per rule; a
+// rule that turns broken is logged once, and again when it reads again. Politeness: one request at a time, at most
 // the configured rate, a daily budget, and a refusal page halves the rate and
 // pauses the collector (longer after each refusal, up to a ceiling).
 class Collector : public QObject {
@@ -62,6 +66,9 @@ private:
     void fetch(const QString &domain);
     void finish(const QString &domain, const PageAnswer &answer);
     void endRound();
+    // Takes up rules published since the last look, unless a file gave them.
+    void takeUpPublishedRules();
+    void noteOutcome(const QString &address, const CollectOutcome &outcome);
 
     Database &m_database;
     ServiceHosts m_hosts;
@@ -76,6 +83,9 @@ private:
     int m_backoffS;
     bool m_inRound = false;
     Totals m_totals;
+    ScrapeRules m_rules; // in force: the configured ones, or published ones over the built-in
+    qint64 m_publishedVersion = 0;
+    std::optional<bool> m_ruleBroken; // as last seen; unknown until the first answer
 };
 
 } // namespace yz::server

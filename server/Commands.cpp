@@ -3,11 +3,13 @@
 #include "net/PrintableText.h"
 #include "server/Collector.h"
 #include "server/CollectorThread.h"
+#include "server/CommandSupport.h"
 #include "server/ConnectionGuard.h"
 #include "server/Database.h"
 #include "server/DatabaseThread.h"
 #include "server/DomainName.h"
 #include "server/RanksImport.h"
+#include "server/RulesCommands.h"
 #include "server/VendorService.h"
 #include "server/VendorStore.h"
 #include "services/Endpoints.h"
@@ -32,81 +34,7 @@
 namespace yz::server {
 namespace {
 
-const QString kDefaultDatabase = QStringLiteral("yanzhou-server.sqlite");
 constexpr qint64 kDefaultTop = 10'000'000;
-
-void write(std::FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
-int usage(const QString &message)
-{
-    write(stderr, QStringLiteral("yanzhou-server: %1\n").arg(message));
-    return kExitUsage;
-}
-
-int failure(const QString &message)
-{
-    write(stderr, QStringLiteral("yanzhou-server: %1\n").arg(message));
-    return kExitFailure;
-}
-
-const QCommandLineOption &databaseOption()
-{
-    static const QCommandLineOption option(QStringLiteral("db"),
-                                           QStringLiteral("SQLite file or postgresql://user@host[:port]/database"),
-                                           QStringLiteral("URL"), kDefaultDatabase);
-    return option;
-}
-
-// Opens the database named by --db; on failure prints why and leaves the
-// exit status in `status`.
-std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, int *status)
-{
-    DatabaseAddress address;
-    QString error;
-    if (!DatabaseAddress::parse(parser.value(databaseOption()), &address, &error)) {
-        *status = usage(error);
-        return nullptr;
-    }
-    auto database = std::make_unique<Database>(address);
-    if (!database->open(&error)) {
-        *status = failure(error);
-        return nullptr;
-    }
-    return database;
-}
-
-// Parses the arguments after the command words; false (with the status set)
-// on an unknown option or a wrong number of positional arguments.
-bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, qsizetype positional, int *status)
-{
-    parser.addOption(databaseOption());
-    if (!parser.parse(arguments)) {
-        *status = usage(parser.errorText());
-        return false;
-    }
-    if (parser.positionalArguments().size() != positional) {
-        *status = usage(QStringLiteral("expected %1 argument(s) after the command, got %2; see --help")
-                                .arg(positional)
-                                .arg(parser.positionalArguments().size()));
-        return false;
-    }
-    return true;
-}
-
-bool parseInteger(const QString &text, qint64 low, qint64 high, qint64 *out)
-{
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
-    if (!ok || value < low || value > high)
-        return false;
-    *out = value;
-    return true;
-}
 
 // The collector's options, taken by "serve" and "collect" alike.
 struct CollectorOptions {
@@ -129,13 +57,20 @@ struct CollectorOptions {
     QCommandLineOption rules{QStringLiteral("rules"),
                              QStringLiteral("rules file (as yanzhou-cli --rules takes) for reading the counts"),
                              QStringLiteral("FILE")};
+    QCommandLineOption brokenWindow{QStringLiteral("broken-window"),
+                                    QStringLiteral(
+                                            "a rule is broken when enough of its last N answers are unrecognised"),
+                                    QStringLiteral("N"), QStringLiteral("20")};
+    QCommandLineOption brokenShare{QStringLiteral("broken-share"),
+                                   QStringLiteral("the share of those answers that marks it broken"),
+                                   QStringLiteral("F"), QStringLiteral("0.5")};
     QCommandLineOption interval{QStringLiteral("collect-interval"),
                                 QStringLiteral("seconds between a serving instance's looks for work"),
                                 QStringLiteral("S"), QStringLiteral("600")};
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({rate, budget, backoff, endpoints, claimTimeout, interval, rules});
+        parser.addOptions({rate, budget, backoff, endpoints, claimTimeout, interval, rules, brokenWindow, brokenShare});
     }
 
     // Reads the options; the exit status in `status` when they are bad.
@@ -156,6 +91,14 @@ struct CollectorOptions {
                                            "--claim-timeout and --collect-interval seconds from 1"));
             return false;
         }
+        qint64 window = 0;
+        const double share = parser.value(brokenShare).toDouble(&ok);
+        if (!parseInteger(parser.value(brokenWindow), 1, 10'000, &window) || !ok || !(share > 0) || share > 1) {
+            *status = usage(QStringLiteral("--broken-window wants a whole number from 1, --broken-share a share "
+                                           "above 0 and at most 1"));
+            return false;
+        }
+        config->broken = {int(window), share};
         config->roundIntervalS = int(intervalSeconds);
         config->ratePerSecond = perSecond;
         config->dailyBudget = requests;
@@ -171,6 +114,7 @@ struct CollectorOptions {
             *status = usage(error);
             return false;
         }
+        config->rulesFromFile = parser.isSet(rules);
         return true;
     }
 };
@@ -655,8 +599,10 @@ QString usageText()
             "  history add DOMAIN YYYY-MM-DD COUNT\n"
             "  domains add DOMAIN | domains list [--after NAME] [--limit N]\n"
             "  collect [--once] [--collect-rate R] [--collect-budget B] [--collect-backoff S] [--claim-timeout S]\n"
-            "          [--collect-interval S] [--rules FILE]\n"
+            "          [--collect-interval S] [--rules FILE] [--broken-window N] [--broken-share F]\n"
             "          [--endpoints FILE]\n"
+            "  rules keygen --out KEYFILE | rules publish FILE --key KEYFILE | rules list | rules show [N]\n"
+            "  rules health [--hours H]\n"
             "serve also collects (unless --no-collect) and takes the collect options and --track-cap N.\n"
             "--db is a SQLite file (default yanzhou-server.sqlite) or postgresql://user@host[:port]/database.\n"
             "Exit status: 0 done, 1 the database or network failed, 2 bad arguments or input.\n");
@@ -675,8 +621,9 @@ int runCommand(const QStringList &arguments)
         write(stdout, usageText());
         return kExitOk;
     }
-    static const QStringList withAction = {QStringLiteral("version"), QStringLiteral("news"), QStringLiteral("ranks"),
-                                           QStringLiteral("history"), QStringLiteral("domains")};
+    static const QStringList withAction = {QStringLiteral("version"), QStringLiteral("news"),
+                                           QStringLiteral("ranks"),   QStringLiteral("history"),
+                                           QStringLiteral("domains"), QStringLiteral("rules")};
     // Commands without an action word give the second word back to the parser.
     if (!withAction.contains(command) && words.size() == 2) {
         words.removeLast();
@@ -701,6 +648,8 @@ int runCommand(const QStringList &arguments)
         return domainsCommand(words, rest);
     if (command == QLatin1String("collect"))
         return collectCommand(rest);
+    if (command == QLatin1String("rules"))
+        return rulesCommand(words, rest);
     write(stderr, usageText());
     return kExitUsage;
 }

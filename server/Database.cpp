@@ -72,6 +72,20 @@ const QList<Migration> &migrations()
             // writes it a day at a time, so its rows lie far apart. An index
             // holding the counts too answers without visiting them.
             {4, {QStringLiteral("CREATE INDEX history_by_domain ON history (domain, day, count)")}},
+            // Published rules, each kept in the signed form it is served in,
+            // and the outcome of every answer the collector read with a rule.
+            {5,
+             {
+                     QStringLiteral("CREATE TABLE published_rules (version BIGINT PRIMARY KEY, "
+                                    "published_at TEXT NOT NULL, served TEXT NOT NULL)"),
+                     QStringLiteral("CREATE TABLE rule_outcomes (id %ID%, rule TEXT NOT NULL, at TEXT NOT NULL, "
+                                    "outcome TEXT NOT NULL, value TEXT NOT NULL, address TEXT NOT NULL)"),
+                     QStringLiteral("CREATE INDEX rule_outcomes_by_rule ON rule_outcomes (rule, id)"),
+             },
+             {
+                     QStringLiteral("CREATE TRIGGER published_rules_changed AFTER INSERT OR UPDATE OR DELETE ON "
+                                    "published_rules FOR EACH STATEMENT EXECUTE FUNCTION yanzhou_changed()"),
+             }},
     };
     return list;
 }

@@ -42,7 +42,7 @@ public:
     bool isPostgres() const { return m_address.postgres; }
     int schemaVersion();
 
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
 private:
     bool migrate(QString *error);

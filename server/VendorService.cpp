@@ -7,6 +7,7 @@
 #include "server/Pages.h"
 #include "server/RankScale.h"
 #include "server/RequestFraming.h"
+#include "server/RulesStore.h"
 #include "server/SuggestionForm.h"
 #include "server/TrendChart.h"
 #include "services/VendorPaths.h"
@@ -183,6 +184,7 @@ void VendorService::answer(const QByteArray &method, const QUrl &url, const QByt
     static const QString registerPath = fromUtf16(vendor::kRegisterDomainPage);
     static const QString versionPath = fromUtf16(vendor::kVersionCheck).section(u'?', 0, 0);
     static const QString newsPath = fromUtf16(vendor::kNews).section(u'?', 0, 0);
+    static const QString rulesPath = fromUtf16(vendor::kPublishedRules).section(u'?', 0, 0);
     static const QString pageRankPath = fromUtf16(vendor::kPageRankUrl).section(u'?', 0, 0);
     static const QString picturePath = fromUtf16(vendor::kTrendPicture);
     if (path == suggestionPath)
@@ -201,6 +203,8 @@ void VendorService::answer(const QByteArray &method, const QUrl &url, const QByt
         return version(std::move(done));
     if (path == newsPath)
         return news(std::move(done));
+    if (path == rulesPath)
+        return publishedRules(url, std::move(done));
     if (path == pageRankPath)
         return done(pageRankAddress(typedDomainQuery(url)));
     if (path == kRankPage)
@@ -243,6 +247,31 @@ void VendorService::news(Done done)
                                    return Reply{200, kPlainGbk, m_newsAnswer.body};
                                },
                                std::move(done));
+}
+
+void VendorService::publishedRules(const QUrl &url, Done done)
+{
+    // The client says which version it has; the same one costs a 304.
+    const QString has = QUrlQuery(url).queryItemValue(QStringLiteral("ver"));
+    const auto reply = [has](const QByteArray &served) {
+        if (served.isEmpty())
+            return notFound();
+        const qsizetype at = served.indexOf("\nversion ") + 9;
+        const QByteArray version = served.mid(at, served.indexOf('\n', at) - at);
+        Reply r = version == has.toLatin1() ? Reply{304, {}, {}} : Reply{200, kPlainUtf8, served};
+        r.headers.append({QByteArrayLiteral("ETag"), '"' + version + '"'});
+        r.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
+        return r;
+    };
+    const quint64 generation = m_database.generation();
+    if (m_rulesAnswer.generation == generation)
+        return done(reply(m_rulesAnswer.body));
+    withStore<QByteArray>([](VendorStore &store) { return RulesStore(store.database()).served(); },
+                          [this, generation, reply](const QByteArray &served) {
+                              m_rulesAnswer = {generation, served};
+                              return reply(served);
+                          },
+                          std::move(done));
 }
 
 Reply VendorService::pageRankAddress(const QString &typed)

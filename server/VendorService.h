@@ -79,6 +79,7 @@ private:
     void withStore(std::function<std::optional<T>(VendorStore &)> read, std::function<Reply(T)> make, Done done);
     void version(Done done);
     void news(Done done);
+    void publishedRules(const QUrl &url, Done done);
     Reply pageRankAddress(const QString &typed);
     void pageRank(const QString &typed, Done done);
     void trendPicture(const QString &typed, Done done);
@@ -105,6 +106,7 @@ private:
     };
     CachedAnswer m_versionAnswer;
     CachedAnswer m_newsAnswer;
+    CachedAnswer m_rulesAnswer; // the newest published rules' served form, empty when none
     QCache<QString, CachedAnswer> m_rankAnswers;
     struct CachedPicture {
         qint64 revision;

@@ -50,6 +50,7 @@ public:
     explicit VendorStore(Database &database);
 
     QString lastError() const { return m_lastError; }
+    Database &database() { return m_database; }
 
     // The version number the update check answers: the stored one, or the
     // program's own until one is set.

@@ -19,7 +19,8 @@ bool applyEndpoints(const QByteArray &json, ServiceHosts &hosts, QString *error)
             *error = QStringLiteral("服务 \"%1\" 的地址应是字符串").arg(it.key());
             return false;
         }
-        if (!changed.setBase(it.key(), it.value().toString(), error))
+        if (it.key() == ServiceHosts::rulesKeyName() ? !changed.setRulesKey(it.value().toString(), error)
+                                                     : !changed.setBase(it.key(), it.value().toString(), error))
             return false;
     }
     hosts = changed;

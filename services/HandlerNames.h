@@ -9,6 +9,7 @@ inline constexpr char16_t kCheckVersion[] = u"checkVer";
 inline constexpr char16_t kShowNews[] = u"showNews";
 inline constexpr char16_t kSuggestionSent[] = u"suggestOK";
 inline constexpr char16_t kStatistics[] = u"Tongji";
+inline constexpr char16_t kPublishedRules[] = u"publishedRules";
 // A handler that ignores its answer, for requests whose answer is not examined.
 inline constexpr char16_t kIgnore[] = u"doNothing";
 

@@ -34,6 +34,21 @@ ServiceHosts::ServiceHosts()
 {
     for (const HostEntry &e : kHosts)
         m_bases[size_t(e.service)] = QString::fromUtf16(e.base);
+    setRulesKey(QStringLiteral(YZ_RULES_PUBLIC_KEY), nullptr);
+}
+
+bool ServiceHosts::setRulesKey(const QString &base64, QString *error)
+{
+    constexpr qsizetype kKeySize = 32; // Ed25519
+    const auto decoded =
+            QByteArray::fromBase64Encoding(base64.trimmed().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (decoded && decoded.decoded.size() == kKeySize) {
+        m_rulesKey = decoded.decoded;
+        return true;
+    }
+    if (error)
+        *error = QStringLiteral("\"%1\" 应是 32 字节公钥的 base64").arg(rulesKeyName());
+    return false;
 }
 
 bool ServiceHosts::setBase(const QString &name, const QString &base, QString *error)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -41,12 +42,21 @@ public:
     // plain http(s) base address.
     bool setBase(const QString &name, const QString &base, QString *error);
 
+    // The public key (32 bytes) published rules must be signed with: the
+    // vendor's, built in; empty when the build set none.
+    const QByteArray &rulesKey() const { return m_rulesKey; }
+    // Replaces it with a key written in base64; refuses anything else.
+    bool setRulesKey(const QString &base64, QString *error);
+    // The endpoints file's entry for that key.
+    static QString rulesKeyName() { return QStringLiteral("vendor-key"); }
+
     // The short lower-case name of a service ("baidu", "vendor", ...).
     static QString serviceName(Service service);
     static QStringList serviceNames();
 
 private:
     std::array<QString, kServiceCount> m_bases;
+    QByteArray m_rulesKey;
 };
 
 } // namespace yz

@@ -36,7 +36,7 @@ void StatisticsLine::Tongji(qint16 err, const QString &html)
     }
     // A type that is neither provider reads as 51LA, as the login did not change.
     const StatisticsProvider provider = m_type.value_or(StatisticsProvider::La51);
-    const StatisticsResult result = scrapeStatistics(provider, html);
+    const StatisticsResult result = m_rules.scrape(provider, html);
     switch (result.kind) {
     case StatisticsResult::Kind::TooFew:
         return;

@@ -26,6 +26,9 @@ public:
     // The handler: reports the line, or why there is none.
     void Tongji(qint16 err, const QString &html);
 
+    // The rules the report page is read with (the built-in ones until set).
+    void setRules(const StatisticsRules &rules) { m_rules = rules; }
+
     // The login address of the last request; a click on the line opens it.
     const QString &loginUrl() const { return m_url; }
 
@@ -40,6 +43,7 @@ private:
     PageFetcher &m_fetcher;
     const ServiceHosts &m_hosts;
     std::optional<StatisticsProvider> m_type;
+    StatisticsRules m_rules;
     QString m_url;
 };
 

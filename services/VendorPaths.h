@@ -13,6 +13,7 @@ inline constexpr char16_t kPageRankUrl[] = u"/api/PRURL.php?dm="; // + domain as
 inline constexpr char16_t kTrendPicture[] = u"/yzclientthumb/"; // + domain + kTrendPictureEnd
 inline constexpr char16_t kTrendPictureEnd[] = u"_bd1.jpg";
 inline constexpr char16_t kSuggestion[] = u"/yztool/a/"; // post "c=" + encoded text
+inline constexpr char16_t kPublishedRules[] = u"/yzrules/?ver="; // + the installed version (0 for none)
 
 // Pages opened in the browser
 inline constexpr char16_t kHomePage[] = u"/";

@@ -9,6 +9,7 @@
 #include "tests/support/SamplePages.h"
 #include "tests/support/ServerUnderTest.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -239,6 +240,64 @@ private Q_SLOTS:
                       {QStringLiteral("collect"), QStringLiteral("--once"), QStringLiteral("--rules"), rules});
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("baidu.count.pattern"), r.err.constData());
+    }
+
+    // A rule that read values and then reads unrecognised pages is marked
+    // broken (logged once, shown first by rules health); a published fix is
+    // taken up by the next fetch and the mark clears.
+    void brokenRuleNoticedAndCleared_data() { yztest::addBackendRows(); }
+    void brokenRuleNoticedAndCleared()
+    {
+        QFETCH(bool, postgres);
+        yztest::ThrowawayDatabase db(postgres);
+        const auto add = [&](const QString &domain) {
+            return runServer(db.url(), {QStringLiteral("domains"), QStringLiteral("add"), domain}).status;
+        };
+        const QStringList collect = {QStringLiteral("collect"),        QStringLiteral("--once"),
+                                     QStringLiteral("--endpoints"),    m_endpoints,
+                                     QStringLiteral("--collect-rate"), QStringLiteral("1000")};
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(add(QStringLiteral("fine%1.example").arg(i)), 0);
+        QCOMPARE(runServer(db.url(), collect).status, 0);
+        // Baidu changes its wording for every domain asked from here on.
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(add(QStringLiteral("reworded.n%1.example").arg(i)), 0);
+        yztest::CommandResult r = runServer(db.url(), collect);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err.count("rule baidu/bd1 is broken"), 1);
+        QVERIFY2(r.err.contains("reworded.n"), r.err.constData()); // an example address
+        const QStringList health = {QStringLiteral("rules"), QStringLiteral("health")};
+        r = runServer(db.url(), health);
+        QCOMPARE(r.status, 0);
+        QList<QByteArray> lines = r.out.split('\n');
+        QVERIFY2(lines.value(1).startsWith("baidu/bd1\t23\t86%\t0\t1234\t") && lines.value(1).contains("BROKEN"),
+                 r.out.constData());
+
+        // The operator publishes a fixed rule; the collector reads with it.
+        const QString key = m_dir.filePath(QStringLiteral("key-%1").arg(postgres));
+        QFile::remove(key);
+        QCOMPARE(runServer(db.url(), {QStringLiteral("rules"), QStringLiteral("keygen"), QStringLiteral("--out"), key})
+                         .status,
+                 0);
+        const QString fixed = m_dir.filePath(QStringLiteral("fixed.json"));
+        QFile file(fixed);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"j({"baidu": {"count": {"pattern": "百度为您找到相关(网页|结果)约?([\\d,]+)(篇|个)"}}})j");
+        file.close();
+        r = runServer(db.url(),
+                      {QStringLiteral("rules"), QStringLiteral("publish"), fixed, QStringLiteral("--key"), key});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("published version 1\n"));
+        QCOMPARE(add(QStringLiteral("reworded.fixed.example")), 0);
+        r = runServer(db.url(), collect);
+        QVERIFY2(r.err.contains("published rules 1") && r.err.contains("rule baidu/bd1 reads values again"),
+                 r.err.constData());
+        const auto database = yztest::openDatabase(db.url());
+        QVERIFY(database);
+        QCOMPARE(VendorStore(*database).history(QStringLiteral("reworded.fixed.example")).value().value(0).count, 5678);
+        r = runServer(db.url(), health);
+        lines = r.out.split('\n');
+        QVERIFY2(lines.value(1).startsWith("baidu/bd1\t24\t") && lines.value(1).endsWith("\tok"), r.out.constData());
     }
 
     // Strangers' registrations come last: with a small budget the operator's

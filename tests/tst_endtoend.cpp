@@ -1,6 +1,8 @@
 // The window and the command line against the real vendor's service (the
 // other services faked): version, news, the PageRank chain, the trend picture
 // and a suggestion, with nothing faked on the vendor's side.
+#include "parsers/InstalledRules.h"
+#include "tests/support/SamplePages.h"
 #include "tests/support/ServerUnderTest.h"
 #include "tests/support/WindowUnderTest.h"
 
@@ -9,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -53,6 +56,9 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(QDir::setCurrent(m_dir.path()));
+        // Installed rules go to a data directory of this run, for this
+        // process and the command lines it starts alike.
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
         m_db = std::make_unique<yztest::ThrowawayDatabase>(false);
         admin(m_db->url(),
               {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("砚舟新版"),
@@ -171,6 +177,94 @@ private Q_SLOTS:
                  QStringLiteral("8"));
         const QImage saved(m_dir.filePath(QStringLiteral("pics/www.example.com_bd1.jpg")));
         QCOMPARE(saved, servedPicture(*m_server, kDomain));
+    }
+
+    // A rule fixed on the service reaches the command line and the window:
+    // signed by the operator's key, fetched, checked and installed, and used
+    // by the next run or press. Nothing published: the window's one extra
+    // request gets a 404 and nothing else changes.
+    void publishedRulesReachTheClients()
+    {
+        yztest::FakeServices services;
+        services[Service::Baidu].setResponse(
+                yztest::ok(yztest::gbk(QStringLiteral("<div>百度为您找到相关结果约5,678个</div>"))));
+        const QString installedPath = yz::InstalledRules::defaultPath();
+        const QString key = m_dir.filePath(QStringLiteral("vendor.key"));
+        const yztest::CommandResult keygen = yztest::serverCommand(m_db->url(),
+                                                                   {QStringLiteral("rules"), QStringLiteral("keygen"),
+                                                                    QStringLiteral("--out"), key});
+        QCOMPARE(keygen.status, 0);
+        const QString publicKey = QString::fromLatin1(keygen.out.trimmed());
+        yz::ServiceHosts hosts = services.hosts();
+        hosts.setBase(Service::Vendor, m_server->base());
+        QVERIFY(hosts.setRulesKey(publicKey, nullptr));
+        const auto pressCommon = [&](yztest::WindowUnderTest &w) {
+            w.Check1->setChecked(true);
+            w.Check2->setChecked(false);
+            w.Check3->setChecked(false);
+            w.Check4->setChecked(false);
+            w.dm->setText(QStringLiteral("example.com"));
+            QTest::mouseClick(w.GO, Qt::LeftButton);
+        };
+        {
+            yztest::WindowUnderTest w(hosts);
+            QStringList messages;
+            w.messageBox = [&](const QString &t, const QString &m, const QString &) { messages << t + m; };
+            w.startUp();
+            QTRY_COMPARE_WITH_TIMEOUT(w.state().newsLinkArr.size(), qsizetype(2), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+            QVERIFY(!QFile::exists(installedPath));
+            pressCommon(w);
+            QTRY_COMPARE_WITH_TIMEOUT(w.tb1->item(1, 1)->text(), QStringLiteral("X"), 10000);
+            QVERIFY(messages.isEmpty());
+        }
+
+        QFile fixed(m_dir.filePath(QStringLiteral("fixed.json")));
+        QVERIFY(fixed.open(QIODevice::WriteOnly));
+        fixed.write(R"j({"baidu": {"count": {"pattern": "百度为您找到相关(网页|结果)约?([\\d,]+)(篇|个)"}}})j");
+        fixed.close();
+        admin(m_db->url(),
+              {QStringLiteral("rules"), QStringLiteral("publish"), fixed.fileName(), QStringLiteral("--key"), key});
+        QTRY_VERIFY_WITH_TIMEOUT(served(*m_server, "/yzrules/?ver=0").startsWith("yanzhou-rules"), 5000);
+
+        // The command line: rules update, then a run.
+        QJsonObject endpoints = services.endpoints();
+        endpoints.insert(QStringLiteral("vendor"), m_server->base());
+        endpoints.insert(yz::ServiceHosts::rulesKeyName(), publicKey);
+        QFile file(m_dir.filePath(QStringLiteral("endpoints-key.json")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(endpoints).toJson());
+        file.close();
+        const auto cli = [&](const QStringList &args) {
+            QProcess process;
+            QSignalSpy finished(&process, &QProcess::finished);
+            process.start(QStringLiteral(YZ_CLI), args + QStringList{QStringLiteral("--endpoints"), file.fileName()});
+            if (!process.waitForStarted() || !finished.wait(60000))
+                return yztest::CommandResult{};
+            return yztest::CommandResult{process.exitCode(), process.readAllStandardOutput(),
+                                         process.readAllStandardError()};
+        };
+        yztest::CommandResult r = cli({QStringLiteral("rules"), QStringLiteral("update")});
+        QVERIFY2(r.status == 0 && r.out.startsWith(QStringLiteral("已安装发布的规则：版本 1").toUtf8()),
+                 r.err.constData());
+        QVERIFY(QFile::exists(installedPath));
+        r = cli({QStringLiteral("rules"), QStringLiteral("update")}); // nothing newer: a 304
+        QVERIFY2(r.status == 0 && r.out.startsWith(QStringLiteral("已是最新").toUtf8()), r.out.constData());
+        r = cli({QStringLiteral("rules"), QStringLiteral("status")});
+        QVERIFY2(r.out.contains(QStringLiteral("发布的规则，版本 1").toUtf8()), r.out.constData());
+        r = cli({QStringLiteral("--json"), QStringLiteral("--common"), QStringLiteral("example.com")});
+        const QJsonObject run = QJsonDocument::fromJson(r.out).object();
+        QCOMPARE(run[QStringLiteral("tb1")][QStringLiteral("收录")][QStringLiteral("Baidu")].toString(),
+                 QStringLiteral("5678"));
+
+        // The window, started again, fetches the rules itself and reads with them.
+        QVERIFY(QFile::remove(installedPath));
+        yztest::WindowUnderTest w(hosts);
+        w.startUp();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(installedPath), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+        pressCommon(w);
+        QTRY_COMPARE_WITH_TIMEOUT(w.tb1->item(1, 1)->text(), QStringLiteral("5678"), 10000);
     }
 
 private:

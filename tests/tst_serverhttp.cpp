@@ -1,6 +1,7 @@
 // The real yanzhou-server on a loopback port: the exact bytes of every answer
 // the window relies on, the pages, and what hostile clients send.
 #include "net/TextDecoding.h"
+#include "parsers/PublishedRules.h"
 #include "tests/support/ServerUnderTest.h"
 
 #include <QElapsedTimer>
@@ -85,6 +86,19 @@ QByteArray target(const QString &path, const QString &typed, const QString &end 
 {
     return QUrl(QStringLiteral("http://h") + path + typed + end, QUrl::TolerantMode)
             .toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
 }
 
 int run(const QString &db, const QStringList &args)
@@ -521,6 +535,62 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), 3);
         QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value(QStringLiteral("text")).toString(),
                  QStringLiteral("a\uFFFDb"));
+    }
+
+    // Signed rules: the key pair, publishing with the clients' checks, and
+    // the one fixed address that answers the newest, 304 to a client that
+    // has it, 404 while nothing is published.
+    void publishedRulesServed_data() { yztest::addBackendRows(); }
+    void publishedRulesServed()
+    {
+        QFETCH(bool, postgres);
+        yztest::ThrowawayDatabase db(postgres);
+        yztest::ServingProcess server(db.url());
+        QVERIFY(server.started());
+        const int port = server.port();
+        QCOMPARE(get(port, "/yzrules/?ver=0").status, 404);
+
+        QTemporaryDir dir;
+        const QString key = dir.filePath(QStringLiteral("vendor.key"));
+        yztest::CommandResult r = yztest::serverCommand(db.url(), {"rules", "keygen", "--out", key});
+        QCOMPARE(r.status, 0);
+        const QByteArray publicKey = QByteArray::fromBase64(r.out.trimmed());
+        QCOMPARE(publicKey.size(), 32);
+        // Readable and writable by its owner, by nobody else.
+        QCOMPARE(QFile::permissions(key) & 0x0FFF, QFile::ReadUser | QFile::WriteUser);
+        const QByteArray keyFile = readAll(key);
+        QVERIFY(yztest::serverCommand(db.url(), {"rules", "keygen", "--out", key}).status != 0); // never overwritten
+        QCOMPARE(readAll(key), keyFile);
+
+        const QString bad = dir.filePath(QStringLiteral("bad.json"));
+        writeAll(bad, "{\"baidu\": {\"count\": {\"pattern\": \"(\", \"group\": 1}}}");
+        r = yztest::serverCommand(db.url(), {"rules", "publish", bad, "--key", key});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("baidu.count.pattern"), r.err.constData());
+        const QString good = dir.filePath(QStringLiteral("good.json"));
+        const QByteArray content = "{\"baidu\": {\"count\": {\"pattern\": \"结果约([\\\\d,]+)个\", \"group\": 1}}}";
+        writeAll(good, content);
+        r = yztest::serverCommand(db.url(), {"rules", "publish", good, "--key", key});
+        QCOMPARE(r.status, 0);
+
+        QTRY_COMPARE_WITH_TIMEOUT(get(port, "/yzrules/?ver=0").status, 200, 5000);
+        const Answer a = get(port, "/yzrules/?ver=0");
+        QCOMPARE(a.header("ETag"), QByteArray("\"1\""));
+        QString error;
+        const std::optional<yz::PublishedRules> rules = yz::decodePublishedRules(a.body, &error);
+        QVERIFY2(rules, qPrintable(error));
+        QCOMPARE(rules->content, content);
+        QVERIFY2(yz::verifyPublishedRules(*rules, publicKey, &error), qPrintable(error));
+        QCOMPARE(get(port, "/yzrules/?ver=1").status, 304);
+
+        QCOMPARE(yztest::serverCommand(db.url(), {"rules", "publish", good, "--key", key}).out,
+                 QByteArray("published version 2\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(get(port, "/yzrules/?ver=1").header("ETag"), QByteArray("\"2\""), 5000);
+        r = yztest::serverCommand(db.url(), {"rules", "list"});
+        QCOMPARE(r.out.count('\n'), 2);
+        QVERIFY(r.out.startsWith("1\t"));
+        QCOMPARE(yztest::serverCommand(db.url(), {"rules", "show", "1"}).out, content);
+        QCOMPARE(yztest::serverCommand(db.url(), {"rules", "show", "7"}).status, 1);
     }
 
     void downloadsServeOneFixedFile()

@@ -1,0 +1,57 @@
+#include "app/WindowRules.h"
+
+#include "services/HandlerNames.h"
+#include "services/VendorPaths.h"
+
+WindowRules::WindowRules(yz::QueryEngine &engine, yz::StatisticsLine &statistics, QObject *parent)
+    : QObject(parent)
+    , m_engine(engine)
+    , m_statistics(statistics)
+{
+    m_engine.handlers().add(QString::fromUtf16(yz::handler::kPublishedRules),
+                            yz::AnswerHandler([this](const yz::PageAnswer &answer) { take(answer); }));
+}
+
+void WindowRules::load()
+{
+    use(yz::InstalledRules(m_engine.hosts().rulesKey()));
+}
+
+void WindowRules::use(const yz::InstalledRules &installed)
+{
+    yz::ScrapeRules rules;
+    QString source, error;
+    if (!yz::loadRulesInForce(QString(), installed, rules, &source, &error))
+        return;
+    const std::optional<yz::PublishedRules> published = installed.current();
+    m_version = published ? published->version : 0;
+    m_rules = rules;
+    // Only rows a published file names have a template: the others keep the
+    // table's address exactly.
+    m_engine.setAddressTemplates(m_rules.addresses);
+    m_statistics.setRules(m_rules.statistics);
+}
+
+void WindowRules::askForNewer()
+{
+    if (m_engine.hosts().rulesKey().isEmpty())
+        return;
+    const QString url = m_engine.hosts().base(yz::Service::Vendor) + QString::fromUtf16(yz::vendor::kPublishedRules)
+            + QString::number(m_version);
+    try {
+        m_engine.fetcher().urlfetch(url, QStringLiteral("get"), QString(), QStringLiteral("utf-8"),
+                                    QString::fromUtf16(yz::handler::kPublishedRules));
+    } catch (const yz::FetchError &) {
+        // Nothing to show: the built-in or installed rules go on.
+    }
+}
+
+void WindowRules::take(const yz::PageAnswer &answer)
+{
+    if (!answer.read())
+        return; // 304 (nothing newer), 404 (nothing published) or no answer
+    const yz::InstalledRules installed(m_engine.hosts().rulesKey());
+    QString message;
+    if (installed.install(answer.body, &message))
+        use(installed);
+}

@@ -1,0 +1,128 @@
+#include "cli/RulesUpdate.h"
+
+#include "cli/ResultOutput.h"
+#include "net/PageFetcher.h"
+#include "net/PrintableText.h"
+#include "parsers/InstalledRules.h"
+#include "services/Endpoints.h"
+#include "services/VendorPaths.h"
+
+#include <QCommandLineParser>
+#include <QEventLoop>
+
+namespace yz::cli {
+namespace {
+
+struct Parsed {
+    ServiceHosts hosts;
+    QString rulesFile;
+    int status = 0; // non-zero: stop with it
+};
+
+Parsed parse(const QStringList &arguments, bool withRules, const QString &usageLine, std::FILE *err)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption endpoints(QStringLiteral("endpoints"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption rules(QStringLiteral("rules"), QString(), QStringLiteral("FILE"));
+    parser.addOption(endpoints);
+    if (withRules)
+        parser.addOption(rules);
+    Parsed parsed;
+    QString error;
+    if (!parser.parse(QStringList{QStringLiteral("yanzhou-cli")} + arguments))
+        error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        error = QStringLiteral("多余的参数：%1").arg(parser.positionalArguments().first());
+    else if (parser.isSet(endpoints))
+        applyEndpointsFile(parser.value(endpoints), parsed.hosts, &error);
+    if (!error.isEmpty()) {
+        writeText(err, QStringLiteral("yanzhou-cli：%1\n用法：%2\n").arg(printable(error), usageLine));
+        parsed.status = 2;
+    }
+    if (withRules)
+        parsed.rulesFile = parser.value(rules);
+    return parsed;
+}
+
+// The vendor's answer to the rules request, waited for.
+PageAnswer fetchPublished(const ServiceHosts &hosts, qint64 installedVersion)
+{
+    PageFetcher fetcher;
+    PageAnswer answer = PageAnswer::failed(0);
+    QEventLoop loop;
+    const QString handler = QStringLiteral("rules");
+    fetcher.handlers().add(handler, AnswerHandler([&](const PageAnswer &a) {
+                               answer = a;
+                               loop.quit();
+                           }));
+    try {
+        fetcher.urlfetch(hosts.base(Service::Vendor) + QString::fromUtf16(vendor::kPublishedRules)
+                                 + QString::number(installedVersion),
+                         QStringLiteral("get"), QString(), QStringLiteral("utf-8"), handler);
+    } catch (const FetchError &) {
+        return answer;
+    }
+    loop.exec();
+    return answer;
+}
+
+} // namespace
+
+int runRulesUpdate(const QStringList &arguments, std::FILE *out, std::FILE *err)
+{
+    const Parsed parsed = parse(arguments, false, QStringLiteral("yanzhou-cli rules update [--endpoints FILE]"), err);
+    if (parsed.status != 0)
+        return parsed.status;
+    const InstalledRules installed(parsed.hosts.rulesKey());
+    if (!installed.canVerify()) {
+        writeText(err, QStringLiteral("yanzhou-cli：本程序没有内置发布规则的公钥，不接受发布的规则\n"));
+        return 1;
+    }
+    const std::optional<PublishedRules> current = installed.current();
+    const PageAnswer answer = fetchPublished(parsed.hosts, current ? current->version : 0);
+    if (answer.httpStatus() == 304 && current) {
+        writeText(out, QStringLiteral("已是最新：版本 %1\n").arg(current->describe()));
+        return 0;
+    }
+    if (answer.httpStatus() == 404) {
+        writeText(err, QStringLiteral("yanzhou-cli：服务还没有发布规则\n"));
+        return 1;
+    }
+    if (!answer.read()) {
+        writeText(err,
+                  QStringLiteral("yanzhou-cli：无法取得发布的规则（%1，%2）\n")
+                          .arg(answer.httpStatus() != 0 ? QStringLiteral("HTTP %1").arg(answer.httpStatus())
+                                                        : QStringLiteral("状态 %1").arg(answer.status),
+                               printable(answer.asked.toString())));
+        return 1;
+    }
+    QString message;
+    const bool installedNow = installed.install(answer.body, &message);
+    writeText(installedNow ? out : err,
+              (installedNow ? QString() : QStringLiteral("yanzhou-cli：")) + printable(message) + u'\n');
+    return installedNow ? 0 : 1;
+}
+
+int runRulesStatus(const QStringList &arguments, std::FILE *out, std::FILE *err)
+{
+    const Parsed parsed =
+            parse(arguments, true, QStringLiteral("yanzhou-cli rules status [--endpoints FILE] [--rules FILE]"), err);
+    if (parsed.status != 0)
+        return parsed.status;
+    const InstalledRules installed(parsed.hosts.rulesKey());
+    ScrapeRules rules;
+    QString source, error;
+    if (!loadRulesInForce(parsed.rulesFile, installed, rules, &source, &error)) {
+        writeText(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
+        return 2;
+    }
+    writeText(out, QStringLiteral("使用中：%1\n").arg(printable(source)));
+    QString problem;
+    if (!installed.canVerify())
+        writeText(out, QStringLiteral("本程序没有内置发布规则的公钥，不接受发布的规则\n"));
+    else if (!installed.current(&problem) && !problem.isEmpty())
+        writeText(out, QStringLiteral("已安装的发布规则未通过检查，不使用：%1\n").arg(printable(problem)));
+    return 0;
+}
+
+} // namespace yz::cli
