@@ -204,6 +204,12 @@ void Collector::finish(const QString &domain, const PageAnswer &answer)
 
 void Collector::endRound()
 {
+    // The rules' outcomes are kept for a month: enough for rules health and
+    // the broken mark, without growing by the daily budget for ever.
+    constexpr int kOutcomeDays = 31;
+    RulesStore store(m_database);
+    if (!store.prune(QDateTime::currentDateTimeUtc().addDays(-kOutcomeDays)))
+        qWarning("collector: %s", qPrintable(store.lastError()));
     m_inRound = false;
     Q_EMIT roundFinished();
 }

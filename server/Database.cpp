@@ -81,6 +81,7 @@ const QList<Migration> &migrations()
                      QStringLiteral("CREATE TABLE rule_outcomes (id %ID%, rule TEXT NOT NULL, at TEXT NOT NULL, "
                                     "outcome TEXT NOT NULL, value TEXT NOT NULL, address TEXT NOT NULL)"),
                      QStringLiteral("CREATE INDEX rule_outcomes_by_rule ON rule_outcomes (rule, id)"),
+                     QStringLiteral("CREATE INDEX rule_outcomes_by_time ON rule_outcomes (at)"),
              },
              {
                      QStringLiteral("CREATE TRIGGER published_rules_changed AFTER INSERT OR UPDATE OR DELETE ON "

@@ -87,6 +87,14 @@ bool RulesStore::record(const RuleOutcome &o)
     return query.exec() || fail(query.lastError().text());
 }
 
+bool RulesStore::prune(const QDateTime &before)
+{
+    QSqlQuery query(m_database.db());
+    query.prepare(QStringLiteral("DELETE FROM rule_outcomes WHERE at < ?"));
+    query.addBindValue(isoTime(before));
+    return query.exec() || fail(query.lastError().text());
+}
+
 std::optional<bool> RulesStore::isBroken(const QString &rule, const BrokenRuleTest &test)
 {
     // A rule that never read a value has nothing to be broken from.

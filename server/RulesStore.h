@@ -58,6 +58,8 @@ public:
     std::optional<QList<PublishedRules>> list();
 
     bool record(const RuleOutcome &outcome);
+    // Forgets the outcomes from before `before`: a few weeks tell all there is.
+    bool prune(const QDateTime &before);
     // Whether the rule is broken now, by its latest answers.
     std::optional<bool> isBroken(const QString &rule, const BrokenRuleTest &test);
     // Every rule with answers since `since`, broken ones first.

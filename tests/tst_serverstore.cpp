@@ -7,6 +7,7 @@
 #include "server/RankScale.h"
 #include "server/RanksFile.h"
 #include "server/RanksImport.h"
+#include "server/RulesStore.h"
 #include "server/SuggestionForm.h"
 #include "server/VendorStore.h"
 #include "tests/support/ServerUnderTest.h"
@@ -77,6 +78,43 @@ private Q_SLOTS:
         Database newer(address);
         QVERIFY(!newer.open(&error));
         QVERIFY2(error.contains(QLatin1String("newer")), qPrintable(error));
+    }
+
+    // A rule is broken while most of its latest answers are unrecognised and
+    // it has read nothing since; refusals and failures say nothing of it;
+    // old outcomes are forgotten.
+    void ruleOutcomes_data() { yztest::addBackendRows(); }
+    void ruleOutcomes()
+    {
+        QFETCH(bool, postgres);
+        yztest::ThrowawayDatabase db(postgres);
+        const auto database = yztest::openDatabase(db.url());
+        QVERIFY(database);
+        RulesStore store(*database);
+        const QString rule = QStringLiteral("baidu/bd1");
+        const BrokenRuleTest test{4, 0.5};
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const auto add = [&](const char *outcome, int daysAgo = 0) {
+            return store.record({rule, now.addDays(-daysAgo), QString::fromLatin1(outcome), QStringLiteral("1"),
+                                 QStringLiteral("http://x/")});
+        };
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(add("unrecognised"));
+        QCOMPARE(store.isBroken(rule, test), false); // it never read a value
+        QVERIFY(add("read", 40));
+        QCOMPARE(store.isBroken(rule, test), false); // it reads now
+        QVERIFY(add("unrecognised"));
+        QCOMPARE(store.isBroken(rule, test), true); // three of the latest four, nothing read since
+        QVERIFY(add("read"));
+        QCOMPARE(store.isBroken(rule, test), false); // reads again: clears at once
+        QVERIFY(add("unrecognised"));
+        QCOMPARE(store.isBroken(rule, test), true); // half of the latest four
+        QVERIFY(add("failed"));
+        QVERIFY(add("refused"));
+        QCOMPARE(store.isBroken(rule, test), false); // one of the latest four
+        QCOMPARE(store.health(now.addDays(-1), test).value().value(0).answers, 9);
+        QVERIFY(store.prune(now.addDays(-30)));
+        QCOMPARE(store.health(now.addDays(-60), test).value().value(0).answers, 9); // the 40-day-old read is gone
     }
 
     void versionAndNews_data() { yztest::addBackendRows(); }
