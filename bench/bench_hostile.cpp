@@ -44,7 +44,8 @@ public:
     {
         m_process.setReadChannel(QProcess::StandardError);
         m_process.start(QStringLiteral(YZ_SERVER),
-                        {QStringLiteral("serve"), QStringLiteral("--no-collect"), QStringLiteral("--listen"),
+                        {QStringLiteral("serve"), QStringLiteral("--no-collect"), QStringLiteral("--no-access-log"),
+                         QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--admin-listen"),
                          QStringLiteral("127.0.0.1:0"), QStringLiteral("--db"), db});
         QByteArray seen;
         while (m_port == 0 && m_process.waitForReadyRead(20000)) {

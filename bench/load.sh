@@ -43,7 +43,7 @@ declare -A result
 run_backend() {
   local label="$1" db="$2" port
   port=$(free_port)
-  "$server" serve --no-collect --listen "127.0.0.1:$port" --db "$db" 2>/dev/null &
+  "$server" serve --no-collect --no-access-log --listen "127.0.0.1:$port" --admin-listen 127.0.0.1:0 --db "$db" 2>/dev/null &
   pids+=($!)
   wait_up "http://127.0.0.1:$port/yzupdate/"
   # The anchor's files: exactly the bytes the service answers.

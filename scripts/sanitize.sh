@@ -10,4 +10,7 @@ cmake --build build-asan
 # that LeakSanitizer would report.
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# promtool checks the service's metrics.
+YZ_PROMTOOL="$(scripts/promtool.sh)"
+export YZ_PROMTOOL
 scripts/with-postgres.sh ctest --test-dir build-asan --output-on-failure

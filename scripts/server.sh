@@ -31,4 +31,4 @@ if [ ! -f "$db" ]; then
 fi
 [ "${1:-}" = --prepare ] && exit 0
 echo "serving on http://127.0.0.1:${PORT:-8080}/ (Ctrl-C stops)" >&2
-exec "$server" serve --listen "127.0.0.1:${PORT:-8080}" --db "$db"
+exec "$server" serve --listen "127.0.0.1:${PORT:-8080}" --admin-listen "127.0.0.1:$((${PORT:-8080} + 1))" --db "$db"

@@ -1,6 +1,7 @@
 #include "server/CollectQueue.h"
 
 #include "server/Database.h"
+#include "server/Transaction.h"
 #include "server/VendorStore.h"
 
 #include <QSqlError>
@@ -94,7 +95,8 @@ bool CollectQueue::complete(const QString &domain, QDate day, const CollectOutco
                             const QDateTime &retryAt)
 {
     QSqlDatabase &db = m_database.db();
-    if (!db.transaction())
+    Transaction transaction(db);
+    if (!transaction.began())
         return fail(db.lastError().text());
     const bool counted = outcome.kind == CollectOutcome::Count;
     QSqlQuery query(db);
@@ -114,7 +116,6 @@ bool CollectQueue::complete(const QString &domain, QDate day, const CollectOutco
     query.addBindValue(m_instance);
     bool ok = query.exec();
     if (ok && query.numRowsAffected() != 1) {
-        db.rollback();
         m_lastError.clear();
         return false;
     }
@@ -137,12 +138,9 @@ bool CollectQueue::complete(const QString &domain, QDate day, const CollectOutco
         query.addBindValue(domain);
         ok = query.exec();
     }
-    if (!ok) {
-        fail(query.lastError().text());
-        db.rollback();
-        return false;
-    }
-    return db.commit() || fail(db.lastError().text());
+    if (!ok)
+        return fail(query.lastError().text());
+    return transaction.commit() || fail(db.lastError().text());
 }
 
 std::optional<qint64> CollectQueue::requestsOn(QDate day)

@@ -5,6 +5,8 @@
 #include "parsers/CountParsers.h"
 #include "query/QueryTable.h"
 #include "server/Database.h"
+#include "server/Log.h"
+#include "server/Metrics.h"
 
 #include <QUrl>
 
@@ -97,11 +99,21 @@ void Collector::next()
     const std::optional<QString> domain = spent && *spent < m_config.dailyBudget
             ? m_queue.claimNext(today(), QDateTime::currentDateTimeUtc(), m_config.claimTimeoutS)
             : QString();
+    if (spent)
+        metrics().setBudgetLeft(std::max<qint64>(0, m_config.dailyBudget - *spent));
     if (!spent || !domain) {
         // The connection may be gone (the database restarted): opened again
         // for the next round, whichever statement noticed.
-        qWarning("collector: %s", qPrintable(m_queue.lastError()));
-        m_database.reconnect();
+        qCWarning(lcCollector, "collector: the database failed, trying again next round: %s",
+                  qPrintable(m_queue.lastError()));
+        if (m_database.reconnect()) {
+            metrics().countReconnect();
+            qCInfo(lcCollector, "collector: connected to the database again");
+        }
+    } else if (*spent >= m_config.dailyBudget && m_budgetNotedOn != today()) {
+        m_budgetNotedOn = today();
+        qCInfo(lcCollector, "collector: today's budget of %lld requests is spent; going on tomorrow (UTC)",
+               m_config.dailyBudget);
     }
     if (!domain || domain->isEmpty()) {
         endRound();
@@ -123,12 +135,12 @@ void Collector::takeUpPublishedRules()
         return;
     ScrapeRules taken = ScrapeRules::builtIn();
     if (!applyRules(rules->content, taken, &why)) {
-        qWarning("collector: published rules %lld refused: %s", rules->version, qPrintable(why));
+        qCWarning(lcCollector, "collector: published rules %lld refused: %s", rules->version, qPrintable(why));
         return;
     }
     m_rules = taken;
     m_publishedVersion = rules->version;
-    qInfo("collector: reading with published rules %lld", rules->version);
+    qCInfo(lcCollector, "collector: reading with published rules %lld", rules->version);
 }
 
 void Collector::noteOutcome(const QString &address, const CollectOutcome &outcome)
@@ -148,15 +160,15 @@ void Collector::noteOutcome(const QString &address, const CollectOutcome &outcom
             ? store.isBroken(rule, m_config.broken)
             : std::nullopt;
     if (!broken) {
-        qWarning("collector: %s", qPrintable(store.lastError()));
+        qCWarning(lcCollector, "collector: %s", qPrintable(store.lastError()));
         m_ruleBroken.reset();
         return;
     }
     if (*broken && !*m_ruleBroken)
-        qWarning("collector: rule %s is broken: most of its last %d answers were unrecognised, e.g. %s",
-                 qPrintable(rule), m_config.broken.window, qPrintable(address));
+        qCWarning(lcCollector, "collector: rule %s is broken: most of its last %d answers were unrecognised, e.g. %s",
+                  qPrintable(rule), m_config.broken.window, qPrintable(address));
     else if (!*broken && *m_ruleBroken)
-        qInfo("collector: rule %s reads values again", qPrintable(rule));
+        qCInfo(lcCollector, "collector: rule %s reads values again", qPrintable(rule));
     m_ruleBroken = broken;
 }
 
@@ -179,11 +191,12 @@ void Collector::fetch(const QString &domain)
 void Collector::finish(const QString &domain, const PageAnswer &answer)
 {
     const CollectOutcome outcome = classify(m_rules.counts, answer);
+    noteFetch(domain, outcome);
     noteOutcome(answer.asked.toString(QUrl::FullyEncoded), outcome);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (!m_queue.complete(domain, today(), outcome, now, now.addSecs(m_config.retryAfterS))
         && !m_queue.lastError().isEmpty())
-        qWarning("collector: %s", qPrintable(m_queue.lastError()));
+        qCWarning(lcCollector, "collector: %s", qPrintable(m_queue.lastError()));
     if (outcome.kind == CollectOutcome::Count)
         ++m_totals.counted;
     else
@@ -194,12 +207,27 @@ void Collector::finish(const QString &domain, const PageAnswer &answer)
         // The search engine noticed us: slow down and pause, longer each time.
         m_rate = std::max(m_config.ratePerSecond / 64, m_rate / 2);
         waitMs = std::max<qint64>(waitMs, qint64(m_backoffS) * 1000);
+        qCWarning(lcCollector,
+                  "collector: the search engine refused us (%s); %.3g requests a second from now, "
+                  "pausing %lld s",
+                  qPrintable(domain), m_rate, waitMs / 1000);
         m_backoffS = std::min(m_config.maxBackoffS, m_backoffS * 2);
     } else if (outcome.kind == CollectOutcome::Count) {
         m_rate = std::min(m_config.ratePerSecond, m_rate * 1.25);
         m_backoffS = m_config.backoffS;
     }
     m_pace.start(int(std::clamp<qint64>(waitMs, 0, 24 * 3600 * 1000LL)));
+}
+
+void Collector::noteFetch(const QString &domain, const CollectOutcome &outcome)
+{
+    const bool none = outcome.kind == CollectOutcome::Count && outcome.count == 0;
+    static const Metrics::Outcome kinds[] = {Metrics::Outcome::Counted, Metrics::Outcome::Refused,
+                                             Metrics::Outcome::Unrecognised, Metrics::Outcome::Failed};
+    metrics().countOutcome(none ? Metrics::Outcome::None : kinds[outcome.kind]);
+    const QString what =
+            outcome.kind == CollectOutcome::Count ? QStringLiteral("counted %1").arg(outcome.count) : outcome.text();
+    qCInfo(lcCollector, "collector: %s %s (%lld ms)", qPrintable(domain), qPrintable(what), m_sinceStart.elapsed());
 }
 
 void Collector::endRound()
@@ -209,7 +237,9 @@ void Collector::endRound()
     constexpr int kOutcomeDays = 31;
     RulesStore store(m_database);
     if (!store.prune(QDateTime::currentDateTimeUtc().addDays(-kOutcomeDays)))
-        qWarning("collector: %s", qPrintable(store.lastError()));
+        qCWarning(lcCollector, "collector: %s", qPrintable(store.lastError()));
+    if (m_totals.counted + m_totals.failed > 0)
+        qCInfo(lcCollector, "collector: round done, %d counted, %d failed", m_totals.counted, m_totals.failed);
     m_inRound = false;
     Q_EMIT roundFinished();
 }

@@ -69,6 +69,7 @@ private:
     // Takes up rules published since the last look, unless a file gave them.
     void takeUpPublishedRules();
     void noteOutcome(const QString &address, const CollectOutcome &outcome);
+    void noteFetch(const QString &domain, const CollectOutcome &outcome);
 
     Database &m_database;
     ServiceHosts m_hosts;
@@ -85,6 +86,7 @@ private:
     Totals m_totals;
     ScrapeRules m_rules; // in force: the configured ones, or published ones over the built-in
     qint64 m_publishedVersion = 0;
+    QDate m_budgetNotedOn; // the day the spent budget was last logged
     std::optional<bool> m_ruleBroken; // as last seen; unknown until the first answer
 };
 

@@ -1,10 +1,49 @@
 #include "server/CommandSupport.h"
 
+#include "net/PrintableText.h"
 #include "server/Commands.h"
+#include "server/PackagePaths.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace yz::server {
+namespace {
 
-const QString kDefaultDatabase = QStringLiteral("yanzhou-server.sqlite");
+// The value of YANZHOU_DB= in the package's settings file, quotes taken off;
+// empty when the file or the line is missing.
+QString databaseFromDefaultsFile()
+{
+    QFile file(QString::fromLatin1(package::kDefaultsFile));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 64 * 1024)
+        return {};
+    const QByteArray prefix = QByteArray(package::kDatabaseVariable) + '=';
+    QString value;
+    for (const QByteArray &raw : file.readAll().split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith(prefix))
+            value = QString::fromUtf8(line.mid(prefix.size()));
+    }
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+QString defaultDatabase()
+{
+    const passwd *user = ::getpwuid(::geteuid());
+    if (user && QLatin1String(user->pw_name) == QLatin1String(package::kServiceUser)) {
+        const QString configured = databaseFromDefaultsFile();
+        return configured.isEmpty() ? QString::fromLatin1(package::kDatabase) : configured;
+    }
+    return QStringLiteral("yanzhou-server.sqlite");
+}
+
+} // namespace
+
 void write(std::FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
@@ -24,20 +63,39 @@ int failure(const QString &message)
     return kExitFailure;
 }
 
+QString withDefault(const QString &description, const QString &value)
+{
+    return QStringLiteral("%1 (default: %2)").arg(description, value);
+}
+
+QCommandLineOption optionWithDefault(const char *name, const QString &description, const char *valueName,
+                                     const QString &value)
+{
+    return {QLatin1String(name), withDefault(description, value), QLatin1String(valueName), value};
+}
+
 const QCommandLineOption &databaseOption()
 {
     static const QCommandLineOption option(QStringLiteral("db"),
-                                           QStringLiteral("SQLite file or postgresql://user@host[:port]/database"),
-                                           QStringLiteral("URL"), kDefaultDatabase);
+                                           withDefault(QStringLiteral(
+                                                               "SQLite file or postgresql://user@host[:port]/database"),
+                                                       defaultDatabase()),
+                                           QStringLiteral("URL"), defaultDatabase());
     return option;
 }
 
-std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, int *status)
+std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, OpenFor purpose, int *status)
 {
     DatabaseAddress address;
     QString error;
     if (!DatabaseAddress::parse(parser.value(databaseOption()), &address, &error)) {
         *status = usage(error);
+        return nullptr;
+    }
+    // Reading from a file that is not there would make an empty database
+    // and show nothing, as if nothing had been stored.
+    if (purpose == OpenFor::Reading && !address.postgres && !QFileInfo::exists(address.path)) {
+        *status = failure(QStringLiteral("no database at %1 (see --db)").arg(printable(address.path)));
         return nullptr;
     }
     auto database = std::make_unique<Database>(address);
@@ -48,17 +106,26 @@ std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, int *st
     return database;
 }
 
-bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, qsizetype positional, int *status)
+bool parseArguments(QCommandLineParser &parser, const Invocation &call, qsizetype least, qsizetype most, int *status)
 {
     parser.addOption(databaseOption());
-    if (!parser.parse(arguments)) {
-        *status = usage(parser.errorText());
+    const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("show this help"));
+    parser.addOption(help);
+    if (!parser.parse(call.arguments)) {
+        *status = usage(QStringLiteral("%1; see yanzhou-server %2 --help").arg(parser.errorText(), call.words));
         return false;
     }
-    if (parser.positionalArguments().size() != positional) {
-        *status = usage(QStringLiteral("expected %1 argument(s) after the command, got %2; see --help")
-                                .arg(positional)
-                                .arg(parser.positionalArguments().size()));
+    if (parser.isSet(help)) {
+        QString text = parser.helpText();
+        text = QStringLiteral("Usage: yanzhou-server %1\n%2\n").arg(call.usageLine(), call.help)
+                + text.mid(text.indexOf(QLatin1String("\nOptions:")));
+        write(stdout, text);
+        *status = kExitOk;
+        return false;
+    }
+    const qsizetype given = parser.positionalArguments().size();
+    if (given < least || given > most) {
+        *status = usage(QStringLiteral("usage: yanzhou-server %1 (see --help)").arg(call.usageLine()));
         return false;
     }
     return true;

@@ -13,7 +13,16 @@ namespace yz::server {
 // What every operator command shares: its messages, its --db option and
 // the parsing of its arguments.
 
-extern const QString kDefaultDatabase;
+// One run of a command: the program name and what followed the command's
+// words, and how the command is named in messages and --help.
+struct Invocation {
+    QStringList arguments;
+    QString words; // "news add"
+    QString synopsis; // "TITLE ADDRESS"
+    QString help; // what the command does, in a sentence
+
+    QString usageLine() const { return synopsis.isEmpty() ? words : words + u' ' + synopsis; }
+};
 
 void write(std::FILE *stream, const QString &text);
 // Prints the message and returns the usage exit status.
@@ -21,15 +30,34 @@ int usage(const QString &message);
 // Prints the message and returns the failure exit status.
 int failure(const QString &message);
 
+// A description followed by "(default: VALUE)", for an option whose default
+// is taken from the structure that owns it.
+QString withDefault(const QString &description, const QString &value);
+// An option taking a value, whose description ends with its default.
+QCommandLineOption optionWithDefault(const char *name, const QString &description, const char *valueName,
+                                     const QString &value);
+
+// The --db option. Its default is the package's database for the package's
+// service user, else yanzhou-server.sqlite in the current directory.
 const QCommandLineOption &databaseOption();
+
+enum class OpenFor {
+    Reading, // a SQLite file that does not exist is an error, not created
+    Writing, // created, with its schema, when missing
+};
 
 // Opens the database named by --db; on failure prints why and leaves the
 // exit status in `status`.
-std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, int *status);
+std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, OpenFor purpose, int *status);
 
-// Parses the arguments after the command words; false (with the status set)
-// on an unknown option or a wrong number of positional arguments.
-bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, qsizetype positional, int *status);
+// Parses the arguments after the command words, with --db and --help added;
+// false (with the status set) on an unknown option, on a count of positional
+// arguments outside [least, most], and after printing --help.
+bool parseArguments(QCommandLineParser &parser, const Invocation &call, qsizetype least, qsizetype most, int *status);
+inline bool parseArguments(QCommandLineParser &parser, const Invocation &call, qsizetype positional, int *status)
+{
+    return parseArguments(parser, call, positional, positional, status);
+}
 
 bool parseInteger(const QString &text, qint64 low, qint64 high, qint64 *out);
 

@@ -1,5 +1,8 @@
 #include "server/ConnectionGuard.h"
 
+#include "server/Log.h"
+#include "server/Metrics.h"
+
 #include <QTcpSocket>
 
 #include <sys/socket.h>
@@ -13,6 +16,36 @@ constexpr qint64 kLingerMs = 2000;
 // A request the server took and never answered (its parser refused what the
 // framing let through) ends the connection after this long.
 constexpr qint64 kAnswerMs = 5000;
+
+Metrics::Refusal refusalOf(int status)
+{
+    switch (status) {
+    case 408:
+        return Metrics::Refusal::Timeout;
+    case 413:
+    case 414:
+    case 431:
+        return Metrics::Refusal::TooLarge;
+    default:
+        return Metrics::Refusal::Malformed;
+    }
+}
+
+// What a refused client is told, for a person reading it.
+QByteArray refusalText(int status)
+{
+    switch (status) {
+    case 408:
+        return QByteArrayLiteral("请求没有及时送达。\n");
+    case 411:
+        return QByteArrayLiteral("请求须注明长度（Content-Length）。\n");
+    case 413:
+    case 431:
+        return QByteArrayLiteral("请求太大。\n");
+    default:
+        return QByteArrayLiteral("请求的格式不对。\n");
+    }
+}
 
 } // namespace
 
@@ -36,6 +69,8 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
 {
     if (m_watches.size() >= m_limits.maxConnections && !makeRoom()) {
         ::close(int(descriptor));
+        metrics().countRefusal(Metrics::Refusal::Connections);
+        noteFull();
         return;
     }
     auto *socket = new QTcpSocket(this);
@@ -99,6 +134,7 @@ void ConnectionGuard::inspect(QTcpSocket *socket)
                     && w.readyBytes + request.bytes.size() <= m_limits.maxQueuedBytes);
         if (!fits || w.handedOver + w.ready.size() >= m_limits.maxRequests) {
             w.lastQueued = true;
+            metrics().countRefusal(Metrics::Refusal::Pipeline);
             error.reset();
             break;
         }
@@ -194,9 +230,12 @@ void ConnectionGuard::refuse(QTcpSocket *socket, Watch &w, const FramingError &e
 {
     w.refused = true;
     w.ready.clear();
-    const QByteArray body = error.reason + '\n';
+    metrics().countRefusal(refusalOf(error.status));
+    qCInfo(lcServe, "refused %s: %d %s", qPrintable(socket->peerAddress().toString()), error.status,
+           error.reason.constData());
+    const QByteArray body = refusalText(error.status);
     socket->write("HTTP/1.1 " + QByteArray::number(error.status) + ' ' + error.reason
-                  + "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size())
+                  + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(body.size())
                   + "\r\nConnection: close\r\n\r\n" + body);
     // A lingering close: once the answer is out, only the sending half is
     // shut, and what the client goes on sending is read and dropped for a
@@ -275,8 +314,24 @@ bool ConnectionGuard::makeRoom()
     }
     if (!longest)
         return false;
+    metrics().countRefusal(Metrics::Refusal::Connections);
     drop(longest);
     return true;
+}
+
+// At the connection limit, one line when it is first reached and then at
+// most one a minute saying how many were turned away meanwhile.
+void ConnectionGuard::noteFull()
+{
+    constexpr qint64 kQuietMs = 60'000;
+    ++m_turnedAway;
+    const qint64 now = m_clock.elapsed();
+    if (m_lastFullNote >= 0 && now - m_lastFullNote < kQuietMs)
+        return;
+    qCWarning(lcServe, "at the connection limit (--max-connections %d): %lld clients turned away",
+              m_limits.maxConnections, m_turnedAway);
+    m_lastFullNote = now;
+    m_turnedAway = 0;
 }
 
 void ConnectionGuard::drop(QTcpSocket *socket)

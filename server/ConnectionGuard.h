@@ -84,11 +84,14 @@ private:
     void sweep();
     bool makeRoom();
     void drop(QTcpSocket *socket);
+    void noteFull();
 
     ConnectionLimits m_limits;
     QHash<QTcpSocket *, Watch> m_watches;
     QElapsedTimer m_clock;
     QTimer m_sweep;
+    qint64 m_lastFullNote = -1;
+    qint64 m_turnedAway = 0;
 };
 
 } // namespace yz::server

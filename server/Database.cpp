@@ -1,5 +1,7 @@
 #include "server/Database.h"
 
+#include "server/Transaction.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -130,6 +132,13 @@ bool DatabaseAddress::parse(const QString &text, DatabaseAddress *out, QString *
     return true;
 }
 
+QString DatabaseAddress::shown() const
+{
+    if (!postgres)
+        return path;
+    return QStringLiteral("postgresql://%1@%2:%3/%4").arg(user, host).arg(port).arg(name);
+}
+
 Database::Database(DatabaseAddress address)
     : m_address(std::move(address))
     , m_connectionName(nextConnectionName())
@@ -159,7 +168,7 @@ bool Database::open(QString *error)
         m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     }
     if (!m_db.open()) {
-        *error = QStringLiteral("cannot open the database: %1").arg(m_db.lastError().text());
+        *error = QStringLiteral("cannot open the database %1: %2").arg(m_address.shown(), m_db.lastError().text());
         return false;
     }
     if (m_address.postgres) {
@@ -220,7 +229,8 @@ bool Database::migrate(QString *error)
     for (const Migration &migration : migrations()) {
         // Each step runs in its own transaction and re-reads the version inside
         // it, so two instances starting together migrate once.
-        if (!m_db.transaction()) {
+        Transaction transaction(m_db);
+        if (!transaction.began()) {
             *error = QStringLiteral("cannot migrate: %1").arg(m_db.lastError().text());
             return false;
         }
@@ -230,14 +240,13 @@ bool Database::migrate(QString *error)
         if (query.exec(QStringLiteral("SELECT version FROM schema_version")) && query.next())
             current = query.value(0).toInt();
         if (current > kSchemaVersion) {
-            m_db.rollback();
             *error = QStringLiteral("the database was made by a newer yanzhou-server (schema %1, this one knows %2)")
                              .arg(current)
                              .arg(kSchemaVersion);
             return false;
         }
         if (current >= migration.version) {
-            m_db.commit();
+            transaction.commit();
             continue;
         }
         const QStringList statements =
@@ -248,18 +257,16 @@ bool Database::migrate(QString *error)
                 *error = QStringLiteral("cannot migrate to schema %1: %2")
                                  .arg(migration.version)
                                  .arg(query.lastError().text());
-                m_db.rollback();
                 return false;
             }
         }
         query.exec(QStringLiteral("DELETE FROM schema_version"));
         query.prepare(QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"));
         query.addBindValue(migration.version);
-        if (!query.exec() || !m_db.commit()) {
+        if (!query.exec() || !transaction.commit()) {
             *error = QStringLiteral("cannot migrate to schema %1: %2")
                              .arg(migration.version)
                              .arg(m_db.lastError().text());
-            m_db.rollback();
             return false;
         }
     }

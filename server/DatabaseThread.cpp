@@ -1,9 +1,13 @@
 #include "server/DatabaseThread.h"
 
 #include "server/ChangeWatch.h"
+#include "server/Log.h"
+#include "server/Metrics.h"
 #include "server/VendorStore.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace yz::server {
@@ -63,8 +67,10 @@ public:
         if (!m_store || job->settled.load() || (job->done && job->deadline.hasExpired()))
             return;
         const bool ok = job->work(*m_store);
-        if (!ok)
+        if (!ok) {
+            metrics().countDatabaseError();
             checkConnection();
+        }
         publishGeneration();
         if (job->done && job->context)
             QMetaObject::invokeMethod(
@@ -84,8 +90,17 @@ private:
         QSqlQuery probe(m_database->db());
         if (probe.exec(QStringLiteral("SELECT 1")))
             return;
-        if (m_database->reconnect())
+        if (!m_lostFor.isValid()) {
+            m_lostFor.start();
+            qCWarning(lcDatabase, "lost the connection to the database; answering from caches and trying again: %s",
+                      qPrintable(probe.lastError().text()));
+        }
+        if (m_database->reconnect()) {
             m_changes->invalidate();
+            metrics().countReconnect();
+            qCInfo(lcDatabase, "connected to the database again after %lld s", m_lostFor.elapsed() / 1000);
+            m_lostFor.invalidate();
+        }
     }
 
     void publishGeneration()
@@ -100,6 +115,7 @@ private:
     std::unique_ptr<VendorStore> m_store;
     std::unique_ptr<ChangeWatch> m_changes;
     QTimer *m_poll = nullptr;
+    QElapsedTimer m_lostFor; // valid while the connection is lost
 };
 
 DatabaseThread::DatabaseThread(DatabaseAddress address, DatabaseThreadLimits limits, QObject *parent)

@@ -2,6 +2,7 @@
 
 #include "server/Database.h"
 #include "server/RanksFile.h"
+#include "server/Transaction.h"
 
 #include <QIODevice>
 #include <QList>
@@ -88,14 +89,14 @@ RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top, 
 {
     RanksImportResult result;
     QSqlDatabase &db = database.db();
-    if (!db.transaction()) {
+    Transaction transaction(db);
+    if (!transaction.began()) {
         result.error = db.lastError().text();
         return result;
     }
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM ranks")) || !query.next()) {
         result.error = query.lastError().text();
-        db.rollback();
         return result;
     }
     const qint64 before = query.value(0).toLongLong();
@@ -111,10 +112,8 @@ RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top, 
                            &result.error)
             : run(query, QStringLiteral("DROP INDEX IF EXISTS ranks_name"), &result.error)
                     && run(query, QStringLiteral("DELETE FROM ranks"), &result.error);
-    if (!prepared) {
-        db.rollback();
+    if (!prepared)
         return result;
-    }
 
     Importer importer(database, table);
     QByteArray line(kMaxLine + 2, Qt::Uninitialized);
@@ -134,20 +133,17 @@ RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top, 
         const RankLine kind = problem.isEmpty() ? parseRankLine(text, &row, &problem) : RankLine::Bad;
         if (kind == RankLine::Bad) {
             result.error = QStringLiteral("line %1: %2").arg(lineNumber).arg(problem);
-            db.rollback();
             return result;
         }
         if (kind == RankLine::Row) {
             if (!importer.add(row)) {
                 result.error = importer.error();
-                db.rollback();
                 return result;
             }
             ++result.rows;
         }
     }
     if (result.rows == 0 ? !safety.allowEmpty : result.rows * 2 < before && !safety.allowShrink) {
-        db.rollback();
         result.refused = true;
         result.error = result.rows == 0
                 ? QStringLiteral("the input holds no ranks; the table keeps its %1 rows (--allow-empty to empty it)")
@@ -170,11 +166,10 @@ RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top, 
     if (!finished) {
         if (result.error.isEmpty())
             result.error = importer.error();
-        db.rollback();
         result.rows = 0;
         return result;
     }
-    if (!db.commit()) {
+    if (!transaction.commit()) {
         result.error = db.lastError().text();
         result.rows = 0;
         return result;

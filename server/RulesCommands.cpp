@@ -20,13 +20,18 @@ namespace {
 constexpr qsizetype kPublicKeySize = 32;
 constexpr qsizetype kSecretKeySize = 64;
 
-int keygen(const QStringList &arguments)
+// The secret key of a key file written by keygen; empty with the reason.
+QByteArray readSecretKey(const QString &path, QString *error);
+
+} // namespace
+
+int rulesKeygen(const Invocation &call)
 {
     QCommandLineParser parser;
     const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("key file to write"), QStringLiteral("FILE"));
     parser.addOption(out);
     int status = kExitOk;
-    if (!parseArguments(parser, arguments, 0, &status))
+    if (!parseArguments(parser, call, 0, &status))
         return status;
     if (!parser.isSet(out))
         return usage(QStringLiteral("rules keygen --out KEYFILE"));
@@ -46,7 +51,8 @@ int keygen(const QStringList &arguments)
     return kExitOk;
 }
 
-// The secret key of a key file written by keygen; empty with the reason.
+namespace {
+
 QByteArray readSecretKey(const QString &path, QString *error)
 {
     QByteArray bytes;
@@ -60,14 +66,16 @@ QByteArray readSecretKey(const QString &path, QString *error)
     return {};
 }
 
-int publish(const QStringList &arguments)
+} // namespace
+
+int rulesPublish(const Invocation &call)
 {
     QCommandLineParser parser;
     const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("key file from rules keygen"),
                                  QStringLiteral("KEYFILE"));
     parser.addOption(key);
     int status = kExitOk;
-    if (!parseArguments(parser, arguments, 1, &status))
+    if (!parseArguments(parser, call, 1, &status))
         return status;
     if (!parser.isSet(key))
         return usage(QStringLiteral("rules publish FILE --key KEYFILE"));
@@ -82,7 +90,7 @@ int publish(const QStringList &arguments)
     const QByteArray secret = readSecretKey(parser.value(key), &error);
     if (secret.isEmpty())
         return usage(printable(error));
-    auto database = openDatabase(parser, &status);
+    auto database = openDatabase(parser, OpenFor::Writing, &status);
     if (!database)
         return status;
     RulesStore store(*database);
@@ -101,13 +109,13 @@ int publish(const QStringList &arguments)
     return kExitOk;
 }
 
-int list(const QStringList &arguments)
+int rulesList(const Invocation &call)
 {
     QCommandLineParser parser;
     int status = kExitOk;
-    if (!parseArguments(parser, arguments, 0, &status))
+    if (!parseArguments(parser, call, 0, &status))
         return status;
-    auto database = openDatabase(parser, &status);
+    auto database = openDatabase(parser, OpenFor::Reading, &status);
     if (!database)
         return status;
     RulesStore store(*database);
@@ -123,12 +131,12 @@ int list(const QStringList &arguments)
     return kExitOk;
 }
 
-int show(const QStringList &arguments)
+int rulesShow(const Invocation &call)
 {
     QCommandLineParser parser;
-    parser.addOption(databaseOption());
-    if (!parser.parse(arguments) || parser.positionalArguments().size() > 1)
-        return usage(QStringLiteral("rules show [N]"));
+    int status = kExitOk;
+    if (!parseArguments(parser, call, 0, 1, &status))
+        return status;
     std::optional<qint64> version;
     qint64 n = 0;
     if (!parser.positionalArguments().isEmpty()) {
@@ -136,8 +144,7 @@ int show(const QStringList &arguments)
             return usage(QStringLiteral("rules show [N]: N is a version number"));
         version = n;
     }
-    int status = kExitOk;
-    auto database = openDatabase(parser, &status);
+    auto database = openDatabase(parser, OpenFor::Reading, &status);
     if (!database)
         return status;
     RulesStore store(*database);
@@ -152,19 +159,19 @@ int show(const QStringList &arguments)
     return kExitOk;
 }
 
-int health(const QStringList &arguments)
+int rulesHealth(const Invocation &call)
 {
     QCommandLineParser parser;
     const QCommandLineOption hours(QStringLiteral("hours"), QStringLiteral("period looked at"), QStringLiteral("H"),
                                    QStringLiteral("24"));
     parser.addOption(hours);
     int status = kExitOk;
-    if (!parseArguments(parser, arguments, 0, &status))
+    if (!parseArguments(parser, call, 0, &status))
         return status;
     qint64 h = 0;
     if (!parseInteger(parser.value(hours), 1, 24 * 366, &h))
         return usage(QStringLiteral("--hours wants a whole number from 1"));
-    auto database = openDatabase(parser, &status);
+    auto database = openDatabase(parser, OpenFor::Reading, &status);
     if (!database)
         return status;
     RulesStore store(*database);
@@ -183,26 +190,6 @@ int health(const QStringList &arguments)
                       .arg(r.lastRead.isValid() ? r.lastRead.toUTC().toString(Qt::ISODate) : QStringLiteral("-"))
                       .arg(r.broken ? QStringLiteral("BROKEN, e.g. ") + printable(r.example) : QStringLiteral("ok")));
     return kExitOk;
-}
-
-} // namespace
-
-int rulesCommand(const QStringList &words, const QStringList &arguments)
-{
-    const QString action = words.value(1);
-    if (action == QLatin1String("keygen"))
-        return keygen(arguments);
-    if (action == QLatin1String("publish"))
-        return publish(arguments);
-    if (action == QLatin1String("list"))
-        return list(arguments);
-    if (action == QLatin1String("show"))
-        return show(arguments);
-    if (action == QLatin1String("health"))
-        return health(arguments);
-    return usage(QStringLiteral(
-            "rules keygen --out KEYFILE | rules publish FILE --key KEYFILE | rules list | rules show [N] | "
-            "rules health [--hours H]"));
 }
 
 } // namespace yz::server

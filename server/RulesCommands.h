@@ -1,11 +1,14 @@
 #pragma once
 
-#include <QStringList>
+#include "server/CommandSupport.h"
 
 namespace yz::server {
 
-// "rules keygen|publish|list|show|health": the vendor's signed rules and how
-// the collector's rules fare.
-int rulesCommand(const QStringList &words, const QStringList &arguments);
+// The vendor's signed rules and how the collector's rules fare.
+int rulesKeygen(const Invocation &call);
+int rulesPublish(const Invocation &call);
+int rulesList(const Invocation &call);
+int rulesShow(const Invocation &call);
+int rulesHealth(const Invocation &call);
 
 } // namespace yz::server

@@ -4,6 +4,9 @@
 #include "server/ConnectionGuard.h"
 #include "server/DatabaseThread.h"
 #include "server/DomainName.h"
+#include "server/Downloads.h"
+#include "server/Log.h"
+#include "server/Metrics.h"
 #include "server/Pages.h"
 #include "server/RankScale.h"
 #include "server/RequestFraming.h"
@@ -14,6 +17,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QTcpSocket>
@@ -31,6 +35,21 @@ const QString kRankPage = QStringLiteral("/pr/");
 const QString kStyleSheet = QStringLiteral("/style.css");
 const QString kDownloads = QStringLiteral("/download/");
 constexpr int kPictureCacheEntries = 4096;
+
+// One line per answered request: client, method, path (cut, printable),
+// status, bytes, milliseconds.
+void logAccess(const QString &client, const QByteArray &method, const QUrl &url, int status, qint64 bytes,
+               double seconds)
+{
+    constexpr qsizetype kShownPath = 200;
+    if (!lcAccess().isInfoEnabled())
+        return;
+    QString target = url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded);
+    if (target.size() > kShownPath)
+        target = target.left(kShownPath) + QStringLiteral("...");
+    qCInfo(lcAccess, "%s %s %s %d %lld %.1fms", qPrintable(client), method.constData(), qPrintable(target), status,
+           bytes, seconds * 1000);
+}
 
 QString fromUtf16(const char16_t *text)
 {
@@ -55,6 +74,13 @@ QString typedDomainQuery(const QUrl &url)
     return query.startsWith(QLatin1String("dm=")) ? query.mid(3) : QString();
 }
 
+// Counts whether an answer came from its cache.
+bool cacheHit(Metrics::Cache cache, bool hit)
+{
+    metrics().countCache(cache, hit);
+    return hit;
+}
+
 Reply plain(int status, const QString &text)
 {
     return {status, kPlainUtf8, text.toUtf8()};
@@ -72,14 +98,15 @@ Reply notFound()
 
 Reply methodNotAllowed(const QByteArray &allowed)
 {
-    Reply reply = plain(405, QStringLiteral("method not allowed"));
+    Reply reply = plain(405, QStringLiteral("此地址不接受这种请求。"));
     reply.headers.append({QByteArrayLiteral("Allow"), allowed});
     return reply;
 }
 
 Reply unavailable()
 {
-    return plain(503, QStringLiteral("service unavailable, try again later"));
+    metrics().countRefusal(Metrics::Refusal::Database);
+    return plain(503, QStringLiteral("服务暂时繁忙，请稍后再试。"));
 }
 
 // The status line and headers of an answer; the guard adds the length.
@@ -138,11 +165,19 @@ bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket 
             {QHttpServerRequest::Method::Head, "HEAD"},
     };
     QPointer<QTcpSocket> target(socket);
-    answer(kMethods.value(request.method(), "OTHER"), request.url(), request.body(), clientOf(request),
-           [this, target](const Reply &reply) {
-               if (target && m_guard)
-                   m_guard->respond(target, responseHead(reply), reply.body);
-           });
+    const QByteArray method = kMethods.value(request.method(), "OTHER");
+    const QString client = clientOf(request);
+    const QUrl url = request.url();
+    QElapsedTimer clock;
+    clock.start();
+    answer(method, url, request.body(), client, [this, target, method, client, url, clock](const Reply &reply) {
+        const qint64 bytes = method == "HEAD" ? 0 : reply.body.size();
+        if (target && m_guard)
+            m_guard->respond(target, responseHead(reply), reply.body);
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        metrics().countRequest(routeOf(url.path(QUrl::FullyDecoded)).name, reply.status, seconds);
+        logAccess(client, method, url, reply.status, bytes, seconds);
+    });
     return true;
 }
 
@@ -171,6 +206,30 @@ void VendorService::withStore(std::function<std::optional<T>(VendorStore &)> rea
     });
 }
 
+const VendorService::Route &VendorService::routeOf(const QString &path)
+{
+    // The paths of the routes, made once (a request's query part cut off);
+    // the first that matches answers, a domain's page when none does.
+    static const QList<Route> routes = {
+            {Route::Suggestion, "suggestion", fromUtf16(vendor::kSuggestion), false},
+            {Route::Register, "register", fromUtf16(vendor::kRegisterDomainPage), false},
+            {Route::Version, "version", fromUtf16(vendor::kVersionCheck).section(u'?', 0, 0), false},
+            {Route::News, "news", fromUtf16(vendor::kNews).section(u'?', 0, 0), false},
+            {Route::Rules, "rules", fromUtf16(vendor::kPublishedRules).section(u'?', 0, 0), false},
+            {Route::PageRankAddress, "pagerank_address", fromUtf16(vendor::kPageRankUrl).section(u'?', 0, 0), false},
+            {Route::PageRank, "pagerank", kRankPage, false},
+            {Route::Picture, "picture", fromUtf16(vendor::kTrendPicture), true},
+            {Route::Style, "style", kStyleSheet, false},
+            {Route::Download, "download", kDownloads, true},
+            {Route::Home, "home", QStringLiteral("/"), false},
+    };
+    static const Route domain = {Route::Domain, "domain", QStringLiteral("/"), true};
+    for (const Route &route : routes)
+        if (route.prefix ? path.startsWith(route.path) : path == route.path)
+            return route;
+    return domain;
+}
+
 void VendorService::answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client,
                            Done done)
 {
@@ -179,51 +238,49 @@ void VendorService::answer(const QByteArray &method, const QUrl &url, const QByt
     const QString path = url.path(QUrl::FullyDecoded);
     const bool get = method == "GET" || method == "HEAD";
     const bool post = method == "POST";
-    // The paths of the routes, made once (a request's query part cut off).
-    static const QString suggestionPath = fromUtf16(vendor::kSuggestion);
-    static const QString registerPath = fromUtf16(vendor::kRegisterDomainPage);
-    static const QString versionPath = fromUtf16(vendor::kVersionCheck).section(u'?', 0, 0);
-    static const QString newsPath = fromUtf16(vendor::kNews).section(u'?', 0, 0);
-    static const QString rulesPath = fromUtf16(vendor::kPublishedRules).section(u'?', 0, 0);
-    static const QString pageRankPath = fromUtf16(vendor::kPageRankUrl).section(u'?', 0, 0);
-    static const QString picturePath = fromUtf16(vendor::kTrendPicture);
-    if (path == suggestionPath)
+    const Route &route = routeOf(path);
+    switch (route.kind) {
+    case Route::Suggestion:
         return post ? suggestion(body, client, std::move(done)) : done(methodNotAllowed("POST"));
-    if (path == registerPath) {
+    case Route::Register:
         if (post)
             return registerDomain(body, client, std::move(done));
         if (get)
             return done(registerForm(QUrlQuery(url).queryItemValue(QStringLiteral("domain"), QUrl::FullyDecoded)));
         return done(methodNotAllowed("GET, POST"));
+    default:
+        break;
     }
     if (!get)
         return done(methodNotAllowed("GET"));
-
-    if (path == versionPath)
+    switch (route.kind) {
+    case Route::Version:
         return version(std::move(done));
-    if (path == newsPath)
+    case Route::News:
         return news(std::move(done));
-    if (path == rulesPath)
+    case Route::Rules:
         return publishedRules(url, std::move(done));
-    if (path == pageRankPath)
+    case Route::PageRankAddress:
         return done(pageRankAddress(typedDomainQuery(url)));
-    if (path == kRankPage)
+    case Route::PageRank:
         return pageRank(typedDomainQuery(url), std::move(done));
-    if (path.startsWith(picturePath))
-        return trendPicture(afterPrefix(url, picturePath), std::move(done));
-    if (path == kStyleSheet)
+    case Route::Picture:
+        return trendPicture(afterPrefix(url, route.path), std::move(done));
+    case Route::Style:
         return done({200, QByteArrayLiteral("text/css; charset=utf-8"), styleSheet()});
-    if (path.startsWith(kDownloads))
-        return done(download(path.mid(kDownloads.size())));
-    if (path == QLatin1String("/"))
+    case Route::Download:
+        return done(download(path.mid(route.path.size())));
+    case Route::Home:
         return url.query() == QLatin1String("update") ? updatePage(std::move(done)) : home(std::move(done));
-    domainPage(afterPrefix(url, QStringLiteral("/")), std::move(done));
+    default:
+        return domainPage(afterPrefix(url, route.path), std::move(done));
+    }
 }
 
 void VendorService::version(Done done)
 {
     const quint64 generation = m_database.generation();
-    if (m_versionAnswer.generation == generation)
+    if (cacheHit(Metrics::Cache::Version, m_versionAnswer.generation == generation))
         return done({200, kPlainGbk, m_versionAnswer.body});
     withStore<int>([](VendorStore &store) { return store.version(); },
                    [this, generation](int v) {
@@ -236,7 +293,7 @@ void VendorService::version(Done done)
 void VendorService::news(Done done)
 {
     const quint64 generation = m_database.generation();
-    if (m_newsAnswer.generation == generation)
+    if (cacheHit(Metrics::Cache::News, m_newsAnswer.generation == generation))
         return done({200, kPlainGbk, m_newsAnswer.body});
     withStore<QList<NewsItem>>([](VendorStore &store) { return store.news(); },
                                [this, generation](const QList<NewsItem> &items) {
@@ -264,7 +321,7 @@ void VendorService::publishedRules(const QUrl &url, Done done)
         return r;
     };
     const quint64 generation = m_database.generation();
-    if (m_rulesAnswer.generation == generation)
+    if (cacheHit(Metrics::Cache::Rules, m_rulesAnswer.generation == generation))
         return done(reply(m_rulesAnswer.body));
     withStore<QByteArray>([](VendorStore &store) { return RulesStore(store.database()).served(); },
                           [this, generation, reply](const QByteArray &served) {
@@ -285,7 +342,8 @@ void VendorService::pageRank(const QString &typed, Done done)
 {
     const QString host = hostKey(typed);
     const quint64 generation = m_database.generation();
-    if (const CachedAnswer *cached = m_rankAnswers.object(host); cached && cached->generation == generation)
+    if (const CachedAnswer *cached = m_rankAnswers.object(host);
+        cacheHit(Metrics::Cache::Rank, cached && cached->generation == generation))
         return done({200, kPlainUtf8, cached->body});
     if (host.isEmpty())
         return done({200, kPlainUtf8, QByteArrayLiteral("Rank_1:1:0\n")});
@@ -313,7 +371,7 @@ void VendorService::trendPicture(const QString &typed, Done done)
     // read again when some data changed.
     const quint64 generation = m_database.generation();
     const CachedPicture *cached = m_pictures.object(host);
-    if (cached && cached->generation == generation) {
+    if (cacheHit(Metrics::Cache::Picture, cached && cached->generation == generation)) {
         reply.body = cached->jpeg;
         return done(reply);
     }
@@ -378,9 +436,12 @@ void VendorService::suggestion(const QByteArray &body, const QString &client, Do
 {
     const std::optional<QString> text = decodeSuggestionForm(body);
     if (!text)
-        return done(plain(400, QStringLiteral("no suggestion in the form (field c)")));
-    if (!m_suggestionLimiter.allow(client))
-        return done(plain(429, QStringLiteral("too many suggestions from this address, try again later")));
+        return done(plain(400, QStringLiteral("表单里没有建议（字段 c）。")));
+    if (!m_suggestionLimiter.allow(client)) {
+        metrics().countRefusal(Metrics::Refusal::Suggestions);
+        qCInfo(lcServe, "suggestion refused: %s reached --suggestions-per-hour", qPrintable(client));
+        return done(plain(429, QStringLiteral("此地址提交的建议过多，请一小时后再试。")));
+    }
     const QDateTime receivedAt = QDateTime::currentDateTimeUtc();
     withStore<bool>(
             [receivedAt, client, text = *text](VendorStore &store) -> std::optional<bool> {
@@ -408,8 +469,7 @@ void VendorService::home(Done done)
 
 void VendorService::updatePage(Done done)
 {
-    const bool offered = !m_config.downloadsDir.isEmpty()
-            && QFileInfo(QDir(m_config.downloadsDir), QString::fromLatin1(kPackageFile)).isFile();
+    const bool offered = !m_config.downloadsDir.isEmpty() && !newestPackage(m_config.downloadsDir).isEmpty();
     withStore<int>([](VendorStore &store) { return store.version(); },
                    [offered](int v) {
                        return htmlPage(200,
@@ -421,12 +481,13 @@ void VendorService::updatePage(Done done)
 
 Reply VendorService::download(const QString &name)
 {
-    // Only the one fixed file name is served; the request's text never
-    // becomes a path.
+    // Only the one fixed file name is served, from the newest package in
+    // the directory; the request's text never becomes a path.
     if (m_config.downloadsDir.isEmpty() || name != QLatin1String(kPackageFile))
         return notFound();
-    QFile file(QDir(m_config.downloadsDir).filePath(QString::fromLatin1(kPackageFile)));
-    if (!file.open(QIODevice::ReadOnly))
+    const QString newest = newestPackage(m_config.downloadsDir);
+    QFile file(newest);
+    if (newest.isEmpty() || !file.open(QIODevice::ReadOnly))
         return notFound();
     Reply reply(200, QByteArrayLiteral("application/vnd.debian.binary-package"), file.readAll());
     reply.headers.append({QByteArrayLiteral("Content-Disposition"),
@@ -450,6 +511,8 @@ void VendorService::registerDomain(const QByteArray &body, const QString &client
     // Registrations are anonymous: each address may add a few an hour, so
     // strangers cannot fill the collector's daily budget.
     if (!m_registerLimiter.allow(client)) {
+        metrics().countRefusal(Metrics::Refusal::Registrations);
+        qCInfo(lcServe, "registration refused: %s reached --registrations-per-hour", qPrintable(client));
         Reply refused = htmlPage(429, registerPage(typed, QStringLiteral("此地址登记过多，请稍后再试。"), false));
         return done(refused);
     }

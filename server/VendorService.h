@@ -20,15 +20,15 @@ class DatabaseThread;
 
 struct ServiceConfig {
     QString publicBase = QStringLiteral("http://127.0.0.1:8080"); // how clients reach this service
-    QString downloadsDir; // where the package file lies; empty: no download
+    QString downloadsDir; // where the package files lie; empty: no download
     int suggestionsPerHour = 10; // per client address
     int registrationsPerHour = 10; // per client address
     bool behindProxy = false; // take the client address from X-Forwarded-For
     qint64 trackCap = 10'000; // domains tracked because their picture was asked for
 };
 
-// The package file the download page offers, looked for in the downloads
-// directory under this name only.
+// The name the download page offers the package under, whatever the newest
+// package file in the downloads directory is called.
 inline constexpr char kPackageFile[] = "yanzhou_amd64.deb";
 
 // An answer before it goes on the wire.
@@ -73,6 +73,27 @@ protected:
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
+    struct Route {
+        enum Kind {
+            Suggestion,
+            Register,
+            Version,
+            News,
+            Rules,
+            PageRankAddress,
+            PageRank,
+            Picture,
+            Style,
+            Download,
+            Home,
+            Domain
+        } kind;
+        const char *name; // its label in the metrics
+        QString path;
+        bool prefix; // the path begins with `path`, else it is `path`
+    };
+    static const Route &routeOf(const QString &path);
+
     // Runs `read` on the database thread; `done` gets `make` of its result,
     // or 503.
     template <typename T>

@@ -3,6 +3,7 @@
 #include "net/ProgramVersion.h"
 #include "net/TextDecoding.h"
 #include "server/Database.h"
+#include "server/Transaction.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -143,20 +144,18 @@ bool VendorStore::moveNews(qint64 id, int position)
     items->erase(found);
     items->insert(std::clamp(position - 1, 0, int(items->size())), moved);
     QSqlDatabase &db = m_database.db();
-    if (!db.transaction())
+    Transaction transaction(db);
+    if (!transaction.began())
         return fail(db.lastError().text());
     QSqlQuery query(db);
     query.prepare(QStringLiteral("UPDATE news SET position = ? WHERE id = ?"));
     for (int i = 0; i < items->size(); ++i) {
         query.addBindValue(i + 1);
         query.addBindValue(items->at(i).id);
-        if (!query.exec()) {
-            fail(query);
-            db.rollback();
-            return false;
-        }
+        if (!query.exec())
+            return fail(query);
     }
-    return db.commit() || fail(db.lastError().text());
+    return transaction.commit() || fail(db.lastError().text());
 }
 
 bool VendorStore::addSuggestion(const QDateTime &receivedAt, const QString &client, const QString &body)
@@ -247,7 +246,8 @@ std::optional<bool> VendorStore::isTracked(const QString &domain)
 bool VendorStore::addHistory(const QString &domain, QDate day, qint64 count)
 {
     QSqlDatabase &db = m_database.db();
-    if (!db.transaction())
+    Transaction transaction(db);
+    if (!transaction.began())
         return fail(db.lastError().text());
     QSqlQuery query(db);
     query.prepare(QStringLiteral("INSERT INTO history (domain, day, count) VALUES (?, ?, ?) "
@@ -262,12 +262,9 @@ bool VendorStore::addHistory(const QString &domain, QDate day, qint64 count)
         query.addBindValue(domain);
         ok = query.exec();
     }
-    if (!ok) {
-        fail(query);
-        db.rollback();
-        return false;
-    }
-    return db.commit() || fail(db.lastError().text());
+    if (!ok)
+        return fail(query);
+    return transaction.commit() || fail(db.lastError().text());
 }
 
 std::optional<QList<HistoryPoint>> VendorStore::history(const QString &domain)

@@ -1,5 +1,6 @@
 // The vendor's web service and its operator commands.
 #include "server/Commands.h"
+#include "server/Log.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -14,6 +15,10 @@ int main(int argc, char *argv[])
     const bool serving = argc > 1 && std::strcmp(argv[1], "serve") == 0;
     if (serving && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Logging as the service logs from the start, so that what Qt says while
+    // it starts up is filtered like everything else; serve sets the level.
+    if (serving)
+        yz::server::installLogging({yz::server::LogLevel::Info, false, yz::server::stderrIsJournal()});
     std::unique_ptr<QCoreApplication> app =
             serving ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("yanzhou-server"));

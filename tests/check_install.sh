@@ -14,7 +14,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 for program in yanzhou yanzhou-cli yanzhou-server; do
   [ -x "$root/bin/$program" ] || fail "$program not installed"
 done
-"$root/bin/yanzhou-cli" --version | grep -qx 'yanzhou-cli 200912230' || fail "installed yanzhou-cli does not run"
+"$root/bin/yanzhou-cli" --version | grep -qx "yanzhou-cli $(sed -n '1s/^yanzhou (\([0-9]*\)).*/\1/p' "$(dirname "$0")/../debian/changelog")" \
+  || fail "installed yanzhou-cli does not run or has another version than the package"
 
 desktop="$root/share/applications/$id.desktop"
 [ -f "$desktop" ] || fail "no desktop entry"
@@ -36,6 +37,8 @@ zcat "$root/share/man/man1/yanzhou-server.1.gz" | grep -q '^\.TH YANZHOU-SERVER 
 unit="$(find "$dest" -name yanzhou-server.service)"
 [ -n "$unit" ] || fail "no systemd unit"
 grep -qx 'ExecStart=/usr/bin/yanzhou-server serve .*' "$unit" || fail "the unit does not start the service"
-grep -qx 'DynamicUser=yes' "$unit" && grep -qx 'StateDirectory=yanzhou-server' "$unit" || fail "the unit runs as root or keeps no state"
-"$root/bin/yanzhou-server" version show --db "$dest/probe.sqlite" | grep -qx 200912230 || fail "installed yanzhou-server does not run"
+grep -qx 'User=yanzhou-server' "$unit" && grep -qx 'StateDirectory=yanzhou-server' "$unit" || fail "the unit runs as root or keeps no state"
+"$root/bin/yanzhou-server" domains add example.com --db "$dest/probe.sqlite" || fail "installed yanzhou-server does not run"
+"$root/bin/yanzhou-server" version show --db "$dest/probe.sqlite" | grep -qx "$("$root/bin/yanzhou-cli" --version | cut -d' ' -f2)" \
+  || fail "installed yanzhou-server does not answer"
 echo "install check passed"

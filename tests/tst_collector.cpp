@@ -151,14 +151,34 @@ private Q_SLOTS:
         QCOMPARE(askedPerDomain(m_baidu), expected);
         QCOMPARE(m_baidu.requests().first().method, QByteArray("GET"));
 
+        // The plain list has headings and says each status in words; --json
+        // has the same rows and the stored outcome beside the words.
         const QByteArray listed = runServer(db.url(), {QStringLiteral("domains"), QStringLiteral("list")}).out;
-        QVERIFY2(listed.contains("counted.example\t1234\tok\t"), listed.constData());
-        QVERIFY(listed.contains("none.example\t0\tok\t"));
-        QVERIFY(listed.contains("gone.example\t-\tHTTP 404\t"));
-        QVERIFY(listed.contains("odd.example\t-\tX\t"));
-        QVERIFY(listed.contains("busy.example\t-\t频 HTTP 429\t"));
+        QVERIFY2(listed.startsWith("domain\tlast count\tlast checked\tnext\tstatus\n"), listed.constData());
+        QCOMPARE(listed.count('\n'), 6);
+        QMap<QString, QJsonObject> rows;
+        const QByteArray json =
+                runServer(db.url(), {QStringLiteral("domains"), QStringLiteral("list"), QStringLiteral("--json")}).out;
+        for (const QByteArray &line : json.trimmed().split('\n')) {
+            const QJsonObject row = QJsonDocument::fromJson(line).object();
+            rows.insert(row.value(QStringLiteral("domain")).toString(), row);
+        }
+        QCOMPARE(rows.size(), 5);
         const QString tomorrow = QDateTime::currentDateTimeUtc().date().addDays(1).toString(Qt::ISODate);
-        QVERIFY(listed.contains("counted.example\t1234\tok\t") && listed.contains(("next " + tomorrow).toUtf8()));
+        const auto status = [&rows](const char *domain) {
+            return rows.value(QLatin1String(domain)).value(QStringLiteral("status")).toString();
+        };
+        QCOMPARE(rows.value(QStringLiteral("counted.example")).value(QStringLiteral("last_count")).toInt(), 1234);
+        QCOMPARE(rows.value(QStringLiteral("counted.example")).value(QStringLiteral("next")).toString(), tomorrow);
+        QCOMPARE(status("counted.example"), QStringLiteral("counted"));
+        QCOMPARE(rows.value(QStringLiteral("none.example")).value(QStringLiteral("last_count")).toInt(), 0);
+        QCOMPARE(status("gone.example"), QStringLiteral("HTTP error 404"));
+        QCOMPARE(status("odd.example"), QStringLiteral("page not recognised"));
+        QCOMPARE(status("busy.example"), QStringLiteral("refused by the search engine (HTTP 429)"));
+        QCOMPARE(rows.value(QStringLiteral("busy.example")).value(QStringLiteral("outcome")).toString(),
+                 QStringLiteral("频 HTTP 429"));
+        QVERIFY(rows.value(QStringLiteral("gone.example")).value(QStringLiteral("last_count")).isNull());
+        QVERIFY(listed.contains("\nbusy.example\t-\t"));
 
         // The same day again: counted domains are done, failures wait for a
         // later round; nothing is asked twice.
@@ -404,8 +424,8 @@ private Q_SLOTS:
         }
         const QByteArray listed =
                 yztest::serverCommand(db.url(), {QStringLiteral("domains"), QStringLiteral("list")}).out;
-        QCOMPARE(listed.count('\n'), 2);
-        QVERIFY(listed.startsWith("one.example\t"));
+        QCOMPARE(listed.count('\n'), 3); // the headings and two domains
+        QVERIFY(listed.contains("\none.example\t"));
         QVERIFY(listed.contains("\ntwo.example\t"));
     }
 

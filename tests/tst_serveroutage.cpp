@@ -89,6 +89,10 @@ private Q_SLOTS:
             }
         }
         QVERIFY2(slowest < 300, qPrintable(QStringLiteral("a cached answer took %1 ms").arg(slowest)));
+        // The operator's health check says so, as quickly.
+        const Timed health = timedGet(server.adminPort(), "/healthz");
+        QCOMPARE(health.status, 503);
+        QVERIFY2(health.ms < 1500, qPrintable(QString::number(health.ms)));
         cluster.resume();
         QTRY_COMPARE_WITH_TIMEOUT(timedGet(port, "/thawed.example").status, 200, 10000);
 
@@ -98,6 +102,11 @@ private Q_SLOTS:
         QCOMPARE(timedGet(port, "/yzupdate/?ver=1").status, 200);
         QVERIFY(cluster.start());
         QTRY_COMPARE_WITH_TIMEOUT(timedGet(port, "/up.example").status, 200, 15000);
+        QCOMPARE(timedGet(server.adminPort(), "/healthz").status, 200);
+        // The log says what happened in words, not in Qt's SQL warnings.
+        QTRY_VERIFY(server.log().contains("connected to the database again after"));
+        QVERIFY(server.log().contains("lost the connection to the database"));
+        QVERIFY(!server.log().contains("QSqlQuery"));
         QCOMPARE(yztest::serverCommand(cluster.url(),
                                        {QStringLiteral("domains"), QStringLiteral("add"),
                                         QStringLiteral("back.example")})

@@ -129,9 +129,18 @@ public:
         m_process.setReadChannel(QProcess::StandardError);
         m_process.start(QStringLiteral(YZ_SERVER),
                         QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                                    QStringLiteral("--admin-listen"), QStringLiteral("127.0.0.1:0"),
                                     QStringLiteral("--db"), db}
-                                + (collect ? QStringList() : QStringList{QStringLiteral("--no-collect")}) + extra);
-        static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+                                + (collect ? QStringList() : QStringList{QStringLiteral("--no-collect")})
+                                // A test that does not read the log while it floods the service would
+                                // stall it on a full pipe: the access log is left out unless the
+                                // test sets the logging itself.
+                                + (extra.contains(QStringLiteral("--log-level"))
+                                           ? QStringList()
+                                           : QStringList{QStringLiteral("--no-access-log")})
+                                + extra);
+        static const QRegularExpression listening(
+                QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+), /healthz and /metrics on 127\\.0\\.0\\.1:(\\d+)"));
         // Waits with the event loop turning, so that servers of the test
         // process (a fake service, a relay) go on answering meanwhile.
         QByteArray seen;
@@ -139,13 +148,16 @@ public:
                 [&] {
                     seen += m_process.readAllStandardError();
                     const QRegularExpressionMatch match = listening.match(QString::fromUtf8(seen));
-                    if (match.hasMatch())
+                    if (match.hasMatch()) {
                         m_port = match.captured(1).toInt();
+                        m_adminPort = match.captured(2).toInt();
+                    }
                     return m_port != 0 || m_process.state() == QProcess::NotRunning;
                 },
                 20000);
         if (m_port == 0)
             qWarning("yanzhou-server did not start: %s", seen.constData());
+        m_log = seen;
     }
 
     ~ServingProcess()
@@ -156,12 +168,21 @@ public:
 
     bool started() const { return m_port != 0; }
     int port() const { return m_port; }
+    int adminPort() const { return m_adminPort; }
+    // What the process has written to its standard error so far.
+    QByteArray log()
+    {
+        m_log += m_process.readAllStandardError();
+        return m_log;
+    }
     QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
     QProcess &process() { return m_process; }
 
 private:
     QProcess m_process;
     int m_port = 0;
+    int m_adminPort = 0;
+    QByteArray m_log;
 };
 
 // Writes an endpoints file that points Baidu at a fake server on `port` and

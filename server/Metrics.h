@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QMutex>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+namespace yz::server {
+
+// What the service counts for /metrics, from any thread. Names and labels
+// are fixed words of the service, never text a client sent.
+class Metrics {
+public:
+    // Why a request or connection was turned away.
+    enum class Refusal { Malformed, TooLarge, Timeout, Connections, Pipeline, Suggestions, Registrations, Database };
+    // What a collector fetch came to.
+    enum class Outcome { Counted, None, Refused, Unrecognised, Failed };
+    enum class Cache { Version, News, Rules, Rank, Picture };
+
+    void countRequest(const char *route, int status, double seconds);
+    void countCache(Cache cache, bool hit);
+    void countRefusal(Refusal why);
+    void countDatabaseError();
+    void countReconnect();
+    void countOutcome(Outcome outcome);
+    void setBudgetLeft(qint64 requests);
+    // A gauge read when the metrics are rendered, on the rendering thread.
+    void setOpenConnections(std::function<int()> read);
+
+    // The Prometheus text exposition format.
+    QByteArray render() const;
+
+    // Bucket bounds of the answer-time histogram, in seconds.
+    static constexpr std::array<double, 10> kBuckets = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0};
+
+private:
+    struct Histogram {
+        std::array<quint64, kBuckets.size()> buckets{}; // not cumulative
+        quint64 count = 0;
+        double sum = 0;
+    };
+
+    mutable QMutex m_mutex;
+    QHash<QPair<QByteArray, int>, quint64> m_requests; // (route, status)
+    Histogram m_answerTime;
+    std::array<quint64, 5> m_cacheHits{};
+    std::array<quint64, 5> m_cacheMisses{};
+    std::array<quint64, 8> m_refusals{};
+    std::array<quint64, 5> m_outcomes{};
+    quint64 m_databaseErrors = 0;
+    quint64 m_reconnects = 0;
+    qint64 m_budgetLeft = -1; // unknown until the collector has looked
+    std::function<int()> m_openConnections;
+};
+
+// The process's one set of metrics.
+Metrics &metrics();
+
+} // namespace yz::server
