@@ -63,7 +63,27 @@ qint64 peakKiB(qint64 pid)
     return 0;
 }
 
-Outcome runCli(const QString &endpoints, int domains, const QStringList &limits)
+// Every service answers after `delayMs`: the counts as above, the vendor's
+// PageRank chain with its second address, and a plain page elsewhere.
+void serveEverything(yztest::FakeServices &services, int delayMs)
+{
+    serveCounts(services, delayMs);
+    for (const Service other : {Service::Alexa, Service::Whois, Service::Archive, Service::Cnzz, Service::La51}) {
+        yztest::FakeResponse response = yztest::ok("<html>5</html>");
+        response.delayMs = delayMs;
+        services[other].setResponse(response);
+    }
+    const QByteArray rankPage = services[Service::Vendor].base().toUtf8() + "/pr/?dm=x";
+    services[Service::Vendor].setScript([rankPage, delayMs](const yztest::RecordedRequest &request) {
+        yztest::FakeResponse response =
+                yztest::ok(request.target.startsWith("/api/PRURL.php") ? rankPage : QByteArray("Rank_1:1:5\n"));
+        response.delayMs = delayMs;
+        return response;
+    });
+}
+
+Outcome runCli(const QString &endpoints, int domains, const QStringList &limits,
+               const QStringList &groups = {QStringLiteral("--common")})
 {
     QByteArray list;
     for (int i = 0; i < domains; ++i)
@@ -81,7 +101,7 @@ Outcome runCli(const QString &endpoints, int domains, const QStringList &limits)
     QElapsedTimer clock;
     clock.start();
     cli.start(QStringLiteral(YZ_CLI),
-              QStringList{"--common", "--json", "--endpoints", endpoints, "--input", "-"} + limits);
+              groups + QStringList{"--json", "--endpoints", endpoints, "--input", "-"} + limits);
     cli.waitForStarted();
     cli.write(list);
     cli.closeWriteChannel();
@@ -119,6 +139,23 @@ int main(int argc, char *argv[])
     constexpr int kLatencyMs = 300;
     constexpr int kPerHost = 8;
     QTemporaryDir dir;
+
+    // The defaults: one domain as fast as the window's press, whose bound is
+    // the PageRank chain's two requests one after the other.
+    std::printf("defaults, all groups (every service answering after %d ms)\n", kLatencyMs);
+    yztest::FakeServices everything;
+    serveEverything(everything, kLatencyMs);
+    const QString allEndpoints = everything.writeEndpointsFile(dir.filePath(QStringLiteral("all.json")));
+    double oneDomain = 1e9;
+    for (int i = 0; i < 3; ++i)
+        oneDomain = std::min(oneDomain, runCli(allEndpoints, 1, {}, {}).seconds);
+    const double chain = 2 * kLatencyMs / 1000.0;
+    std::printf("  one domain: best of 3 %.2f s; bound %.2f s; ratio %.3f (target <= 1.10)\n", oneDomain, chain,
+                oneDomain / chain);
+    const Outcome fifty = runCli(allEndpoints, 50, {}, {});
+    report("fifty domains, defaults", 50, fifty);
+    const Outcome fiftyOld = runCli(allEndpoints, 50, {"--per-host", "2"}, {});
+    report("fifty domains, --per-host 2 (the old default)", 50, fiftyOld);
 
     std::printf("many domains (yanzhou-cli --common, fake services answering after %d ms)\n", kLatencyMs);
     yztest::FakeServices slow;

@@ -1,5 +1,7 @@
 #include "cli/BatchRun.h"
 
+#include "query/QueryTable.h"
+
 #include <QTimer>
 
 #include <algorithm>
@@ -20,9 +22,19 @@ BatchRun::BatchRun(const ServiceHosts &hosts, const PressGroups &groups, const Q
     , m_domains(domains)
     , m_trendDir(trendDir)
     , m_limits(limits)
-    , m_gate(limits.perHost, limits.delayMs)
+    , m_gate(limits.perHost > 0 ? limits.perHost : BatchLimits::kAutoPerHostFloor, limits.delayMs)
 {
     m_limits.jobs = std::max(1, m_limits.jobs);
+    if (limits.perHost > 0)
+        return;
+    // The requests one press sends each host, by the query table.
+    QHash<QString, int> burst;
+    for (const std::span<const QueryRow> rows : allQueryRows())
+        for (const QueryRow &row : rows)
+            if (groups.has(row.group))
+                ++burst[PageFetcher::gateKey(QUrl(hosts.base(row.service)))];
+    for (auto it = burst.cbegin(); it != burst.cend(); ++it)
+        m_gate.setLimit(it.key(), std::max(BatchLimits::kAutoPerHostFloor, it.value()));
 }
 
 void BatchRun::start(std::function<void(const DomainResult &)> emitResult)

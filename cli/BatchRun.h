@@ -14,8 +14,12 @@ namespace yz::cli {
 // How a batch runs: domains in flight at once, and the per-host pacing that
 // holds across all of them.
 struct BatchLimits {
+    // A host gets at most what one press sends it at once (so one domain runs
+    // as fast as the window's press, and many never crowd a host more than
+    // one press does), and never less than this.
+    static constexpr int kAutoPerHostFloor = 2;
     int jobs = 4;
-    int perHost = 2;
+    int perHost = 0; // requests in flight to one host, across all domains; 0: as above
     int delayMs = 0;
     int timeoutMs = PageFetcher::kDefaultTimeoutMs; // each request, from when it leaves
 };

@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "cli/ResultStore.h"
+
 #include <QCommandLineParser>
 
 namespace yz::cli {
@@ -90,8 +92,22 @@ bool readNumber(const QCommandLineParser &parser, const QString &name, int low, 
 
 } // namespace
 
-ParsedOptions parseCliOptions(const QStringList &arguments)
+QStringList withDefaultStore(QStringList arguments)
 {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == u"--")
+            break;
+        const bool bare = arguments[i] == u"--store"
+                && (i + 1 == arguments.size() || (arguments[i + 1].startsWith(u'-') && arguments[i + 1] != u"-"));
+        if (bare)
+            arguments[i] = QStringLiteral("--store=") + defaultResultsFile();
+    }
+    return arguments;
+}
+
+ParsedOptions parseCliOptions(const QStringList &typed)
+{
+    const QStringList arguments = withDefaultStore(typed);
     ParsedOptions parsed;
     parsed.error = firstMistake(arguments);
     if (!parsed.error.isEmpty())
@@ -138,23 +154,6 @@ ParsedOptions parseCliOptions(const QStringList &arguments)
     return parsed;
 }
 
-QStringList domainsFromText(const QString &text)
-{
-    QStringList domains;
-    for (const QString &line : text.split(u'\n')) {
-        const QString domain = line.trimmed();
-        if (!domain.isEmpty() && !domain.startsWith(u'#'))
-            domains.append(domain);
-    }
-    return domains;
-}
-
-QStringList withoutRepeats(QStringList domains)
-{
-    domains.removeDuplicates(); // keeps each first appearance, in order
-    return domains;
-}
-
 QString usageText(const QString &programName)
 {
     return QStringLiteral(
@@ -167,12 +166,18 @@ QString usageText(const QString &programName)
                    "  --recent           近期收录\n"
                    "  --info             域名信息（注册日期、建站日期）\n"
                    "                     不选查询组时四组都查\n"
-                   "  --input FILE       从文件读取域名，每行一个（# 开头为注释）；- 表示标准输入\n"
+                   "  --input FILE       从 UTF-8 文件读取域名，每行一个或多个（空格或逗号分隔，# 开头为\n"
+                   "                     注释）；- 表示标准输入。域名前的 http://、后面的路径和端口去掉，\n"
+                   "                     大写转小写，中文域名转为 xn-- 形式；不是域名的报告行号和原因，不查询\n"
                    "  --trend DIR        同时下载百度收录趋势图，存为 DIR/<域名>_bd1.jpg\n"
                    "  --endpoints FILE   JSON 对象：服务名 -> 基地址，替换内置的服务地址\n"
-                   "  --store FILE       把每个域名的结果追加到 SQLite 数据库 FILE\n"
+                   "  --store [FILE]     把每个域名的结果追加到 SQLite 数据库 FILE；不写 FILE（放在最后\n"
+                   "                     或其他选项前）时用默认的结果数据库 %2\n"
                    "  --jobs N           同时查询 N 个域名（默认 4，1–256）\n"
-                   "  --per-host K       对同一主机最多同时 K 个请求，所有域名合计（默认 2）\n"
+                   "  --per-host K       对同一主机最多同时 K 个请求，所有域名合计（1–64）；默认为一次查询\n"
+                   "                     发给该主机的请求数（至少 2），所以一个域名与窗口一样快，多个域名\n"
+                   "                     也不比一次查询更密集。域名多时，速度受此限制与最慢的主机所限，\n"
+                   "                     而不是 --jobs（进度行显示最慢的主机）\n"
                    "  --delay MS         同一主机两个请求之间至少间隔 MS 毫秒（默认 0）；\n"
                    "                     主机返回“频”（拒绝自动查询）时，其间隔加倍，最多 60 秒\n"
                    "  --rules FILE       用 JSON 文件替换内置的抓取规则（计数、快照、PR、Alexa、SogouRank、\n"
@@ -191,12 +196,14 @@ QString usageText(const QString &programName)
                    "\n"
                    "重复的域名只查一次，结果按输入顺序输出。标准错误为终端时显示进度。\n"
                    "%1 history 域名 [--store FILE] [--csv|--json] [--since YYYY-MM-DD]：历次结果及变化\n"
-                   "%1 history --changed [--since YYYY-MM-DD]：结果有变化的域名\n"
+                   "%1 history --changed [--since YYYY-MM-DD]：结果有变化的域名（变化的那次在该日（本地时间）\n"
+                   "    或之后，与它之前的一次相比）\n"
                    "%1 rules check FILE|- --pages DIR：用规则文件重新读取 --save-pages 存下的页面\n"
                    "%1 rules update：取得、验证并安装服务发布的签名规则；%1 rules status：正在使用的规则\n"
                    "规则的优先次序：--rules 文件，其次已安装的发布规则，最后内置规则。\n"
-                   "退出码：0 全部查完；1 有域名未通过域名格式检查（--info）或趋势图未能保存；2 用法错误。\n")
-            .arg(programName);
+                   "退出码：0 全部查完；1 有输入不是域名、有域名未通过域名格式检查（--info）或趋势图未能保存；\n"
+                   "2 用法错误。\n")
+            .arg(programName, defaultResultsFile());
 }
 
 } // namespace yz::cli

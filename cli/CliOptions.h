@@ -18,12 +18,12 @@ struct CliOptions {
     QString trendDir; // where the trend pictures go; empty: no picture
     QString endpointsFile;
     QString inputFile; // more domains, one a line; "-" for standard input
-    QString storeFile; // results database to append every domain's result to
+    QString storeFile; // results database to append every domain's result to (--store alone: the default one)
     QString rulesFile; // replaces the built-in scraping rules
     bool printRules = false;
     QString pagesDir; // where every answer's body is kept; empty: nowhere
     int jobs = 4; // domains in flight at once
-    int perHost = 2; // requests in flight to one host, across all domains
+    int perHost = 0; // requests in flight to one host, across all domains; 0: what one press sends it
     int delayMs = 0; // between two requests leaving for one host
     QStringList domains;
 };
@@ -37,14 +37,11 @@ struct ParsedOptions {
 // four groups run; --trend adds the picture.
 ParsedOptions parseCliOptions(const QStringList &arguments);
 
-// The domains of an input file's text: one a line, blank lines and lines
-// starting with "#" skipped.
-QStringList domainsFromText(const QString &text);
+// The arguments with a bare --store (last, or before another option) naming
+// the default results database.
+QStringList withDefaultStore(QStringList arguments);
 
-// The domains in their order, each only the first time it appears.
-QStringList withoutRepeats(QStringList domains);
-
-// The usage text printed by --help and after a usage error.
+// The usage text printed by --help.
 QString usageText(const QString &programName);
 
 } // namespace yz::cli

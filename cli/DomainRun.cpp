@@ -90,10 +90,12 @@ void DomainRun::start()
         m_result.trendProblem = QStringLiteral("图片下载出错"); // until a picture arrives
     PressHooks hooks;
     hooks.rootDomainTested = [this](const RootDomainResult &root) {
-        if (root.ok)
+        if (root.ok) {
             m_result.finalDomain = root.root;
-        else
+        } else {
             m_result.rootMessage = root.message;
+            m_result.rootReason = root.reason;
+        }
     };
     m_engine.press(m_result.groups, hooks);
     if (m_engine.fetcher().inFlight() == 0 && !m_finished)
@@ -145,6 +147,16 @@ void DomainRun::collect()
     for (int i = 0; i < kInfoTextCount; ++i) {
         m_result.info[size_t(i)] = m_engine.info(InfoText(i));
         m_result.infoStatuses[size_t(i)] = m_engine.infoStatus(InfoText(i));
+        // The window shows "loading" until an answer comes; a run that has
+        // ended has no answer to wait for: the text goes, a cause stays.
+        if (m_result.info[size_t(i)] == kLoadingText) {
+            m_result.info[size_t(i)].clear();
+            CellStatus &status = m_result.infoStatuses[size_t(i)];
+            status.cause = CellStatus::Cause::Failed;
+            status.reason = InfoText(i) == InfoText::WhoisDates && !m_result.rootMessage.isEmpty()
+                    ? m_result.rootMessage + QStringLiteral("：") + m_result.rootReason
+                    : QStringLiteral("没有得到应答");
+        }
     }
     // A saved page whose answer decided a cell gets that cell's cause; the
     // others keep how their request ended.

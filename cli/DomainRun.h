@@ -23,6 +23,7 @@ struct DomainResult {
     std::array<CellStatus, kInfoTextCount> infoStatuses; // why the whois and archive texts hold their values
     QString finalDomain; // the root domain, when the test succeeded
     QString rootMessage; // the test's failure message, when it failed
+    QString rootReason; // ... and what is wrong, in words
     int started = 0;
     int answered = 0; // ended with the server's answer rather than a failure
     QString trendFile; // the picture saved, if any

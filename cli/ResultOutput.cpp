@@ -107,6 +107,13 @@ QJsonObject gridObject(const QList<QStringList> &cells, const QList<QList<CellSt
     return object;
 }
 
+QString csvQuoted(QString text)
+{
+    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r'))
+        text = u'"' + text.replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
+    return text;
+}
+
 // A CSV field: quoted when it holds a separator, a quote or a line break;
 // a value a spreadsheet would take for a formula gets a leading apostrophe,
 // so a hostile page cannot plant one.
@@ -119,6 +126,9 @@ QString csvField(QString text)
         text.prepend(u'\'');
     return csvQuoted(text);
 }
+
+const QString kWhoisHeading = QStringLiteral("域名信息");
+const QString kArchiveHeading = QStringLiteral("首次存档");
 
 // The cells of a result as CSV columns: (heading, value), in grid order;
 // with `detail`, each followed by its status, address, size and time columns.
@@ -138,11 +148,11 @@ QList<std::pair<QString, QString>> csvCells(const DomainResult &result, bool det
         add(cell.name, cell.value, cell.status);
     // The domain-information texts keep their plain columns; the detail
     // columns follow all of them.
-    cells.append({QStringLiteral("域名信息"), result.info[size_t(InfoText::WhoisDates)]});
-    cells.append({QStringLiteral("首次存档"), result.info[size_t(InfoText::ArchiveDate)]});
+    cells.append({kWhoisHeading, result.info[size_t(InfoText::WhoisDates)]});
+    cells.append({kArchiveHeading, result.info[size_t(InfoText::ArchiveDate)]});
     if (detail) {
-        for (const auto &[name, which] : {std::pair{QStringLiteral("域名信息"), InfoText::WhoisDates},
-                                          std::pair{QStringLiteral("首次存档"), InfoText::ArchiveDate}}) {
+        for (const auto &[name, which] :
+             {std::pair{kWhoisHeading, InfoText::WhoisDates}, std::pair{kArchiveHeading, InfoText::ArchiveDate}}) {
             const qsizetype before = cells.size();
             add(name, QString(), result.infoStatuses[size_t(which)]);
             cells.remove(before); // the value column is already there
@@ -150,6 +160,8 @@ QList<std::pair<QString, QString>> csvCells(const DomainResult &result, bool det
     }
     return cells;
 }
+
+} // namespace
 
 QByteArray csvLine(const QStringList &fields)
 {
@@ -159,7 +171,14 @@ QByteArray csvLine(const QStringList &fields)
     return quoted.join(u',').toUtf8() + "\r\n";
 }
 
-} // namespace
+QString csvHeadingOf(const QString &storedKey)
+{
+    if (storedKey == QLatin1String("dminfo"))
+        return kWhoisHeading;
+    if (storedKey == QLatin1String("dminfo3"))
+        return kArchiveHeading;
+    return storedKey.section(u'/', 1); // the grid's name goes: the run's CSV names cells alone
+}
 
 void writeText(std::FILE *stream, const QString &text)
 {
@@ -169,13 +188,6 @@ void writeText(std::FILE *stream, const QString &text)
 void writeBytes(std::FILE *stream, const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
-QString csvQuoted(QString text)
-{
-    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r'))
-        text = u'"' + text.replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
-    return text;
 }
 
 QByteArray csvHeader(const DomainResult &result, bool detail)

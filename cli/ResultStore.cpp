@@ -1,8 +1,11 @@
 #include "cli/ResultStore.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QVariant>
 
 namespace yz::cli {
@@ -29,8 +32,22 @@ ResultStore::~ResultStore()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-bool ResultStore::open(QString *error)
+QString defaultResultsFile()
 {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+            + QStringLiteral("/yanzhou/results.sqlite");
+}
+
+bool ResultStore::open(Purpose purpose, QString *error)
+{
+    if (purpose == Purpose::Reading && !QFileInfo::exists(m_path)) {
+        *error = QStringLiteral("没有结果数据库 %1（用 --store 运行一次后才有）").arg(m_path);
+        return false;
+    }
+    if (purpose == Purpose::Writing && !QFileInfo(m_path).dir().exists() && !QDir().mkpath(QFileInfo(m_path).path())) {
+        *error = QStringLiteral("无法创建结果数据库的目录 %1").arg(QFileInfo(m_path).path());
+        return false;
+    }
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     m_db.setDatabaseName(m_path);
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
@@ -39,7 +56,10 @@ bool ResultStore::open(QString *error)
             && query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS results (run_at TEXT NOT NULL, "
                                          "domain TEXT NOT NULL, cell TEXT NOT NULL, value TEXT NOT NULL, "
                                          "status TEXT NOT NULL, http INTEGER NOT NULL)"))
-            && query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS results_by_domain ON results (domain, run_at)"));
+            && query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS results_by_domain ON results (domain, run_at)"))
+            // Runs stored before domains were normalised may be in capitals.
+            && query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS results_by_folded_domain ON results "
+                                         "(domain COLLATE NOCASE, run_at)"));
     if (!ok)
         *error = QStringLiteral("无法打开结果数据库 %1：%2")
                          .arg(m_path, m_db.isOpen() ? query.lastError().text() : m_db.lastError().text());
@@ -90,8 +110,9 @@ bool ResultStore::add(const DomainResult &result, const QDateTime &runAt, QStrin
 std::optional<QList<StoredRun>> ResultStore::runs(const QString &domain, const QDateTime &since, QString *error)
 {
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT run_at, cell, value, status, http FROM results WHERE domain = ? "
-                                 "AND run_at >= ? ORDER BY run_at, rowid"));
+    query.prepare(
+            QStringLiteral("SELECT run_at, cell, value, status, http FROM results WHERE domain = ? COLLATE NOCASE "
+                           "AND run_at >= ? ORDER BY run_at, rowid"));
     query.addBindValue(domain);
     query.addBindValue(since.isValid() ? since.toUTC().toString(Qt::ISODate) : QStringLiteral("0000"));
     if (!query.exec()) {
@@ -112,7 +133,7 @@ std::optional<QList<StoredRun>> ResultStore::runs(const QString &domain, const Q
 std::optional<QStringList> ResultStore::domains(QString *error)
 {
     QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("SELECT DISTINCT domain FROM results ORDER BY domain"))) {
+    if (!query.exec(QStringLiteral("SELECT DISTINCT lower(domain) FROM results ORDER BY 1"))) {
         *error = query.lastError().text();
         return std::nullopt;
     }

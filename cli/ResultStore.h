@@ -39,7 +39,10 @@ public:
     ResultStore(const ResultStore &) = delete;
     ResultStore &operator=(const ResultStore &) = delete;
 
-    bool open(QString *error);
+    enum class Purpose { Reading, Writing };
+    // Opens the database; for writing, it and its directory are made when
+    // missing, for reading a missing file is an error naming it.
+    bool open(Purpose purpose, QString *error);
     bool add(const DomainResult &result, const QDateTime &runAt, QString *error);
     // A domain's runs from `since` on (an invalid time: all), oldest first.
     std::optional<QList<StoredRun>> runs(const QString &domain, const QDateTime &since, QString *error);
@@ -54,6 +57,10 @@ private:
     QString m_connection;
     QSqlDatabase m_db;
 };
+
+// Where results are kept unless a file is named: in the user's data
+// directory, beside the installed published rules.
+QString defaultResultsFile();
 
 // The keys whose value differs between two runs (a key new in `now` counts).
 QStringList changedKeys(const StoredRun &before, const StoredRun &now);

@@ -2,6 +2,7 @@
 // domains at once, and prints what the window would show, in input order.
 #include "cli/BatchRun.h"
 #include "cli/CliOptions.h"
+#include "cli/DomainInput.h"
 #include "cli/HistoryCommand.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
@@ -39,8 +40,8 @@ QString programName()
 int usageError(const QString &message)
 {
     yz::cli::writeText(stderr,
-                       programName() + QStringLiteral("：") + yz::cli::printable(message) + u'\n'
-                               + yz::cli::usageText(programName()));
+                       programName() + QStringLiteral("：") + yz::cli::printable(message)
+                               + QStringLiteral("（%1 --help 查看用法）\n").arg(programName()));
     return kExitUsage;
 }
 
@@ -118,29 +119,39 @@ int main(int argc, char *argv[])
             return fileError(error);
     }
 
-    QStringList domains = options.domains;
+    // What is not a domain name is reported where it stood and not sent.
+    yz::cli::DomainInput input;
+    yz::cli::addArgumentDomains(options.domains, &input);
     if (!options.inputFile.isEmpty()) {
-        QFile input;
+        QFile file;
         const bool opened = options.inputFile == u"-"
-                ? input.open(stdin, QIODevice::ReadOnly)
-                : (input.setFileName(options.inputFile), input.open(QIODevice::ReadOnly));
+                ? file.open(stdin, QIODevice::ReadOnly)
+                : (file.setFileName(options.inputFile), file.open(QIODevice::ReadOnly));
         if (!opened)
-            return fileError(QStringLiteral("无法读取域名文件：%1").arg(options.inputFile));
-        domains += yz::cli::domainsFromText(QString::fromUtf8(input.readAll()));
+            return fileError(QStringLiteral("无法读取域名文件 %1：%2").arg(options.inputFile, file.errorString()));
+        const std::optional<QString> text = yz::cli::decodeInputFile(file.readAll(), &error);
+        if (!text)
+            return fileError(options.inputFile + QStringLiteral("：") + error);
+        yz::cli::addTextDomains(*text, &input);
     }
-    domains = yz::cli::withoutRepeats(domains);
+    for (const yz::cli::RejectedDomain &rejected : std::as_const(input.rejected))
+        yz::cli::writeText(stderr,
+                           (rejected.line > 0 ? QStringLiteral("第 %1 行：").arg(rejected.line) : QString())
+                                   + yz::cli::printable(rejected.text) + QStringLiteral(" 不是域名（") + rejected.reason
+                                   + QStringLiteral("），不查询\n"));
+    const QStringList domains = input.domains;
     if (domains.isEmpty())
         return usageError(QStringLiteral("没有要查询的域名"));
 
     std::unique_ptr<yz::cli::ResultStore> store;
     if (!options.storeFile.isEmpty()) {
         store = std::make_unique<yz::cli::ResultStore>(options.storeFile);
-        if (!store->open(&error))
+        if (!store->open(yz::cli::ResultStore::Purpose::Writing, &error))
             return fileError(error);
     }
     const QDateTime runAt = QDateTime::currentDateTimeUtc();
 
-    int status = 0;
+    int status = input.rejected.isEmpty() ? 0 : kExitDomainFailed;
     bool headerWritten = false;
     yz::cli::Progress progress(stderr);
     yz::cli::BatchRun batch(hosts, options.groups, domains, options.trendDir,
@@ -151,7 +162,9 @@ int main(int argc, char *argv[])
         progress.clear();
         const QString &domain = result.domain;
         if (!result.rootMessage.isEmpty()) {
-            yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.rootMessage + u'\n');
+            yz::cli::writeText(stderr,
+                               yz::cli::printable(domain) + QStringLiteral("：") + result.rootMessage
+                                       + QStringLiteral("（") + result.rootReason + QStringLiteral("）\n"));
             status = kExitDomainFailed;
         }
         if (!result.trendProblem.isEmpty()) {

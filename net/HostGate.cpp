@@ -46,6 +46,12 @@ void HostGate::slowDown(const QString &host)
     h.delayMs = std::min(m_refusalCeilingMs, std::max(m_refusalFloorMs, h.delayMs * 2));
 }
 
+void HostGate::setLimit(const QString &host, int perHost)
+{
+    hostFor(host).limit = std::max(1, perHost);
+    pump(host);
+}
+
 int HostGate::delayMs(const QString &host) const
 {
     const auto it = m_hosts.constFind(host);
@@ -100,7 +106,8 @@ qint64 HostGate::nowUs() const
 void HostGate::pump(const QString &host)
 {
     Host &h = hostFor(host);
-    while (!h.waiting.empty() && int(h.startedAt.size()) < m_perHost) {
+    const int limit = h.limit > 0 ? h.limit : m_perHost;
+    while (!h.waiting.empty() && int(h.startedAt.size()) < limit) {
         if (h.waiting.front().owner.isNull()) {
             h.waiting.pop_front();
             continue;

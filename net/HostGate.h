@@ -40,6 +40,9 @@ public:
     // to a ceiling) for the rest of the run.
     void slowDown(const QString &host);
 
+    // A host's own limit of requests in flight, instead of the gate's.
+    void setLimit(const QString &host, int perHost);
+
     int delayMs(const QString &host) const;
     int inFlight(const QString &host) const;
     int inFlightTotal() const { return m_inFlightTotal; }
@@ -57,6 +60,7 @@ private:
         std::deque<Waiting> waiting;
         std::deque<qint64> startedAt; // in flight, oldest first, in µs on m_clock
         int delayMs = 0;
+        int limit = 0; // requests in flight at once; 0: the gate's
         qint64 lastStart = -1; // µs on m_clock
         qint64 answeredUs = 0; // total time of the answers so far
         int answered = 0;

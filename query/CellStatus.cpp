@@ -111,6 +111,8 @@ QString CellStatus::description() const
         default:
             text = QStringLiteral("请求未能发出");
         }
+        if (!reason.isEmpty())
+            text += QStringLiteral("：") + reason;
         break;
     }
     return at.isValid()

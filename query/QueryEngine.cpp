@@ -66,7 +66,7 @@ void QueryEngine::startGroup(Group group, const QString &domain)
     QList<Waiting> waiting;
     for (const QueryRow &row : gridQueryRows())
         if (row.group == group)
-            waiting.append({row.target, QStringLiteral("loading")});
+            waiting.append({row.target, kLoadingText});
     for (const FixedCell &fixed : fixedCells())
         if (fixed.group == group)
             waiting.append({fixed.cell, QString::fromUtf16(fixed.text)});
@@ -75,7 +75,7 @@ void QueryEngine::startGroup(Group group, const QString &domain)
     });
     for (const Waiting &w : waiting) {
         m_sheet.setValue(w.cell.grid, w.cell.col, w.cell.row, w.text);
-        if (w.text == QLatin1String("loading"))
+        if (w.text == kLoadingText)
             m_sheet.setStatus(w.cell.grid, w.cell.col, w.cell.row, CellStatus::waiting());
     }
 
@@ -100,9 +100,9 @@ void QueryEngine::startDomainInfo(const QString &domain, const QString &rootDoma
 
 void QueryEngine::markDomainInfoWaiting()
 {
-    setInfo(InfoText::WhoisDates, QStringLiteral("loading"));
+    setInfo(InfoText::WhoisDates, kLoadingText);
     setInfo(InfoText::ArchiveCaption, QString());
-    setInfo(InfoText::ArchiveDate, QStringLiteral("loading"));
+    setInfo(InfoText::ArchiveDate, kLoadingText);
     m_infoStatus.fill(CellStatus::waiting());
 }
 

@@ -14,6 +14,9 @@
 
 namespace yz {
 
+// What a value shows while its answer is awaited.
+inline const QString kLoadingText = QStringLiteral("loading");
+
 // Which groups a press runs.
 struct PressGroups {
     bool common = false; // tb1

@@ -27,6 +27,7 @@ RootDomainResult findRootDomain(const QString &domainText)
     const QRegularExpressionMatch m = lastTwoLabels.match(domainText);
     if (!m.hasMatch()) {
         result.message = QStringLiteral("错误的域名格式1");
+        result.reason = QStringLiteral("须以“名称.后缀”结尾：后缀是 2 到 4 个字母或数字，名称是字母、数字或连字符");
         return result;
     }
     const QString pair = m.captured(1) + u'.' + m.captured(2);
@@ -44,6 +45,7 @@ RootDomainResult findRootDomain(const QString &domainText)
     const QRegularExpressionMatch r = withSuffix.match(domainText);
     if (!r.hasMatch()) {
         result.message = QStringLiteral("错误的域名格式2");
+        result.reason = QStringLiteral("后缀 %1 前面没有名称").arg(suffix);
         return result;
     }
     result.ok = true;

@@ -11,6 +11,7 @@ struct RootDomainResult {
     bool ok = false;
     QString root; // on success
     QString message; // on failure: "错误的域名格式1" or "错误的域名格式2"
+    QString reason; // on failure: what is wrong with the text, in words
 };
 
 RootDomainResult findRootDomain(const QString &domainText);

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-5}"
-scripts/install-packages.sh cmake ninja-build clang libclang-rt-14-dev $(cat scripts/qt-packages)
+scripts/install-packages.sh cmake ninja-build clang libclang-rt-14-dev ccache $(cat scripts/qt-packages)
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DYZ_FUZZ=ON >/dev/null
 cmake --build build-fuzz
 scratch="$(mktemp -d)"

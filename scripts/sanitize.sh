@@ -3,7 +3,7 @@
 # build-asan/ and runs the whole test suite there. Any report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-packages.sh cmake ninja-build g++ $(cat scripts/qt-packages) qt6-translations-l10n fonts-wqy-zenhei curl postgresql python3
+scripts/install-packages.sh cmake ninja-build g++ $(cat scripts/qt-packages) qt6-translations-l10n fonts-wqy-zenhei curl ccache postgresql python3
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DYZ_SANITIZE=ON -DYZ_BENCHMARKS=OFF >/dev/null
 cmake --build build-asan
 # Leaks are not checked: Qt, fontconfig and GLib keep process-lifetime caches

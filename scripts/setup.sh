@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-packages.sh cmake ninja-build g++ $(cat scripts/qt-packages) qt6-translations-l10n fonts-wqy-zenhei curl \
+scripts/install-packages.sh cmake ninja-build g++ $(cat scripts/qt-packages) qt6-translations-l10n fonts-wqy-zenhei curl ccache \
   desktop-file-utils appstream file \
   postgresql python3
 

@@ -4,6 +4,7 @@
 #include "server/Database.h"
 #include "server/DatabaseThread.h"
 #include "server/Metrics.h"
+#include "server/RequestFraming.h"
 #include "server/VendorStore.h"
 
 #include <QHttpServerRequest>
@@ -15,11 +16,8 @@ namespace {
 
 QByteArray head(int status, const QByteArray &contentType)
 {
-    return "HTTP/1.1 " + QByteArray::number(status)
-            + (status == 200           ? " OK"
-                       : status == 503 ? " Service Unavailable"
-                                       : " Not Found")
-            + "\r\nContent-Type: " + contentType + "\r\nCache-Control: no-store";
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\nContent-Type: " + contentType
+            + "\r\nCache-Control: no-store";
 }
 
 } // namespace

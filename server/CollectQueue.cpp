@@ -153,18 +153,12 @@ std::optional<qint64> CollectQueue::requestsOn(QDate day)
     return query.value(0).toLongLong();
 }
 
-std::optional<QList<DomainStatus>> domainStatuses(Database &database, const QString &after, int limit, QDate today,
-                                                  QString *error)
+namespace {
+
+// The tracked domains a statement selects, with today's claim beside each:
+// its first bound value is today.
+std::optional<QList<DomainStatus>> readStatuses(QSqlQuery &query, QDate today, QString *error)
 {
-    QSqlQuery query(database.db());
-    query.prepare(QStringLiteral("SELECT d.name, d.last_count, d.last_outcome, d.last_checked, c.done, c.next_try "
-                                 "FROM domains d LEFT JOIN collect_claims c ON c.domain = d.name AND c.day = ? "
-                                 "WHERE d.tracked = 1 AND (? = 0 OR d.name > ?) ORDER BY d.name LIMIT ?"));
-    query.addBindValue(dayText(today));
-    // An empty text may be bound as NULL, which compares with nothing.
-    query.addBindValue(after.isEmpty() ? 0 : 1);
-    query.addBindValue(after.isEmpty() ? QStringLiteral("-") : after);
-    query.addBindValue(limit);
     if (!query.exec()) {
         *error = query.lastError().text();
         return std::nullopt;
@@ -183,6 +177,39 @@ std::optional<QList<DomainStatus>> domainStatuses(Database &database, const QStr
         list.append(status);
     }
     return list;
+}
+
+const QString kStatusColumns =
+        QStringLiteral("SELECT d.name, d.last_count, d.last_outcome, d.last_checked, c.done, c.next_try "
+                       "FROM domains d LEFT JOIN collect_claims c ON c.domain = d.name AND c.day = ? "
+                       "WHERE d.tracked = 1 ");
+
+} // namespace
+
+std::optional<QList<DomainStatus>> domainStatuses(Database &database, const QString &after, int limit, QDate today,
+                                                  QString *error)
+{
+    QSqlQuery query(database.db());
+    query.prepare(kStatusColumns + QStringLiteral("AND (? = 0 OR d.name > ?) ORDER BY d.name LIMIT ?"));
+    query.addBindValue(dayText(today));
+    // An empty text may be bound as NULL, which compares with nothing.
+    query.addBindValue(after.isEmpty() ? 0 : 1);
+    query.addBindValue(after.isEmpty() ? QStringLiteral("-") : after);
+    query.addBindValue(limit);
+    return readStatuses(query, today, error);
+}
+
+std::optional<std::optional<DomainStatus>> domainStatus(Database &database, const QString &name, QDate today,
+                                                        QString *error)
+{
+    QSqlQuery query(database.db());
+    query.prepare(kStatusColumns + QStringLiteral("AND d.name = ?"));
+    query.addBindValue(dayText(today));
+    query.addBindValue(name);
+    const std::optional<QList<DomainStatus>> found = readStatuses(query, today, error);
+    if (!found)
+        return std::nullopt;
+    return found->isEmpty() ? std::optional<DomainStatus>() : found->first();
 }
 
 } // namespace yz::server

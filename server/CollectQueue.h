@@ -66,5 +66,9 @@ struct DomainStatus {
 // The tracked domains after `after` in name order, at most `limit`.
 std::optional<QList<DomainStatus>> domainStatuses(Database &database, const QString &after, int limit, QDate today,
                                                   QString *error);
+// One domain's status: nothing inside when it is not tracked; nothing at
+// all when the database failed.
+std::optional<std::optional<DomainStatus>> domainStatus(Database &database, const QString &name, QDate today,
+                                                        QString *error);
 
 } // namespace yz::server

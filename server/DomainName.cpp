@@ -1,61 +1,21 @@
 #include "server/DomainName.h"
 
-#include <QRegularExpression>
+#include "net/HostName.h"
+
 #include <QUrl>
 
+#include <algorithm>
+
 namespace yz::server {
-namespace {
-
-bool isLabel(QStringView label)
-{
-    if (label.isEmpty() || label.size() > 63 || label.front() == u'-' || label.back() == u'-')
-        return false;
-    for (const QChar c : label) {
-        const char16_t u = c.unicode();
-        if (!((u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') || u == u'-'))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 QString hostKey(const QString &typed)
 {
-    QString text = typed.trimmed().toLower();
-    for (const QLatin1String scheme : {QLatin1String("http://"), QLatin1String("https://")}) {
-        if (text.startsWith(scheme)) {
-            text = text.mid(scheme.size());
-            break;
-        }
-    }
-    static const QRegularExpression kEnd(QStringLiteral("[/?#:]"));
-    const qsizetype end = text.indexOf(kEnd);
-    if (end >= 0)
-        text.truncate(end);
-    if (text.endsWith(u'.'))
-        text.chop(1);
-    if (text.isEmpty() || text.size() > 253)
+    QString reason;
+    const std::optional<QString> name = normalizeHostName(typed, &reason);
+    if (!name)
         return {};
-    bool ascii = true;
-    for (const QChar c : std::as_const(text))
-        ascii = ascii && c.unicode() < 0x80;
-    // Only a name with other characters needs its "xn--" form.
-    const QString ace = ascii ? text : QString::fromLatin1(QUrl::toAce(text)).toLower();
-    if (ace.isEmpty() || ace.size() > 253)
-        return {};
-    const QStringList labels = ace.split(u'.');
-    if (labels.size() < 2)
-        return {};
-    for (const QString &label : labels) {
-        if (!isLabel(label))
-            return {};
-    }
     // A name of digits alone at the end is an address, not a host name.
-    bool digits = true;
-    for (const QChar c : labels.last())
-        digits = digits && c.isDigit();
-    return digits ? QString() : ace;
+    const QStringView last = QStringView(*name).mid(name->lastIndexOf(u'.') + 1);
+    return std::all_of(last.begin(), last.end(), [](QChar c) { return c.isDigit(); }) ? QString() : *name;
 }
 
 QStringList rankLookupNames(const QString &host)

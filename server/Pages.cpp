@@ -1,6 +1,7 @@
 #include "server/Pages.h"
 
 #include "server/DomainName.h"
+#include "server/HistoryChart.h"
 
 #include <QLocale>
 #include <QUrl>
@@ -8,8 +9,32 @@
 namespace yz::server {
 namespace {
 
-// Rows of history shown on a domain's page, newest first.
-constexpr qsizetype kHistoryRows = 100;
+// Rows of history on one page of a domain's table, newest first.
+constexpr qsizetype kHistoryRows = 30;
+
+// The lookup box: a plain form that leads to the domain's page.
+QString lookupForm(const QString &typed)
+{
+    return QStringLiteral("<form method=\"get\" action=\"/lookup\" class=\"lookup\">\n"
+                          "<label for=\"lookup\">域名</label>\n"
+                          "<input id=\"lookup\" name=\"domain\" maxlength=\"253\" value=\"%1\" "
+                          "placeholder=\"www.example.com\" required>\n"
+                          "<button type=\"submit\">查询</button>\n</form>\n")
+            .arg(htmlEscape(typed));
+}
+
+// When a registered domain's first count is due, in words.
+QString dueText(const QString &nextDue)
+{
+    if (nextDue.isEmpty() || nextDue == QLatin1String("now"))
+        return QStringLiteral("服务的下一轮收集（几分钟之内；当天额度用完则顺延到次日）");
+    const QDate day = QDate::fromString(nextDue, Qt::ISODate);
+    if (day.isValid())
+        return day.toString(Qt::ISODate) + QStringLiteral("（UTC）");
+    const QDateTime time = QDateTime::fromString(nextDue, Qt::ISODateWithMs);
+    return time.isValid() ? time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm")) + QStringLiteral(" UTC")
+                          : htmlEscape(nextDue);
+}
 
 QString page(const QString &title, const QString &body)
 {
@@ -75,6 +100,7 @@ QByteArray homePage(int version, const QList<NewsItem> &news)
     body += QStringLiteral(
                     "<p class=\"version\">最新版本：<strong>%1</strong> · <a href=\"/?update\">下载页面</a></p>\n")
                     .arg(version);
+    body += lookupForm(QString());
     body += QStringLiteral("<h2>新闻</h2>\n");
     if (news.isEmpty()) {
         body += QStringLiteral("<p>暂无新闻。</p>\n");
@@ -122,28 +148,51 @@ QByteArray domainPage(const DomainPageData &data)
     const QString shown = displayHost(data.host);
     QString body = QStringLiteral("<h1>%1</h1>\n").arg(htmlEscape(shown));
     body += QStringLiteral("<p>PR：<strong>%1</strong>（0–10）</p>\n").arg(data.rank);
-    body += QStringLiteral("<p><img src=\"/yzclientthumb/%1_bd1.jpg\" width=\"165\" height=\"97\" alt=\"%2 "
+    body += QStringLiteral("<p><img class=\"chart\" src=\"/chart/%1.png\" width=\"%2\" height=\"%3\" alt=\"%4 "
                            "的百度收录趋势\"></p>\n")
-                    .arg(pathPart(data.host), htmlEscape(shown));
+                    .arg(pathPart(data.host))
+                    .arg(kHistoryChartWidth)
+                    .arg(kHistoryChartHeight)
+                    .arg(htmlEscape(shown));
     if (!data.tracked)
         body += QStringLiteral("<p><a href=\"/adddomain?domain=%1\">登记此域名</a>，每天记录它的百度收录数。</p>\n")
                         .arg(pathPart(data.host));
+    else if (data.history.isEmpty())
+        body += QStringLiteral("<p>已登记。第一次记录：%1。</p>\n").arg(dueText(data.nextDue));
     body += QStringLiteral("<h2>百度收录记录</h2>\n");
     if (data.history.isEmpty()) {
         body += QStringLiteral("<p>暂无数据。</p>\n");
-    } else {
-        body += QStringLiteral("<table>\n<thead><tr><th>日期</th><th>收录</th></tr></thead>\n<tbody>\n");
-        const qsizetype shownRows = std::min(kHistoryRows, data.history.size());
-        for (qsizetype i = 0; i < shownRows; ++i) {
-            const HistoryPoint &p = data.history[data.history.size() - 1 - i];
-            body += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>\n")
-                            .arg(p.day.toString(Qt::ISODate), numberText(p.count));
-        }
-        body += QStringLiteral("</tbody>\n</table>\n");
-        if (data.history.size() > shownRows)
-            body += QStringLiteral("<p>共 %1 条记录，显示最近 %2 条。</p>\n").arg(data.history.size()).arg(shownRows);
+        return page(shown + QStringLiteral(" - 砚舟站长工具"), body).toUtf8();
+    }
+    const qsizetype pages = (data.history.size() + kHistoryRows - 1) / kHistoryRows;
+    const qsizetype current = std::clamp<qsizetype>(data.page, 1, pages);
+    const qsizetype first = (current - 1) * kHistoryRows; // counted from the newest
+    const qsizetype last = std::min(data.history.size(), first + kHistoryRows);
+    body += QStringLiteral("<table>\n<thead><tr><th>日期</th><th>收录</th></tr></thead>\n<tbody>\n");
+    for (qsizetype i = first; i < last; ++i) {
+        const HistoryPoint &p = data.history[data.history.size() - 1 - i];
+        body += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>\n")
+                        .arg(p.day.toString(Qt::ISODate), numberText(p.count));
+    }
+    body += QStringLiteral("</tbody>\n</table>\n");
+    if (pages > 1) {
+        const QString self = QStringLiteral("/") + pathPart(data.host) + QStringLiteral("?page=");
+        body += QStringLiteral("<p class=\"pages\">");
+        if (current > 1)
+            body += QStringLiteral("<a href=\"%1%2\" rel=\"prev\">← 较新</a> ").arg(self).arg(current - 1);
+        body += QStringLiteral("第 %1 / %2 页，共 %3 条").arg(current).arg(pages).arg(data.history.size());
+        if (current < pages)
+            body += QStringLiteral(" <a href=\"%1%2\" rel=\"next\">较早 →</a>").arg(self).arg(current + 1);
+        body += QStringLiteral("</p>\n");
     }
     return page(shown + QStringLiteral(" - 砚舟站长工具"), body).toUtf8();
+}
+
+QByteArray lookupFailedPage(const QString &typed)
+{
+    return page(QStringLiteral("查询 - 砚舟站长工具"),
+                QStringLiteral("<h1>查询</h1>\n<p class=\"error\">这不是一个有效的域名。</p>\n") + lookupForm(typed))
+            .toUtf8();
 }
 
 QByteArray notFoundPage()
@@ -165,7 +214,8 @@ QByteArray styleSheet()
             "table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:.2em .8em;text-align:right}\n"
             "th{background:#eef3fb}.error{color:#b00020}.ok{color:#1b7f2a}\n"
             "input{font-size:1em;padding:.2em;width:20em}button{font-size:1em;padding:.2em 1em}\n"
-            "img{border:1px solid #ccc}\n");
+            "img{border:1px solid #ccc}img.chart{max-width:100%;height:auto}\n"
+            "form.lookup{margin:1em 0}.pages{color:#666}\n");
 }
 
 } // namespace yz::server

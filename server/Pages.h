@@ -27,9 +27,13 @@ struct DomainPageData {
     QList<HistoryPoint> history; // oldest first
     int rank = 0; // 0-10
     bool tracked = false;
+    int page = 1; // of the history table, 30 rows each, newest first
+    QString nextDue; // a tracked domain's next collection: "now", a day or a time
 };
 QByteArray domainPage(const DomainPageData &data);
 
+// The lookup form again, for a text that is not a domain name.
+QByteArray lookupFailedPage(const QString &typed);
 QByteArray notFoundPage();
 
 // The one style sheet every page links.

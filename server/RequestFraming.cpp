@@ -181,6 +181,8 @@ QByteArray reasonPhrase(int status)
     switch (status) {
     case 200:
         return QByteArrayLiteral("OK");
+    case 303:
+        return QByteArrayLiteral("See Other");
     case 304:
         return QByteArrayLiteral("Not Modified");
     case 400:

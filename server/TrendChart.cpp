@@ -17,14 +17,6 @@ const QColor kFill(0xdc, 0xe8, 0xf8);
 const QColor kAxis(0x80, 0x80, 0x80);
 const QColor kText(0x30, 0x30, 0x30);
 
-QFont chartFont(int pixelSize, bool bold = false)
-{
-    QFont font(QStringLiteral("WenQuanYi Zen Hei"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
 QByteArray toJpeg(const QImage &image)
 {
     QByteArray bytes;
@@ -42,6 +34,73 @@ void drawNoData(QPainter &painter, const QRect &area)
 }
 
 } // namespace
+
+std::pair<double, double> zoomedRange(const QList<HistoryPoint> &points)
+{
+    const auto [low, high] =
+            std::minmax_element(points.begin(), points.end(),
+                                [](const HistoryPoint &a, const HistoryPoint &b) { return a.count < b.count; });
+    // The value range is zoomed to the data with a little room above and
+    // below; a flat history sits in the middle.
+    double bottom = double(low->count), top = double(high->count);
+    const double margin = top > bottom ? (top - bottom) * 0.1 : std::max(1.0, top * 0.1);
+    return {bottom - margin, top + margin};
+}
+
+QPainterPath trendPath(const QList<HistoryPoint> &points, const std::function<QPointF(const HistoryPoint &)> &at)
+{
+    // Years of daily counts are far more points than the plot has pixels:
+    // per pixel column only the first, lowest, highest and last points can
+    // show, so only those are drawn.
+    QPainterPath line;
+    line.moveTo(at(points.first()));
+    qsizetype i = 1;
+    while (i < points.size()) {
+        const int column = int(at(points[i]).x());
+        qsizetype low = i, high = i, last = i;
+        for (; last + 1 < points.size() && int(at(points[last + 1]).x()) == column; ++last) {
+            if (points[last + 1].count < points[low].count)
+                low = last + 1;
+            if (points[last + 1].count > points[high].count)
+                high = last + 1;
+        }
+        line.lineTo(at(points[i]));
+        for (const qsizetype k : {std::min(low, high), std::max(low, high), last}) {
+            if (k != i)
+                line.lineTo(at(points[k]));
+        }
+        i = last + 1;
+    }
+    return line;
+}
+
+void drawTrend(QPainter &painter, const QList<HistoryPoint> &points, const QRectF &plot,
+               const std::function<QPointF(const HistoryPoint &)> &at, qreal lineWidth)
+{
+    const QPainterPath line = trendPath(points, at);
+    QPainterPath area = line;
+    area.lineTo(at(points.last()).x(), plot.bottom());
+    area.lineTo(at(points.first()).x(), plot.bottom());
+    area.closeSubpath();
+    painter.fillPath(area, kFill);
+    painter.setPen(QPen(kAxis, 1));
+    painter.drawLine(plot.topLeft(), plot.bottomLeft());
+    painter.drawLine(plot.bottomLeft(), plot.bottomRight());
+    painter.setPen(QPen(kLine, lineWidth));
+    painter.drawPath(line);
+    if (points.size() == 1) {
+        painter.setBrush(kLine);
+        painter.drawEllipse(at(points.first()), lineWidth + 0.5, lineWidth + 0.5);
+    }
+}
+
+QFont chartFont(int pixelSize, bool bold)
+{
+    QFont font(QStringLiteral("WenQuanYi Zen Hei"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
 
 QByteArray drawTrendChart(const QList<HistoryPoint> &points)
 {
@@ -72,15 +131,7 @@ QByteArray drawTrendChart(const QList<HistoryPoint> &points)
         painter.drawText(dates, Qt::AlignRight | Qt::AlignVCenter, points.last().day.toString(Qt::ISODate));
 
     const QRectF plot(6, 19, kTrendChartWidth - 12, kTrendChartHeight - 19 - 16);
-    const auto [low, high] =
-            std::minmax_element(points.begin(), points.end(),
-                                [](const HistoryPoint &a, const HistoryPoint &b) { return a.count < b.count; });
-    // The value range is zoomed to the data with a little room above and
-    // below; a flat history sits in the middle.
-    double bottom = double(low->count), top = double(high->count);
-    const double margin = top > bottom ? (top - bottom) * 0.1 : std::max(1.0, top * 0.1);
-    bottom -= margin;
-    top += margin;
+    const auto [bottom, top] = zoomedRange(points);
     const qint64 firstDay = points.first().day.toJulianDay();
     const double span = std::max<qint64>(1, points.last().day.toJulianDay() - firstDay);
     auto at = [&](const HistoryPoint &p) {
@@ -91,44 +142,7 @@ QByteArray drawTrendChart(const QList<HistoryPoint> &points)
         return QPointF(x, y);
     };
 
-    // Years of daily counts are far more points than the plot has pixels:
-    // per pixel column only the first, lowest, highest and last points can
-    // show, so only those are drawn.
-    QPainterPath line;
-    line.moveTo(at(points.first()));
-    qsizetype i = 1;
-    while (i < points.size()) {
-        const int column = int(at(points[i]).x());
-        qsizetype low = i, high = i, last = i;
-        for (; last + 1 < points.size() && int(at(points[last + 1]).x()) == column; ++last) {
-            if (points[last + 1].count < points[low].count)
-                low = last + 1;
-            if (points[last + 1].count > points[high].count)
-                high = last + 1;
-        }
-        line.lineTo(at(points[i]));
-        for (const qsizetype k : {std::min(low, high), std::max(low, high), last}) {
-            if (k != i)
-                line.lineTo(at(points[k]));
-        }
-        i = last + 1;
-    }
-    QPainterPath area = line;
-    area.lineTo(at(points.last()).x(), plot.bottom());
-    area.lineTo(at(points.first()).x(), plot.bottom());
-    area.closeSubpath();
-    painter.fillPath(area, kFill);
-
-    painter.setPen(QPen(kAxis, 1));
-    painter.drawLine(QPointF(plot.left(), plot.top()), QPointF(plot.left(), plot.bottom()));
-    painter.drawLine(QPointF(plot.left(), plot.bottom()), QPointF(plot.right(), plot.bottom()));
-
-    painter.setPen(QPen(kLine, 1.5));
-    painter.drawPath(line);
-    if (points.size() == 1) {
-        painter.setBrush(kLine);
-        painter.drawEllipse(at(points.first()), 2, 2);
-    }
+    drawTrend(painter, points, plot, at, 1.5);
     painter.end();
     return toJpeg(image);
 }

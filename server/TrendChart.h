@@ -3,7 +3,13 @@
 #include "server/VendorStore.h"
 
 #include <QByteArray>
+#include <QFont>
 #include <QList>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <functional>
+#include <utility>
 
 namespace yz::server {
 
@@ -16,5 +22,15 @@ inline constexpr int kTrendChartHeight = 97;
 // and last dates below it and the latest value above it; "暂无数据" when
 // there is no point. Needs a QGuiApplication for its fonts.
 QByteArray drawTrendChart(const QList<HistoryPoint> &points);
+
+// What the charts share: the value range zoomed to the points (not empty),
+// the line through them placed by `at` (at most four points per pixel
+// column), and the font.
+std::pair<double, double> zoomedRange(const QList<HistoryPoint> &points);
+QPainterPath trendPath(const QList<HistoryPoint> &points, const std::function<QPointF(const HistoryPoint &)> &at);
+QFont chartFont(int pixelSize, bool bold = false);
+// The filled line over its axes in `plot` (a dot for a single point).
+void drawTrend(QPainter &painter, const QList<HistoryPoint> &points, const QRectF &plot,
+               const std::function<QPointF(const HistoryPoint &)> &at, qreal lineWidth);
 
 } // namespace yz::server

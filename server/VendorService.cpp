@@ -1,10 +1,12 @@
 #include "server/VendorService.h"
 
 #include "net/TextDecoding.h"
+#include "server/CollectQueue.h"
 #include "server/ConnectionGuard.h"
 #include "server/DatabaseThread.h"
 #include "server/DomainName.h"
 #include "server/Downloads.h"
+#include "server/HistoryChart.h"
 #include "server/Log.h"
 #include "server/Metrics.h"
 #include "server/Pages.h"
@@ -35,6 +37,7 @@ const QString kRankPage = QStringLiteral("/pr/");
 const QString kStyleSheet = QStringLiteral("/style.css");
 const QString kDownloads = QStringLiteral("/download/");
 constexpr int kPictureCacheEntries = 4096;
+constexpr int kChartCacheEntries = 512; // a large chart weighs ten thumbnails
 
 // One line per answered request: client, method, path (cut, printable),
 // status, bytes, milliseconds.
@@ -146,6 +149,7 @@ VendorService::VendorService(ServiceConfig config, DatabaseThread &database, QOb
     , m_registerLimiter(m_config.registrationsPerHour)
     , m_rankAnswers(kPictureCacheEntries * 4)
     , m_pictures(kPictureCacheEntries)
+    , m_charts(kChartCacheEntries)
 {
     while (m_config.publicBase.endsWith(u'/'))
         m_config.publicBase.chop(1);
@@ -220,6 +224,8 @@ const VendorService::Route &VendorService::routeOf(const QString &path)
             {Route::PageRank, "pagerank", kRankPage, false},
             {Route::Picture, "picture", fromUtf16(vendor::kTrendPicture), true},
             {Route::Style, "style", kStyleSheet, false},
+            {Route::Lookup, "lookup", QStringLiteral("/lookup"), false},
+            {Route::Chart, "chart", QStringLiteral("/chart/"), true},
             {Route::Download, "download", kDownloads, true},
             {Route::Home, "home", QStringLiteral("/"), false},
     };
@@ -266,6 +272,10 @@ void VendorService::answer(const QByteArray &method, const QUrl &url, const QByt
         return pageRank(typedDomainQuery(url), std::move(done));
     case Route::Picture:
         return trendPicture(afterPrefix(url, route.path), std::move(done));
+    case Route::Chart:
+        return historyChart(path.mid(route.path.size()), std::move(done));
+    case Route::Lookup:
+        return done(lookup(QUrlQuery(url).queryItemValue(QStringLiteral("domain"), QUrl::FullyDecoded)));
     case Route::Style:
         return done({200, QByteArrayLiteral("text/css; charset=utf-8"), styleSheet()});
     case Route::Download:
@@ -273,7 +283,8 @@ void VendorService::answer(const QByteArray &method, const QUrl &url, const QByt
     case Route::Home:
         return url.query() == QLatin1String("update") ? updatePage(std::move(done)) : home(std::move(done));
     default:
-        return domainPage(afterPrefix(url, route.path), std::move(done));
+        return domainPage(afterPrefix(url, route.path), QUrlQuery(url).queryItemValue(QStringLiteral("page")).toInt(),
+                          std::move(done));
     }
 }
 
@@ -362,49 +373,68 @@ void VendorService::trendPicture(const QString &typed, Done done)
     if (!typed.endsWith(end))
         return done(notFound());
     const QString host = hostKey(typed.chopped(end.size()));
-    Reply reply(200, QByteArrayLiteral("image/jpeg"), {});
-    reply.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
     if (!host.isEmpty())
         trackAsked(host);
+    picture(host, Picture::Thumbnail, std::move(done));
+}
+
+// The page's chart of a domain: looking at it tracks nothing.
+void VendorService::historyChart(const QString &name, Done done)
+{
+    if (!name.endsWith(QLatin1String(".png")))
+        return done(notFound());
+    const QString host = hostKey(name.chopped(4));
+    if (host.isEmpty())
+        return done(notFound());
+    picture(host, Picture::Large, std::move(done));
+}
+
+void VendorService::picture(const QString &host, Picture kind, Done done)
+{
+    const bool large = kind == Picture::Large;
+    QCache<QString, CachedPicture> &cache = large ? m_charts : m_pictures;
+    Reply reply(200, large ? QByteArrayLiteral("image/png") : QByteArrayLiteral("image/jpeg"), {});
+    reply.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
     // Drawn once per change of the domain's history: the revision grows
     // with every stored count, by whichever process stored it, and is only
     // read again when some data changed.
     const quint64 generation = m_database.generation();
-    const CachedPicture *cached = m_pictures.object(host);
+    const CachedPicture *cached = cache.object(host);
     if (cacheHit(Metrics::Cache::Picture, cached && cached->generation == generation)) {
-        reply.body = cached->jpeg;
+        reply.body = cached->bytes;
         return done(reply);
     }
     struct Drawn {
         qint64 revision = 0;
-        QByteArray jpeg; // empty: the cached picture still holds
+        QByteArray bytes; // empty: the cached picture still holds
     };
     const qint64 cachedRevision = cached ? cached->revision : -1;
+    const auto draw = large ? drawHistoryChart : drawTrendChart;
     // Read and drawn on the database thread: drawing is work too.
     withStore<Drawn>(
-            [host, cachedRevision](VendorStore &store) -> std::optional<Drawn> {
+            [host, cachedRevision, draw](VendorStore &store) -> std::optional<Drawn> {
                 const std::optional<qint64> revision = host.isEmpty() ? qint64(0) : store.historyRevision(host);
                 if (!revision)
                     return std::nullopt;
                 if (*revision == cachedRevision)
                     return Drawn{*revision, {}};
                 if (*revision == 0)
-                    return Drawn{0, drawTrendChart({})};
+                    return Drawn{0, draw({})};
                 const std::optional<QList<HistoryPoint>> history = store.history(host);
                 if (!history)
                     return std::nullopt;
-                return Drawn{*revision, drawTrendChart(*history)};
+                return Drawn{*revision, draw(*history)};
             },
-            [this, host, generation, reply](const Drawn &drawn) mutable {
-                if (drawn.jpeg.isEmpty()) {
-                    CachedPicture *kept = m_pictures.object(host);
+            [&cache, host, generation, reply](const Drawn &drawn) mutable {
+                if (drawn.bytes.isEmpty()) {
+                    CachedPicture *kept = cache.object(host);
                     if (!kept)
                         return unavailable(); // evicted meanwhile; the next request draws it
                     kept->generation = generation;
-                    reply.body = kept->jpeg;
+                    reply.body = kept->bytes;
                 } else {
-                    reply.body = drawn.jpeg;
-                    m_pictures.insert(host, new CachedPicture{drawn.revision, generation, drawn.jpeg});
+                    reply.body = drawn.bytes;
+                    cache.insert(host, new CachedPicture{drawn.revision, generation, drawn.bytes});
                 }
                 return reply;
             },
@@ -530,26 +560,42 @@ void VendorService::registerDomain(const QByteArray &body, const QString &client
             std::move(done));
 }
 
-void VendorService::domainPage(const QString &typed, Done done)
+void VendorService::domainPage(const QString &typed, int page, Done done)
 {
     const QString host = hostKey(typed);
     if (host.isEmpty())
         return done(notFound());
     withStore<DomainPageData>(
-            [host](VendorStore &store) -> std::optional<DomainPageData> {
+            [host, page](VendorStore &store) -> std::optional<DomainPageData> {
                 DomainPageData data;
                 data.host = host;
+                data.page = page;
                 const std::optional<int> rank = rankOf(store, host);
                 const std::optional<QList<HistoryPoint>> history = rank ? store.history(host) : std::nullopt;
-                const std::optional<bool> tracked = history ? store.isTracked(host) : std::nullopt;
-                if (!tracked)
+                QString error;
+                const auto status = history
+                        ? domainStatus(store.database(), host, QDateTime::currentDateTimeUtc().date(), &error)
+                        : std::nullopt;
+                if (!status)
                     return std::nullopt;
                 data.rank = *rank;
                 data.history = *history;
-                data.tracked = *tracked;
+                data.tracked = status->has_value();
+                data.nextDue = data.tracked ? (*status)->nextDue : QString();
                 return data;
             },
             [](const DomainPageData &data) { return htmlPage(200, yz::server::domainPage(data)); }, std::move(done));
+}
+
+// The home page's box: a domain name leads to its page.
+Reply VendorService::lookup(const QString &typed)
+{
+    const QString host = hostKey(typed.left(253));
+    if (host.isEmpty())
+        return htmlPage(400, lookupFailedPage(typed.left(253)));
+    Reply reply(303, kPlainUtf8, {});
+    reply.headers.append({QByteArrayLiteral("Location"), '/' + host.toLatin1()});
+    return reply;
 }
 
 } // namespace yz::server

@@ -84,6 +84,8 @@ private:
             PageRank,
             Picture,
             Style,
+            Lookup,
+            Chart,
             Download,
             Home,
             Domain
@@ -104,13 +106,17 @@ private:
     Reply pageRankAddress(const QString &typed);
     void pageRank(const QString &typed, Done done);
     void trendPicture(const QString &typed, Done done);
+    void historyChart(const QString &name, Done done);
+    enum class Picture { Thumbnail, Large };
+    void picture(const QString &host, Picture kind, Done done);
+    Reply lookup(const QString &typed);
     void suggestion(const QByteArray &body, const QString &client, Done done);
     void home(Done done);
     void updatePage(Done done);
     Reply download(const QString &name);
     Reply registerForm(const QString &typed);
     void registerDomain(const QByteArray &body, const QString &client, Done done);
-    void domainPage(const QString &typed, Done done);
+    void domainPage(const QString &typed, int page, Done done);
     void trackAsked(const QString &host);
     QString clientOf(const QHttpServerRequest &request) const;
 
@@ -132,9 +138,10 @@ private:
     struct CachedPicture {
         qint64 revision;
         quint64 generation;
-        QByteArray jpeg;
+        QByteArray bytes;
     };
-    QCache<QString, CachedPicture> m_pictures;
+    QCache<QString, CachedPicture> m_pictures; // the window's thumbnails
+    QCache<QString, CachedPicture> m_charts; // the pages' large charts
     QSet<QString> m_askedHosts; // hosts whose picture request was already counted
     // Domains tracked because of picture requests; read and written on the
     // database thread only.

@@ -2,8 +2,11 @@
 // compared with a press of the window on the same pages.
 #include "app/LinkLabel.h"
 #include "cli/CliOptions.h"
+#include "cli/DomainInput.h"
 #include "cli/DomainRun.h"
 #include "cli/ResultOutput.h"
+#include "cli/ResultStore.h"
+#include "net/HostName.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
 #include "tests/support/WindowUnderTest.h"
@@ -82,6 +85,9 @@ private Q_SLOTS:
     void manyDomainsAsCsv();
     void detailSaysWhy();
     void storedRunsAndTheirChanges();
+    void inputIsNormalised();
+    void changesSinceLocalMidnight();
+    void resultsInTheDataDirectory();
     void progressOnlyOnATerminal();
     void trendPicture();
     void rulesEndToEnd();
@@ -103,6 +109,8 @@ private:
     QString endpointsFile(const yztest::FakeServices &services);
 
     QTemporaryDir m_dir;
+    // The programs' environment; tests set the time zone or the data directory.
+    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
 };
 
 void TestCli::initTestCase()
@@ -124,6 +132,7 @@ Run TestCli::run(const QStringList &args, int ptyForStderr, const QByteArray &in
     if (ptyForStderr >= 0)
         process.setChildProcessModifier([ptyForStderr] { ::dup2(ptyForStderr, STDERR_FILENO); });
     QSignalSpy finished(&process, &QProcess::finished);
+    process.setProcessEnvironment(m_environment);
     process.start(QStringLiteral(YZ_CLI), args);
     if (!process.waitForStarted())
         return {};
@@ -180,7 +189,7 @@ void TestCli::manyDomainsAsCsv()
     list.write("# my sites\nwww.example.com\n\n  example.com  \nwww.example.com\n");
     list.close();
     const Run r = run({"--csv", "--rank", "--endpoints", endpointsFile(services), "--input", list.fileName(),
-                       "example.com", "--", "-odd.example"});
+                       "example.com", "--", "Odd.Example."});
     QCOMPARE(r.exitCode, 0);
     QVERIFY(r.out.startsWith("\xEF\xBB\xBF"));
     const QList<QByteArray> lines = r.out.mid(3).split('\n');
@@ -189,7 +198,7 @@ void TestCli::manyDomainsAsCsv()
     QVERIFY(lines[0].contains(",百度快照,PR,Alexa,SogouRank,"));
     QVERIFY(lines[0].endsWith(",域名信息,首次存档\r"));
     QVERIFY(lines[1].startsWith("example.com,"));
-    QVERIFY(lines[2].startsWith("-odd.example,") || lines[2].startsWith("'-odd.example,"));
+    QVERIFY(lines[2].startsWith("odd.example,")); // as normalised
     QVERIFY(lines[3].startsWith("www.example.com,"));
     const QList<QByteArray> header = lines[0].split(',');
     const QList<QByteArray> first = lines[1].split(',');
@@ -288,6 +297,118 @@ void TestCli::storedRunsAndTheirChanges()
     QVERIFY(!r.out.contains('\x1b'));
     r = run({"history", "example.com", "--csv", "--store", store});
     QVERIFY(r.out.contains("\"9999-12-31T00:00:00Z\x1b[2J,\n\"")); // quoted, as CSV keeps any text
+}
+
+// What is typed is sent in one form, split where it holds several domains;
+// what is not a domain is reported where it stood and never sent.
+void TestCli::inputIsNormalised()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    // No refusal pages: each would slow its host down for the rest of the run.
+    for (const Service refusing : {Service::Google, Service::Sogou})
+        services[refusing].setResponse(yztest::ok("<html>nothing</html>"));
+    const QString endpoints = endpointsFile(services);
+    const QString input = writeFile(QStringLiteral("sites.txt"),
+                                    "# my sites\nhttp://www.MySite-Blog.cn:8080/index.html\n"
+                                    "bad_domain..com\nc.com,d.com  e.com.\n\xe4\xb8\xad\xe6\x96\x87.cn\n");
+    const Run r = run({"--common", "--endpoints", endpoints, "--input", input, "A.com b.com", "--csv"});
+    QVERIFY2(r.exitCode == 1, r.err.constData());
+    QVERIFY2(r.err.contains("第 3 行：bad_domain..com 不是域名（"), r.err.constData());
+    QCOMPARE(r.err.count('\n'), 1);
+    QStringList asked;
+    for (const QByteArray &target : services[Service::Baidu].targets())
+        for (const char *domain :
+             {"a.com", "b.com", "www.mysite-blog.cn", "c.com", "d.com", "e.com", "xn--fiq228c.cn", "bad_domain"})
+            if (target.contains(QByteArray("%3A") + domain) || target.contains(QByteArray(":") + domain)
+                || target.endsWith(QByteArray("=") + domain))
+                asked << QString::fromLatin1(domain);
+    asked.removeDuplicates();
+    asked.sort();
+    QCOMPARE(asked, (QStringList{"a.com", "b.com", "c.com", "d.com", "e.com", "www.mysite-blog.cn", "xn--fiq228c.cn"}));
+    // One CSV line per domain, in input order.
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 8);
+    QVERIFY(lines[1].startsWith("a.com,") && lines[3].startsWith("www.mysite-blog.cn,"));
+}
+
+// The README's nightly mail: a change counts when its run is on or after the
+// day (the user's midnight), measured against the run before it.
+void TestCli::changesSinceLocalMidnight()
+{
+    const QString store = m_dir.filePath(QStringLiteral("midnight.sqlite"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("midnight"));
+        db.setDatabaseName(store);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("CREATE TABLE results (run_at TEXT NOT NULL, domain TEXT NOT NULL, "
+                                      "cell TEXT NOT NULL, value TEXT NOT NULL, status TEXT NOT NULL, "
+                                      "http INTEGER NOT NULL)")));
+        // Shanghai is UTC+8: 23:30 on the 6th and 00:30 on the 7th, local time.
+        for (const auto &[at, domain, value] : {std::tuple{"2026-12-06T15:30:00Z", "WWW.UPPER.COM", "100"},
+                                                std::tuple{"2026-12-06T16:30:00Z", "www.upper.com", "120"},
+                                                std::tuple{"2026-12-06T15:30:00Z", "same.com", "5"},
+                                                std::tuple{"2026-12-06T16:30:00Z", "same.com", "5"}}) {
+            QVERIFY(q.prepare(QStringLiteral("INSERT INTO results VALUES (?, ?, 'tb1/收录/Baidu', ?, 'ok', 0)")));
+            q.addBindValue(QString::fromLatin1(at));
+            q.addBindValue(QString::fromLatin1(domain));
+            q.addBindValue(QString::fromLatin1(value));
+            QVERIFY(q.exec());
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("midnight"));
+    m_environment.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Shanghai"));
+    Run r = run({"history", "--changed", "--since", "2026-12-07", "--store", store});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("www.upper.com\t1\t2026-12-06T16:30:00Z\n"));
+    r = run({"history", "--changed", "--since", "2026-12-08", "--store", store});
+    QCOMPARE(r.out, QByteArray());
+    // One domain's runs since the day: the change is shown against the run before.
+    r = run({"history", "HTTP://www.Upper.com/", "--since", "2026-12-07", "--store", store});
+    QCOMPARE(r.out.count('\n'), 1);
+    QVERIFY2(r.out.contains("tb1/收录/Baidu 100 → 120"), r.out.constData());
+    // The CSV names its columns as the run's CSV does and guards formulas.
+    r = run({"history", "www.upper.com", "--csv", "--store", store});
+    QVERIFY(r.out.startsWith("\xEF\xBB\xBF时间,收录/Baidu,变化\r\n"));
+    m_environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
+    r = run({"history", "--changed", "--since", "2026-12-07", "--store", store});
+    QCOMPARE(r.out, QByteArray()); // both runs were on the 6th in UTC
+    m_environment = QProcessEnvironment::systemEnvironment();
+}
+
+// Results live in one place in the user's data directory: --store alone
+// writes there and history reads there; reading never makes a database.
+void TestCli::resultsInTheDataDirectory()
+{
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    const QString endpoints = endpointsFile(services);
+    const QString data = m_dir.filePath(QStringLiteral("data-home"));
+    m_environment.insert(QStringLiteral("XDG_DATA_HOME"), data);
+    const QString expected = data + QStringLiteral("/yanzhou/results.sqlite");
+    Run r = run({"history", "example.com"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(("没有结果数据库 " + expected).toUtf8()), r.err.constData());
+    QVERIFY(!QFileInfo::exists(expected));
+    QCOMPARE(run({"--common", "--endpoints", endpoints, "example.com", "--store"}).exitCode, 0);
+    QTest::qWait(1100); // runs are told apart by their time, to the second
+    QCOMPARE(run({"--common", "--store", "--endpoints", endpoints, "example.com"}).exitCode, 0);
+    QCOMPARE(storedDomainCount(expected), 1);
+    r = run({"history", "example.com"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out.count('\n'), 2);
+    // A value that a spreadsheet would run is kept a text.
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("formula"));
+    db.setDatabaseName(expected);
+    QVERIFY(db.open());
+    QVERIFY(QSqlQuery(db).exec(QStringLiteral("UPDATE results SET value = '=HYPERLINK(\"x\")' WHERE cell = 'dminfo'")));
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("formula"));
+    r = run({"history", "example.com", "--csv"});
+    QVERIFY2(r.out.contains(",\"'=HYPERLINK(\"\"x\"\")\","), r.out.constData());
+    m_environment = QProcessEnvironment::systemEnvironment();
 }
 
 // --detail: each value with its cause; the plain form stays the default.
@@ -484,13 +605,21 @@ void TestCli::usageAndInputErrors()
              QStringLiteral("服务 \"baidu\" 的地址应是字符串"),
              false},
             {{"--trend", notADir + QStringLiteral("/sub"), "a.com"}, QStringLiteral("无法创建趋势图目录"), false},
+            {{"--input", missing, "a.com"},
+             QStringLiteral("无法读取域名文件 ") + missing + QStringLiteral("：No such file"),
+             false},
+            {{"--input", writeFile("gbk.txt", "a.com\n\xd6\xd0\xce\xc4.com\n")},
+             QStringLiteral("%1：域名文件不是 UTF-8 文本（第 2 行）").arg(m_dir.filePath(QStringLiteral("gbk.txt"))),
+             false},
     };
     for (const auto &c : cases) {
         const Run r = run(c.args);
         const QString err = QString::fromUtf8(r.err);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(err.startsWith(QStringLiteral("yanzhou-cli：") + c.message), qPrintable(err));
-        QCOMPARE(err.contains(QStringLiteral("用法：")), c.usage);
+        // A usage error is one line that points to --help, not the whole text.
+        QCOMPARE(err.contains(QStringLiteral("yanzhou-cli --help 查看用法")), c.usage);
+        QCOMPARE(err.count(u'\n'), 1);
         QVERIFY(r.out.isEmpty());
     }
     Run r = run({"--help"});
@@ -549,8 +678,8 @@ void TestCli::savedPagesAndRulesCheck()
     gone.body = "not here";
     services[Service::Youdao].setResponse(gone);
     const QString pages = m_dir.filePath(QStringLiteral("pages"));
-    const Run r = run(
-            {"--json", "--save-pages", pages, "--endpoints", endpointsFile(services), "example.com", "../up/x.com"});
+    const Run r =
+            run({"--json", "--save-pages", pages, "--endpoints", endpointsFile(services), "example.com", "中文.cn"});
     QCOMPARE(r.exitCode, 0);
     const QJsonObject o = QJsonDocument::fromJson(r.out.split('\n').first()).object();
 
@@ -969,8 +1098,42 @@ void TestCli::helpers()
     QVERIFY(!o.groups.common && o.groups.rank && !o.groups.info && o.groups.trend);
     QCOMPARE(o.trendDir, QStringLiteral("/t"));
     QCOMPARE(o.domains, (QStringList{"a.com", "--b"}));
-    QCOMPARE(yz::cli::domainsFromText(QStringLiteral("a.com\r\n# x\n\n b.com \n")), (QStringList{"a.com", "b.com"}));
-    QCOMPARE(yz::cli::withoutRepeats({"b", "a", "b", "c", "a"}), (QStringList{"b", "a", "c"}));
+
+    // One form of a host name; what is not one says why.
+    QString reason;
+    for (const auto &[typed, expected] :
+         {std::pair{"http://www.MySite-Blog.cn/", "www.mysite-blog.cn"},
+          std::pair{"https://u:p@A.COM:8443/x?y#z", "a.com"}, std::pair{"example.com.", "example.com"},
+          std::pair{" ftp://中文.CN ", "xn--fiq228c.cn"}, std::pair{"example.com\\path", "example.com"}}) {
+        QCOMPARE(yz::normalizeHostName(QString::fromUtf8(typed), &reason),
+                 std::optional(QString::fromLatin1(expected)));
+    }
+    for (const char *bad : {"bad_domain..com", "bad_domain.com", "-a.com", "localhost", "", "http:///", "a..b",
+                            "a.com:port", "a b.com"}) {
+        reason.clear();
+        QVERIFY2(!yz::normalizeHostName(QString::fromUtf8(bad), &reason), bad);
+        QVERIFY2(!reason.isEmpty(), bad);
+    }
+    QVERIFY(!yz::normalizeHostName(QString(64, u'a') + QStringLiteral(".com"), &reason));
+    // Input: split at blanks and commas, each once, lines numbered; UTF-8 only.
+    yz::cli::DomainInput input;
+    yz::cli::addTextDomains(QStringLiteral("a.com, b.com\r\n# x\n\n b.com \nx_y.com"), &input);
+    QCOMPARE(input.domains, (QStringList{"a.com", "b.com"}));
+    QCOMPARE(input.rejected.size(), 1);
+    QCOMPARE(input.rejected.first().line, 5);
+    QCOMPARE(yz::cli::decodeInputFile("\xEF\xBB\xBF"
+                                      "a.com\n",
+                                      &error),
+             std::optional(QStringLiteral("a.com\n")));
+    QVERIFY(!yz::cli::decodeInputFile("a.com\n\xd6\xd0.com", &error));
+    QVERIFY(error.contains(QStringLiteral("第 2 行")));
+    // A bare --store names the default database, --store FILE a file.
+    const QString fallback = QStringLiteral("--store=") + yz::cli::defaultResultsFile();
+    QCOMPARE(yz::cli::withDefaultStore({"a.com", "--store"}), (QStringList{"a.com", fallback}));
+    QCOMPARE(yz::cli::withDefaultStore({"--store", "--csv"}), (QStringList{fallback, "--csv"}));
+    QCOMPARE(yz::cli::withDefaultStore({"--store", "r.sqlite"}), (QStringList{"--store", "r.sqlite"}));
+    QCOMPARE(yz::cli::csvHeadingOf(QStringLiteral("tb1/收录/Baidu")), QStringLiteral("收录/Baidu"));
+    QCOMPARE(yz::cli::csvHeadingOf(QStringLiteral("dminfo3")), QStringLiteral("首次存档"));
 }
 
 QTEST_MAIN(TestCli)

@@ -3,11 +3,13 @@
 // commands' table, help and refusals.
 #include "server/Downloads.h"
 #include "server/Log.h"
+#include "server/VendorStore.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerUnderTest.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -239,6 +241,68 @@ private Q_SLOTS:
         check.closeWriteChannel();
         QVERIFY(check.waitForFinished(30000));
         QVERIFY2(check.exitCode() == 0, (check.readAllStandardOutput() + check.readAllStandardError()).constData());
+    }
+
+    // The pages a visitor reads: a lookup box, a large chart with dates and
+    // counts, the history a page at a time; looking tracks nothing.
+    void pagesForVisitors()
+    {
+        yztest::ThrowawayDatabase db(false);
+        {
+            const auto database = yztest::openDatabase(db.url());
+            QVERIFY(database);
+            VendorStore store(*database);
+            for (int i = 0; i < 70; ++i)
+                QVERIFY(store.addHistory(QStringLiteral("www.example.com"), QDate(2026, 9, 1).addDays(i), 1000 + i));
+        }
+        QCOMPARE(yztest::serverCommand(db.url(),
+                                       {QStringLiteral("domains"), QStringLiteral("add"),
+                                        QStringLiteral("new.example")})
+                         .status,
+                 0);
+        yztest::ServingProcess server(db.url());
+        QVERIFY(server.started());
+        const int port = server.port();
+        const QByteArray home = get(port, "/").body;
+        QVERIFY(home.contains("<form method=\"get\" action=\"/lookup\""));
+        QVERIFY(home.contains("name=\"domain\""));
+        yztest::Answer a = get(port, "/lookup?domain=HTTP%3A%2F%2FWWW.Example.COM%2Fx");
+        QCOMPARE(a.status, 303);
+        QCOMPARE(a.header("Location"), QByteArray("/www.example.com"));
+        a = get(port, "/lookup?domain=bad_domain%3Cb%3E");
+        QCOMPARE(a.status, 400);
+        QVERIFY(QString::fromUtf8(a.body).contains(QStringLiteral("这不是一个有效的域名")));
+        QVERIFY(a.body.contains("value=\"bad_domain&lt;b&gt;\""));
+
+        const QByteArray first = get(port, "/www.example.com").body;
+        QVERIFY(first.contains("<img class=\"chart\" src=\"/chart/www.example.com.png\" width=\"720\" height=\"300\""));
+        QVERIFY(!first.contains("yzclientthumb"));
+        QCOMPARE(first.count("<tr><td>"), 30);
+        QVERIFY(first.contains("<td>2026-11-09</td><td>1,069</td>")); // the newest first
+        QVERIFY(!first.contains("<td>2026-10-10</td>"));
+        QVERIFY(first.contains("href=\"/www.example.com?page=2\" rel=\"next\""));
+        const QByteArray last = get(port, "/www.example.com?page=3").body;
+        QCOMPARE(last.count("<tr><td>"), 10);
+        QVERIFY(last.contains("<td>2026-09-01</td>") && last.contains("rel=\"prev\"")
+                && !last.contains("rel=\"next\""));
+        QCOMPARE(get(port, "/www.example.com?page=99").body, last);
+
+        a = get(port, "/chart/www.example.com.png");
+        QCOMPARE(a.status, 200);
+        QCOMPARE(a.header("Content-Type"), QByteArray("image/png"));
+        const QImage chart = QImage::fromData(a.body, "PNG");
+        QCOMPARE(chart.size(), QSize(720, 300));
+        QCOMPARE(get(port, "/chart/nothing.png").status, 404);
+        QCOMPARE(get(port, "/chart/a.com.jpg").status, 404);
+        QVERIFY(!QImage::fromData(get(port, "/chart/unknown.example.png").body, "PNG").isNull());
+
+        // Reading the page and its chart tracked nothing; a registered
+        // domain without data says when its first count is due.
+        const QByteArray listed =
+                yztest::serverCommand(db.url(), {QStringLiteral("domains"), QStringLiteral("list")}).out;
+        QVERIFY2(!listed.contains("www.example.com") && !listed.contains("unknown.example"), listed.constData());
+        QVERIFY(QString::fromUtf8(get(port, "/new.example").body).contains(QStringLiteral("已登记。第一次记录：")));
+        QVERIFY(!QString::fromUtf8(get(port, "/www.example.com").body).contains(QStringLiteral("已登记")));
     }
 
     // The command table: --help lists every command, each has its own help,

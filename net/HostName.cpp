@@ -1,0 +1,86 @@
+#include "net/HostName.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace yz {
+namespace {
+
+constexpr qsizetype kMaxName = 253;
+constexpr qsizetype kMaxLabel = 63;
+
+// The host part of what was typed: after "scheme://" and "user@", before a
+// path, query, fragment or port.
+QString hostPart(QString text)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    text.remove(scheme);
+    static const QRegularExpression rest(QStringLiteral("[/?#\\\\]"));
+    const qsizetype end = text.indexOf(rest);
+    if (end >= 0)
+        text.truncate(end);
+    if (const qsizetype at = text.lastIndexOf(u'@'); at >= 0)
+        text = text.mid(at + 1);
+    static const QRegularExpression port(QStringLiteral(":[0-9]*$"));
+    text.remove(port);
+    return text;
+}
+
+QString labelProblem(const QString &label)
+{
+    if (label.isEmpty())
+        return QStringLiteral("有空的一段（两个点相连，或以点开头）");
+    if (label.size() > kMaxLabel)
+        return QStringLiteral("一段超过 %1 个字符").arg(kMaxLabel);
+    for (const QChar c : label)
+        if (!(c.isDigit() || (c >= u'a' && c <= u'z') || c == u'-'))
+            return QStringLiteral("含有域名中不能用的字符“%1”").arg(c);
+    if (label.startsWith(u'-') || label.endsWith(u'-'))
+        return QStringLiteral("一段以连字符开头或结尾");
+    return {};
+}
+
+} // namespace
+
+std::optional<QString> normalizeHostName(const QString &typed, QString *reason)
+{
+    QString host = hostPart(typed.trimmed());
+    if (host.endsWith(u'.'))
+        host.chop(1);
+    if (host.isEmpty()) {
+        *reason = QStringLiteral("没有主机名");
+        return std::nullopt;
+    }
+    // Internationalised names go in their ASCII form, as a browser sends
+    // them; the conversion also folds case the way IDNA does.
+    const QByteArray ace = QUrl::toAce(host, QUrl::AceTransitionalProcessing);
+    if (ace.isEmpty()) {
+        *reason = QStringLiteral("不是有效的国际化域名");
+        for (const QString &label : host.toLower().split(u'.'))
+            if (const QString problem = labelProblem(label); !problem.isEmpty() && !label.isEmpty()
+                && std::all_of(label.cbegin(), label.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+                *reason = problem;
+        return std::nullopt;
+    }
+    const QString name = QString::fromLatin1(ace).toLower();
+    if (name.size() > kMaxName) {
+        *reason = QStringLiteral("超过 %1 个字符").arg(kMaxName);
+        return std::nullopt;
+    }
+    const QStringList labels = name.split(u'.');
+    for (const QString &label : labels) {
+        if (const QString problem = labelProblem(label); !problem.isEmpty()) {
+            *reason = problem;
+            return std::nullopt;
+        }
+    }
+    if (labels.size() < 2) {
+        *reason = QStringLiteral("缺少后缀（如 .com）");
+        return std::nullopt;
+    }
+    return name;
+}
+
+} // namespace yz
