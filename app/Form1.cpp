@@ -66,12 +66,23 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                 if (QTableWidgetItem *item = grid(g)->item(row, col))
                     item->setText(text);
             });
-    // Each result cell says in its tooltip why it holds its value.
+    // Each result cell says in its tooltip why it holds its value, and what
+    // it held before.
     connect(&m_engine.sheet(), &yz::ResultSheet::statusChanged, this,
-            [this](yz::Grid g, int row, int col, const yz::CellStatus &status) {
-                if (QTableWidgetItem *item = grid(g)->item(row, col))
-                    item->setToolTip(status.toolTip());
-            });
+            [this](yz::Grid g, int row, int col, const yz::CellStatus &) { showCellToolTip(g, row, col); });
+    connect(&m_history, &yz::WindowHistory::notesChanged, this, [this] {
+        for (int g = 0; g < yz::kGridCount; ++g) {
+            const yz::GridShape s = yz::ResultSheet::shape(yz::Grid(g));
+            for (int r = 1; r < s.rows; ++r)
+                for (int c = 1; c < s.cols; ++c)
+                    showCellToolTip(yz::Grid(g), r, c);
+        }
+    });
+    // Once all of a press's answers are in, its values are kept.
+    connect(&m_engine.fetcher(), &yz::PageFetcher::idle, this, [this] {
+        if (m_pressToStore)
+            m_history.pressFinished(pressCells(*std::exchange(m_pressToStore, std::nullopt)));
+    });
     connect(&m_engine, &yz::QueryEngine::infoChanged, this, [this](yz::InfoText which, const QString &text) {
         const std::array<QLabel *, yz::kInfoTextCount> labels{dminfo, dminfo2, dminfo3};
         labels[size_t(which)]->setText(text);
@@ -448,7 +459,53 @@ void Form1::GO_Click()
     // The message box of a failed test holds the press until it is closed.
     hooks.rootDomainTested = [this](const yz::RootDomainResult &result) { takeRootDomain(result); };
     hooks.trendStarting = [this] { yz::showPicture(Picture1, waitingPicture()); };
+    m_history.pressStarted(dm->text());
+    m_pressToStore = groups;
     m_engine.press(groups, hooks);
+}
+
+QString Form1::cellKey(yz::Grid g, int row, int col) const
+{
+    const yz::ResultSheet &sheet = m_engine.sheet();
+    return yz::ResultSheet::gridName(g) + u'/'
+            + yz::gridCellName(yz::ResultSheet::shape(g).rows - 1, sheet.cell(g, row, 0), sheet.cell(g, 0, col));
+}
+
+void Form1::showCellToolTip(yz::Grid g, int row, int col)
+{
+    QTableWidgetItem *item = grid(g)->item(row, col);
+    const yz::CellStatus status = m_engine.sheet().status(g, row, col);
+    if (!item)
+        return;
+    QString tip = status.toolTip();
+    if (status.cause != yz::CellStatus::Cause::Waiting && status.cause != yz::CellStatus::Cause::Empty) {
+        const QString note = m_history.note(cellKey(g, row, col), m_engine.sheet().cell(g, row, col));
+        if (!note.isEmpty())
+            tip += u'\n' + note;
+    }
+    item->setToolTip(tip);
+}
+
+QList<yz::StoredCell> Form1::pressCells(const yz::PressGroups &groups) const
+{
+    // The grids of the groups that ran, and the domain information when it did.
+    const std::array<bool, yz::kGridCount> ran{groups.common, groups.rank, groups.recent};
+    const yz::ResultSheet &sheet = m_engine.sheet();
+    QList<yz::StoredCell> cells;
+    for (int g = 0; g < yz::kGridCount; ++g) {
+        const yz::GridShape shape = yz::ResultSheet::shape(yz::Grid(g));
+        for (int r = 1; ran[size_t(g)] && r < shape.rows; ++r)
+            for (int c = 1; c < shape.cols; ++c) {
+                const yz::CellStatus status = sheet.status(yz::Grid(g), r, c);
+                cells.append({cellKey(yz::Grid(g), r, c), sheet.cell(yz::Grid(g), r, c), status.name(),
+                              status.failureStatus()});
+            }
+    }
+    if (groups.info) {
+        cells.append({QStringLiteral("dminfo"), m_engine.info(yz::InfoText::WhoisDates), QString(), 0});
+        cells.append({QStringLiteral("dminfo3"), m_engine.info(yz::InfoText::ArchiveDate), QString(), 0});
+    }
+    return cells;
 }
 
 QPixmap Form1::waitingPicture()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MessageBox.h"
+#include "app/WindowHistory.h"
 #include "app/WindowRules.h"
 #include "query/QueryEngine.h"
 #include "services/StatisticsLine.h"
@@ -141,10 +142,18 @@ private:
     LinkLabel *Label1;
     LinkLabel *copyright;
 
+    // A result cell's key in the results database, and its tooltip: the
+    // cause, and the value it held before.
+    QString cellKey(yz::Grid g, int row, int col) const;
+    void showCellToolTip(yz::Grid g, int row, int col);
+    QList<yz::StoredCell> pressCells(const yz::PressGroups &groups) const;
+
     yz::QueryEngine m_engine;
     yz::VendorChecks m_vendor;
     yz::StatisticsLine m_statistics;
     WindowRules m_rules;
+    yz::WindowHistory m_history;
+    std::optional<yz::PressGroups> m_pressToStore; // the last press, until its values are stored
     yz::SettingsFile m_settings;
     yz::WindowState m_state;
     bool m_shutDown = false;

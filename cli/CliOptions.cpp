@@ -1,6 +1,6 @@
 #include "cli/CliOptions.h"
 
-#include "cli/ResultStore.h"
+#include "results/ResultStore.h"
 
 #include <QCommandLineParser>
 

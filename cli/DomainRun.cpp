@@ -53,9 +53,20 @@ QList<GridCell> gridCells(const DomainResult &result)
         const QStringList &headings = grid.value(0);
         for (qsizetype r = 1; r < grid.size(); ++r)
             for (qsizetype c = 1; c < headings.size(); ++c)
-                cells.append({Grid(g), grid.size() == 2 ? headings[c] : grid[r].value(0) + u'/' + headings[c],
+                cells.append({Grid(g), gridCellName(int(grid.size() - 1), grid[r].value(0), headings[c]),
                               grid[r].value(c), result.statuses[size_t(g)].value(r).value(c)});
     }
+    return cells;
+}
+
+QList<StoredCell> storedCells(const DomainResult &result)
+{
+    QList<StoredCell> cells;
+    for (const GridCell &cell : gridCells(result))
+        cells.append({ResultSheet::gridName(cell.grid) + u'/' + cell.name, cell.value, cell.status.name(),
+                      cell.status.failureStatus()});
+    cells.append({QStringLiteral("dminfo"), result.info[size_t(InfoText::WhoisDates)], QString(), 0});
+    cells.append({QStringLiteral("dminfo3"), result.info[size_t(InfoText::ArchiveDate)], QString(), 0});
     return cells;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "results/ResultStore.h"
+
 #include "cli/PageArchive.h"
 #include "net/HostGate.h"
 #include "parsers/RulesFile.h"
@@ -43,6 +45,8 @@ struct GridCell {
 
 // Every value cell of the result's grids, grid by grid, row by row.
 QList<GridCell> gridCells(const DomainResult &result);
+// The cells of a result as the results database keeps them.
+QList<StoredCell> storedCells(const DomainResult &result);
 
 // One press of the groups for one domain on an engine of its own, so that
 // no answer can land in another domain's result. Requests leave through the

@@ -3,9 +3,9 @@
 #include "cli/CliOptions.h"
 #include "cli/DomainInput.h"
 #include "cli/ResultOutput.h"
-#include "cli/ResultStore.h"
 #include "net/HostName.h"
 #include "net/PrintableText.h"
+#include "results/ResultStore.h"
 
 #include <QCommandLineParser>
 #include <QHash>

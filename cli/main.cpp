@@ -6,12 +6,12 @@
 #include "cli/HistoryCommand.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
-#include "cli/ResultStore.h"
 #include "cli/RulesCheck.h"
 #include "cli/RulesUpdate.h"
 #include "net/ProgramVersion.h"
 #include "parsers/InstalledRules.h"
 #include "parsers/RulesFile.h"
+#include "results/ResultStore.h"
 #include "services/Endpoints.h"
 
 #include <QCoreApplication>
@@ -143,10 +143,10 @@ int main(int argc, char *argv[])
     if (domains.isEmpty())
         return usageError(QStringLiteral("没有要查询的域名"));
 
-    std::unique_ptr<yz::cli::ResultStore> store;
+    std::unique_ptr<yz::ResultStore> store;
     if (!options.storeFile.isEmpty()) {
-        store = std::make_unique<yz::cli::ResultStore>(options.storeFile);
-        if (!store->open(yz::cli::ResultStore::Purpose::Writing, &error))
+        store = std::make_unique<yz::ResultStore>(options.storeFile);
+        if (!store->open(yz::ResultStore::Purpose::Writing, &error))
             return fileError(error);
     }
     const QDateTime runAt = QDateTime::currentDateTimeUtc();
@@ -174,7 +174,7 @@ int main(int argc, char *argv[])
         }
         if (archive)
             archive->add(result.pages);
-        if (store && !store->add(result, runAt, &error)) {
+        if (store && !store->add(result.domain, yz::cli::storedCells(result), runAt, &error)) {
             yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：结果未能保存：") + error + u'\n');
             status = kExitDomainFailed;
         }

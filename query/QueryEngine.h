@@ -54,6 +54,7 @@ public:
     PageFetcher &fetcher() { return m_fetcher; }
     HandlerTable &handlers() { return m_fetcher.handlers(); }
     ResultSheet &sheet() { return m_sheet; }
+    const ResultSheet &sheet() const { return m_sheet; }
 
     // Where the engine reads the domain text: the window's domain box, or the
     // command line's current domain. Read afresh each time.

@@ -5,8 +5,8 @@
 #include "cli/DomainInput.h"
 #include "cli/DomainRun.h"
 #include "cli/ResultOutput.h"
-#include "cli/ResultStore.h"
 #include "net/HostName.h"
+#include "results/ResultStore.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
 #include "tests/support/WindowUnderTest.h"
@@ -556,6 +556,14 @@ void TestCli::rootDomainFailure()
     QList<QByteArray> archived = services[Service::Archive].targets();
     std::sort(archived.begin(), archived.end());
     QCOMPARE(archived, (QList<QByteArray>{"/web/*/http://192.168.1.1", "/web/*/http://example.com"}));
+    // The whois text the test stopped is a failure with its reason, never "loading".
+    r = run({"--info", "--json", "--detail", "--endpoints", endpoints, "192.168.1.1"});
+    const QJsonObject dminfo = QJsonDocument::fromJson(r.out).object()["dminfo"].toObject();
+    QCOMPARE(dminfo["value"].toString(), QString());
+    QCOMPARE(dminfo["status"].toString(), QStringLiteral("failed"));
+    QVERIFY2(dminfo["reason"].toString().startsWith(QStringLiteral("错误的域名格式1：须以")),
+             qPrintable(dminfo["reason"].toString()));
+    QVERIFY(!run({"--info", "--csv", "--endpoints", endpoints, "192.168.1.1"}).out.contains("loading"));
     // Without the domain information no test is made.
     r = run({"--common", "--endpoints", endpoints, "192.168.1.1"});
     QCOMPARE(r.exitCode, 0);
@@ -1128,7 +1136,7 @@ void TestCli::helpers()
     QVERIFY(!yz::cli::decodeInputFile("a.com\n\xd6\xd0.com", &error));
     QVERIFY(error.contains(QStringLiteral("第 2 行")));
     // A bare --store names the default database, --store FILE a file.
-    const QString fallback = QStringLiteral("--store=") + yz::cli::defaultResultsFile();
+    const QString fallback = QStringLiteral("--store=") + yz::defaultResultsFile();
     QCOMPARE(yz::cli::withDefaultStore({"a.com", "--store"}), (QStringList{"a.com", fallback}));
     QCOMPARE(yz::cli::withDefaultStore({"--store", "--csv"}), (QStringList{fallback, "--csv"}));
     QCOMPARE(yz::cli::withDefaultStore({"--store", "r.sqlite"}), (QStringList{"--store", "r.sqlite"}));

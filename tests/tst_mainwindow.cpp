@@ -3,7 +3,9 @@
 #include "app/LinkLabel.h"
 #include "app/Translations.h"
 #include "app/WindowPlacement.h"
+#include "results/ResultStore.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/SamplePages.h"
 #include "tests/support/StoredSettings.h"
 #include "tests/support/WindowUnderTest.h"
 
@@ -52,6 +54,7 @@ private Q_SLOTS:
     void centring();
     void cellWritersTakeTheColumnFirst();
     void pressWritesWaitingValuesAndSends();
+    void pressesAreRemembered();
     void greyedBoxDoesNotCount();
     void firstStartCreatesTheDefaultRecord();
     void storedRecordIsRestored();
@@ -307,6 +310,62 @@ void TestMainWindow::pressWritesWaitingValuesAndSends()
     QCOMPARE(w.tb1->item(1, 1)->text(), QStringLiteral("X"));
     QCOMPARE(w.tb2->item(1, 1)->text(), QStringLiteral("No"));
     QCOMPARE(w.tb1->item(2, 6)->text(), QStringLiteral("NaN"));
+}
+
+// Each press's values are kept in the results database the command line
+// shares; a cell's tooltip names the value it held before, with its date. A
+// database that cannot be written costs a line in the tooltips.
+void TestMainWindow::pressesAreRemembered()
+{
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("remembered")).toUtf8());
+    const QString file = yz::defaultResultsFile();
+    const auto storedRuns = [&file] {
+        yz::ResultStore store(file);
+        QString error;
+        return store.open(yz::ResultStore::Purpose::Reading, &error)
+                ? store.runs(QStringLiteral("www.example.com"), {}, &error).value_or(QList<yz::StoredRun>()).size()
+                : 0;
+    };
+    {
+        yztest::FakeServices services;
+        yztest::serveSamplePages(services);
+        yztest::WindowUnderTest w(services.hosts());
+        w.dm->setText(QStringLiteral("HTTP://WWW.Example.com/"));
+        w.Check1->setChecked(true);
+        QTest::mouseClick(w.GO, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(storedRuns(), 1, 10000);
+        QCOMPARE(w.tb1->item(1, 1)->text(), QStringLiteral("1230000"));
+        QVERIFY(!w.tb1->item(1, 1)->toolTip().contains(QStringLiteral("上次")));
+
+        QTest::qWait(1100); // runs are told apart by their time, to the second
+        services[Service::Baidu].setResponse(yztest::ok(yztest::gbk(QStringLiteral("找到相关网页约1,250,000篇"))));
+        QTest::mouseClick(w.GO, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(storedRuns(), 2, 10000);
+        QCOMPARE(w.tb1->item(1, 1)->text(), QStringLiteral("1250000"));
+        const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+        QVERIFY2(w.tb1->item(1, 1)->toolTip().endsWith(QStringLiteral("\n上次 %1：1,230,000").arg(today)),
+                 qPrintable(w.tb1->item(1, 1)->toolTip()));
+        // A value that did not change names no earlier one.
+        QVERIFY(!w.tb1->item(1, 2)->toolTip().contains(QStringLiteral("上次")));
+        QVERIFY(w.tb1->item(1, 2)->toolTip().startsWith(QStringLiteral("已读取")));
+    }
+    {
+        // The data directory lies under a plain file: nothing can be kept.
+        QFile blocker(m_dir.filePath(QStringLiteral("blocker")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8() + "/data");
+        yztest::FakeServices services;
+        yztest::serveSamplePages(services);
+        yztest::WindowUnderTest w(services.hosts());
+        w.dm->setText(QStringLiteral("www.example.com"));
+        w.Check1->setChecked(true);
+        QTest::mouseClick(w.GO, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.tb1->item(1, 1)->toolTip().contains(QStringLiteral("\n结果未能保存：")), 10000);
+        QCOMPARE(w.tb1->item(1, 1)->text(), QStringLiteral("1230000"));
+    }
+    qputenv("XDG_DATA_HOME", savedDataHome);
 }
 
 void TestMainWindow::greyedBoxDoesNotCount()

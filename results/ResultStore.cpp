@@ -1,4 +1,4 @@
-#include "cli/ResultStore.h"
+#include "results/ResultStore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,7 +8,9 @@
 #include <QStandardPaths>
 #include <QVariant>
 
-namespace yz::cli {
+#include <atomic>
+
+namespace yz {
 namespace {
 
 // An empty text, never a null one (which would be bound as NULL).
@@ -17,11 +19,18 @@ QString notNull(const QString &text)
     return text.isNull() ? QStringLiteral("") : text;
 }
 
+// Each store its own connection: the window keeps one on a thread of its own.
+int nextConnection()
+{
+    static std::atomic<int> counter{0};
+    return counter.fetch_add(1);
+}
+
 } // namespace
 
 ResultStore::ResultStore(QString path)
     : m_path(std::move(path))
-    , m_connection(QStringLiteral("yanzhou-cli-results"))
+    , m_connection(QStringLiteral("yanzhou-results-%1").arg(nextConnection()))
 {
 }
 
@@ -66,18 +75,7 @@ bool ResultStore::open(Purpose purpose, QString *error)
     return ok;
 }
 
-QList<StoredCell> ResultStore::cellsOf(const DomainResult &result)
-{
-    QList<StoredCell> cells;
-    for (const GridCell &cell : gridCells(result))
-        cells.append({ResultSheet::gridName(cell.grid) + u'/' + cell.name, cell.value, cell.status.name(),
-                      cell.status.failureStatus()});
-    cells.append({QStringLiteral("dminfo"), result.info[size_t(InfoText::WhoisDates)], QString(), 0});
-    cells.append({QStringLiteral("dminfo3"), result.info[size_t(InfoText::ArchiveDate)], QString(), 0});
-    return cells;
-}
-
-bool ResultStore::add(const DomainResult &result, const QDateTime &runAt, QString *error)
+bool ResultStore::add(const QString &domain, const QList<StoredCell> &cells, const QDateTime &runAt, QString *error)
 {
     if (!m_db.transaction()) {
         *error = m_db.lastError().text();
@@ -87,9 +85,9 @@ bool ResultStore::add(const DomainResult &result, const QDateTime &runAt, QStrin
     query.prepare(QStringLiteral("INSERT INTO results (run_at, domain, cell, value, status, http) "
                                  "VALUES (?, ?, ?, ?, ?, ?)"));
     const QString at = runAt.toUTC().toString(Qt::ISODate);
-    for (const StoredCell &cell : cellsOf(result)) {
+    for (const StoredCell &cell : cells) {
         query.addBindValue(at);
-        query.addBindValue(result.domain);
+        query.addBindValue(domain);
         query.addBindValue(cell.key);
         query.addBindValue(notNull(cell.value));
         query.addBindValue(notNull(cell.status));
@@ -161,4 +159,19 @@ QStringList changedKeys(const StoredRun &before, const StoredRun &now)
     return changed;
 }
 
-} // namespace yz::cli
+QString gridCellName(int valueRows, const QString &rowHeading, const QString &columnHeading)
+{
+    return valueRows == 1 ? columnHeading : rowHeading + u'/' + columnHeading;
+}
+
+std::optional<PreviousValue> previousDifferent(const QList<StoredRun> &runs, const QString &key, const QString &current)
+{
+    for (qsizetype i = runs.size() - 1; i >= 0; --i) {
+        for (const StoredCell &cell : runs[i].cells)
+            if (cell.key == key && cell.value != current && !cell.value.isEmpty())
+                return PreviousValue{cell.value, runs[i].runAt};
+    }
+    return std::nullopt;
+}
+
+} // namespace yz

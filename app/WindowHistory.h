@@ -1,0 +1,52 @@
+#pragma once
+
+#include "results/ResultStore.h"
+
+#include <QHash>
+#include <QObject>
+#include <QThread>
+
+namespace yz {
+
+// The window's memory of its presses: each press's values go to the results
+// database the command line shares, and each result cell's tooltip names
+// the value it held before, with its date. The database is worked on by a
+// thread of its own, so a press never waits for it; a database that cannot
+// be written costs a line in the tooltips, nothing more.
+class WindowHistory : public QObject {
+    Q_OBJECT
+public:
+    explicit WindowHistory(const QString &file = defaultResultsFile(), QObject *parent = nullptr);
+    ~WindowHistory() override;
+
+    // A press for `typed` begins: the domain's stored runs are read. Text
+    // that is not a host name is neither read nor stored.
+    void pressStarted(const QString &typed);
+    // The press's values, once all its answers are in.
+    void pressFinished(const QList<StoredCell> &cells);
+
+    // The tooltip's extra lines for a cell now holding `current`: "上次
+    // 2026-12-01：1,230,000" when it held another value before, and why the
+    // results could not be kept when they could not. Empty otherwise.
+    QString note(const QString &key, const QString &current) const;
+
+Q_SIGNALS:
+    // The stored runs arrived, or the store failed: tooltips are worth redoing.
+    void notesChanged();
+    // A press's values are stored (or failed to be).
+    void stored();
+
+private:
+    class Worker;
+    void takeRuns(quint64 press, const QList<StoredRun> &runs, const QString &problem);
+    void takeStored(const QString &problem);
+
+    Worker *m_worker;
+    QThread m_thread;
+    QString m_domain; // the press's host name; empty: nothing is stored
+    quint64 m_press = 0; // which press the loaded runs belong to
+    QList<StoredRun> m_runs;
+    QString m_problem; // why the results could not be kept
+};
+
+} // namespace yz
