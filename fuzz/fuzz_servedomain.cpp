@@ -13,10 +13,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                           "a key is a lower-case ASCII host name");
         yzfuzz::check(yz::server::hostKey(host) == host, "a key is its own key");
         yzfuzz::check(!yz::server::rankLookupNames(host).isEmpty(), "a key has lookup names");
-        const QByteArray page = yz::server::domainPage({host, {}, 0, false});
+        yz::server::DomainPageData data;
+        data.host = host;
+        data.tracked = true;
+        data.nextDue = typed;
+        const QByteArray page = yz::server::domainPage(data);
         yzfuzz::check(!page.contains("<script"), "no script on a page");
     }
     const QByteArray form = yz::server::registerPage(typed, typed, false);
     yzfuzz::check(!form.contains("<script") && !form.contains("<img"), "typed text escaped");
+    const QByteArray lookup = yz::server::lookupFailedPage(typed);
+    yzfuzz::check(!lookup.contains("<script") && !lookup.contains("<img"), "typed text escaped");
     return 0;
 }

@@ -57,8 +57,9 @@ QByteArray drawHistoryChart(const QList<HistoryPoint> &points)
     QLocale numbers(QLocale::C);
     numbers.setNumberOptions({}); // with the thousands separator
     const QRectF plot(92, 14, kHistoryChartWidth - 92 - 24, kHistoryChartHeight - 14 - 40);
-    auto [bottom, top] = zoomedRange(points);
-    bottom = std::max(0.0, bottom);
+    // Plain variables: clang does not let a lambda capture structured bindings.
+    const std::pair<double, double> range = zoomedRange(points);
+    double bottom = std::max(0.0, range.first), top = range.second;
     const double step = niceStep(top - bottom, kValueTicks);
     bottom = std::floor(bottom / step) * step;
     top = std::ceil(top / step) * step;

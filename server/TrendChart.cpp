@@ -131,7 +131,9 @@ QByteArray drawTrendChart(const QList<HistoryPoint> &points)
         painter.drawText(dates, Qt::AlignRight | Qt::AlignVCenter, points.last().day.toString(Qt::ISODate));
 
     const QRectF plot(6, 19, kTrendChartWidth - 12, kTrendChartHeight - 19 - 16);
-    const auto [bottom, top] = zoomedRange(points);
+    // Plain variables: clang does not let a lambda capture structured bindings.
+    const std::pair<double, double> range = zoomedRange(points);
+    const double bottom = range.first, top = range.second;
     const qint64 firstDay = points.first().day.toJulianDay();
     const double span = std::max<qint64>(1, points.last().day.toJulianDay() - firstDay);
     auto at = [&](const HistoryPoint &p) {

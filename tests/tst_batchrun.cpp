@@ -95,6 +95,7 @@ class TestBatchRun : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void inputOrderOwnValuesAndPerHostLimit();
+    void defaultLimitIsOnePress();
     void delayBetweenRequestsToOneHost();
     void refusalSlowsOnlyItsHost();
     void lookAheadIsBounded();
@@ -134,6 +135,20 @@ void TestBatchRun::inputOrderOwnValuesAndPerHostLimit()
         QCOMPARE(services[s].mostAtOnce(), 2); // the limit was reached, never passed
     }
     QCOMPARE(batch.gate().inFlightTotal(), 0);
+}
+
+// Without --per-host, a host gets what one press sends it at once: one
+// domain runs as the window's press does, many never crowd a host more.
+void TestBatchRun::defaultLimitIsOnePress()
+{
+    yztest::FakeServices services;
+    serveNumberedCounts(services, 60);
+    BatchRun batch(services.hosts(), recentOnly(), numberedDomains(12), QString(), {8, 0, 0});
+    QVERIFY(runToEnd(batch).done);
+    for (Service s : {Service::Baidu, Service::Google}) {
+        QCOMPARE(services[s].requests().size(), 36);
+        QCOMPARE(services[s].mostAtOnce(), 3); // a press asks each of them three times
+    }
 }
 
 void TestBatchRun::delayBetweenRequestsToOneHost()
