@@ -53,18 +53,15 @@ std::optional<QString> normalizeHostName(const QString &typed, QString *reason)
         *reason = QStringLiteral("没有主机名");
         return std::nullopt;
     }
-    // Internationalised names go in their ASCII form, as a browser sends
-    // them; the conversion also folds case the way IDNA does.
-    const QByteArray ace = QUrl::toAce(host, QUrl::AceTransitionalProcessing);
-    if (ace.isEmpty()) {
+    // Only a name with other characters than ASCII needs its ASCII (xn--)
+    // form, as a browser sends it; the conversion also folds its case.
+    const bool ascii = std::all_of(host.cbegin(), host.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    const QString name =
+            ascii ? host.toLower() : QString::fromLatin1(QUrl::toAce(host, QUrl::AceTransitionalProcessing)).toLower();
+    if (name.isEmpty()) {
         *reason = QStringLiteral("不是有效的国际化域名");
-        for (const QString &label : host.toLower().split(u'.'))
-            if (const QString problem = labelProblem(label); !problem.isEmpty() && !label.isEmpty()
-                && std::all_of(label.cbegin(), label.cend(), [](QChar c) { return c.unicode() < 0x80; }))
-                *reason = problem;
         return std::nullopt;
     }
-    const QString name = QString::fromLatin1(ace).toLower();
     if (name.size() > kMaxName) {
         *reason = QStringLiteral("超过 %1 个字符").arg(kMaxName);
         return std::nullopt;

@@ -106,10 +106,8 @@ void Collector::next()
         // for the next round, whichever statement noticed.
         qCWarning(lcCollector, "collector: the database failed, trying again next round: %s",
                   qPrintable(m_queue.lastError()));
-        if (m_database.reconnect()) {
-            metrics().countReconnect();
+        if (m_database.reconnect())
             qCInfo(lcCollector, "collector: connected to the database again");
-        }
     } else if (*spent >= m_config.dailyBudget && m_budgetNotedOn != today()) {
         m_budgetNotedOn = today();
         qCInfo(lcCollector, "collector: today's budget of %lld requests is spent; going on tomorrow (UTC)",

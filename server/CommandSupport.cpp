@@ -76,11 +76,12 @@ QCommandLineOption optionWithDefault(const char *name, const QString &descriptio
 
 const QCommandLineOption &databaseOption()
 {
+    static const QString fallback = defaultDatabase();
     static const QCommandLineOption option(QStringLiteral("db"),
                                            withDefault(QStringLiteral(
                                                                "SQLite file or postgresql://user@host[:port]/database"),
-                                                       defaultDatabase()),
-                                           QStringLiteral("URL"), defaultDatabase());
+                                                       fallback),
+                                           QStringLiteral("URL"), fallback);
     return option;
 }
 

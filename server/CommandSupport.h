@@ -13,6 +13,12 @@ namespace yz::server {
 // What every operator command shares: its messages, its --db option and
 // the parsing of its arguments.
 
+// "news add TITLE ADDRESS": a command's words and what follows them.
+inline QString commandLine(const QString &words, const QString &synopsis)
+{
+    return synopsis.isEmpty() ? words : words + u' ' + synopsis;
+}
+
 // One run of a command: the program name and what followed the command's
 // words, and how the command is named in messages and --help.
 struct Invocation {
@@ -21,7 +27,7 @@ struct Invocation {
     QString synopsis; // "TITLE ADDRESS"
     QString help; // what the command does, in a sentence
 
-    QString usageLine() const { return synopsis.isEmpty() ? words : words + u' ' + synopsis; }
+    QString usageLine() const { return commandLine(words, synopsis); }
 };
 
 void write(std::FILE *stream, const QString &text);

@@ -77,7 +77,7 @@ QString groupUsage(const QString &first)
     QStringList lines;
     for (const CommandEntry &entry : commands())
         if (entry.words.section(u' ', 0, 0) == first)
-            lines.append(Invocation{{}, entry.words, entry.synopsis, entry.help}.usageLine());
+            lines.append(commandLine(entry.words, entry.synopsis));
     return lines.join(QStringLiteral(" | "));
 }
 
@@ -87,8 +87,7 @@ QString usageText()
 {
     QString text = QStringLiteral("Usage: yanzhou-server COMMAND [--db URL] ...\n\n");
     for (const CommandEntry &entry : commands())
-        text += QStringLiteral("  %1\n      %2\n")
-                        .arg(Invocation{{}, entry.words, entry.synopsis, entry.help}.usageLine(), entry.help);
+        text += QStringLiteral("  %1\n      %2\n").arg(commandLine(entry.words, entry.synopsis), entry.help);
     text += QStringLiteral("\nyanzhou-server COMMAND --help shows a command's options.\n"
                            "--db is a SQLite file or postgresql://user@host[:port]/database; run as the package's\n"
                            "service user, it defaults to the package's database.\n"

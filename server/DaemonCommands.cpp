@@ -1,10 +1,10 @@
 #include "server/DaemonCommands.h"
 
 #include "server/AdminService.h"
-#include "server/CollectorOptions.h"
 #include "server/CollectorThread.h"
 #include "server/Commands.h"
 #include "server/ConnectionGuard.h"
+#include "server/DaemonOptions.h"
 #include "server/DatabaseThread.h"
 #include "server/Metrics.h"
 #include "server/VendorService.h"

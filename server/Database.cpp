@@ -1,5 +1,6 @@
 #include "server/Database.h"
 
+#include "server/Metrics.h"
 #include "server/Transaction.h"
 
 #include <QSqlError>
@@ -204,6 +205,7 @@ bool Database::reconnect()
         return false;
     }
     m_retryMs = 0;
+    metrics().countReconnect();
     if (m_address.postgres)
         QSqlQuery(m_db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
     return true;

@@ -97,7 +97,6 @@ private:
         }
         if (m_database->reconnect()) {
             m_changes->invalidate();
-            metrics().countReconnect();
             qCInfo(lcDatabase, "connected to the database again after %lld s", m_lostFor.elapsed() / 1000);
             m_lostFor.invalidate();
         }

@@ -2,7 +2,6 @@
 
 #include "server/TrendChart.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QLocale>
 #include <QPainter>
@@ -13,19 +12,8 @@ namespace yz::server {
 namespace {
 
 const QColor kGrid(0xe4, 0xe4, 0xe4);
-const QColor kAxis(0x80, 0x80, 0x80);
-const QColor kText(0x30, 0x30, 0x30);
 constexpr int kValueTicks = 5;
 constexpr int kDateTicks = 6;
-
-QByteArray toPng(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // A round step (1, 2 or 5 times a power of ten) that cuts the range into
 // about `ticks` parts.
@@ -49,10 +37,10 @@ QByteArray drawHistoryChart(const QList<HistoryPoint> &points)
     painter.setRenderHint(QPainter::Antialiasing);
     if (points.isEmpty()) {
         painter.setFont(chartFont(16));
-        painter.setPen(kText);
+        painter.setPen(kChartText);
         painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("暂无数据"));
         painter.end();
-        return toPng(image);
+        return encodedImage(image, "PNG");
     }
     QLocale numbers(QLocale::C);
     numbers.setNumberOptions({}); // with the thousands separator
@@ -79,7 +67,7 @@ QByteArray drawHistoryChart(const QList<HistoryPoint> &points)
         const double y = plot.bottom() - plot.height() * (value - bottom) / (top - bottom);
         painter.setPen(kGrid);
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-        painter.setPen(kText);
+        painter.setPen(kChartText);
         painter.drawText(QRectF(0, y - 9, plot.left() - 8, 18), Qt::AlignRight | Qt::AlignVCenter,
                          numbers.toString(qint64(std::llround(value))));
     }
@@ -88,9 +76,9 @@ QByteArray drawHistoryChart(const QList<HistoryPoint> &points)
     for (int i = 0; i < dateTicks; ++i) {
         const qint64 day = dateTicks == 1 ? firstDay : firstDay + days * i / (dateTicks - 1);
         const double x = xOf(day);
-        painter.setPen(kAxis);
+        painter.setPen(kChartAxis);
         painter.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + 4));
-        painter.setPen(kText);
+        painter.setPen(kChartText);
         const Qt::Alignment align = i == 0 && dateTicks > 1 ? Qt::AlignLeft
                 : i == dateTicks - 1 && dateTicks > 1       ? Qt::AlignRight
                                                             : Qt::AlignHCenter;
@@ -101,7 +89,7 @@ QByteArray drawHistoryChart(const QList<HistoryPoint> &points)
 
     drawTrend(painter, points, plot, at, 2);
     painter.end();
-    return toPng(image);
+    return encodedImage(image, "PNG");
 }
 
 } // namespace yz::server

@@ -12,24 +12,10 @@
 namespace yz::server {
 namespace {
 
-const QColor kLine(0x1f, 0x5f, 0xbf);
-const QColor kFill(0xdc, 0xe8, 0xf8);
-const QColor kAxis(0x80, 0x80, 0x80);
-const QColor kText(0x30, 0x30, 0x30);
-
-QByteArray toJpeg(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 90);
-    return bytes;
-}
-
 void drawNoData(QPainter &painter, const QRect &area)
 {
     painter.setFont(chartFont(13));
-    painter.setPen(kText);
+    painter.setPen(kChartText);
     painter.drawText(area, Qt::AlignCenter, QStringLiteral("暂无数据"));
 }
 
@@ -82,16 +68,25 @@ void drawTrend(QPainter &painter, const QList<HistoryPoint> &points, const QRect
     area.lineTo(at(points.last()).x(), plot.bottom());
     area.lineTo(at(points.first()).x(), plot.bottom());
     area.closeSubpath();
-    painter.fillPath(area, kFill);
-    painter.setPen(QPen(kAxis, 1));
+    painter.fillPath(area, kChartFill);
+    painter.setPen(QPen(kChartAxis, 1));
     painter.drawLine(plot.topLeft(), plot.bottomLeft());
     painter.drawLine(plot.bottomLeft(), plot.bottomRight());
-    painter.setPen(QPen(kLine, lineWidth));
+    painter.setPen(QPen(kChartLine, lineWidth));
     painter.drawPath(line);
     if (points.size() == 1) {
-        painter.setBrush(kLine);
+        painter.setBrush(kChartLine);
         painter.drawEllipse(at(points.first()), lineWidth + 0.5, lineWidth + 0.5);
     }
+}
+
+QByteArray encodedImage(const QImage &image, const char *format, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
 }
 
 QFont chartFont(int pixelSize, bool bold)
@@ -114,13 +109,13 @@ QByteArray drawTrendChart(const QList<HistoryPoint> &points)
     if (points.isEmpty()) {
         drawNoData(painter, image.rect());
         painter.end();
-        return toJpeg(image);
+        return encodedImage(image, "JPEG", 90);
     }
 
     // The latest value above the plot, the first and last dates below it.
     QLocale numbers(QLocale::C);
     numbers.setNumberOptions({}); // with the thousands separator
-    painter.setPen(kText);
+    painter.setPen(kChartText);
     painter.setFont(chartFont(11, true));
     painter.drawText(QRect(5, 2, kTrendChartWidth - 10, 14), Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("收录 ") + numbers.toString(points.last().count));
@@ -146,7 +141,7 @@ QByteArray drawTrendChart(const QList<HistoryPoint> &points)
 
     drawTrend(painter, points, plot, at, 1.5);
     painter.end();
-    return toJpeg(image);
+    return encodedImage(image, "JPEG", 90);
 }
 
 } // namespace yz::server

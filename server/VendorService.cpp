@@ -174,14 +174,17 @@ bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket 
     const QUrl url = request.url();
     QElapsedTimer clock;
     clock.start();
-    answer(method, url, request.body(), client, [this, target, method, client, url, clock](const Reply &reply) {
-        const qint64 bytes = method == "HEAD" ? 0 : reply.body.size();
-        if (target && m_guard)
-            m_guard->respond(target, responseHead(reply), reply.body);
-        const double seconds = double(clock.nsecsElapsed()) / 1e9;
-        metrics().countRequest(routeOf(url.path(QUrl::FullyDecoded)).name, reply.status, seconds);
-        logAccess(client, method, url, reply.status, bytes, seconds);
-    });
+    const Route &route = routeOf(url.path(QUrl::FullyDecoded));
+    const char *routeName = route.name;
+    dispatch(route, method, url, request.body(), client,
+             [this, target, method, client, url, clock, routeName](const Reply &reply) {
+                 const qint64 bytes = method == "HEAD" ? 0 : reply.body.size();
+                 if (target && m_guard)
+                     m_guard->respond(target, responseHead(reply), reply.body);
+                 const double seconds = double(clock.nsecsElapsed()) / 1e9;
+                 metrics().countRequest(routeName, reply.status, seconds);
+                 logAccess(client, method, url, reply.status, bytes, seconds);
+             });
     return true;
 }
 
@@ -239,12 +242,16 @@ const VendorService::Route &VendorService::routeOf(const QString &path)
 void VendorService::answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client,
                            Done done)
 {
+    dispatch(routeOf(url.path(QUrl::FullyDecoded)), method, url, body, client, std::move(done));
+}
+
+void VendorService::dispatch(const Route &route, const QByteArray &method, const QUrl &url, const QByteArray &body,
+                             const QString &client, Done done)
+{
     if (!url.isValid())
         return done(notFound());
-    const QString path = url.path(QUrl::FullyDecoded);
     const bool get = method == "GET" || method == "HEAD";
     const bool post = method == "POST";
-    const Route &route = routeOf(path);
     switch (route.kind) {
     case Route::Suggestion:
         return post ? suggestion(body, client, std::move(done)) : done(methodNotAllowed("POST"));
@@ -273,13 +280,13 @@ void VendorService::answer(const QByteArray &method, const QUrl &url, const QByt
     case Route::Picture:
         return trendPicture(afterPrefix(url, route.path), std::move(done));
     case Route::Chart:
-        return historyChart(path.mid(route.path.size()), std::move(done));
+        return historyChart(url.path(QUrl::FullyDecoded).mid(route.path.size()), std::move(done));
     case Route::Lookup:
         return done(lookup(QUrlQuery(url).queryItemValue(QStringLiteral("domain"), QUrl::FullyDecoded)));
     case Route::Style:
         return done({200, QByteArrayLiteral("text/css; charset=utf-8"), styleSheet()});
     case Route::Download:
-        return done(download(path.mid(route.path.size())));
+        return done(download(url.path(QUrl::FullyDecoded).mid(route.path.size())));
     case Route::Home:
         return url.query() == QLatin1String("update") ? updatePage(std::move(done)) : home(std::move(done));
     default:

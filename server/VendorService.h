@@ -95,6 +95,9 @@ private:
         bool prefix; // the path begins with `path`, else it is `path`
     };
     static const Route &routeOf(const QString &path);
+    // Answers a request whose route is known.
+    void dispatch(const Route &route, const QByteArray &method, const QUrl &url, const QByteArray &body,
+                  const QString &client, Done done);
 
     // Runs `read` on the database thread; `done` gets `make` of its result,
     // or 503.

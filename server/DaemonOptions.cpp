@@ -1,4 +1,4 @@
-#include "server/CollectorOptions.h"
+#include "server/DaemonOptions.h"
 
 #include "server/CommandSupport.h"
 #include "services/Endpoints.h"

@@ -7,6 +7,8 @@
 
 namespace yz::server {
 
+// The options the long-running commands share.
+
 // The collector's options, taken by "serve" and "collect" alike; each
 // default is the one CollectorConfig holds.
 struct CollectorOptions {
