@@ -4,6 +4,7 @@
 #include "app/Form2.h"
 #include "app/Form3.h"
 #include "app/GridLayout.h"
+#include "app/HistoryDialog.h"
 #include "app/LinkLabel.h"
 #include "app/SongtiFont.h"
 #include "app/Twips.h"
@@ -22,6 +23,7 @@
 #include <QDesktopServices>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QMenu>
 
 #include <algorithm>
 
@@ -78,11 +80,8 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                     showCellToolTip(yz::Grid(g), r, c);
         }
     });
-    // Once all of a press's answers are in, its values are kept.
-    connect(&m_engine.fetcher(), &yz::PageFetcher::idle, this, [this] {
-        if (m_pressToStore)
-            m_history.pressFinished(pressCells(*std::exchange(m_pressToStore, std::nullopt)));
-    });
+    // Once all of a press's answers are in, its record is kept.
+    connect(&m_engine, &yz::QueryEngine::pressEnded, &m_history, &yz::WindowHistory::pressEnded);
     connect(&m_engine, &yz::QueryEngine::infoChanged, this, [this](yz::InfoText which, const QString &text) {
         const std::array<QLabel *, yz::kInfoTextCount> labels{dminfo, dminfo2, dminfo3};
         labels[size_t(which)]->setText(text);
@@ -460,15 +459,15 @@ void Form1::GO_Click()
     hooks.rootDomainTested = [this](const yz::RootDomainResult &result) { takeRootDomain(result); };
     hooks.trendStarting = [this] { yz::showPicture(Picture1, waitingPicture()); };
     m_history.pressStarted(dm->text());
-    m_pressToStore = groups;
     m_engine.press(groups, hooks);
 }
 
 QString Form1::cellKey(yz::Grid g, int row, int col) const
 {
     const yz::ResultSheet &sheet = m_engine.sheet();
-    return yz::ResultSheet::gridName(g) + u'/'
-            + yz::gridCellName(yz::ResultSheet::shape(g).rows - 1, sheet.cell(g, row, 0), sheet.cell(g, 0, col));
+    return yz::gridCellKey(g,
+                           yz::gridCellName(yz::ResultSheet::shape(g).rows - 1, sheet.cell(g, row, 0),
+                                            sheet.cell(g, 0, col)));
 }
 
 void Form1::showCellToolTip(yz::Grid g, int row, int col)
@@ -479,33 +478,29 @@ void Form1::showCellToolTip(yz::Grid g, int row, int col)
         return;
     QString tip = status.toolTip();
     if (status.cause != yz::CellStatus::Cause::Waiting && status.cause != yz::CellStatus::Cause::Empty) {
-        const QString note = m_history.note(cellKey(g, row, col), m_engine.sheet().cell(g, row, col));
+        const QString note = m_history.note(cellKey(g, row, col), m_engine.sheet().cell(g, row, col), status.name());
         if (!note.isEmpty())
             tip += u'\n' + note;
     }
     item->setToolTip(tip);
 }
 
-QList<yz::StoredCell> Form1::pressCells(const yz::PressGroups &groups) const
+void Form1::openHistory(const QString &key)
 {
-    // The grids of the groups that ran, and the domain information when it did.
-    const std::array<bool, yz::kGridCount> ran{groups.common, groups.rank, groups.recent};
-    const yz::ResultSheet &sheet = m_engine.sheet();
-    QList<yz::StoredCell> cells;
-    for (int g = 0; g < yz::kGridCount; ++g) {
-        const yz::GridShape shape = yz::ResultSheet::shape(yz::Grid(g));
-        for (int r = 1; ran[size_t(g)] && r < shape.rows; ++r)
-            for (int c = 1; c < shape.cols; ++c) {
-                const yz::CellStatus status = sheet.status(yz::Grid(g), r, c);
-                cells.append({cellKey(yz::Grid(g), r, c), sheet.cell(yz::Grid(g), r, c), status.name(),
-                              status.failureStatus()});
-            }
+    const QString domain = yz::storedDomainOf(dm->text());
+    if (domain.isEmpty()) {
+        messageBox(QStringLiteral("提示"), QStringLiteral("请输入要查看历史的域名"), QString());
+        return;
     }
-    if (groups.info) {
-        cells.append({QStringLiteral("dminfo"), m_engine.info(yz::InfoText::WhoisDates), QString(), 0});
-        cells.append({QStringLiteral("dminfo3"), m_engine.info(yz::InfoText::ArchiveDate), QString(), 0});
-    }
-    return cells;
+    auto *dialog = new HistoryDialog(domain, key, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_history.readHistory(domain,
+                          [dialog = QPointer<HistoryDialog>(dialog)](const QList<yz::StoredRun> &runs,
+                                                                     const QString &problem) {
+                              if (dialog)
+                                  dialog->showRuns(runs, problem);
+                          });
+    dialog->show();
 }
 
 QPixmap Form1::waitingPicture()
@@ -543,6 +538,19 @@ void Form1::connectLinks()
         connect(widget, &QTableWidget::cellClicked, this, [this, which = which](int row, int col) {
             linkto(yz::clickAddress(which, row, col, m_engine.hosts(), dm->text()));
         });
+        // A value cell's menu opens the domain's history at that metric.
+        widget->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(widget, &QWidget::customContextMenuRequested, this,
+                [this, widget = widget, which = which](const QPoint &at) {
+                    const QModelIndex index = widget->indexAt(at);
+                    if (!index.isValid() || index.row() < 1 || index.column() < 1)
+                        return;
+                    auto *menu = new QMenu(widget);
+                    menu->setAttribute(Qt::WA_DeleteOnClose);
+                    menu->addAction(QStringLiteral("查看历史…"), this,
+                                    [this, key = cellKey(which, index.row(), index.column())] { openHistory(key); });
+                    menu->popup(widget->viewport()->mapToGlobal(at));
+                });
     }
     connect(TJ, &LinkLabel::clicked, this, [this] { linkto(m_state.tjURL); });
     connect(djym, &LinkLabel::clicked, this, [this] { openVendorPage(yz::vendor::kRegisterDomainPage); });

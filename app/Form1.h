@@ -66,6 +66,9 @@ public:
     Form3 *suggestionDialog() const;
     // The settings dialog while it is open.
     Form2 *settingsDialog() const;
+    // The stored runs of the domain in the box, opened at one metric's chart
+    // ("tb1/收录/Baidu"); a result cell's menu calls it.
+    void openHistory(const QString &key);
     // Opens a web address in the user's browser; anything that is not an
     // http(s) address with a host is ignored.
     void linkto(const QString &url);
@@ -146,14 +149,12 @@ private:
     // cause, and the value it held before.
     QString cellKey(yz::Grid g, int row, int col) const;
     void showCellToolTip(yz::Grid g, int row, int col);
-    QList<yz::StoredCell> pressCells(const yz::PressGroups &groups) const;
 
     yz::QueryEngine m_engine;
     yz::VendorChecks m_vendor;
     yz::StatisticsLine m_statistics;
     WindowRules m_rules;
     yz::WindowHistory m_history;
-    std::optional<yz::PressGroups> m_pressToStore; // the last press, until its values are stored
     yz::SettingsFile m_settings;
     yz::WindowState m_state;
     bool m_shutDown = false;

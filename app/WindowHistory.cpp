@@ -1,6 +1,7 @@
 #include "app/WindowHistory.h"
 
 #include "net/HostName.h"
+#include "results/ValueComparison.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -11,24 +12,28 @@
 namespace yz {
 namespace {
 
-// Runs read for the notes: enough to find an older value, bounded however
-// long the domain's history.
-constexpr int kRunsRead = 200;
+// Runs read for the notes: enough to find the last good value of every cell,
+// bounded however long the domain's history.
+constexpr int kRunsRead = 30;
 
 // A count with its thousands separators, any other value as it is.
 QString shownValue(const QString &value)
 {
-    bool digits = !value.isEmpty() && value.size() < 19;
-    for (const QChar c : value)
-        digits = digits && c.isDigit();
-    if (!digits)
+    const std::optional<QString> digits = countDigits(value);
+    if (!digits || digits->size() > 18)
         return value;
     QLocale grouped(QLocale::C);
     grouped.setNumberOptions({});
-    return grouped.toString(value.toLongLong());
+    return grouped.toString(digits->toLongLong());
 }
 
 } // namespace
+
+QString storedDomainOf(const QString &typed)
+{
+    QString reason;
+    return normalizeHostName(typed, &reason).value_or(QString());
+}
 
 // Lives on the history's thread and owns the database connection there.
 class WindowHistory::Worker : public QObject {
@@ -39,25 +44,31 @@ public:
     {
     }
 
-    void load(quint64 press, const QString &domain)
+    // The domain's runs, or why they could not be read; no runs and no
+    // problem before the first press has made the database.
+    std::pair<QList<StoredRun>, QString> read(const QString &domain, int newest)
     {
         QString error;
+        if (!QFileInfo::exists(m_file))
+            return {};
         std::optional<QList<StoredRun>> runs;
-        // Reading finds no database before the first press has stored one.
-        if (QFileInfo::exists(m_file) && open(&error))
-            runs = m_store->runs(domain, {}, &error);
-        if (runs && runs->size() > kRunsRead)
-            runs->remove(0, runs->size() - kRunsRead);
-        const QString problem = runs || !QFileInfo::exists(m_file) ? QString() : error;
-        QMetaObject::invokeMethod(m_owner, [owner = m_owner, press, runs = runs.value_or(QList<StoredRun>()), problem] {
+        if (open(&error))
+            runs = m_store->runs(domain, {}, &error, newest);
+        return {runs.value_or(QList<StoredRun>()), runs ? QString() : error};
+    }
+
+    void load(quint64 press, const QString &domain)
+    {
+        auto [runs, problem] = read(domain, kRunsRead);
+        QMetaObject::invokeMethod(m_owner, [owner = m_owner, press, runs = std::move(runs), problem] {
             owner->takeRuns(press, runs, problem);
         });
     }
 
-    void store(const QString &domain, const QList<StoredCell> &cells, const QDateTime &at)
+    void store(const QString &domain, const PressRecord &record)
     {
         QString error;
-        const bool ok = open(&error) && m_store->add(domain, cells, at, &error);
+        const bool ok = open(&error) && m_store->add(domain, record, kSourceWindow, &error);
         QMetaObject::invokeMethod(m_owner,
                                   [owner = m_owner, problem = ok ? QString() : error] { owner->takeStored(problem); });
     }
@@ -86,7 +97,7 @@ WindowHistory::WindowHistory(const QString &file, QObject *parent)
     m_thread.setObjectName(QStringLiteral("results"));
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start();
+    m_thread.start(QThread::LowPriority);
 }
 
 WindowHistory::~WindowHistory()
@@ -116,8 +127,7 @@ void WindowHistory::takeStored(const QString &problem)
 
 void WindowHistory::pressStarted(const QString &typed)
 {
-    QString reason;
-    m_domain = normalizeHostName(typed, &reason).value_or(QString());
+    m_domain = storedDomainOf(typed);
     m_runs.clear();
     const quint64 press = ++m_press;
     if (m_domain.isEmpty())
@@ -125,26 +135,35 @@ void WindowHistory::pressStarted(const QString &typed)
     QMetaObject::invokeMethod(m_worker, [worker = m_worker, press, domain = m_domain] { worker->load(press, domain); });
 }
 
-void WindowHistory::pressFinished(const QList<StoredCell> &cells)
+void WindowHistory::pressEnded(const PressRecord &record)
 {
-    if (m_domain.isEmpty())
+    // A press that measured nothing (no group ticked) is no run.
+    if (m_domain.isEmpty() || record.measuredCells().isEmpty())
         return;
-    const QDateTime at = QDateTime::currentDateTimeUtc();
     QMetaObject::invokeMethod(m_worker,
-                              [worker = m_worker, domain = m_domain, cells, at] { worker->store(domain, cells, at); });
+                              [worker = m_worker, domain = m_domain, record] { worker->store(domain, record); });
     m_domain.clear(); // stored once per press
 }
 
-QString WindowHistory::note(const QString &key, const QString &current) const
+void WindowHistory::readHistory(const QString &domain,
+                                std::function<void(const QList<StoredRun> &, const QString &)> done)
+{
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, owner = this, domain, done = std::move(done)] {
+        auto [runs, problem] = worker->read(domain, 0);
+        QMetaObject::invokeMethod(owner, [done, runs = std::move(runs), problem] { done(runs, problem); });
+    });
+}
+
+QString WindowHistory::note(const QString &key, const QString &current, const QString &status) const
 {
     QStringList lines;
-    if (const std::optional<PreviousValue> before = previousDifferent(m_runs, key, current)) {
-        const QDateTime at = QDateTime::fromString(before->runAt, Qt::ISODate);
-        lines.append(
-                QStringLiteral("上次 %1：%2")
-                        .arg(at.isValid() ? at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd")) : before->runAt,
-                             shownValue(before->value)));
-    }
+    const std::optional<PreviousValue> before = lastGoodValue(m_runs, key);
+    const bool differs =
+            measuredBy(status) != Measured::Value || !sameValue(before ? before->value : QString(), current);
+    if (before && differs)
+        lines.append(QStringLiteral("上次 %1：%2")
+                             .arg(before->at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd")),
+                                  shownValue(before->value)));
     if (!m_problem.isEmpty())
         lines.append(QStringLiteral("结果未能保存：") + m_problem);
     return lines.join(u'\n');

@@ -2,38 +2,45 @@
 
 #include "results/ResultStore.h"
 
-#include <QHash>
 #include <QObject>
 #include <QThread>
 
+#include <functional>
+
 namespace yz {
 
-// The window's memory of its presses: each press's values go to the results
-// database the command line shares, and each result cell's tooltip names
-// the value it held before, with its date. The database is worked on by a
-// thread of its own, so a press never waits for it; a database that cannot
-// be written costs a line in the tooltips, nothing more.
+// The window's memory of its presses: each press's record goes to the
+// results database the command line shares, and each result cell's tooltip
+// names the good value it held before, with its date. The database is worked
+// on by a thread of its own, so a press never waits for it; a database that
+// cannot be written costs a line in the tooltips, nothing more.
 class WindowHistory : public QObject {
     Q_OBJECT
 public:
     explicit WindowHistory(const QString &file = defaultResultsFile(), QObject *parent = nullptr);
     ~WindowHistory() override;
 
-    // A press for `typed` begins: the domain's stored runs are read. Text
-    // that is not a host name is neither read nor stored.
+    // A press for `typed` begins: the domain's latest runs are read for the
+    // notes. Text that is not a host name is neither read nor stored.
     void pressStarted(const QString &typed);
-    // The press's values, once all its answers are in.
-    void pressFinished(const QList<StoredCell> &cells);
+    // The press has ended: its record is stored.
+    void pressEnded(const PressRecord &record);
 
-    // The tooltip's extra lines for a cell now holding `current`: "上次
-    // 2026-12-01：1,230,000" when it held another value before, and why the
-    // results could not be kept when they could not. Empty otherwise.
-    QString note(const QString &key, const QString &current) const;
+    // The tooltip's extra lines for a cell now holding `current` with
+    // `status`: "上次 2026-12-01：1,230,000" when the good value before it
+    // differs (or the cell now holds no value), and why the results could not
+    // be kept when they could not. Empty otherwise.
+    QString note(const QString &key, const QString &current, const QString &status) const;
+
+    // A domain's whole history, read on the database's thread; `done` gets
+    // the runs (oldest first) or why they could not be read, on this thread.
+    void readHistory(const QString &domain,
+                     std::function<void(const QList<StoredRun> &runs, const QString &problem)> done);
 
 Q_SIGNALS:
     // The stored runs arrived, or the store failed: tooltips are worth redoing.
     void notesChanged();
-    // A press's values are stored (or failed to be).
+    // A press's record is stored (or failed to be).
     void stored();
 
 private:
@@ -48,5 +55,9 @@ private:
     QList<StoredRun> m_runs;
     QString m_problem; // why the results could not be kept
 };
+
+// The host name the window files a typed domain under; empty when the text
+// is not one.
+QString storedDomainOf(const QString &typed);
 
 } // namespace yz

@@ -31,7 +31,7 @@ BatchRun::BatchRun(const ServiceHosts &hosts, const PressGroups &groups, const Q
     QHash<QString, int> burst;
     for (const std::span<const QueryRow> rows : allQueryRows())
         for (const QueryRow &row : rows)
-            if (groups.has(row.group))
+            if (pressRuns(groups, row.group))
                 ++burst[PageFetcher::gateKey(QUrl(hosts.base(row.service)))];
     for (auto it = burst.cbegin(); it != burst.cend(); ++it)
         m_gate.setLimit(it.key(), std::max(BatchLimits::kAutoPerHostFloor, it.value()));

@@ -7,11 +7,6 @@
 namespace yz::cli {
 namespace {
 
-struct CliOption {
-    QStringList names;
-    bool takesValue;
-};
-
 // Every option, stated once: the parser and the checks below read this list.
 const QList<CliOption> &cliOptions()
 {
@@ -39,17 +34,17 @@ const QList<CliOption> &cliOptions()
     return options;
 }
 
-const CliOption *optionNamed(QStringView name)
+const CliOption *optionNamed(const QList<CliOption> &options, QStringView name)
 {
-    for (const CliOption &option : cliOptions())
+    for (const CliOption &option : options)
         if (option.names.contains(name))
             return &option;
     return nullptr;
 }
 
-// QCommandLineParser's own messages are English; the program speaks Chinese,
-// so the mistakes a user makes are found here first, in the order typed.
-QString firstMistake(const QStringList &arguments)
+} // namespace
+
+QString firstOptionMistake(const QStringList &arguments, const QList<CliOption> &options)
 {
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments[i];
@@ -58,7 +53,7 @@ QString firstMistake(const QStringList &arguments)
         if (!arg.startsWith(u'-') || arg == u"-")
             continue;
         const QString written = arg.section(u'=', 0, 0);
-        const CliOption *option = optionNamed(QStringView(written).mid(written.startsWith(u"--") ? 2 : 1));
+        const CliOption *option = optionNamed(options, QStringView(written).mid(written.startsWith(u"--") ? 2 : 1));
         if (!option)
             return QStringLiteral("未知的选项：%1").arg(arg);
         const bool inlineValue = arg.contains(u'=');
@@ -74,6 +69,25 @@ QString firstMistake(const QStringList &arguments)
     }
     return {};
 }
+
+bool parseWordOptions(QCommandLineParser &parser, const QList<CliOption> &options, const QStringList &arguments,
+                      QString *error)
+{
+    *error = firstOptionMistake(arguments, options);
+    if (!error->isEmpty())
+        return false;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const CliOption &option : options)
+        parser.addOption(option.takesValue ? QCommandLineOption(option.names, QString(), QStringLiteral("value"))
+                                           : QCommandLineOption(option.names));
+    // The parser wants the program's name in front.
+    if (parser.parse(QStringList{QStringLiteral("yanzhou-cli")} + arguments))
+        return true;
+    *error = parser.errorText();
+    return false;
+}
+
+namespace {
 
 // A whole number within [low, high] given to the option, or an error.
 bool readNumber(const QCommandLineParser &parser, const QString &name, int low, int high, int *value, QString *error)
@@ -109,19 +123,9 @@ ParsedOptions parseCliOptions(const QStringList &typed)
 {
     const QStringList arguments = withDefaultStore(typed);
     ParsedOptions parsed;
-    parsed.error = firstMistake(arguments);
-    if (!parsed.error.isEmpty())
-        return parsed;
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const CliOption &option : cliOptions())
-        parser.addOption(option.takesValue ? QCommandLineOption(option.names, QString(), QStringLiteral("value"))
-                                           : QCommandLineOption(option.names));
-    // The parser wants the program's name in front.
-    if (!parser.parse(QStringList{QStringLiteral("yanzhou-cli")} + arguments)) {
-        parsed.error = parser.errorText();
+    if (!parseWordOptions(parser, cliOptions(), arguments, &parsed.error))
         return parsed;
-    }
     CliOptions &o = parsed.options;
     o.help = parser.isSet(QStringLiteral("help"));
     o.version = parser.isSet(QStringLiteral("version"));
@@ -171,8 +175,9 @@ QString usageText(const QString &programName)
                    "                     大写转小写，中文域名转为 xn-- 形式；不是域名的报告行号和原因，不查询\n"
                    "  --trend DIR        同时下载百度收录趋势图，存为 DIR/<域名>_bd1.jpg\n"
                    "  --endpoints FILE   JSON 对象：服务名 -> 基地址，替换内置的服务地址\n"
-                   "  --store [FILE]     把每个域名的结果追加到 SQLite 数据库 FILE；不写 FILE（放在最后\n"
-                   "                     或其他选项前）时用默认的结果数据库 %2\n"
+                   "  --store [FILE]     把每个域名的查询记录（时间、查询组、每项的值和状态）追加到 SQLite\n"
+                   "                     数据库 FILE；不写 FILE（放在最后或其他选项前）时用默认的结果数据库\n"
+                   "                     %2（窗口的查询也存在这里）\n"
                    "  --jobs N           同时查询 N 个域名（默认 4，1–256）\n"
                    "  --per-host K       对同一主机最多同时 K 个请求，所有域名合计（1–64）；默认为一次查询\n"
                    "                     发给该主机的请求数（至少 2），所以一个域名与窗口一样快，多个域名\n"
@@ -195,13 +200,17 @@ QString usageText(const QString &programName)
                    "  -v, --version      显示版本号\n"
                    "\n"
                    "重复的域名只查一次，结果按输入顺序输出。标准错误为终端时显示进度。\n"
-                   "%1 history 域名 [--store FILE] [--csv|--json] [--since YYYY-MM-DD]：历次结果及变化\n"
-                   "%1 history --changed [--since YYYY-MM-DD]：结果有变化的域名（变化的那次在该日（本地时间）\n"
-                   "    或之后，与它之前的一次相比）\n"
+                   "%1 history 域名 [--store FILE] [--csv|--json] [--since YYYY-MM-DD]：历次查询（本地时间）\n"
+                   "    及变化；每项与它之前最近一次读到的值相比，查询失败不算值；没有记录时退出码为 1\n"
+                   "%1 history --changed [--since YYYY-MM-DD] [--unreported] [--csv|--json]：按域名列出\n"
+                   "    变化的指标（原值 → 新值，数字的变化百分比）与失败的查询次数；计数去掉分隔符和空白后\n"
+                   "    按数字比较，日期按日期比较；没有变化也没有失败时什么都不输出。--unreported 只报告\n"
+                   "    上次 --unreported 报告之后的查询（报告过的位置记在结果数据库里）\n"
                    "%1 rules check FILE|- --pages DIR：用规则文件重新读取 --save-pages 存下的页面\n"
                    "%1 rules update：取得、验证并安装服务发布的签名规则；%1 rules status：正在使用的规则\n"
                    "规则的优先次序：--rules 文件，其次已安装的发布规则，最后内置规则。\n"
-                   "退出码：0 全部查完；1 有输入不是域名、有域名未通过域名格式检查（--info）或趋势图未能保存；\n"
+                   "退出码：0 全部查完；1 有输入不是域名、有域名未通过域名格式检查（--info）、趋势图或结果\n"
+                   "未能保存、history 没有结果数据库或该域名的记录；\n"
                    "2 用法错误。\n")
             .arg(programName, defaultResultsFile());
 }

@@ -2,6 +2,7 @@
 
 #include "query/QueryEngine.h"
 
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,21 @@ struct ParsedOptions {
     CliOptions options;
     QString error; // non-empty: a usage error, one line
 };
+
+// An option of the command line or of one of its words: its names, and
+// whether it takes a value.
+struct CliOption {
+    QStringList names;
+    bool takesValue;
+};
+
+// The first mistake in the arguments against the options, in the order
+// typed, in Chinese ("未知的选项：--x"); empty when there is none.
+QString firstOptionMistake(const QStringList &arguments, const QList<CliOption> &options);
+// Fills the parser with the options and parses the arguments; a mistake is
+// told in Chinese. (QCommandLineParser's own messages are English.)
+bool parseWordOptions(QCommandLineParser &parser, const QList<CliOption> &options, const QStringList &arguments,
+                      QString *error);
 
 // Reads the arguments after the program name. Without a group option all
 // four groups run; --trend adds the picture.

@@ -45,31 +45,6 @@ QString trendFilePath(const QString &dir, const QString &domain)
     return QDir(dir).filePath(name + QStringLiteral("_bd1.jpg"));
 }
 
-QList<GridCell> gridCells(const DomainResult &result)
-{
-    QList<GridCell> cells;
-    for (int g = 0; g < kGridCount; ++g) {
-        const QList<QStringList> &grid = result.grids[size_t(g)];
-        const QStringList &headings = grid.value(0);
-        for (qsizetype r = 1; r < grid.size(); ++r)
-            for (qsizetype c = 1; c < headings.size(); ++c)
-                cells.append({Grid(g), gridCellName(int(grid.size() - 1), grid[r].value(0), headings[c]),
-                              grid[r].value(c), result.statuses[size_t(g)].value(r).value(c)});
-    }
-    return cells;
-}
-
-QList<StoredCell> storedCells(const DomainResult &result)
-{
-    QList<StoredCell> cells;
-    for (const GridCell &cell : gridCells(result))
-        cells.append({ResultSheet::gridName(cell.grid) + u'/' + cell.name, cell.value, cell.status.name(),
-                      cell.status.failureStatus()});
-    cells.append({QStringLiteral("dminfo"), result.info[size_t(InfoText::WhoisDates)], QString(), 0});
-    cells.append({QStringLiteral("dminfo3"), result.info[size_t(InfoText::ArchiveDate)], QString(), 0});
-    return cells;
-}
-
 DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const QString &domain,
                      const QString &trendDir, HostGate *gate, const ScrapeRules *rules, QObject *parent)
     : QObject(parent)
@@ -91,7 +66,7 @@ DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const
                                    [this](qint16 err, const QByteArray &bytes) {
                                        saveTrendPicture(m_result, m_trendDir, err, bytes);
                                    });
-    connect(&m_engine.fetcher(), &PageFetcher::idle, this, &DomainRun::collect);
+    connect(&m_engine, &QueryEngine::pressEnded, this, &DomainRun::collect);
     connect(&m_engine.sheet(), &ResultSheet::statusChanged, this, &DomainRun::noteRefusal);
 }
 
@@ -109,8 +84,6 @@ void DomainRun::start()
         }
     };
     m_engine.press(m_result.groups, hooks);
-    if (m_engine.fetcher().inFlight() == 0 && !m_finished)
-        collect();
 }
 
 void DomainRun::keepPagesIn(PageArchive *archive)
@@ -136,44 +109,17 @@ void DomainRun::noteRefusal(Grid grid, int row, int col, const CellStatus &statu
         m_gate->slowDown(PageFetcher::gateKey(QUrl(m_engine.rowAddress(*query, m_result.domain))));
 }
 
-void DomainRun::collect()
+void DomainRun::collect(const PressRecord &record)
 {
     if (m_finished)
         return;
     m_finished = true;
-    const ResultSheet &sheet = m_engine.sheet();
-    for (int g = 0; g < kGridCount; ++g) {
-        const GridShape shape = ResultSheet::shape(Grid(g));
-        for (int r = 0; r < shape.rows; ++r) {
-            QStringList row;
-            QList<CellStatus> causes;
-            for (int c = 0; c < shape.cols; ++c) {
-                row << sheet.cell(Grid(g), r, c);
-                causes << sheet.status(Grid(g), r, c);
-            }
-            m_result.grids[size_t(g)] << row;
-            m_result.statuses[size_t(g)] << causes;
-        }
-    }
-    for (int i = 0; i < kInfoTextCount; ++i) {
-        m_result.info[size_t(i)] = m_engine.info(InfoText(i));
-        m_result.infoStatuses[size_t(i)] = m_engine.infoStatus(InfoText(i));
-        // The window shows "loading" until an answer comes; a run that has
-        // ended has no answer to wait for: the text goes, a cause stays.
-        if (m_result.info[size_t(i)] == kLoadingText) {
-            m_result.info[size_t(i)].clear();
-            CellStatus &status = m_result.infoStatuses[size_t(i)];
-            status.cause = CellStatus::Cause::Failed;
-            status.reason = InfoText(i) == InfoText::WhoisDates && !m_result.rootMessage.isEmpty()
-                    ? m_result.rootMessage + QStringLiteral("：") + m_result.rootReason
-                    : QStringLiteral("没有得到应答");
-        }
-    }
+    static_cast<PressRecord &>(m_result) = record;
     // A saved page whose answer decided a cell gets that cell's cause; the
     // others keep how their request ended.
     for (SavedPage &page : m_result.pages) {
         if (const std::optional<CellRef> cell = cellDecidedBy(page.row))
-            page.cause = sheet.status(cell->grid, cell->row, cell->col).name();
+            page.cause = m_result.statuses[size_t(cell->grid)].value(cell->row).value(cell->col).name();
         else if (const QueryRow *row = findQueryRow(page.row); row && row->scraper == Scraper::WhoisDates)
             page.cause = m_result.infoStatuses[size_t(InfoText::WhoisDates)].name();
         else if (row && row->scraper == Scraper::FirstArchiveDate)

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "results/ResultStore.h"
-
 #include "cli/PageArchive.h"
 #include "net/HostGate.h"
 #include "parsers/RulesFile.h"
@@ -11,18 +9,11 @@
 #include <QString>
 #include <QStringList>
 
-#include <array>
-
 namespace yz::cli {
 
-// Everything one press showed for one domain, once every request has ended.
-struct DomainResult {
-    QString domain;
-    PressGroups groups;
-    std::array<QList<QStringList>, kGridCount> grids; // [grid][row][col], headings included
-    std::array<QList<QList<CellStatus>>, kGridCount> statuses; // why each cell holds its value
-    std::array<QString, kInfoTextCount> info;
-    std::array<CellStatus, kInfoTextCount> infoStatuses; // why the whois and archive texts hold their values
+// Everything one press showed for one domain, once every request has ended:
+// the engine's record of the press, and what the command line adds to it.
+struct DomainResult : PressRecord {
     QString finalDomain; // the root domain, when the test succeeded
     QString rootMessage; // the test's failure message, when it failed
     QString rootReason; // ... and what is wrong, in words
@@ -33,20 +24,6 @@ struct DomainResult {
     bool trendWriteFailed = false;
     QList<SavedPage> pages; // with --save-pages: the answers kept on disk
 };
-
-// A value cell of a result's grids, named by its headings: "收录/Baidu" in a
-// grid of several value rows, the column heading alone ("PR") otherwise.
-struct GridCell {
-    Grid grid;
-    QString name;
-    QString value;
-    CellStatus status;
-};
-
-// Every value cell of the result's grids, grid by grid, row by row.
-QList<GridCell> gridCells(const DomainResult &result);
-// The cells of a result as the results database keeps them.
-QList<StoredCell> storedCells(const DomainResult &result);
 
 // One press of the groups for one domain on an engine of its own, so that
 // no answer can land in another domain's result. Requests leave through the
@@ -71,7 +48,7 @@ Q_SIGNALS:
     void finished();
 
 private:
-    void collect();
+    void collect(const PressRecord &record);
     void noteRefusal(Grid grid, int row, int col, const CellStatus &status);
 
     DomainResult m_result;

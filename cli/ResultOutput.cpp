@@ -26,19 +26,6 @@ int firstShownColumn(Grid grid)
     return grid == Grid::Tb2 ? 1 : 0;
 }
 
-bool gridRan(const PressGroups &groups, Grid grid)
-{
-    switch (grid) {
-    case Grid::Tb1:
-        return groups.common;
-    case Grid::Tb2:
-        return groups.rank;
-    case Grid::Tb3:
-        return groups.recent;
-    }
-    return false;
-}
-
 void appendGrid(QString &out, const QList<QStringList> &cells, Grid grid)
 {
     const int first = firstShownColumn(grid);
@@ -107,29 +94,6 @@ QJsonObject gridObject(const QList<QStringList> &cells, const QList<QList<CellSt
     return object;
 }
 
-QString csvQuoted(QString text)
-{
-    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r'))
-        text = u'"' + text.replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
-    return text;
-}
-
-// A CSV field: quoted when it holds a separator, a quote or a line break;
-// a value a spreadsheet would take for a formula gets a leading apostrophe,
-// so a hostile page cannot plant one.
-QString csvField(QString text)
-{
-    const bool formula = !text.isEmpty()
-            && (text[0] == u'=' || text[0] == u'+' || text[0] == u'@'
-                || (text[0] == u'-' && (text.size() == 1 || !text[1].isDigit())));
-    if (formula)
-        text.prepend(u'\'');
-    return csvQuoted(text);
-}
-
-const QString kWhoisHeading = QStringLiteral("域名信息");
-const QString kArchiveHeading = QStringLiteral("首次存档");
-
 // The cells of a result as CSV columns: (heading, value), in grid order;
 // with `detail`, each followed by its status, address, size and time columns.
 QList<std::pair<QString, QString>> csvCells(const DomainResult &result, bool detail)
@@ -144,7 +108,7 @@ QList<std::pair<QString, QString>> csvCells(const DomainResult &result, bool det
             cells.append({name + QStringLiteral(" 毫秒"), s.ms < 0 ? QString() : QString::number(s.ms)});
         }
     };
-    for (const GridCell &cell : gridCells(result))
+    for (const GridCell &cell : result.gridCells())
         add(cell.name, cell.value, cell.status);
     // The domain-information texts keep their plain columns; the detail
     // columns follow all of them.
@@ -162,23 +126,6 @@ QList<std::pair<QString, QString>> csvCells(const DomainResult &result, bool det
 }
 
 } // namespace
-
-QByteArray csvLine(const QStringList &fields)
-{
-    QStringList quoted;
-    for (const QString &f : fields)
-        quoted.append(csvField(f));
-    return quoted.join(u',').toUtf8() + "\r\n";
-}
-
-QString csvHeadingOf(const QString &storedKey)
-{
-    if (storedKey == QLatin1String("dminfo"))
-        return kWhoisHeading;
-    if (storedKey == QLatin1String("dminfo3"))
-        return kArchiveHeading;
-    return storedKey.section(u'/', 1); // the grid's name goes: the run's CSV names cells alone
-}
 
 void writeText(std::FILE *stream, const QString &text)
 {
@@ -223,7 +170,7 @@ QString plainReport(const DomainResult &result)
 {
     QString out = QStringLiteral("== %1 ==\n").arg(printable(result.domain));
     for (int g = 0; g < kGridCount; ++g) {
-        if (!gridRan(result.groups, Grid(g)))
+        if (!result.groups.ranGrid(Grid(g)))
             continue;
         appendGrid(out, result.grids[size_t(g)], Grid(g));
         out += u'\n';

@@ -2,6 +2,7 @@
 
 #include "cli/DomainRun.h"
 #include "net/PrintableText.h"
+#include "results/CsvText.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,13 +36,6 @@ QByteArray jsonReport(const DomainResult &result, bool detail = false);
 // "failed 404", ...): the header line (with
 // the UTF-8 byte-order mark in front) and a domain's line.
 QByteArray csvHeader(const DomainResult &result, bool detail = false);
-// One CSV line of fields: each quoted when it holds a separator, a quote or
-// a line break, a value a spreadsheet would take for a formula with a
-// leading apostrophe. Every CSV the program writes goes through it.
-QByteArray csvLine(const QStringList &fields);
-// The CSV heading of a results-database cell key ("tb1/收录/Baidu" ->
-// "收录/Baidu", "dminfo" -> "域名信息"), as the run's CSV names it.
-QString csvHeadingOf(const QString &storedKey);
 QByteArray csvRow(const DomainResult &result, bool detail = false);
 
 } // namespace yz::cli

@@ -1,5 +1,8 @@
 #include "cli/RulesCheck.h"
 
+#include "cli/CliOptions.h"
+#include "cli/ExitStatus.h"
+
 #include "cli/PageArchive.h"
 #include "cli/ResultOutput.h"
 #include "net/BoundedRead.h"
@@ -31,16 +34,16 @@ QString charsetOf(const QString &handler)
 int runRulesCheck(const QStringList &arguments, std::FILE *out, std::FILE *err)
 {
     QCommandLineParser parser;
-    const QCommandLineOption pages(QStringLiteral("pages"), QString(), QStringLiteral("DIR"));
-    parser.addOption(pages);
+    const QString pages = QStringLiteral("pages");
     auto usage = [err](const QString &message) {
         writeText(err,
                   QStringLiteral("yanzhou-cli：%1\n用法：yanzhou-cli rules check FILE|- --pages DIR\n")
                           .arg(printable(message)));
-        return 2;
+        return kExitUsage;
     };
-    if (!parser.parse(QStringList{QStringLiteral("yanzhou-cli")} + arguments))
-        return usage(parser.errorText());
+    QString mistake;
+    if (!parseWordOptions(parser, {{{pages}, true}}, arguments, &mistake))
+        return usage(mistake);
     if (parser.positionalArguments().size() != 1 || !parser.isSet(pages))
         return usage(QStringLiteral("需要一个规则文件（- 表示内置规则）和 --pages 目录"));
     ScrapeRules rules;
@@ -84,7 +87,7 @@ int runRulesCheck(const QStringList &arguments, std::FILE *out, std::FILE *err)
                   QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
                           .arg(printable(domain), printable(row), printable(value), cause, printable(name)));
     }
-    return 0;
+    return kExitOk;
 }
 
 } // namespace yz::cli

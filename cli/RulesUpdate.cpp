@@ -1,5 +1,8 @@
 #include "cli/RulesUpdate.h"
 
+#include "cli/CliOptions.h"
+#include "cli/ExitStatus.h"
+
 #include "cli/ResultOutput.h"
 #include "net/PageFetcher.h"
 #include "net/PrintableText.h"
@@ -22,24 +25,24 @@ struct Parsed {
 Parsed parse(const QStringList &arguments, bool withRules, const QString &usageLine, std::FILE *err)
 {
     QCommandLineParser parser;
-    const QCommandLineOption endpoints(QStringLiteral("endpoints"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption rules(QStringLiteral("rules"), QString(), QStringLiteral("FILE"));
-    parser.addOption(endpoints);
+    const QString endpoints = QStringLiteral("endpoints");
+    const QString rules = QStringLiteral("rules");
+    QList<CliOption> options{{{endpoints}, true}};
     if (withRules)
-        parser.addOption(rules);
+        options.append({{rules}, true});
     Parsed parsed;
     QString error;
-    if (!parser.parse(QStringList{QStringLiteral("yanzhou-cli")} + arguments))
-        error = parser.errorText();
-    else if (!parser.positionalArguments().isEmpty())
-        error = QStringLiteral("多余的参数：%1").arg(parser.positionalArguments().first());
-    else if (parser.isSet(endpoints))
-        applyEndpointsFile(parser.value(endpoints), parsed.hosts, &error);
+    if (parseWordOptions(parser, options, arguments, &error)) {
+        if (!parser.positionalArguments().isEmpty())
+            error = QStringLiteral("多余的参数：%1").arg(parser.positionalArguments().first());
+        else if (parser.isSet(endpoints))
+            applyEndpointsFile(parser.value(endpoints), parsed.hosts, &error);
+    }
     if (!error.isEmpty()) {
         writeText(err, QStringLiteral("yanzhou-cli：%1\n用法：%2\n").arg(printable(error), usageLine));
-        parsed.status = 2;
+        parsed.status = kExitUsage;
     }
-    if (withRules)
+    if (withRules && parsed.status == kExitOk)
         parsed.rulesFile = parser.value(rules);
     return parsed;
 }
@@ -76,17 +79,17 @@ int runRulesUpdate(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const InstalledRules installed(parsed.hosts.rulesKey());
     if (!installed.canVerify()) {
         writeText(err, QStringLiteral("yanzhou-cli：本程序没有内置发布规则的公钥，不接受发布的规则\n"));
-        return 1;
+        return kExitFailed;
     }
     const std::optional<PublishedRules> current = installed.current();
     const PageAnswer answer = fetchPublished(parsed.hosts, current ? current->version : 0);
     if (answer.httpStatus() == 304 && current) {
         writeText(out, QStringLiteral("已是最新：版本 %1\n").arg(current->describe()));
-        return 0;
+        return kExitOk;
     }
     if (answer.httpStatus() == 404) {
         writeText(err, QStringLiteral("yanzhou-cli：服务还没有发布规则\n"));
-        return 1;
+        return kExitFailed;
     }
     if (!answer.read()) {
         writeText(err,
@@ -94,13 +97,13 @@ int runRulesUpdate(const QStringList &arguments, std::FILE *out, std::FILE *err)
                           .arg(answer.httpStatus() != 0 ? QStringLiteral("HTTP %1").arg(answer.httpStatus())
                                                         : QStringLiteral("状态 %1").arg(answer.status),
                                printable(answer.asked.toString())));
-        return 1;
+        return kExitFailed;
     }
     QString message;
     const bool installedNow = installed.install(answer.body, &message);
     writeText(installedNow ? out : err,
               (installedNow ? QString() : QStringLiteral("yanzhou-cli：")) + printable(message) + u'\n');
-    return installedNow ? 0 : 1;
+    return installedNow ? kExitOk : kExitFailed;
 }
 
 int runRulesStatus(const QStringList &arguments, std::FILE *out, std::FILE *err)
@@ -114,7 +117,7 @@ int runRulesStatus(const QStringList &arguments, std::FILE *out, std::FILE *err)
     QString source, error;
     if (!loadRulesInForce(parsed.rulesFile, installed, rules, &source, &error)) {
         writeText(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
-        return 2;
+        return kExitUsage;
     }
     writeText(out, QStringLiteral("使用中：%1\n").arg(printable(source)));
     QString problem;
@@ -122,7 +125,7 @@ int runRulesStatus(const QStringList &arguments, std::FILE *out, std::FILE *err)
         writeText(out, QStringLiteral("本程序没有内置发布规则的公钥，不接受发布的规则\n"));
     else if (!installed.current(&problem) && !problem.isEmpty())
         writeText(out, QStringLiteral("已安装的发布规则未通过检查，不使用：%1\n").arg(printable(problem)));
-    return 0;
+    return kExitOk;
 }
 
 } // namespace yz::cli

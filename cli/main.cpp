@@ -3,6 +3,7 @@
 #include "cli/BatchRun.h"
 #include "cli/CliOptions.h"
 #include "cli/DomainInput.h"
+#include "cli/ExitStatus.h"
 #include "cli/HistoryCommand.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
@@ -27,8 +28,20 @@
 
 namespace {
 
-constexpr int kExitUsage = 2;
-constexpr int kExitDomainFailed = 1;
+using yz::cli::kExitFailed;
+using yz::cli::kExitUsage;
+
+// The words that run something else than a batch of domains.
+struct Word {
+    QStringList words;
+    int (*run)(const QStringList &arguments, std::FILE *out, std::FILE *err);
+};
+const Word kWords[] = {
+        {{QStringLiteral("history")}, yz::cli::runHistory},
+        {{QStringLiteral("rules"), QStringLiteral("check")}, yz::cli::runRulesCheck},
+        {{QStringLiteral("rules"), QStringLiteral("update")}, yz::cli::runRulesUpdate},
+        {{QStringLiteral("rules"), QStringLiteral("status")}, yz::cli::runRulesStatus},
+};
 
 QString programName()
 {
@@ -74,30 +87,25 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("yanzhou-cli"));
 
     const QStringList arguments = QCoreApplication::arguments().mid(1);
-    if (arguments.value(0) == u"history")
-        return yz::cli::runHistory(arguments.mid(1), stdout, stderr);
-    if (arguments.value(0) == u"rules" && arguments.value(1) == u"check")
-        return yz::cli::runRulesCheck(arguments.mid(2), stdout, stderr);
-    if (arguments.value(0) == u"rules" && arguments.value(1) == u"update")
-        return yz::cli::runRulesUpdate(arguments.mid(2), stdout, stderr);
-    if (arguments.value(0) == u"rules" && arguments.value(1) == u"status")
-        return yz::cli::runRulesStatus(arguments.mid(2), stdout, stderr);
+    for (const Word &word : kWords)
+        if (arguments.mid(0, word.words.size()) == word.words)
+            return word.run(arguments.mid(word.words.size()), stdout, stderr);
     const yz::cli::ParsedOptions parsed = yz::cli::parseCliOptions(arguments);
     if (!parsed.error.isEmpty())
         return usageError(parsed.error);
     const yz::cli::CliOptions &options = parsed.options;
     if (options.help) {
         yz::cli::writeText(stdout, yz::cli::usageText(programName()));
-        return 0;
+        return yz::cli::kExitOk;
     }
     if (options.version) {
         yz::cli::writeText(stdout, QStringLiteral("%1 %2\n").arg(programName()).arg(yz::kProgramVersion));
-        return 0;
+        return yz::cli::kExitOk;
     }
 
     if (options.printRules) {
         yz::cli::writeBytes(stdout, yz::builtInRulesJson());
-        return 0;
+        return yz::cli::kExitOk;
     }
 
     yz::ServiceHosts hosts;
@@ -149,9 +157,8 @@ int main(int argc, char *argv[])
         if (!store->open(yz::ResultStore::Purpose::Writing, &error))
             return fileError(error);
     }
-    const QDateTime runAt = QDateTime::currentDateTimeUtc();
 
-    int status = input.rejected.isEmpty() ? 0 : kExitDomainFailed;
+    int status = input.rejected.isEmpty() ? 0 : kExitFailed;
     bool headerWritten = false;
     yz::cli::Progress progress(stderr);
     yz::cli::BatchRun batch(hosts, options.groups, domains, options.trendDir,
@@ -165,18 +172,18 @@ int main(int argc, char *argv[])
             yz::cli::writeText(stderr,
                                yz::cli::printable(domain) + QStringLiteral("：") + result.rootMessage
                                        + QStringLiteral("（") + result.rootReason + QStringLiteral("）\n"));
-            status = kExitDomainFailed;
+            status = kExitFailed;
         }
         if (!result.trendProblem.isEmpty()) {
             yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.trendProblem + u'\n');
             if (result.trendWriteFailed)
-                status = kExitDomainFailed;
+                status = kExitFailed;
         }
         if (archive)
             archive->add(result.pages);
-        if (store && !store->add(result.domain, yz::cli::storedCells(result), runAt, &error)) {
+        if (store && !store->add(result.domain, result, yz::kSourceCommandLine, &error)) {
             yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：结果未能保存：") + error + u'\n');
-            status = kExitDomainFailed;
+            status = kExitFailed;
         }
         if (options.json || options.csv) {
             QByteArray line = options.json ? yz::cli::jsonReport(result, options.detail)
@@ -205,7 +212,7 @@ int main(int argc, char *argv[])
     loop.exec();
     if (archive && !archive->writeIndex(&error)) {
         yz::cli::writeText(stderr, error + u'\n');
-        status = kExitDomainFailed;
+        status = kExitFailed;
     }
     return status;
 }

@@ -88,6 +88,10 @@ QString CellStatus::description() const
             text += QStringLiteral("：") + reason;
         break;
     case Cause::Failed:
+        if (http == 0 && transport == 0 && !reason.isEmpty()) {
+            text = reason; // settled when its press ended without an answer
+            break;
+        }
         if (http != 0) {
             text = QStringLiteral("HTTP %1").arg(http);
             break;

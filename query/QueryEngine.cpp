@@ -6,19 +6,19 @@
 
 namespace yz {
 
-bool PressGroups::has(Group g) const
+bool pressRuns(const PressGroups &groups, Group g)
 {
     switch (g) {
     case Group::Common:
-        return common;
+        return groups.common;
     case Group::Rank:
-        return rank;
+        return groups.rank;
     case Group::Recent:
-        return recent;
+        return groups.recent;
     case Group::Info:
-        return info;
+        return groups.info;
     case Group::Trend:
-        return trend;
+        return groups.trend;
     }
     return false;
 }
@@ -28,22 +28,26 @@ QueryEngine::QueryEngine(QObject *parent)
     , m_fetcher(this)
     , m_sheet(this)
 {
+    connect(&m_fetcher, &PageFetcher::idle, this, &QueryEngine::endPress);
 }
 
 void QueryEngine::startGridGroups(const PressGroups &groups)
 {
     const QString domain = domainText();
     for (Group g : {Group::Common, Group::Rank, Group::Recent})
-        if (groups.has(g))
+        if (pressRuns(groups, g))
             startGroup(g, domain);
 }
 
 void QueryEngine::press(const PressGroups &groups, const PressHooks &hooks)
 {
+    m_pending = PendingPress{domainText(), groups, QString()};
     startGridGroups(groups);
     if (groups.info) {
         markDomainInfoWaiting();
         const RootDomainResult root = findRootDomain(domainText());
+        if (!root.ok)
+            m_pending->rootProblem = root.message + QStringLiteral("：") + root.reason;
         if (hooks.rootDomainTested)
             hooks.rootDomainTested(root);
         startDomainInfo(domainText(), root.root, root.ok);
@@ -53,6 +57,70 @@ void QueryEngine::press(const PressGroups &groups, const PressHooks &hooks)
             hooks.trendStarting();
         startTrendPicture(domainText());
     }
+    if (m_fetcher.inFlight() == 0)
+        endPress();
+}
+
+void QueryEngine::endPress()
+{
+    if (!m_pending)
+        return;
+    const PendingPress press = *std::exchange(m_pending, std::nullopt);
+    settleWaiting(press);
+    Q_EMIT pressEnded(record(press));
+}
+
+void QueryEngine::settleWaiting(const PendingPress &press)
+{
+    CellStatus unanswered;
+    unanswered.cause = CellStatus::Cause::Failed;
+    unanswered.reason = kUnansweredReason;
+    unanswered.at = QDateTime::currentDateTimeUtc();
+    for (int g = 0; g < kGridCount; ++g) {
+        const GridShape shape = ResultSheet::shape(Grid(g));
+        for (int r = 1; r < shape.rows; ++r)
+            for (int c = 1; c < shape.cols; ++c)
+                if (m_sheet.status(Grid(g), r, c).cause == CellStatus::Cause::Waiting)
+                    m_sheet.setStatus(Grid(g), c, r, unanswered);
+    }
+    for (int i = 0; i < kInfoTextCount; ++i) {
+        if (m_infoStatus[size_t(i)].cause != CellStatus::Cause::Waiting)
+            continue;
+        m_infoStatus[size_t(i)] = unanswered;
+        if (InfoText(i) == InfoText::WhoisDates && !press.rootProblem.isEmpty())
+            m_infoStatus[size_t(i)].reason = press.rootProblem;
+    }
+}
+
+PressRecord QueryEngine::record(const PendingPress &press) const
+{
+    PressRecord r;
+    r.domain = press.domain;
+    r.groups = press.groups;
+    r.at = QDateTime::currentDateTimeUtc();
+    for (int g = 0; g < kGridCount; ++g) {
+        const GridShape shape = ResultSheet::shape(Grid(g));
+        for (int row = 0; row < shape.rows; ++row) {
+            QStringList texts;
+            QList<CellStatus> causes;
+            for (int c = 0; c < shape.cols; ++c) {
+                const CellStatus status = m_sheet.status(Grid(g), row, c);
+                // The window goes on showing "loading" where no answer came;
+                // the record says what that means.
+                const bool unanswered = status.cause == CellStatus::Cause::Failed && status.reason == kUnansweredReason
+                        && m_sheet.cell(Grid(g), row, c) == kLoadingText;
+                texts << (unanswered ? kUnansweredValue : m_sheet.cell(Grid(g), row, c));
+                causes << status;
+            }
+            r.grids[size_t(g)] << texts;
+            r.statuses[size_t(g)] << causes;
+        }
+    }
+    for (int i = 0; i < kInfoTextCount; ++i) {
+        r.info[size_t(i)] = m_info[size_t(i)] == kLoadingText ? QString() : m_info[size_t(i)];
+        r.infoStatuses[size_t(i)] = m_infoStatus[size_t(i)];
+    }
+    return r;
 }
 
 void QueryEngine::startGroup(Group group, const QString &domain)

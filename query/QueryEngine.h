@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/PageFetcher.h"
+#include "query/PressRecord.h"
 #include "query/QueryTable.h"
 #include "query/ResultSheet.h"
 #include "query/RootDomain.h"
@@ -11,22 +12,12 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace yz {
 
-// What a value shows while its answer is awaited.
-inline const QString kLoadingText = QStringLiteral("loading");
-
-// Which groups a press runs.
-struct PressGroups {
-    bool common = false; // tb1
-    bool rank = false; // tb2
-    bool recent = false; // tb3
-    bool info = false; // whois and archive
-    bool trend = false; // trend picture
-
-    bool has(Group g) const;
-};
+// Whether a press runs the group.
+bool pressRuns(const PressGroups &groups, Group g);
 
 // What a front end does at two moments of a press.
 struct PressHooks {
@@ -36,11 +27,6 @@ struct PressHooks {
     // The trend picture's request is about to leave.
     std::function<void()> trendStarting;
 };
-
-// The three texts of the domain-information line: the whois dates, the
-// caption before the archive date ("建站于" once it is known), the date.
-enum class InfoText { WhoisDates, ArchiveCaption, ArchiveDate };
-inline constexpr int kInfoTextCount = 3;
 
 // The engine both front ends drive: the service hosts, the fetcher with its
 // handler table, and the result sheet the handlers write.
@@ -62,7 +48,9 @@ public:
     QString domainText() const { return m_domainSource ? m_domainSource() : QString(); }
 
     // One press of the query button for the current domain text: the grid
-    // groups, then the domain information, then the trend picture.
+    // groups, then the domain information, then the trend picture. Once the
+    // last request in flight has ended, pressEnded gives the press's record;
+    // a press begun before then takes the earlier one's place.
     void press(const PressGroups &groups, const PressHooks &hooks = {});
 
     // Runs the grid groups of one press: for each ticked group, in the order
@@ -99,9 +87,22 @@ Q_SIGNALS:
     // rows of the press still start.
     void fetchFailed(const QString &handler, const QString &url);
     void infoChanged(yz::InfoText which, const QString &text);
+    // A press has ended: every request it started has been answered or has
+    // failed. Cells still waiting have been settled as failed.
+    void pressEnded(const yz::PressRecord &record);
 
 private:
+    // What a press under way remembers until it ends.
+    struct PendingPress {
+        QString domain;
+        PressGroups groups;
+        QString rootProblem; // why the whois request was not sent, when it was not
+    };
     void startGroup(Group group, const QString &domain);
+    void endPress();
+    // Settles the cells still waiting, in the sheet and the info line's causes.
+    void settleWaiting(const PendingPress &press);
+    PressRecord record(const PendingPress &press) const;
 
     ServiceHosts m_hosts;
     PageFetcher m_fetcher;
@@ -110,6 +111,7 @@ private:
     std::array<QString, kInfoTextCount> m_info;
     std::array<CellStatus, kInfoTextCount> m_infoStatus;
     QHash<QString, QString> m_addressTemplates;
+    std::optional<PendingPress> m_pending;
 };
 
 } // namespace yz

@@ -1,8 +1,10 @@
 #include "results/ResultStore.h"
 
+#include "results/ResultsSchema.h"
+#include "results/ValueComparison.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -13,10 +15,26 @@
 namespace yz {
 namespace {
 
+// The statuses of a good value and of a failed query, as SQL lists.
+const QString kGood = QStringLiteral("('ok', 'none')");
+const QString kFailure = QStringLiteral("('refused', 'unrecognised', 'failed', 'waiting')");
+
 // An empty text, never a null one (which would be bound as NULL).
 QString notNull(const QString &text)
 {
     return text.isNull() ? QStringLiteral("") : text;
+}
+
+QString storedTime(const QDateTime &at)
+{
+    return at.toUTC().toString(Qt::ISODate);
+}
+
+QDateTime timeOf(const QVariant &stored)
+{
+    QDateTime at = QDateTime::fromString(stored.toString(), Qt::ISODate);
+    at.setTimeSpec(Qt::UTC);
+    return at;
 }
 
 // Each store its own connection: the window keeps one on a thread of its own.
@@ -24,6 +42,31 @@ int nextConnection()
 {
     static std::atomic<int> counter{0};
     return counter.fetch_add(1);
+}
+
+// Ends a read transaction however the reading ends.
+class ReadSnapshot {
+public:
+    explicit ReadSnapshot(QSqlDatabase &db)
+        : m_db(db)
+        , m_open(db.transaction())
+    {
+    }
+    ~ReadSnapshot()
+    {
+        if (m_open)
+            m_db.commit();
+    }
+
+private:
+    QSqlDatabase &m_db;
+    bool m_open;
+};
+
+bool failed(const QSqlQuery &query, QString *error)
+{
+    *error = query.lastError().text();
+    return false;
 }
 
 } // namespace
@@ -61,116 +104,239 @@ bool ResultStore::open(Purpose purpose, QString *error)
     m_db.setDatabaseName(m_path);
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     QSqlQuery query(m_db);
+    QString problem;
+    // A small page cache: the window keeps its connection for the whole session.
     const bool ok = m_db.open() && query.exec(QStringLiteral("PRAGMA journal_mode=WAL"))
-            && query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS results (run_at TEXT NOT NULL, "
-                                         "domain TEXT NOT NULL, cell TEXT NOT NULL, value TEXT NOT NULL, "
-                                         "status TEXT NOT NULL, http INTEGER NOT NULL)"))
-            && query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS results_by_domain ON results (domain, run_at)"))
-            // Runs stored before domains were normalised may be in capitals.
-            && query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS results_by_folded_domain ON results "
-                                         "(domain COLLATE NOCASE, run_at)"));
+            && (query.finish(), query.exec(QStringLiteral("PRAGMA cache_size=-1024")))
+            && prepareResultsSchema(m_db, &problem);
     if (!ok)
         *error = QStringLiteral("无法打开结果数据库 %1：%2")
-                         .arg(m_path, m_db.isOpen() ? query.lastError().text() : m_db.lastError().text());
+                         .arg(m_path,
+                              !problem.isEmpty()      ? problem
+                                      : m_db.isOpen() ? query.lastError().text()
+                                                      : m_db.lastError().text());
     return ok;
 }
 
-bool ResultStore::add(const QString &domain, const QList<StoredCell> &cells, const QDateTime &runAt, QString *error)
+std::optional<qint64> ResultStore::metricId(const QString &key, QString *error)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("INSERT OR IGNORE INTO metrics (key) VALUES (?)"));
+    query.addBindValue(key);
+    if (!query.exec()) {
+        failed(query, error);
+        return std::nullopt;
+    }
+    query.prepare(QStringLiteral("SELECT id FROM metrics WHERE key = ?"));
+    query.addBindValue(key);
+    if (!query.exec() || !query.next()) {
+        failed(query, error);
+        return std::nullopt;
+    }
+    return query.value(0).toLongLong();
+}
+
+std::optional<qint64> ResultStore::add(const QString &domain, const PressRecord &record, const QString &source,
+                                       QString *error)
 {
     if (!m_db.transaction()) {
         *error = m_db.lastError().text();
-        return false;
+        return std::nullopt;
     }
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("INSERT INTO results (run_at, domain, cell, value, status, http) "
-                                 "VALUES (?, ?, ?, ?, ?, ?)"));
-    const QString at = runAt.toUTC().toString(Qt::ISODate);
-    for (const StoredCell &cell : cells) {
-        query.addBindValue(at);
-        query.addBindValue(domain);
-        query.addBindValue(cell.key);
-        query.addBindValue(notNull(cell.value));
-        query.addBindValue(notNull(cell.status));
-        query.addBindValue(cell.http);
-        if (!query.exec()) {
-            *error = query.lastError().text();
+    const auto fail = [this](const QSqlQuery &query, QString *error) {
+        failed(query, error);
+        m_db.rollback();
+        return std::nullopt;
+    };
+    QSqlQuery run(m_db);
+    run.prepare(QStringLiteral("INSERT INTO runs (at, source, domain, groups) VALUES (?, ?, ?, ?)"));
+    run.addBindValue(storedTime(record.at.isValid() ? record.at : QDateTime::currentDateTimeUtc()));
+    run.addBindValue(notNull(source));
+    run.addBindValue(notNull(domain));
+    run.addBindValue(notNull(record.groups.names()));
+    if (!run.exec())
+        return fail(run, error);
+    const qint64 id = run.lastInsertId().toLongLong();
+    QSqlQuery cell(m_db);
+    cell.prepare(QStringLiteral("INSERT INTO cells (run, metric, value, status, http) VALUES (?, ?, ?, ?, ?)"));
+    for (const RecordedCell &recorded : record.measuredCells()) {
+        const std::optional<qint64> metric = metricId(recorded.key, error);
+        if (!metric) {
             m_db.rollback();
-            return false;
+            return std::nullopt;
         }
+        cell.addBindValue(id);
+        cell.addBindValue(*metric);
+        cell.addBindValue(notNull(recorded.value));
+        cell.addBindValue(notNull(recorded.status.name()));
+        cell.addBindValue(recorded.status.failureStatus());
+        if (!cell.exec())
+            return fail(cell, error);
     }
     if (!m_db.commit()) {
         *error = m_db.lastError().text();
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return id;
 }
 
-std::optional<QList<StoredRun>> ResultStore::runs(const QString &domain, const QDateTime &since, QString *error)
+std::optional<QList<StoredRun>> ResultStore::runs(const QString &domain, const QDateTime &since, QString *error,
+                                                  int newest)
 {
+    ReadSnapshot snapshot(m_db);
     QSqlQuery query(m_db);
-    query.prepare(
-            QStringLiteral("SELECT run_at, cell, value, status, http FROM results WHERE domain = ? COLLATE NOCASE "
-                           "AND run_at >= ? ORDER BY run_at, rowid"));
+    query.prepare(QStringLiteral("SELECT id, at, source, groups FROM runs WHERE domain = ? AND at >= ? "
+                                 "ORDER BY id DESC LIMIT ?"));
     query.addBindValue(domain);
-    query.addBindValue(since.isValid() ? since.toUTC().toString(Qt::ISODate) : QStringLiteral("0000"));
+    query.addBindValue(since.isValid() ? storedTime(since) : QStringLiteral("0000"));
+    query.addBindValue(newest > 0 ? newest : -1);
     if (!query.exec()) {
-        *error = query.lastError().text();
+        failed(query, error);
         return std::nullopt;
     }
     QList<StoredRun> list;
     while (query.next()) {
-        const QString at = query.value(0).toString();
-        if (list.isEmpty() || list.last().runAt != at)
-            list.append({at, {}});
-        list.last().cells.append({query.value(1).toString(), query.value(2).toString(), query.value(3).toString(),
-                                  query.value(4).toInt()});
+        StoredRun run;
+        run.id = query.value(0).toLongLong();
+        run.at = timeOf(query.value(1));
+        run.source = query.value(2).toString();
+        run.domain = domain;
+        run.groups = PressGroups::fromNames(query.value(3).toString());
+        list.prepend(run);
     }
-    return list;
-}
-
-std::optional<QStringList> ResultStore::domains(QString *error)
-{
-    QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("SELECT DISTINCT lower(domain) FROM results ORDER BY 1"))) {
-        *error = query.lastError().text();
+    if (list.isEmpty())
+        return list;
+    query.prepare(QStringLiteral("SELECT c.run, m.key, c.value, c.status, c.http FROM runs r "
+                                 "JOIN cells c ON c.run = r.id JOIN metrics m ON m.id = c.metric "
+                                 "WHERE r.domain = ? AND r.id >= ? ORDER BY c.run, c.metric"));
+    query.addBindValue(domain);
+    query.addBindValue(list.first().id);
+    if (!query.exec()) {
+        failed(query, error);
         return std::nullopt;
     }
-    QStringList list;
-    while (query.next())
-        list.append(query.value(0).toString());
+    qsizetype index = 0;
+    while (query.next()) {
+        const qint64 run = query.value(0).toLongLong();
+        while (index < list.size() && list[index].id < run)
+            ++index;
+        if (index == list.size())
+            break;
+        if (list[index].id == run)
+            list[index].cells.append({query.value(1).toString(), query.value(2).toString(), query.value(3).toString(),
+                                      query.value(4).toInt()});
+    }
     return list;
 }
 
-QHash<QString, QString> StoredRun::values() const
+std::optional<ChangeReport> ResultStore::changes(const ReportWindow &window, QString *error)
 {
-    QHash<QString, QString> byKey;
-    for (const StoredCell &cell : cells)
-        byKey.insert(cell.key, cell.value);
-    return byKey;
-}
-
-QStringList changedKeys(const StoredRun &before, const StoredRun &now)
-{
-    const QHash<QString, QString> old = before.values();
-    QStringList changed;
-    for (const StoredCell &cell : now.cells)
-        if (!old.contains(cell.key) || old.value(cell.key) != cell.value)
-            changed.append(cell.key);
-    return changed;
-}
-
-QString gridCellName(int valueRows, const QString &rowHeading, const QString &columnHeading)
-{
-    return valueRows == 1 ? columnHeading : rowHeading + u'/' + columnHeading;
-}
-
-std::optional<PreviousValue> previousDifferent(const QList<StoredRun> &runs, const QString &key, const QString &current)
-{
-    for (qsizetype i = runs.size() - 1; i >= 0; --i) {
-        for (const StoredCell &cell : runs[i].cells)
-            if (cell.key == key && cell.value != current && !cell.value.isEmpty())
-                return PreviousValue{cell.value, runs[i].runAt};
+    ReadSnapshot snapshot(m_db);
+    ChangeReport report;
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT coalesce(max(id), 0) FROM runs")) || !query.next()) {
+        failed(query, error);
+        return std::nullopt;
     }
+    report.newestRun = query.value(0).toLongLong();
+    const QString since = window.since.isValid() ? storedTime(window.since) : QStringLiteral("0000");
+    // Per domain and metric, the newest good value in the window and the run
+    // whose good value it is measured against: the newest before the
+    // window, else the window's first.
+    query.prepare(
+            QStringLiteral(
+                    "WITH win AS (SELECT id, domain FROM runs WHERE id > :after AND id <= :newest AND at >= :since), "
+                    "firsts AS (SELECT domain, min(id) AS first FROM win GROUP BY domain), "
+                    "newest AS (SELECT w.domain, c.metric, max(w.id) AS run FROM win w JOIN cells c ON c.run = w.id "
+                    "           WHERE c.status IN %1 GROUP BY w.domain, c.metric) "
+                    "SELECT n.domain, m.key, n.run, n.metric, c.value, r.at, "
+                    "  coalesce((SELECT r2.id FROM runs r2 JOIN cells c2 ON c2.run = r2.id AND c2.metric = n.metric "
+                    "            WHERE r2.domain = n.domain AND r2.id < f.first AND c2.status IN %1 "
+                    "            ORDER BY r2.id DESC LIMIT 1), "
+                    "           (SELECT min(w3.id) FROM win w3 JOIN cells c3 ON c3.run = w3.id AND c3.metric = "
+                    "n.metric "
+                    "            WHERE w3.domain = n.domain AND c3.status IN %1)) "
+                    "FROM newest n JOIN firsts f ON f.domain = n.domain JOIN metrics m ON m.id = n.metric "
+                    "JOIN cells c ON c.run = n.run AND c.metric = n.metric JOIN runs r ON r.id = n.run "
+                    "ORDER BY n.domain, n.metric")
+                    .arg(kGood));
+    query.bindValue(QStringLiteral(":after"), window.afterRun);
+    query.bindValue(QStringLiteral(":newest"), report.newestRun);
+    query.bindValue(QStringLiteral(":since"), since);
+    if (!query.exec()) {
+        failed(query, error);
+        return std::nullopt;
+    }
+    QSqlQuery before(m_db);
+    before.prepare(QStringLiteral("SELECT c.value, r.at FROM cells c JOIN runs r ON r.id = c.run "
+                                  "WHERE c.run = ? AND c.metric = ?"));
+    while (query.next()) {
+        const qint64 baseRun = query.value(6).toLongLong();
+        if (baseRun == 0 || baseRun == query.value(2).toLongLong())
+            continue;
+        before.addBindValue(baseRun);
+        before.addBindValue(query.value(3));
+        if (!before.exec() || !before.next()) {
+            failed(before, error);
+            return std::nullopt;
+        }
+        const QString after = query.value(4).toString();
+        const QString old = before.value(0).toString();
+        if (!sameValue(old, after))
+            report.changes.append({query.value(0).toString(), query.value(1).toString(), old, timeOf(before.value(1)),
+                                   after, timeOf(query.value(5))});
+    }
+    query.prepare(QStringLiteral("SELECT r.domain, count(*), max(r.at) FROM runs r JOIN cells c ON c.run = r.id "
+                                 "WHERE r.id > ? AND r.id <= ? AND r.at >= ? AND c.status IN %1 "
+                                 "GROUP BY r.domain ORDER BY r.domain")
+                          .arg(kFailure));
+    query.addBindValue(window.afterRun);
+    query.addBindValue(report.newestRun);
+    query.addBindValue(since);
+    if (!query.exec()) {
+        failed(query, error);
+        return std::nullopt;
+    }
+    while (query.next())
+        report.failures.append({query.value(0).toString(), query.value(1).toInt(), timeOf(query.value(2))});
+    return report;
+}
+
+std::optional<qint64> ResultStore::reportMark(const QString &name, QString *error)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT run FROM report_marks WHERE name = ?"));
+    query.addBindValue(name);
+    if (!query.exec()) {
+        failed(query, error);
+        return std::nullopt;
+    }
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+bool ResultStore::setReportMark(const QString &name, qint64 run, QString *error)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("INSERT INTO report_marks (name, run) VALUES (?, ?) "
+                                 "ON CONFLICT (name) DO UPDATE SET run = max(run, excluded.run)"));
+    query.addBindValue(name);
+    query.addBindValue(run);
+    return query.exec() || failed(query, error);
+}
+
+const StoredCell *StoredRun::cell(const QString &key) const
+{
+    for (const StoredCell &c : cells)
+        if (c.key == key)
+            return &c;
+    return nullptr;
+}
+
+std::optional<PreviousValue> lastGoodValue(const QList<StoredRun> &runs, const QString &key)
+{
+    for (qsizetype i = runs.size() - 1; i >= 0; --i)
+        if (const StoredCell *cell = runs[i].cell(key); cell && measuredBy(cell->status) == Measured::Value)
+            return PreviousValue{cell->value, runs[i].at};
     return std::nullopt;
 }
 

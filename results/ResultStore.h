@@ -1,7 +1,8 @@
 #pragma once
 
+#include "query/PressRecord.h"
+
 #include <QDateTime>
-#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -14,23 +15,61 @@ namespace yz {
 struct StoredCell {
     QString key; // "tb1/收录/Baidu", "tb2/PR", "dminfo", ...
     QString value;
-    QString status; // "ok", "none", "refused", "unrecognised", "failed", "waiting", ""
+    QString status; // "ok", "none", "refused", "unrecognised", "failed", or "" (no query fills it)
     int http = 0; // the failure's status number, 0 otherwise
 };
 
-// One run of one domain.
-struct StoredRun {
-    QString runAt; // ISO 8601, UTC
-    QList<StoredCell> cells;
+// Which front end stored a run.
+inline const QString kSourceWindow = QStringLiteral("window");
+inline const QString kSourceCommandLine = QStringLiteral("cli");
 
-    QHash<QString, QString> values() const; // by cell key
+// One run of one domain: a press of the window or a domain of the command line.
+struct StoredRun {
+    qint64 id = 0; // grows with every run stored
+    QDateTime at; // when it ended, UTC
+    QString source; // kSourceWindow, kSourceCommandLine, or "" for a run kept by an earlier version
+    QString domain;
+    PressGroups groups;
+    QList<StoredCell> cells; // the cells the run measured
+
+    const StoredCell *cell(const QString &key) const;
+};
+
+// A metric whose newest good value differs from the good value before it.
+struct MetricChange {
+    QString domain;
+    QString key;
+    QString before;
+    QDateTime beforeAt;
+    QString after;
+    QDateTime afterAt;
+};
+
+// The queries that failed or were refused, per domain.
+struct DomainFailures {
+    QString domain;
+    int count = 0;
+    QDateTime lastAt;
+};
+
+// What a change report covers: the runs after `afterRun` that ended at or
+// after `since` (an invalid time: any).
+struct ReportWindow {
+    qint64 afterRun = 0;
+    QDateTime since;
+};
+
+struct ChangeReport {
+    QList<MetricChange> changes; // by domain, then metric
+    QList<DomainFailures> failures; // by domain
+    qint64 newestRun = 0; // the newest run stored when the report was made
 };
 
 // The results database of the command line's --store and of the window's
-// presses: a SQLite file with one table,
-//   results(run_at TEXT, domain TEXT, cell TEXT, value TEXT, status TEXT, http INTEGER),
-// one row per cell of every run; a domain's run is written in one transaction,
-// so a run killed midway loses at most the domain in flight.
+// presses: a SQLite file of runs (id, time, source, domain, the groups that
+// ran) and their cells. A run is written in one transaction, so a run killed
+// midway loses at most the domain in flight. The file carries its layout's
+// version and is brought up to date in place when opened.
 class ResultStore {
 public:
     explicit ResultStore(QString path);
@@ -42,14 +81,21 @@ public:
     // Opens the database; for writing, it and its directory are made when
     // missing, for reading a missing file is an error naming it.
     bool open(Purpose purpose, QString *error);
-    // One domain's run, in one transaction.
-    bool add(const QString &domain, const QList<StoredCell> &cells, const QDateTime &runAt, QString *error);
-    // A domain's runs from `since` on (an invalid time: all), oldest first.
-    std::optional<QList<StoredRun>> runs(const QString &domain, const QDateTime &since, QString *error);
-    // The domains stored, in name order.
-    std::optional<QStringList> domains(QString *error);
+    // One press's measured cells under the domain, in one transaction; the run's id.
+    std::optional<qint64> add(const QString &domain, const PressRecord &record, const QString &source, QString *error);
+    // A domain's runs that ended at or after `since` (invalid: all), oldest
+    // first; at most the `newest` of them when not 0.
+    std::optional<QList<StoredRun>> runs(const QString &domain, const QDateTime &since, QString *error, int newest = 0);
+    // What changed in the window's runs, each metric's newest good value
+    // against the good value before the window (or the window's first).
+    std::optional<ChangeReport> changes(const ReportWindow &window, QString *error);
+    // The newest run a named report has covered (0: none yet), and its update.
+    std::optional<qint64> reportMark(const QString &name, QString *error);
+    bool setReportMark(const QString &name, qint64 run, QString *error);
 
 private:
+    std::optional<qint64> metricId(const QString &key, QString *error);
+
     QString m_path;
     QString m_connection;
     QSqlDatabase m_db;
@@ -59,22 +105,12 @@ private:
 // directory, beside the installed published rules.
 QString defaultResultsFile();
 
-// The keys whose value differs between two runs (a key new in `now` counts).
-QStringList changedKeys(const StoredRun &before, const StoredRun &now);
-
-// A grid cell named by its headings: "收录/Baidu" in a grid of several
-// value rows, the column heading alone ("PR") in a grid of one. Its stored
-// key puts the grid's name in front: "tb1/收录/Baidu".
-QString gridCellName(int valueRows, const QString &rowHeading, const QString &columnHeading);
-
-// The value a cell held before `current`: from the newest run (`runs` are
-// oldest first) whose value of `key` differs from it and is not empty;
-// nothing when none does.
+// The good value a metric held before: from the newest of `runs` (oldest
+// first) where it was read; nothing when it never was.
 struct PreviousValue {
     QString value;
-    QString runAt; // ISO 8601, UTC
+    QDateTime at;
 };
-std::optional<PreviousValue> previousDifferent(const QList<StoredRun> &runs, const QString &key,
-                                               const QString &current);
+std::optional<PreviousValue> lastGoodValue(const QList<StoredRun> &runs, const QString &key);
 
 } // namespace yz

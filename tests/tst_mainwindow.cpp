@@ -1,5 +1,6 @@
 // The main window: title, controls and their places, the grids, the cell
 // writers and a press of the query button.
+#include "app/HistoryDialog.h"
 #include "app/LinkLabel.h"
 #include "app/Translations.h"
 #include "app/WindowPlacement.h"
@@ -55,6 +56,7 @@ private Q_SLOTS:
     void cellWritersTakeTheColumnFirst();
     void pressWritesWaitingValuesAndSends();
     void pressesAreRemembered();
+    void unansweredCellsAreStoredAsFailures();
     void greyedBoxDoesNotCount();
     void firstStartCreatesTheDefaultRecord();
     void storedRecordIsRestored();
@@ -338,7 +340,6 @@ void TestMainWindow::pressesAreRemembered()
         QCOMPARE(w.tb1->item(1, 1)->text(), QStringLiteral("1230000"));
         QVERIFY(!w.tb1->item(1, 1)->toolTip().contains(QStringLiteral("上次")));
 
-        QTest::qWait(1100); // runs are told apart by their time, to the second
         services[Service::Baidu].setResponse(yztest::ok(yztest::gbk(QStringLiteral("找到相关网页约1,250,000篇"))));
         QTest::mouseClick(w.GO, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(storedRuns(), 2, 10000);
@@ -349,6 +350,47 @@ void TestMainWindow::pressesAreRemembered()
         // A value that did not change names no earlier one.
         QVERIFY(!w.tb1->item(1, 2)->toolTip().contains(QStringLiteral("上次")));
         QVERIFY(w.tb1->item(1, 2)->toolTip().startsWith(QStringLiteral("已读取")));
+
+        // The same count with the page's separators and blanks is no change.
+        services[Service::Baidu].setResponse(yztest::ok(yztest::gbk(QStringLiteral("找到相关网页约 1250,000 篇"))));
+        QTest::mouseClick(w.GO, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(storedRuns(), 3, 10000);
+        QVERIFY2(!w.tb1->item(1, 1)->toolTip().contains(QStringLiteral("上次")),
+                 qPrintable(w.tb1->item(1, 1)->toolTip()));
+        // A failure is no value: the cell names the last good one.
+        yztest::FakeResponse notFound;
+        notFound.status = 404;
+        services[Service::Baidu].setResponse(notFound);
+        QTest::mouseClick(w.GO, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(storedRuns(), 4, 10000);
+        QTRY_VERIFY2(w.tb1->item(1, 1)->toolTip().endsWith(QStringLiteral("\n上次 %1：1,250,000").arg(today)),
+                     qPrintable(w.tb1->item(1, 1)->toolTip()));
+
+        // The cell's menu opens the domain's history: a run a row, the
+        // metric's chart, the same CSV as the command line's.
+        w.openHistory(QStringLiteral("tb1/收录/Baidu"));
+        HistoryDialog *dialog = w.findChild<HistoryDialog *>();
+        QVERIFY(dialog);
+        auto *runs = dialog->findChild<QTableWidget *>(QStringLiteral("runs"));
+        auto *chart = dialog->findChild<HistoryChart *>(QStringLiteral("chart"));
+        QTRY_COMPARE_WITH_TIMEOUT(runs->rowCount(), 4, 10000);
+        QCOMPARE(runs->horizontalHeaderItem(2)->text(), QStringLiteral("收录/Baidu"));
+        QCOMPARE(runs->item(0, 2)->text(), QStringLiteral("X")); // newest first
+        QCOMPARE(runs->item(0, 1)->text(), QStringLiteral("窗口"));
+        QCOMPARE(runs->item(2, 2)->text(), QStringLiteral("1250000"));
+        QVERIFY(runs->item(2, 2)->font().bold()); // changed in that run
+        QVERIFY(!runs->item(1, 2)->font().bold());
+        QCOMPARE(chart->points().size(), 3); // the failed run has no count
+        QCOMPARE(chart->points().last().second, 1250000.0);
+        QString error;
+        const QString csv = m_dir.filePath(QStringLiteral("history.csv"));
+        QVERIFY(dialog->exportTo(csv, &error));
+        QFile exported(csv);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        const QByteArray text = exported.readAll();
+        QVERIFY(text.startsWith("\xEF\xBB\xBF时间,来源,收录/Baidu,"));
+        QCOMPARE(text.count("\r\n"), 5);
+        dialog->close();
     }
     {
         // The data directory lies under a plain file: nothing can be kept.
@@ -365,6 +407,44 @@ void TestMainWindow::pressesAreRemembered()
         QTRY_VERIFY_WITH_TIMEOUT(w.tb1->item(1, 1)->toolTip().contains(QStringLiteral("\n结果未能保存：")), 10000);
         QCOMPARE(w.tb1->item(1, 1)->text(), QStringLiteral("1230000"));
     }
+    qputenv("XDG_DATA_HOME", savedDataHome);
+}
+
+// A press that ends with a value still waiting (a domain whose root cannot
+// be found sends no whois request) shows "loading" there as it always has,
+// but stores a failure with its reason, never "loading".
+void TestMainWindow::unansweredCellsAreStoredAsFailures()
+{
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("unanswered")).toUtf8());
+    yztest::FakeServices services;
+    yztest::serveSamplePages(services);
+    yztest::WindowUnderTest w(services.hosts());
+    w.messageBox = [](const QString &, const QString &, const QString &) {};
+    w.dm->setText(QStringLiteral("中文网站.中国"));
+    w.Check4->setChecked(true);
+    QSignalSpy ended(&w.engine(), &yz::QueryEngine::pressEnded);
+    QTest::mouseClick(w.GO, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 10000);
+    QCOMPARE(w.dminfo->text(), QStringLiteral("loading"));
+    const auto record = ended.first().first().value<yz::PressRecord>();
+    QCOMPARE(record.info[size_t(yz::InfoText::WhoisDates)], QString());
+    QCOMPARE(record.infoStatuses[size_t(yz::InfoText::WhoisDates)].cause, yz::CellStatus::Cause::Failed);
+    std::optional<QList<yz::StoredRun>> runs;
+    QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                 yz::ResultStore store(yz::defaultResultsFile());
+                                 QString error;
+                                 runs = store.open(yz::ResultStore::Purpose::Reading, &error)
+                                         ? store.runs(QStringLiteral("xn--fiq228c37oz8d.xn--fiqs8s"), {}, &error)
+                                         : std::nullopt;
+                                 return runs && runs->size() == 1;
+                             }()),
+                             10000);
+    const yz::StoredCell *whois = runs->first().cell(QStringLiteral("dminfo"));
+    QVERIFY(whois);
+    QCOMPARE(whois->value, QString());
+    QCOMPARE(whois->status, QStringLiteral("failed"));
+    QCOMPARE(runs->first().groups.names(), QStringLiteral("info"));
     qputenv("XDG_DATA_HOME", savedDataHome);
 }
 
