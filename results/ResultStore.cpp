@@ -239,60 +239,61 @@ std::optional<ChangeReport> ResultStore::changes(const ReportWindow &window, QSt
         return std::nullopt;
     }
     report.newestRun = query.value(0).toLongLong();
-    const QString since = window.since.isValid() ? storedTime(window.since) : QStringLiteral("0000");
-    // Per domain and metric, the newest good value in the window and the run
-    // whose good value it is measured against: the newest before the
-    // window, else the window's first.
+    // The window's runs: by their time through its index when a day is
+    // given, else by id; the runs are the outer loop, each reaching its
+    // cells by key, so a night's report reads a night's cells.
+    const QString inWindow = window.since.isValid()
+            ? QStringLiteral("r.at >= :since AND +r.id > :after AND +r.id <= :newest")
+            : QStringLiteral("r.id > :after AND r.id <= :newest");
+    const auto bindWindow = [&](QSqlQuery &q) {
+        if (window.since.isValid())
+            q.bindValue(QStringLiteral(":since"), storedTime(window.since));
+        q.bindValue(QStringLiteral(":after"), window.afterRun);
+        q.bindValue(QStringLiteral(":newest"), report.newestRun);
+    };
+    // Per domain of the window and metric, the newest good value in the
+    // window and the run whose good value it is measured against: the
+    // newest before the window, else the window's first. Each is a short
+    // walk of the domain's runs from one end, however many runs are covered.
+    const QString goodCell = QStringLiteral("CROSS JOIN cells c2 ON c2.run = r2.id AND c2.metric = p.metric "
+                                            "WHERE r2.domain = p.domain AND c2.status IN %1 AND ")
+                                     .arg(kGood);
     query.prepare(
             QStringLiteral(
-                    "WITH win AS (SELECT id, domain FROM runs WHERE id > :after AND id <= :newest AND at >= :since), "
-                    "firsts AS (SELECT domain, min(id) AS first FROM win GROUP BY domain), "
-                    "newest AS (SELECT w.domain, c.metric, max(w.id) AS run FROM win w JOIN cells c ON c.run = w.id "
-                    "           WHERE c.status IN %1 GROUP BY w.domain, c.metric) "
-                    "SELECT n.domain, m.key, n.run, n.metric, c.value, r.at, "
-                    "  coalesce((SELECT r2.id FROM runs r2 JOIN cells c2 ON c2.run = r2.id AND c2.metric = n.metric "
-                    "            WHERE r2.domain = n.domain AND r2.id < f.first AND c2.status IN %1 "
-                    "            ORDER BY r2.id DESC LIMIT 1), "
-                    "           (SELECT min(w3.id) FROM win w3 JOIN cells c3 ON c3.run = w3.id AND c3.metric = "
-                    "n.metric "
-                    "            WHERE w3.domain = n.domain AND c3.status IN %1)) "
-                    "FROM newest n JOIN firsts f ON f.domain = n.domain JOIN metrics m ON m.id = n.metric "
-                    "JOIN cells c ON c.run = n.run AND c.metric = n.metric JOIN runs r ON r.id = n.run "
-                    "ORDER BY n.domain, n.metric")
-                    .arg(kGood));
-    query.bindValue(QStringLiteral(":after"), window.afterRun);
-    query.bindValue(QStringLiteral(":newest"), report.newestRun);
-    query.bindValue(QStringLiteral(":since"), since);
+                    "WITH win AS MATERIALIZED (SELECT r.id, r.domain FROM runs r WHERE %1), "
+                    "doms AS (SELECT domain, min(id) AS first, max(id) AS last FROM win GROUP BY domain), "
+                    "picked AS (SELECT p.domain, p.metric, "
+                    "  (SELECT r2.id FROM runs r2 %2 r2.id BETWEEN p.first AND p.last ORDER BY r2.id DESC LIMIT 1) AS "
+                    "newest, "
+                    "  coalesce((SELECT r2.id FROM runs r2 %2 r2.id < p.first ORDER BY r2.id DESC LIMIT 1), "
+                    "           (SELECT r2.id FROM runs r2 %2 r2.id BETWEEN p.first AND p.last ORDER BY r2.id LIMIT "
+                    "1)) AS base "
+                    "  FROM (SELECT d.domain, d.first, d.last, m.id AS metric FROM doms d CROSS JOIN metrics m) p) "
+                    "SELECT x.domain, m.key, x.newest, x.base, c.value, r.at, cb.value, rb.at FROM picked x "
+                    "JOIN metrics m ON m.id = x.metric JOIN cells c ON c.run = x.newest AND c.metric = x.metric "
+                    "JOIN runs r ON r.id = x.newest JOIN cells cb ON cb.run = x.base AND cb.metric = x.metric "
+                    "JOIN runs rb ON rb.id = x.base WHERE x.newest IS NOT NULL "
+                    "ORDER BY x.domain, x.metric")
+                    .arg(inWindow, goodCell));
+    bindWindow(query);
     if (!query.exec()) {
         failed(query, error);
         return std::nullopt;
     }
-    QSqlQuery before(m_db);
-    before.prepare(QStringLiteral("SELECT c.value, r.at FROM cells c JOIN runs r ON r.id = c.run "
-                                  "WHERE c.run = ? AND c.metric = ?"));
     while (query.next()) {
-        const qint64 baseRun = query.value(6).toLongLong();
-        if (baseRun == 0 || baseRun == query.value(2).toLongLong())
-            continue;
-        before.addBindValue(baseRun);
-        before.addBindValue(query.value(3));
-        if (!before.exec() || !before.next()) {
-            failed(before, error);
-            return std::nullopt;
-        }
+        if (query.value(2).toLongLong() == query.value(3).toLongLong())
+            continue; // one good value in the window and none before it
         const QString after = query.value(4).toString();
-        const QString old = before.value(0).toString();
+        const QString old = query.value(6).toString();
         if (!sameValue(old, after))
-            report.changes.append({query.value(0).toString(), query.value(1).toString(), old, timeOf(before.value(1)),
+            report.changes.append({query.value(0).toString(), query.value(1).toString(), old, timeOf(query.value(7)),
                                    after, timeOf(query.value(5))});
     }
-    query.prepare(QStringLiteral("SELECT r.domain, count(*), max(r.at) FROM runs r JOIN cells c ON c.run = r.id "
-                                 "WHERE r.id > ? AND r.id <= ? AND r.at >= ? AND c.status IN %1 "
-                                 "GROUP BY r.domain ORDER BY r.domain")
-                          .arg(kFailure));
-    query.addBindValue(window.afterRun);
-    query.addBindValue(report.newestRun);
-    query.addBindValue(since);
+    query.prepare(QStringLiteral("WITH win AS MATERIALIZED (SELECT r.id, r.domain, r.at FROM runs r WHERE %2) "
+                                 "SELECT w.domain, count(*), max(w.at) FROM win w CROSS JOIN cells c ON c.run = w.id "
+                                 "WHERE c.status IN %1 GROUP BY w.domain ORDER BY w.domain")
+                          .arg(kFailure, inWindow));
+    bindWindow(query);
     if (!query.exec()) {
         failed(query, error);
         return std::nullopt;

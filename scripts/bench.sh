@@ -11,7 +11,7 @@ export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 XDG_DATA_HOME="$(mktemp -d)"
 export XDG_DATA_HOME
 unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY
-for bench in press_latency responsiveness soak startup decode scrape rules ranksimport hostile manydomains; do
+for bench in press_latency responsiveness soak startup decode scrape rules ranksimport hostile manydomains history; do
   (cd "$(mktemp -d)" && "$OLDPWD/build/bench/bench_$bench")
   echo
 done
