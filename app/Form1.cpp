@@ -24,6 +24,7 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -60,7 +61,6 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
 {
     initResources();
     m_engine.hosts() = hosts;
-    m_rules.load();
     createControls();
     m_engine.setDomainSource([this] { return dm->text(); });
     connect(&m_engine.sheet(), &yz::ResultSheet::cellChanged, this,
@@ -273,7 +273,15 @@ void Form1::startUp()
     }
     fillDomainList();
     m_vendor.askNews();
-    m_rules.askForNewer();
+}
+
+bool Form1::event(QEvent *event)
+{
+    // What start-up can leave until the window is on the screen: the
+    // installed rules (the request for newer ones follows the news request).
+    if (event->type() == QEvent::Paint && !std::exchange(m_painted, true))
+        QTimer::singleShot(0, this, [this] { m_rules.askForNewer(); });
+    return QWidget::event(event);
 }
 
 void Form1::connectServices()
@@ -289,6 +297,7 @@ void Form1::connectServices()
 
 void Form1::invokeTongji(const QString &type, const QString &siteId, const QString &password)
 {
+    m_rules.load(); // the statistics page is read with them
     m_state.tjType = yz::statisticsProvider(type);
     m_statistics.invokeTongji(m_state.tjType, siteId, password);
 }
@@ -458,6 +467,7 @@ void Form1::GO_Click()
     // The message box of a failed test holds the press until it is closed.
     hooks.rootDomainTested = [this](const yz::RootDomainResult &result) { takeRootDomain(result); };
     hooks.trendStarting = [this] { yz::showPicture(Picture1, waitingPicture()); };
+    m_rules.load();
     m_history.pressStarted(dm->text());
     m_engine.press(groups, hooks);
 }

@@ -88,6 +88,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // The first paint lets the work that can wait begin (installed rules).
+    bool event(QEvent *event) override;
     // Keys of the domain box and its list: Enter queries or takes the entry,
     // Down moves into the list, Escape hides it.
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -158,6 +160,7 @@ private:
     yz::SettingsFile m_settings;
     yz::WindowState m_state;
     bool m_shutDown = false;
+    bool m_painted = false;
     QPointer<Form3> m_form3;
     QString m_lastSuggestion; // as sent, kept for another try after a failure
     QPointer<Form2> m_form2;

@@ -97,11 +97,20 @@ WindowHistory::WindowHistory(const QString &file, QObject *parent)
     m_thread.setObjectName(QStringLiteral("results"));
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start(QThread::LowPriority);
+}
+
+WindowHistory::Worker *WindowHistory::worker()
+{
+    // Started by the first press, not at start-up: the window is painted sooner.
+    if (!m_thread.isRunning())
+        m_thread.start(QThread::LowPriority);
+    return m_worker;
 }
 
 WindowHistory::~WindowHistory()
 {
+    if (!m_thread.isRunning())
+        delete m_worker; // never started: no thread to hand it over
     m_thread.quit();
     m_thread.wait();
 }
@@ -132,7 +141,7 @@ void WindowHistory::pressStarted(const QString &typed)
     const quint64 press = ++m_press;
     if (m_domain.isEmpty())
         return;
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker, press, domain = m_domain] { worker->load(press, domain); });
+    QMetaObject::invokeMethod(worker(), [worker = m_worker, press, domain = m_domain] { worker->load(press, domain); });
 }
 
 void WindowHistory::pressEnded(const PressRecord &record)
@@ -140,7 +149,7 @@ void WindowHistory::pressEnded(const PressRecord &record)
     // A press that measured nothing (no group ticked) is no run.
     if (m_domain.isEmpty() || record.measuredCells().isEmpty())
         return;
-    QMetaObject::invokeMethod(m_worker,
+    QMetaObject::invokeMethod(worker(),
                               [worker = m_worker, domain = m_domain, record] { worker->store(domain, record); });
     m_domain.clear(); // stored once per press
 }
@@ -148,7 +157,7 @@ void WindowHistory::pressEnded(const PressRecord &record)
 void WindowHistory::readHistory(const QString &domain,
                                 std::function<void(const QList<StoredRun> &, const QString &)> done)
 {
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker, owner = this, domain, done = std::move(done)] {
+    QMetaObject::invokeMethod(worker(), [worker = m_worker, owner = this, domain, done = std::move(done)] {
         auto [runs, problem] = worker->read(domain, 0);
         QMetaObject::invokeMethod(owner, [done, runs = std::move(runs), problem] { done(runs, problem); });
     });

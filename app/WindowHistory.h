@@ -45,6 +45,7 @@ Q_SIGNALS:
 
 private:
     class Worker;
+    Worker *worker();
     void takeRuns(quint64 press, const QList<StoredRun> &runs, const QString &problem);
     void takeStored(const QString &problem);
 

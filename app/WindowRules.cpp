@@ -3,6 +3,8 @@
 #include "services/HandlerNames.h"
 #include "services/VendorPaths.h"
 
+#include <utility>
+
 WindowRules::WindowRules(yz::QueryEngine &engine, yz::StatisticsLine &statistics, QObject *parent)
     : QObject(parent)
     , m_engine(engine)
@@ -14,6 +16,8 @@ WindowRules::WindowRules(yz::QueryEngine &engine, yz::StatisticsLine &statistics
 
 void WindowRules::load()
 {
+    if (std::exchange(m_loaded, true))
+        return;
     use(yz::InstalledRules(m_engine.hosts().rulesKey()));
 }
 
@@ -34,6 +38,7 @@ void WindowRules::use(const yz::InstalledRules &installed)
 
 void WindowRules::askForNewer()
 {
+    load();
     if (m_engine.hosts().rulesKey().isEmpty())
         return;
     const QString url = m_engine.hosts().base(yz::Service::Vendor) + QString::fromUtf16(yz::vendor::kPublishedRules)

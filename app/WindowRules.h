@@ -18,9 +18,10 @@ public:
     // What the result handlers read with; replaced in place when newer rules arrive.
     const yz::ScrapeRules &rules() const { return m_rules; }
 
-    // Loads the installed rules (the engine's hosts must be set by then).
+    // Loads the installed rules once (the engine's hosts must be set by
+    // then): after the window is painted, or before whatever needs them first.
     void load();
-    // The one request for newer rules.
+    // The one request for newer rules (the installed ones loaded first).
     void askForNewer();
 
 private:
@@ -31,4 +32,5 @@ private:
     yz::StatisticsLine &m_statistics;
     yz::ScrapeRules m_rules;
     qint64 m_version = 0;
+    bool m_loaded = false;
 };

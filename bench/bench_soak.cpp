@@ -1,7 +1,8 @@
-// Soak: 300 presses of every group (trend picture included) against the fake
-// services with the sample pages. Checks that every started request is
-// delivered exactly once, and reports how much resident memory grows from
-// press 50 to press 300.
+// Soak: 3,000 presses of every group (trend picture included) against the
+// fake services with the sample pages, each press's record kept in the
+// results database. Checks that every started request is delivered exactly
+// once, and reports how much resident memory grows from press 50 to press
+// 300 and to press 3,000.
 #include "tests/support/FakeServices.h"
 #include "tests/support/SamplePages.h"
 #include "tests/support/WindowUnderTest.h"
@@ -37,8 +38,9 @@ int main(int argc, char *argv[])
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg=false"));
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    constexpr int kPresses = 300;
+    constexpr int kPresses = 3000;
     constexpr int kFrom = 50;
+    constexpr int kShort = 300;
 
     yztest::FakeServices services;
     yztest::serveSamplePages(services);
@@ -51,6 +53,7 @@ int main(int argc, char *argv[])
     QObject::connect(&fetcher, &yz::PageFetcher::requestFinished, [&] { ++delivered; });
 
     double atFrom = 0;
+    double atShort = 0;
     int wrongPresses = 0;
     for (int press = 1; press <= kPresses; ++press) {
         const int startedBefore = fetcher.startedCount();
@@ -69,10 +72,15 @@ int main(int argc, char *argv[])
             ++wrongPresses;
         if (press == kFrom)
             atFrom = residentMiB();
+        if (press == kShort)
+            atShort = residentMiB();
     }
+    // The last records reach the database before the figure is taken.
+    QTest::qWait(500);
     const double growth = residentMiB() - atFrom;
-    std::printf("%-44s %10s %10s\n", "soak (300 presses, every group)", "value", "target");
+    std::printf("%-44s %10s %10s\n", "soak (3,000 presses, every group, stored)", "value", "target");
     std::printf("%-44s %10d %10s\n", "  presses not delivering each request once", wrongPresses, "0");
-    std::printf("%-44s %10.2f %10s\n", "  resident growth press 50 -> 300, MiB", growth, "< 2");
+    std::printf("%-44s %10.2f %10s\n", "  resident growth press 50 -> 300, MiB", atShort - atFrom, "< 2");
+    std::printf("%-44s %10.2f %10s\n", "  resident growth press 50 -> 3,000, MiB", growth, "< 2");
     return wrongPresses == 0 ? 0 : 1;
 }

@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace yz {
 
 HistoryTable historyTable(const QList<StoredRun> &runs, const QDateTime &since)
@@ -87,6 +89,8 @@ QList<std::pair<QDateTime, double>> countSeries(const QList<StoredRun> &runs, co
         if (const StoredCell *cell = run.cell(key); cell && measuredBy(cell->status) == Measured::Value)
             if (const std::optional<QString> digits = countDigits(cell->value))
                 points.append({run.at, digits->toDouble()});
+    // In time order, whatever order the runs were stored in.
+    std::stable_sort(points.begin(), points.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     return points;
 }
 

@@ -41,7 +41,7 @@ QByteArray historyCsv(const HistoryTable &table);
 QString localTimeText(const QDateTime &at);
 // Which front end stored a run, in words.
 QString sourceText(const QString &source);
-// A count's points for a chart: (time, count) of the runs that read one.
+// A count's points for a chart: (time, count) of the runs that read one, in time order.
 QList<std::pair<QDateTime, double>> countSeries(const QList<StoredRun> &runs, const QString &key);
 
 } // namespace yz
