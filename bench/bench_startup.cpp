@@ -92,13 +92,12 @@ int main()
     for (int m = 0; m < kModes; ++m) {
         const double t = yzbench::median(ms[m]);
         const double peak = yzbench::median(mem[m]);
-        std::printf("%-34s %8.1f %8.2f %8.1f %8.2f %8s\n", modes[m].caption, t, t / bareMs, peak, peak / bareMiB,
-                    "");
+        std::printf("%-34s %8.1f %8.2f %8.1f %8.2f %8s\n", modes[m].caption, t, t / bareMs, peak, peak / bareMiB, "");
     }
     // The figure with a target: the program against any window that shows Chinese.
     const double labelMs = yzbench::median(ms[2]);
     std::printf("%-34s %8s %8.2f %8s %8.2f %8s\n", "the program's window / Chinese line", "",
-                yzbench::median(ms[kModes - 1]) / labelMs, "", yzbench::median(mem[kModes - 1]) / yzbench::median(mem[2]),
-                "<= 1.3");
+                yzbench::median(ms[kModes - 1]) / labelMs, "",
+                yzbench::median(mem[kModes - 1]) / yzbench::median(mem[2]), "<= 1.3");
     return 0;
 }
