@@ -25,6 +25,7 @@ BatchRun::BatchRun(const ServiceHosts &hosts, const PressGroups &groups, const Q
     , m_gate(limits.perHost > 0 ? limits.perHost : BatchLimits::kAutoPerHostFloor, limits.delayMs)
 {
     m_limits.jobs = std::max(1, m_limits.jobs);
+    m_gate.setGiveUpAfter(limits.giveUpAfter);
     if (limits.perHost > 0)
         return;
     // The requests one press sends each host, by the query table.
@@ -101,6 +102,7 @@ BatchState BatchRun::state() const
     s.requestsInFlight = m_gate.inFlightTotal();
     s.requestsWaiting = m_gate.waitingTotal();
     s.slowestHost = m_gate.slowestHost(&s.slowestMeanMs);
+    s.refusing = m_gate.refusing();
     s.elapsedMs = m_clock.isValid() ? m_clock.elapsed() : 0;
     if (s.done > 0)
         s.remainingMs = s.elapsedMs * (s.total - s.done) / s.done;

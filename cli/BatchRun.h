@@ -21,6 +21,7 @@ struct BatchLimits {
     int jobs = 4;
     int perHost = 0; // requests in flight to one host, across all domains; 0: as above
     int delayMs = 0;
+    int giveUpAfter = 0; // refusals in a row after which a host is asked no more; 0: never
     int timeoutMs = PageFetcher::kDefaultTimeoutMs; // each request, from when it leaves
 };
 
@@ -34,6 +35,7 @@ struct BatchState {
     int slowestMeanMs = 0;
     qint64 elapsedMs = 0;
     qint64 remainingMs = -1; // unknown until a domain is done
+    QList<HostGate::HostSummary> refusing; // hosts slowed down by refusals, with their pace
 };
 
 // Runs one press per domain, up to `jobs` domains at once, each on its own

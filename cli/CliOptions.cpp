@@ -27,6 +27,7 @@ const QList<CliOption> &cliOptions()
             {{QStringLiteral("jobs")}, true},
             {{QStringLiteral("per-host")}, true},
             {{QStringLiteral("delay")}, true},
+            {{QStringLiteral("give-up-after")}, true},
             {{QStringLiteral("rules")}, true},
             {{QStringLiteral("print-rules")}, false},
             {{QStringLiteral("save-pages")}, true},
@@ -147,7 +148,8 @@ ParsedOptions parseCliOptions(const QStringList &typed)
     o.pagesDir = parser.value(QStringLiteral("save-pages"));
     if (!readNumber(parser, QStringLiteral("jobs"), 1, 256, &o.jobs, &parsed.error)
         || !readNumber(parser, QStringLiteral("per-host"), 1, 64, &o.perHost, &parsed.error)
-        || !readNumber(parser, QStringLiteral("delay"), 0, 600000, &o.delayMs, &parsed.error))
+        || !readNumber(parser, QStringLiteral("delay"), 0, 600000, &o.delayMs, &parsed.error)
+        || !readNumber(parser, QStringLiteral("give-up-after"), 0, 1000, &o.giveUpAfter, &parsed.error))
         return parsed;
     o.groups.trend = !o.trendDir.isEmpty();
     o.domains = parser.positionalArguments();
@@ -183,6 +185,8 @@ QString usageText(const QString &programName)
                    "                     发给该主机的请求数（至少 2），所以一个域名与窗口一样快，多个域名\n"
                    "                     也不比一次查询更密集。域名多时，速度受此限制与最慢的主机所限，\n"
                    "                     而不是 --jobs（进度行显示最慢的主机）\n"
+                   "  --give-up-after K  一个主机连续拒绝 K 次（拒绝页或封锁页）后，本次不再查询它，\n"
+                   "                     其余的格记为 refused（默认 3；0 表示从不放弃）\n"
                    "  --delay MS         同一主机两个请求之间至少间隔 MS 毫秒（默认 0）；\n"
                    "                     主机返回“频”（拒绝自动查询）时，其间隔加倍，最多 60 秒\n"
                    "  --rules FILE       用 JSON 文件替换内置的抓取规则（计数、快照、PR、Alexa、SogouRank、\n"

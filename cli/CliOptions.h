@@ -26,6 +26,7 @@ struct CliOptions {
     int jobs = 4; // domains in flight at once
     int perHost = 0; // requests in flight to one host, across all domains; 0: what one press sends it
     int delayMs = 0; // between two requests leaving for one host
+    int giveUpAfter = 3; // refusals in a row after which a host is asked no more; 0: never
     QStringList domains;
 };
 

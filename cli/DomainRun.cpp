@@ -1,5 +1,6 @@
 #include "cli/DomainRun.h"
 
+#include "net/TransportStatus.h"
 #include "parsers/ResultHandlers.h"
 
 #include <QDir>
@@ -67,7 +68,7 @@ DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const
                                        saveTrendPicture(m_result, m_trendDir, err, bytes);
                                    });
     connect(&m_engine, &QueryEngine::pressEnded, this, &DomainRun::collect);
-    connect(&m_engine.sheet(), &ResultSheet::statusChanged, this, &DomainRun::noteRefusal);
+    connect(&m_engine.sheet(), &ResultSheet::statusChanged, this, &DomainRun::noteAnswer);
 }
 
 void DomainRun::start()
@@ -100,13 +101,32 @@ DomainResult DomainRun::takeResult()
     return std::move(m_result);
 }
 
-// A refusal page slows its service's host down for every later request of the run.
-void DomainRun::noteRefusal(Grid grid, int row, int col, const CellStatus &status)
+// How each answer read tells the gate about its host: a refusal slows the
+// host down for every later request of the run (and may give it up), an
+// answer ends a run of refusals, a failure is counted.
+void DomainRun::noteAnswer(Grid grid, int row, int col, const CellStatus &status)
 {
-    if (!m_gate || status.cause != CellStatus::Cause::Refused)
+    const QueryRow *query = m_gate ? findRowForCell(grid, row, col) : nullptr;
+    if (!query)
         return;
-    if (const QueryRow *query = findRowForCell(grid, row, col))
-        m_gate->slowDown(PageFetcher::gateKey(QUrl(m_engine.rowAddress(*query, m_result.domain))));
+    const QString host = PageFetcher::gateKey(QUrl(m_engine.rowAddress(*query, m_result.domain)));
+    switch (status.cause) {
+    case CellStatus::Cause::Refused:
+        if (status.transport != transport::kHostGivenUp)
+            m_gate->noteRefused(host);
+        break;
+    case CellStatus::Cause::Ok:
+    case CellStatus::Cause::None:
+    case CellStatus::Cause::Unrecognised:
+        m_gate->noteAnswered(host);
+        break;
+    case CellStatus::Cause::Failed:
+        m_gate->noteFailed(host);
+        break;
+    case CellStatus::Cause::Empty:
+    case CellStatus::Cause::Waiting:
+        break;
+    }
 }
 
 void DomainRun::collect(const PressRecord &record)

@@ -49,7 +49,7 @@ Q_SIGNALS:
 
 private:
     void collect(const PressRecord &record);
-    void noteRefusal(Grid grid, int row, int col, const CellStatus &status);
+    void noteAnswer(Grid grid, int row, int col, const CellStatus &status);
 
     DomainResult m_result;
     QString m_trendDir;

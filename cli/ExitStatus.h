@@ -10,5 +10,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 // A usage error, or a file the options name that cannot be read or is refused.
 inline constexpr int kExitUsage = 2;
+// Stopped by Ctrl-C (SIGINT), as a shell reports it: 128 + the signal.
+inline constexpr int kExitInterrupted = 130;
 
 } // namespace yz::cli

@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace yz::cli {
 namespace {
 
@@ -38,8 +40,30 @@ QString Progress::line(const BatchState &state)
         text += QStringLiteral("  最慢 %1 %2 秒")
                         .arg(printable(state.slowestHost))
                         .arg(double(state.slowestMeanMs) / 1000.0, 0, 'f', 1);
+    for (const HostGate::HostSummary &host : state.refusing)
+        text += QStringLiteral("  %1 拒绝中，%2 秒一次")
+                        .arg(printable(host.host))
+                        .arg(double(std::max(host.delayMs, 1)) / 1000.0, 0, 'f', 1);
     if (state.remainingMs >= 0 && state.done < state.total)
         text += QStringLiteral("  剩余约 %1").arg(clock(state.remainingMs));
+    return text;
+}
+
+QString Progress::hostSummary(const QList<HostGate::HostSummary> &hosts, bool always)
+{
+    const bool troubled = std::any_of(hosts.cbegin(), hosts.cend(), [](const HostGate::HostSummary &h) {
+        return h.refusals > 0 || h.failures > 0 || h.givenUp;
+    });
+    if (!troubled && !always)
+        return {};
+    QString text = QStringLiteral("各主机：\n");
+    for (const HostGate::HostSummary &h : hosts)
+        text += QStringLiteral("  %1  请求 %2，拒绝 %3，失败 %4%5\n")
+                        .arg(printable(h.host))
+                        .arg(h.requests)
+                        .arg(h.refusals)
+                        .arg(h.failures)
+                        .arg(h.givenUp ? QStringLiteral("，已放弃") : QString());
     return text;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/HostGate.h"
+
 #include <QElapsedTimer>
 #include <QString>
 
@@ -22,8 +24,11 @@ public:
     void clear();
 
     // The line for a state: done of total, requests in flight and held back,
-    // the slowest host, the time left.
+    // the slowest host, the hosts refusing with their pace, the time left.
     static QString line(const BatchState &state);
+    // What the run did with each host: requests, refusals, failures, given
+    // up or not; unless `always`, empty when no host refused or failed.
+    static QString hostSummary(const QList<HostGate::HostSummary> &hosts, bool always = false);
 
 private:
     std::FILE *m_stream;

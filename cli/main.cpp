@@ -5,6 +5,7 @@
 #include "cli/DomainInput.h"
 #include "cli/ExitStatus.h"
 #include "cli/HistoryCommand.h"
+#include "cli/InterruptWatch.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
 #include "cli/RulesCheck.h"
@@ -162,7 +163,7 @@ int main(int argc, char *argv[])
     bool headerWritten = false;
     yz::cli::Progress progress(stderr);
     yz::cli::BatchRun batch(hosts, options.groups, domains, options.trendDir,
-                            {options.jobs, options.perHost, options.delayMs});
+                            {options.jobs, options.perHost, options.delayMs, options.giveUpAfter});
     batch.setRules(rules.get());
     batch.setArchive(archive.get());
     auto printResult = [&](const yz::cli::DomainResult &result) {
@@ -201,6 +202,24 @@ int main(int argc, char *argv[])
         std::fflush(stderr);
     };
 
+    QObject::connect(&batch.gate(), &yz::HostGate::gaveUp, [&progress](const QString &host, int refusals) {
+        progress.clear();
+        yz::cli::writeText(
+                stderr,
+                QStringLiteral("%1 连续拒绝 %2 次，本次不再查询\n").arg(yz::cli::printable(host)).arg(refusals));
+    });
+    const auto writeSummary = [&batch, &progress](bool always) {
+        progress.clear();
+        yz::cli::writeText(stderr, yz::cli::Progress::hostSummary(batch.gate().summary(), always));
+    };
+    yz::cli::InterruptWatch interrupted;
+    QObject::connect(&interrupted, &yz::cli::InterruptWatch::interrupted, [&writeSummary] {
+        yz::cli::writeText(stderr, QStringLiteral("已中断\n"));
+        writeSummary(true);
+        std::fflush(stdout);
+        std::_Exit(yz::cli::kExitInterrupted);
+    });
+
     QEventLoop loop;
     QObject::connect(&batch, &yz::cli::BatchRun::finished, &loop, &QEventLoop::quit);
     QObject::connect(&batch, &yz::cli::BatchRun::progressed, &loop, [&] { progress.show(batch.state()); });
@@ -210,6 +229,7 @@ int main(int argc, char *argv[])
         ticker.start(250);
     batch.start(printResult);
     loop.exec();
+    writeSummary(false);
     if (archive && !archive->writeIndex(&error)) {
         yz::cli::writeText(stderr, error + u'\n');
         status = kExitFailed;

@@ -22,10 +22,72 @@ HostGate::Host &HostGate::hostFor(const QString &host)
     return *it;
 }
 
-void HostGate::enqueue(const QString &host, QObject *owner, std::function<void()> start)
+void HostGate::enqueue(const QString &host, QObject *owner, std::function<void()> start, std::function<void()> skip)
 {
-    hostFor(host).waiting.push_back({owner, std::move(start)});
-    pump(host);
+    Host &h = hostFor(host);
+    h.waiting.push_back({owner, std::move(start), std::move(skip)});
+    if (h.givenUp)
+        skipWaiting(h);
+    else
+        pump(host);
+}
+
+void HostGate::skipWaiting(Host &h)
+{
+    // From the event loop: a skip reaches a handler, which may enqueue more.
+    while (!h.waiting.empty()) {
+        Waiting w = std::move(h.waiting.front());
+        h.waiting.pop_front();
+        if (!w.owner.isNull() && w.skip)
+            QTimer::singleShot(0, w.owner.data(), std::move(w.skip));
+    }
+}
+
+void HostGate::noteRefused(const QString &host)
+{
+    Host &h = hostFor(host);
+    ++h.refusals;
+    ++h.refusedInARow;
+    slowDown(host);
+    if (m_giveUpAfter > 0 && h.refusedInARow >= m_giveUpAfter && !h.givenUp) {
+        h.givenUp = true;
+        skipWaiting(h);
+        Q_EMIT gaveUp(host, h.refusedInARow);
+    }
+}
+
+void HostGate::noteAnswered(const QString &host)
+{
+    hostFor(host).refusedInARow = 0;
+}
+
+void HostGate::noteFailed(const QString &host)
+{
+    ++hostFor(host).failures;
+}
+
+bool HostGate::givenUp(const QString &host) const
+{
+    const auto it = m_hosts.constFind(host);
+    return it != m_hosts.constEnd() && it->givenUp;
+}
+
+QList<HostGate::HostSummary> HostGate::summary() const
+{
+    QList<HostSummary> list;
+    for (auto it = m_hosts.constBegin(); it != m_hosts.constEnd(); ++it)
+        list.append({it.key(), it->requests, it->refusals, it->failures, it->delayMs, it->givenUp});
+    std::sort(list.begin(), list.end(), [](const HostSummary &a, const HostSummary &b) { return a.host < b.host; });
+    return list;
+}
+
+QList<HostGate::HostSummary> HostGate::refusing() const
+{
+    QList<HostSummary> list;
+    for (const HostSummary &h : summary())
+        if (h.refusals > 0 && !h.givenUp)
+            list.append(h);
+    return list;
 }
 
 void HostGate::release(const QString &host)
@@ -129,6 +191,7 @@ void HostGate::pump(const QString &host)
         h.waiting.pop_front();
         h.lastStart = now;
         h.startedAt.push_back(now);
+        ++h.requests;
         ++m_inFlightTotal;
         // `start` may enqueue or release on this gate; h may move with the hash.
         next.start();

@@ -67,7 +67,7 @@ PageFetcher::Prepared PageFetcher::prepare(const QString &url, const QString &me
 }
 
 void PageFetcher::dispatch(Prepared prepared, std::function<WatchedRequest *(QNetworkReply *)> watch,
-                           std::function<void()> fail)
+                           std::function<void(int status)> fail)
 {
     countStarted(prepared.url);
     // Sends the request; `release` (if any) runs once the request's host is
@@ -79,7 +79,7 @@ void PageFetcher::dispatch(Prepared prepared, std::function<WatchedRequest *(QNe
         if (!reply) {
             if (release)
                 release();
-            fail();
+            fail(transport::kNotStarted);
             countFinished();
             return;
         }
@@ -96,12 +96,18 @@ void PageFetcher::dispatch(Prepared prepared, std::function<WatchedRequest *(QNe
         return;
     }
     const QString key = gateKey(prepared.request.url());
-    m_gate->enqueue(key, this, [gate = m_gate.data(), key, sendNow] {
-        sendNow([gate, key, released = std::make_shared<bool>(false)] {
-            if (!std::exchange(*released, true))
-                gate->release(key);
-        });
-    });
+    m_gate->enqueue(
+            key, this,
+            [gate = m_gate.data(), key, sendNow] {
+                sendNow([gate, key, released = std::make_shared<bool>(false)] {
+                    if (!std::exchange(*released, true))
+                        gate->release(key);
+                });
+            },
+            [this, fail] {
+                fail(transport::kHostGivenUp);
+                countFinished();
+            });
 }
 
 void PageFetcher::urlfetch(const QString &url, const QString &method, const QString &payload, const QString &charset,
@@ -112,8 +118,8 @@ void PageFetcher::urlfetch(const QString &url, const QString &method, const QStr
             [=, this](QNetworkReply *reply) -> WatchedRequest * {
                 return new spyHTTP(reply, handler, charset, m_handlers, m_deliveries, m_timeoutMs, m_byteLimit, this);
             },
-            [=, this] {
-                m_handlers.deliver(handler, PageAnswer::failed(transport::kNotStarted, QUrl(url, QUrl::TolerantMode)));
+            [=, this](int status) {
+                m_handlers.deliver(handler, PageAnswer::failed(status, QUrl(url, QUrl::TolerantMode)));
             });
 }
 
@@ -124,7 +130,7 @@ void PageFetcher::picfetch(const QString &url, const QString &handler)
             [=, this](QNetworkReply *reply) -> WatchedRequest * {
                 return new spyHTTPPic(reply, handler, m_handlers, m_deliveries, m_timeoutMs, this);
             },
-            [=, this] { m_handlers.deliverPicture(handler, 1, QByteArray::number(transport::kNotStarted)); });
+            [=, this](int status) { m_handlers.deliverPicture(handler, 1, QByteArray::number(status)); });
 }
 
 void PageFetcher::countStarted(const QString &url)

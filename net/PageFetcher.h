@@ -94,9 +94,9 @@ private:
     static Prepared prepare(const QString &url, const QString &method, const QString &payload);
     // Counts the request as started and sends it, now or when the gate lets
     // it; `watch` wraps the reply in its watcher, `fail` reports a request
-    // that could not be sent after all.
+    // that was not sent after all, with the transport status why.
     void dispatch(Prepared prepared, std::function<WatchedRequest *(QNetworkReply *)> watch,
-                  std::function<void()> fail);
+                  std::function<void(int status)> fail);
 
     QNetworkAccessManager m_network;
     QPointer<HostGate> m_gate;

@@ -11,5 +11,8 @@ inline constexpr int kNameNotResolved = 12007; // host not found
 inline constexpr int kCannotConnect = 12029; // connection refused or unreachable
 inline constexpr int kConnectionAborted = 12030; // closed or reset before the answer was complete, or too large
 inline constexpr int kInvalidResponse = 12152; // the server's answer was not HTTP
+// Ours, past WinInet's numbers: not sent, because this run gave up on a host
+// that refused its requests too many times in a row.
+inline constexpr int kHostGivenUp = 12999;
 
 } // namespace yz::transport

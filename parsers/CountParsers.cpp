@@ -17,6 +17,9 @@ struct PatternSet {
     const char16_t *removal; // deleted from the count
     const char16_t *emptyMarker;
     std::array<const char16_t *, 2> antiRobot; // case-sensitive substrings; nullptr ends the list
+    // What a refusal page shows: "频" where the window has always said so;
+    // elsewhere the value of a page of no known shape, its cause refused.
+    const char16_t *refusalValue;
 };
 
 constexpr PatternSet kPatternSets[] = {
@@ -27,7 +30,10 @@ constexpr PatternSet kPatternSets[] = {
          1,
          u",",
          u"抱歉，没有找到与",
-         {nullptr, nullptr}},
+         // Today's verification page (also where wappass.baidu.com sends a
+         // blocked client) and the older error page.
+         {u"<title>百度安全验证</title>", u"百度--您的访问出错了"},
+         u"X"},
         {Engine::Google,
          u"(约|有) <b>",
          u"</b> ",
@@ -35,7 +41,8 @@ constexpr PatternSet kPatternSets[] = {
          1,
          u",",
          u"找不到和您的查询",
-         {u"302 Moved", u"发送自动查询"}},
+         {u"302 Moved", u"发送自动查询"},
+         u"频"},
         {Engine::Yahoo,
          u"共 <strong>",
          u"</strong>",
@@ -43,7 +50,8 @@ constexpr PatternSet kPatternSets[] = {
          0,
          u",",
          u"没有搜索到结果",
-         {nullptr, nullptr}},
+         {nullptr, nullptr},
+         u"X"},
         {Engine::Sogou,
          u"<!--resultbarnum:",
          u"-->",
@@ -51,8 +59,9 @@ constexpr PatternSet kPatternSets[] = {
          0,
          u",",
          u"没有找到",
-         {u"搜狗为防止被某些程序恶意搜索抓取页面", nullptr}},
-        {Engine::Youdao, u"共", u"条", u"共(约)?([\\s\\S]+?)条", 1, u"万", u"抱歉，没有找到", {nullptr, nullptr}},
+         {u"搜狗为防止被某些程序恶意搜索抓取页面", nullptr},
+         u"频"},
+        {Engine::Youdao, u"共", u"条", u"共(约)?([\\s\\S]+?)条", 1, u"万", u"抱歉，没有找到", {nullptr, nullptr}, u"X"},
         {Engine::Soso,
          u"搜索到约",
          u"项结果",
@@ -60,7 +69,8 @@ constexpr PatternSet kPatternSets[] = {
          0,
          u",",
          u"抱歉，找不到",
-         {nullptr, nullptr}},
+         {nullptr, nullptr},
+         u"X"},
 };
 static_assert(std::size(kPatternSets) == kEngineCount);
 
@@ -150,7 +160,7 @@ Scraped CountRules::scrape(Engine engine, const QString &html) const
         return Scraped::none(QStringLiteral("0"));
     for (const QString &marker : c.rule.refusalMarkers)
         if (html.contains(marker, Qt::CaseSensitive))
-            return Scraped::refused(QStringLiteral("频"));
+            return Scraped::refused(QString::fromUtf16(patternSet(engine).refusalValue));
     return Scraped::unrecognised(QStringLiteral("X"), match.isValid() ? QString() : patternGaveUpReason());
 }
 

@@ -44,8 +44,9 @@ public:
     bool replace(Engine engine, const CountRule &rule, Part *refused, QString *error);
 
     // The value a result page gives, with its cause: the count with the
-    // separators deleted, "0" for the empty-result page, "频" for a refusal
-    // page, "X" for anything else (a failed request's status digits included).
+    // separators deleted, "0" for the empty-result page, for a refusal page
+    // "频" (Google, Sogou) or "X" (the others, whose windows never said 频),
+    // "X" for anything else (a failed request's status digits included).
     Scraped scrape(Engine engine, const QString &html) const;
 
 private:

@@ -20,6 +20,10 @@ CellStatus CellStatus::of(const PageAnswer &answer, const Scraped &scraped)
     case PageAnswer::Outcome::Transport:
         status.cause = Cause::Failed;
         status.transport = answer.status != 0 ? answer.status : transport::kNotStarted;
+        if (status.transport == transport::kHostGivenUp) {
+            status.cause = Cause::Refused; // refused before: not asked again this run
+            status.reason = QStringLiteral("连续拒绝，本次不再查询");
+        }
         return status;
     case PageAnswer::Outcome::Read:
         break;
@@ -81,6 +85,8 @@ QString CellStatus::description() const
         break;
     case Cause::Refused:
         text = QStringLiteral("服务拒绝自动查询");
+        if (!reason.isEmpty())
+            text += QStringLiteral("：") + reason;
         break;
     case Cause::Unrecognised:
         text = QStringLiteral("未识别的页面");

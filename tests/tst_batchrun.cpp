@@ -103,6 +103,11 @@ private Q_SLOTS:
     void gateByItself();
     void requestsThatCannotLeave();
     void progressLine();
+    void baiduBlockPagesAreRefusals_data();
+    void baiduBlockPagesAreRefusals();
+    void refusingHostIsGivenUp();
+    void answerEndsARunOfRefusals();
+    void hostSummary();
 };
 
 void TestBatchRun::inputOrderOwnValuesAndPerHostLimit()
@@ -333,6 +338,110 @@ void TestBatchRun::progressLine()
     QVERIFY(line.endsWith(QStringLiteral("剩余约 1:02:03")));
     s.done = 10;
     QVERIFY(!yz::cli::Progress::line(s).contains(QStringLiteral("剩余")));
+}
+
+void TestBatchRun::baiduBlockPagesAreRefusals_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::newRow("verification") << QStringLiteral(
+            "<html><head><title>百度安全验证</title></head><body>网络不给力，请稍后重试</body></html>");
+    QTest::newRow("older error page") << QStringLiteral("<html><title>百度--您的访问出错了</title></html>");
+}
+
+// Baidu's block pages read as X, as any page of no known shape always has,
+// but with the cause refused, and they slow Baidu down like Google's 频.
+void TestBatchRun::baiduBlockPagesAreRefusals()
+{
+    QFETCH(QString, page);
+    yztest::FakeServices services;
+    serveNumberedCounts(services, 0);
+    services[Service::Baidu].setResponse(yztest::ok(yztest::gbk(page)));
+    BatchRun batch(services.hosts(), recentOnly(), numberedDomains(1), QString(), {1, 2, 0});
+    batch.gate().setRefusalBounds(40, 100);
+    const Finished f = runToEnd(batch);
+    QVERIFY(f.done);
+    QCOMPARE(f.results[0].grids[size_t(Grid::Tb3)][1][1], QStringLiteral("X"));
+    QCOMPARE(f.results[0].statuses[size_t(Grid::Tb3)][1][1].cause, yz::CellStatus::Cause::Refused);
+    QCOMPARE(f.results[0].statuses[size_t(Grid::Tb3)][2][1].cause, yz::CellStatus::Cause::Ok); // Google
+    const QString baidu = yz::PageFetcher::gateKey(QUrl(services.hosts().base(Service::Baidu)));
+    QVERIFY(batch.gate().delayMs(baidu) >= 40);
+}
+
+// A host refusing K times in a row is asked no more: its other cells are
+// refused without a request, once said; the other hosts go on.
+void TestBatchRun::refusingHostIsGivenUp()
+{
+    yztest::FakeServices services;
+    serveNumberedCounts(services, 0);
+    services[Service::Google].setResponse(yztest::ok(yztest::gbk(QStringLiteral("<html>发送自动查询</html>"))));
+    yz::cli::BatchLimits limits{2, 1, 0};
+    limits.giveUpAfter = 2;
+    BatchRun batch(services.hosts(), recentOnly(), numberedDomains(6), QString(), limits);
+    batch.gate().setRefusalBounds(20, 40);
+    QSignalSpy gaveUp(&batch.gate(), &yz::HostGate::gaveUp);
+    const Finished f = runToEnd(batch);
+    QVERIFY(f.done);
+    const QString google = yz::PageFetcher::gateKey(QUrl(services.hosts().base(Service::Google)));
+    QCOMPARE(gaveUp.size(), 1);
+    QCOMPARE(gaveUp.first().value(0).toString(), google);
+    QCOMPARE(gaveUp.first().value(1).toInt(), 2);
+    QCOMPARE(services[Service::Google].requests().size(), 2); // one request in flight at a time
+    QCOMPARE(services[Service::Baidu].requests().size(), 18); // three recent counts of six domains
+    const yz::CellStatus last = f.results[5].statuses[size_t(Grid::Tb3)][2][3];
+    QCOMPARE(last.cause, yz::CellStatus::Cause::Refused);
+    QCOMPARE(last.summary(), QStringLiteral("refused 连续拒绝，本次不再查询"));
+    QCOMPARE(f.results[5].grids[size_t(Grid::Tb3)][1][3], QStringLiteral("1005"));
+    const QList<yz::HostGate::HostSummary> summary = batch.gate().summary();
+    const auto googleSummary = std::find_if(summary.cbegin(), summary.cend(),
+                                            [&google](const yz::HostGate::HostSummary &h) { return h.host == google; });
+    QVERIFY(googleSummary != summary.cend());
+    QVERIFY(googleSummary->givenUp);
+    QCOMPARE(googleSummary->requests, 2);
+    QCOMPARE(googleSummary->refusals, 2);
+}
+
+void TestBatchRun::answerEndsARunOfRefusals()
+{
+    yz::HostGate gate(1, 0);
+    gate.setGiveUpAfter(3);
+    const QString host = QStringLiteral("h.example");
+    gate.noteRefused(host);
+    gate.noteRefused(host);
+    gate.noteAnswered(host); // it answered again: the count starts over
+    gate.noteRefused(host);
+    gate.noteRefused(host);
+    QVERIFY(!gate.givenUp(host));
+    gate.noteRefused(host);
+    QVERIFY(gate.givenUp(host));
+    // A request for a host given up is skipped, never started.
+    QObject owner;
+    bool started = false;
+    bool skipped = false;
+    gate.enqueue(
+            host, &owner, [&started] { started = true; }, [&skipped] { skipped = true; });
+    QTRY_VERIFY(skipped);
+    QVERIFY(!started);
+    yz::HostGate never(1, 0);
+    never.setGiveUpAfter(0);
+    for (int i = 0; i < 50; ++i)
+        never.noteRefused(host);
+    QVERIFY(!never.givenUp(host));
+}
+
+void TestBatchRun::hostSummary()
+{
+    QList<yz::HostGate::HostSummary> hosts{{QStringLiteral("www.baidu.com"), 40, 0, 0, 0, false}};
+    QCOMPARE(yz::cli::Progress::hostSummary(hosts), QString()); // nothing went wrong: nothing said
+    hosts.append({QStringLiteral("www.google.com.hk\x1b[2J"), 3, 3, 0, 4000, true});
+    const QString text = yz::cli::Progress::hostSummary(hosts);
+    QVERIFY2(text.startsWith(QStringLiteral("各主机：\n  www.baidu.com  请求 40，拒绝 0，失败 0\n")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("请求 3，拒绝 3，失败 0，已放弃\n")), qPrintable(text));
+    QVERIFY(!text.contains(u'\x1b'));
+    yz::cli::BatchState s;
+    s.total = 2;
+    s.refusing = {{QStringLiteral("www.sogou.com"), 5, 5, 0, 8000, false}};
+    QVERIFY2(yz::cli::Progress::line(s).contains(QStringLiteral("www.sogou.com 拒绝中，8.0 秒一次")),
+             qPrintable(yz::cli::Progress::line(s)));
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)

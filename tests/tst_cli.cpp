@@ -24,6 +24,7 @@
 
 #include <algorithm>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -96,6 +97,8 @@ private Q_SLOTS:
     void savedPagesAndRulesCheck();
     void csvReadByPython();
     void storeSurvivesKill();
+    void refusingHostsAreGivenUpAndTold();
+    void interruptTellsWhatHappened();
     void helpers();
 
 private:
@@ -340,7 +343,10 @@ void TestCli::plainOutputIsAligned()
     QVERIFY2(rank > 0, r.out.constData());
     QCOMPARE(lines[rank + 1], QStringLiteral("2010-3-9  7   1234567  56"));
     QVERIFY(lines.contains(QStringLiteral("域名信息  2003-03-17至2012-03-17  建站于 2004-03-05")));
-    QVERIFY(r.err.isEmpty());
+    // The sample pages' refusals are told per host on standard error, nothing else.
+    QVERIFY2(r.err.startsWith("各主机：\n"), r.err.constData());
+    for (const QByteArray &line : r.err.trimmed().split('\n').mid(1))
+        QVERIFY2(line.startsWith("  ") && line.contains("请求 "), line.constData());
 }
 
 void TestCli::windowAndCommandLineAgree_data()
@@ -717,6 +723,55 @@ void TestCli::storeSurvivesKill()
         QCOMPARE(cellCounts.size(), 1); // every stored domain whole
     }
     QSqlDatabase::removeDatabase(connection);
+}
+
+// A host that refuses K times in a row is given up, said once; the run ends
+// with what it did with each host. A run where nothing went wrong says nothing.
+void TestCli::refusingHostsAreGivenUpAndTold()
+{
+    yztest::FakeServices services;
+    services.setResponseForAll(yztest::ok(yztest::gbk(QStringLiteral("找到相关网页约12篇 约 <b>12</b> 个"))));
+    const QString endpoints = endpointsFile(services);
+    Run r = run({"--recent", "--endpoints", endpoints, "a.com", "b.com"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QByteArray());
+    services.clearAll();
+    services[Service::Baidu].setResponse(
+            yztest::ok(yztest::gbk(QStringLiteral("<html><title>百度安全验证</title></html>"))));
+    QStringList args = {"--recent",   "--csv", "--detail",    "--give-up-after", "2",
+                        "--per-host", "1",     "--endpoints", endpoints};
+    for (int i = 0; i < 4; ++i)
+        args << QStringLiteral("d%1.example").arg(i);
+    r = run(args);
+    QCOMPARE(r.exitCode, 0);
+    const QString baidu = yz::PageFetcher::gateKey(QUrl(services.hosts().base(Service::Baidu)));
+    QCOMPARE(r.err.count("连续拒绝 2 次，本次不再查询"), 1);
+    QVERIFY2(r.err.contains((baidu + QStringLiteral(" 连续拒绝 2 次")).toUtf8()), r.err.constData());
+    QVERIFY2(r.err.contains("各主机：\n") && r.err.contains("请求 2，拒绝 2，失败 0，已放弃"), r.err.constData());
+    QCOMPARE(services[Service::Baidu].requests().size(), 2);
+    QCOMPARE(r.out.count("refused 连续拒绝，本次不再查询"), 10); // the 12 Baidu cells but the two refused pages
+    QVERIFY(run({"--give-up-after", "-1", "a.com"}).err.contains("--give-up-after"));
+}
+
+// Ctrl-C stops the run with a word on each host.
+void TestCli::interruptTellsWhatHappened()
+{
+    yztest::FakeServices services;
+    yztest::FakeResponse slow = yztest::ok(yztest::gbk(QStringLiteral("找到相关网页约12篇")));
+    slow.delayMs = 5000;
+    services.setResponseForAll(slow);
+    QProcess process;
+    process.setProcessEnvironment(m_environment);
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QStringLiteral(YZ_CLI), {"--recent", "--endpoints", endpointsFile(services), "a.com"});
+    QVERIFY(process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!services[Service::Baidu].requests().isEmpty(), 10000);
+    ::kill(pid_t(process.processId()), SIGINT);
+    QVERIFY(!finished.isEmpty() || finished.wait(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(err.startsWith("已中断\n各主机：\n") && err.contains("请求 "), err.constData());
 }
 
 // --print-rules then --rules with its output changes nothing; edited rules
