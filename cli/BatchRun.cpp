@@ -9,8 +9,11 @@
 namespace yz::cli {
 namespace {
 
-// How far ahead of the first unfinished domain a batch may start, in jobs.
+// How far ahead of the first unfinished domain a batch may start, in jobs,
+// besides the held results and the parked domains.
 constexpr int kLookAheadJobs = 4;
+// Domains whose requests all wait at the gate, at most.
+constexpr int kParkedBound = 64;
 
 } // namespace
 
@@ -53,16 +56,31 @@ void BatchRun::start(std::function<void(const DomainResult &)> emitResult)
 
 void BatchRun::fill()
 {
-    const int window = m_limits.jobs * kLookAheadJobs;
-    while (m_running < m_limits.jobs && m_next < m_domains.size() && m_next - m_nextOut < window) {
+    m_fillPending = false;
+    // A domain whose requests all wait at the gate (a host at its limit or
+    // slowed down by refusals) leaves its job to another domain and does not
+    // count towards the look-ahead, so the other hosts' work goes on; such
+    // domains, the others under way and the results held for input order
+    // are each bounded all the same.
+    const auto parked = [this] {
+        return int(std::count_if(m_live.cbegin(), m_live.cend(), [](const DomainRun *run) { return run->parked(); }));
+    };
+    const int aheadBound = m_limits.jobs * kLookAheadJobs + m_limits.heldBound;
+    while (m_next < m_domains.size()) {
+        const int waiting = parked();
+        if (int(m_live.size()) - waiting >= m_limits.jobs || waiting >= kParkedBound
+            || m_next - m_nextOut - waiting >= aheadBound)
+            break;
         const int index = m_next++;
         auto *run = new DomainRun(m_hosts, m_groups, m_domains.at(index), m_trendDir, &m_gate, m_rules, this);
         if (m_archive)
             run->keepPagesIn(m_archive);
         run->setTimeoutMs(m_limits.timeoutMs);
-        ++m_running;
+        m_live.insert(run);
+        connect(run, &DomainRun::requestEnded, this, &BatchRun::scheduleFill);
         connect(run, &DomainRun::finished, this, [this, run, index] {
             m_held.insert(index, run->takeResult());
+            m_live.remove(run);
             run->deleteLater();
             finishOne();
         });
@@ -70,18 +88,23 @@ void BatchRun::fill()
     }
 }
 
+void BatchRun::scheduleFill()
+{
+    // Started from the event loop: a domain finishing inside another's start
+    // must not start more domains from within that call.
+    if (!std::exchange(m_fillPending, true))
+        QTimer::singleShot(0, this, &BatchRun::fill);
+}
+
 void BatchRun::finishOne()
 {
-    --m_running;
     flush();
     Q_EMIT progressed();
     if (m_nextOut == m_domains.size()) {
         Q_EMIT finished();
         return;
     }
-    // Started from the event loop: a domain finishing inside another's start
-    // must not start more domains from within that call.
-    QTimer::singleShot(0, this, &BatchRun::fill);
+    scheduleFill();
 }
 
 void BatchRun::flush()

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 
 #include <functional>
 
@@ -22,6 +23,9 @@ struct BatchLimits {
     int perHost = 0; // requests in flight to one host, across all domains; 0: as above
     int delayMs = 0;
     int giveUpAfter = 0; // refusals in a row after which a host is asked no more; 0: never
+    // Finished results that may wait for an earlier domain, beyond the
+    // domains under way: the look-ahead past a domain held up at the gate.
+    int heldBound = 256;
     int timeoutMs = PageFetcher::kDefaultTimeoutMs; // each request, from when it leaves
 };
 
@@ -38,10 +42,13 @@ struct BatchState {
     QList<HostGate::HostSummary> refusing; // hosts slowed down by refusals, with their pace
 };
 
-// Runs one press per domain, up to `jobs` domains at once, each on its own
-// engine, all behind one host gate. Results come out in input order; a
-// domain far ahead of the first unfinished one waits to start, so the results
-// held back never exceed a small multiple of `jobs` however long the list.
+// Runs one press per domain, up to `jobs` domains using connections at once,
+// each on its own engine, all behind one host gate. A domain whose requests
+// all wait at the gate does not hold its job: another domain starts, so a
+// refusing or slow host never keeps the others idle. Results come out in
+// input order. However long the list, at most 64 domains wait at the gate,
+// and no other domain starts more than 4 × `jobs` + `heldBound` places ahead
+// of the first unfinished one.
 class BatchRun : public QObject {
     Q_OBJECT
 public:
@@ -63,6 +70,7 @@ Q_SIGNALS:
 
 private:
     void fill();
+    void scheduleFill();
     void finishOne();
     void flush();
 
@@ -77,7 +85,8 @@ private:
     std::function<void(const DomainResult &)> m_emit;
     int m_next = 0; // the next domain to start
     int m_nextOut = 0; // the next domain to hand out
-    int m_running = 0;
+    QSet<DomainRun *> m_live; // started, not finished
+    bool m_fillPending = false;
     QMap<int, DomainResult> m_held; // finished, waiting for earlier ones
     QElapsedTimer m_clock;
 };

@@ -68,6 +68,7 @@ DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const
                                        saveTrendPicture(m_result, m_trendDir, err, bytes);
                                    });
     connect(&m_engine, &QueryEngine::pressEnded, this, &DomainRun::collect);
+    connect(&m_engine.fetcher(), &PageFetcher::requestFinished, this, &DomainRun::requestEnded);
     connect(&m_engine.sheet(), &ResultSheet::statusChanged, this, &DomainRun::noteAnswer);
 }
 

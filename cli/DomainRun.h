@@ -38,6 +38,12 @@ public:
               HostGate *gate, const ScrapeRules *rules = nullptr, QObject *parent = nullptr);
 
     void setTimeoutMs(int ms) { m_engine.fetcher().setTimeoutMs(ms); }
+    // Every request still outstanding waits at the gate (its host at its
+    // limit or slowed down): the run uses no connection now.
+    bool parked() const
+    {
+        return m_engine.fetcher().inFlight() > 0 && m_engine.fetcher().inFlight() == m_engine.fetcher().queuedAtGate();
+    }
     void start();
     // Keeps every answer's body in `archive` (set before start()).
     void keepPagesIn(PageArchive *archive);
@@ -46,6 +52,8 @@ public:
 
 Q_SIGNALS:
     void finished();
+    // One of its requests has ended (it may be parked now).
+    void requestEnded();
 
 private:
     void collect(const PressRecord &record);

@@ -96,15 +96,18 @@ void PageFetcher::dispatch(Prepared prepared, std::function<WatchedRequest *(QNe
         return;
     }
     const QString key = gateKey(prepared.request.url());
+    ++m_queued;
     m_gate->enqueue(
             key, this,
-            [gate = m_gate.data(), key, sendNow] {
+            [this, gate = m_gate.data(), key, sendNow] {
+                --m_queued;
                 sendNow([gate, key, released = std::make_shared<bool>(false)] {
                     if (!std::exchange(*released, true))
                         gate->release(key);
                 });
             },
             [this, fail] {
+                --m_queued;
                 fail(transport::kHostGivenUp);
                 countFinished();
             });

@@ -66,6 +66,8 @@ public:
     int startedCount() const { return m_started; }
     int finishedCount() const { return m_finished; }
     int inFlight() const { return m_started - m_finished; }
+    // Started requests still held by the gate, not yet sent.
+    int queuedAtGate() const { return m_queued; }
     // Deliveries that brought the server's answer (err 0), as opposed to a
     // failure status.
     int answeredCount() const { return m_answered; }
@@ -107,6 +109,7 @@ private:
     int m_started = 0;
     int m_finished = 0;
     int m_answered = 0;
+    int m_queued = 0;
 };
 
 } // namespace yz

@@ -38,6 +38,7 @@ public:
     ServiceHosts &hosts() { return m_hosts; }
     const ServiceHosts &hosts() const { return m_hosts; }
     PageFetcher &fetcher() { return m_fetcher; }
+    const PageFetcher &fetcher() const { return m_fetcher; }
     HandlerTable &handlers() { return m_fetcher.handlers(); }
     ResultSheet &sheet() { return m_sheet; }
     const ResultSheet &sheet() const { return m_sheet; }

@@ -108,6 +108,7 @@ private Q_SLOTS:
     void refusingHostIsGivenUp();
     void answerEndsARunOfRefusals();
     void hostSummary();
+    void refusingHostHoldsNoOtherHostUp();
 };
 
 void TestBatchRun::inputOrderOwnValuesAndPerHostLimit()
@@ -201,7 +202,9 @@ void TestBatchRun::lookAheadIsBounded()
         response.delayMs = domainNumber(r.target) == 0 ? 1500 : 0; // the first domain is slow
         return response;
     });
-    BatchRun batch(services.hosts(), recentOnly(), numberedDomains(60), QString(), {2, 8, 0});
+    yz::cli::BatchLimits limits{2, 8, 0};
+    limits.heldBound = 0; // no look-ahead past the domains under way
+    BatchRun batch(services.hosts(), recentOnly(), numberedDomains(60), QString(), limits);
     QSet<int> startedWhenFirstCame;
     Finished f;
     QSignalSpy finished(&batch, &BatchRun::finished);
@@ -442,6 +445,29 @@ void TestBatchRun::hostSummary()
     s.refusing = {{QStringLiteral("www.sogou.com"), 5, 5, 0, 8000, false}};
     QVERIFY2(yz::cli::Progress::line(s).contains(QStringLiteral("www.sogou.com 拒绝中，8.0 秒一次")),
              qPrintable(yz::cli::Progress::line(s)));
+}
+
+// While one host is held at the gate by its refusals, the other hosts' work
+// goes on, for later domains too: Baidu has every domain's counts long
+// before Google, one request at a time and slowed down, has answered a few.
+void TestBatchRun::refusingHostHoldsNoOtherHostUp()
+{
+    yztest::FakeServices services;
+    serveNumberedCounts(services, 0);
+    services[Service::Google].setResponse(yztest::ok(yztest::gbk(QStringLiteral("<html>发送自动查询</html>"))));
+    BatchRun batch(services.hosts(), recentOnly(), numberedDomains(12), QString(), {2, 1, 0});
+    batch.gate().setRefusalBounds(300, 300);
+    int googleWhenBaiduWasDone = -1;
+    Finished f;
+    QSignalSpy finished(&batch, &BatchRun::finished);
+    batch.start([&f](const DomainResult &r) { f.results << r; });
+    QTRY_VERIFY_WITH_TIMEOUT(services[Service::Baidu].requests().size() == 36, 30000);
+    googleWhenBaiduWasDone = int(services[Service::Google].requests().size());
+    QVERIFY2(googleWhenBaiduWasDone <= 8, qPrintable(QString::number(googleWhenBaiduWasDone)));
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(f.results.size(), 12);
+    for (int i = 0; i < 12; ++i) // in input order, each with its own values
+        QCOMPARE(f.results[i].grids[size_t(Grid::Tb3)][1][1], QString::number(1000 + i));
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)
