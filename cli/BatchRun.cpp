@@ -78,6 +78,7 @@ void BatchRun::fill()
         run->setTimeoutMs(m_limits.timeoutMs);
         m_live.insert(run);
         connect(run, &DomainRun::requestEnded, this, &BatchRun::scheduleFill);
+        connect(run, &DomainRun::proxyFailed, this, &BatchRun::proxyFailed);
         connect(run, &DomainRun::finished, this, [this, run, index] {
             m_held.insert(index, run->takeResult());
             m_live.remove(run);

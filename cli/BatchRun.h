@@ -66,6 +66,8 @@ public:
 
 Q_SIGNALS:
     void progressed();
+    // A request failed at the proxy, not at its host.
+    void proxyFailed();
     void finished();
 
 private:

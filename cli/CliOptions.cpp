@@ -28,6 +28,7 @@ const QList<CliOption> &cliOptions()
             {{QStringLiteral("per-host")}, true},
             {{QStringLiteral("delay")}, true},
             {{QStringLiteral("give-up-after")}, true},
+            {{QStringLiteral("proxy")}, true},
             {{QStringLiteral("rules")}, true},
             {{QStringLiteral("print-rules")}, false},
             {{QStringLiteral("save-pages")}, true},
@@ -143,6 +144,7 @@ ParsedOptions parseCliOptions(const QStringList &typed)
     o.endpointsFile = parser.value(QStringLiteral("endpoints"));
     o.inputFile = parser.value(QStringLiteral("input"));
     o.storeFile = parser.value(QStringLiteral("store"));
+    o.proxy = parser.value(QStringLiteral("proxy"));
     o.rulesFile = parser.value(QStringLiteral("rules"));
     o.printRules = parser.isSet(QStringLiteral("print-rules"));
     o.pagesDir = parser.value(QStringLiteral("save-pages"));
@@ -187,6 +189,9 @@ QString usageText(const QString &programName)
                    "                     而不是 --jobs（进度行显示最慢的主机）\n"
                    "  --give-up-after K  一个主机连续拒绝 K 次（拒绝页或封锁页）后，本次不再查询它，\n"
                    "                     其余的格记为 refused（默认 3；0 表示从不放弃）\n"
+                   "  --proxy URL        经代理发出所有请求：http://[用户:密码@]主机:端口 或 socks5://…；\n"
+                   "                     不写时用桌面设置与 http_proxy、https_proxy，其次 all_proxy；\n"
+                   "                     no_proxy 中的主机直连。代理连不上时，各格说明是代理的问题\n"
                    "  --delay MS         同一主机两个请求之间至少间隔 MS 毫秒（默认 0）；\n"
                    "                     主机返回“频”（拒绝自动查询）时，其间隔加倍，最多 60 秒\n"
                    "  --rules FILE       用 JSON 文件替换内置的抓取规则（计数、快照、PR、Alexa、SogouRank、\n"

@@ -19,6 +19,7 @@ struct CliOptions {
     QString trendDir; // where the trend pictures go; empty: no picture
     QString endpointsFile;
     QString inputFile; // more domains, one a line; "-" for standard input
+    QString proxy; // every request through this proxy; empty: the environment's
     QString storeFile; // results database to append every domain's result to (--store alone: the default one)
     QString rulesFile; // replaces the built-in scraping rules
     bool printRules = false;

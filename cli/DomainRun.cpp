@@ -123,6 +123,8 @@ void DomainRun::noteAnswer(Grid grid, int row, int col, const CellStatus &status
         break;
     case CellStatus::Cause::Failed:
         m_gate->noteFailed(host);
+        if (status.transport == transport::kProxyFailed)
+            Q_EMIT proxyFailed();
         break;
     case CellStatus::Cause::Empty:
     case CellStatus::Cause::Waiting:

@@ -54,6 +54,8 @@ Q_SIGNALS:
     void finished();
     // One of its requests has ended (it may be parked now).
     void requestEnded();
+    // A cell's request failed at the proxy.
+    void proxyFailed();
 
 private:
     void collect(const PressRecord &record);

@@ -11,6 +11,7 @@
 #include "cli/RulesCheck.h"
 #include "cli/RulesUpdate.h"
 #include "net/ProgramVersion.h"
+#include "net/ProxyChoice.h"
 #include "parsers/InstalledRules.h"
 #include "parsers/RulesFile.h"
 #include "results/ResultStore.h"
@@ -111,6 +112,10 @@ int main(int argc, char *argv[])
 
     yz::ServiceHosts hosts;
     QString error;
+    std::optional<QNetworkProxy> proxy;
+    if (!options.proxy.isEmpty() && !(proxy = yz::parseProxyUrl(options.proxy, &error)))
+        return usageError(error);
+    yz::ProxyChoice::install(proxy);
     if (!options.endpointsFile.isEmpty() && !yz::applyEndpointsFile(options.endpointsFile, hosts, &error))
         return fileError(error);
     // A rules file, else the installed published rules, else the built-in ones.
@@ -207,6 +212,16 @@ int main(int argc, char *argv[])
         yz::cli::writeText(
                 stderr,
                 QStringLiteral("%1 连续拒绝 %2 次，本次不再查询\n").arg(yz::cli::printable(host)).arg(refusals));
+    });
+    // A proxy that fails fails every request: said once, naming it.
+    bool proxyFailureTold = false;
+    QObject::connect(&batch, &yz::cli::BatchRun::proxyFailed, [&] {
+        if (std::exchange(proxyFailureTold, true))
+            return;
+        progress.clear();
+        yz::cli::writeText(stderr,
+                           QStringLiteral("无法经代理服务器 %1 发出请求（连不上、拒绝转发或要求认证）\n")
+                                   .arg(proxy ? yz::proxyText(*proxy) : QStringLiteral("（环境变量所设）")));
     });
     const auto writeSummary = [&batch, &progress](bool always) {
         progress.clear();

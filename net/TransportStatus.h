@@ -11,6 +11,9 @@ inline constexpr int kNameNotResolved = 12007; // host not found
 inline constexpr int kCannotConnect = 12029; // connection refused or unreachable
 inline constexpr int kConnectionAborted = 12030; // closed or reset before the answer was complete, or too large
 inline constexpr int kInvalidResponse = 12152; // the server's answer was not HTTP
+// Ours, past WinInet's numbers: the proxy could not be reached, refused
+// the connection or wants a password, so the service was never asked.
+inline constexpr int kProxyFailed = 12998;
 // Ours, past WinInet's numbers: not sent, because this run gave up on a host
 // that refused its requests too many times in a row.
 inline constexpr int kHostGivenUp = 12999;

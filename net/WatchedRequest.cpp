@@ -3,24 +3,44 @@
 #include "net/DeliveryQueue.h"
 #include "net/TransportStatus.h"
 
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QTimer>
 
 namespace yz {
+
+namespace {
+
+// Whether the request went through a proxy: a connection that fails there
+// is the proxy's failure, not the service's.
+bool throughProxy(const QNetworkReply &reply)
+{
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(reply.url()));
+    return !proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy
+            && proxies.first().type() != QNetworkProxy::DefaultProxy;
+}
+
+} // namespace
 
 int completedStatus(const QNetworkReply &reply)
 {
     const QNetworkReply::NetworkError error = reply.error();
     switch (error) {
     case QNetworkReply::HostNotFoundError:
-        return transport::kNameNotResolved;
+        return throughProxy(reply) ? transport::kProxyFailed : transport::kNameNotResolved;
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::UnknownNetworkError:
-        return transport::kCannotConnect;
+        return throughProxy(reply) ? transport::kProxyFailed : transport::kCannotConnect;
     case QNetworkReply::TimeoutError:
         return transport::kTimedOut;
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return transport::kProxyFailed;
     default:
         break;
     }

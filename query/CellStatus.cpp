@@ -118,6 +118,9 @@ QString CellStatus::description() const
         case transport::kInvalidResponse:
             text = QStringLiteral("不是 HTTP 应答");
             break;
+        case transport::kProxyFailed:
+            text = QStringLiteral("代理服务器无法连接或拒绝转发（服务本身没有被询问）");
+            break;
         default:
             text = QStringLiteral("请求未能发出");
         }
