@@ -76,6 +76,8 @@ void BatchRun::fill()
         if (m_archive)
             run->keepPagesIn(m_archive);
         run->setTimeoutMs(m_limits.timeoutMs);
+        if (const auto only = m_onlyRows.constFind(m_domains.at(index)); only != m_onlyRows.constEnd())
+            run->setOnlyRows(*only);
         m_live.insert(run);
         connect(run, &DomainRun::requestEnded, this, &BatchRun::scheduleFill);
         connect(run, &DomainRun::proxyFailed, this, &BatchRun::proxyFailed);

@@ -4,6 +4,7 @@
 #include "net/HostGate.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QSet>
@@ -57,6 +58,9 @@ public:
 
     // Scraping rules replacing the built-in ones; they must outlive the batch.
     void setRules(const ScrapeRules *rules) { m_rules = rules; }
+    // Only these rows (handler names) of a domain are asked (--resume); a
+    // domain not named asks every row of the groups.
+    void setOnlyRows(QHash<QString, QSet<QString>> rows) { m_onlyRows = std::move(rows); }
     // Every domain's answers kept in `archive` (--save-pages).
     void setArchive(PageArchive *archive) { m_archive = archive; }
     // `emitResult` receives each result in input order; `finished` follows the last.
@@ -88,6 +92,7 @@ private:
     int m_next = 0; // the next domain to start
     int m_nextOut = 0; // the next domain to hand out
     QSet<DomainRun *> m_live; // started, not finished
+    QHash<QString, QSet<QString>> m_onlyRows;
     bool m_fillPending = false;
     QMap<int, DomainResult> m_held; // finished, waiting for earlier ones
     QElapsedTimer m_clock;

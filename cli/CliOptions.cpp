@@ -29,6 +29,7 @@ const QList<CliOption> &cliOptions()
             {{QStringLiteral("delay")}, true},
             {{QStringLiteral("give-up-after")}, true},
             {{QStringLiteral("proxy")}, true},
+            {{QStringLiteral("resume")}, false},
             {{QStringLiteral("rules")}, true},
             {{QStringLiteral("print-rules")}, false},
             {{QStringLiteral("save-pages")}, true},
@@ -145,6 +146,11 @@ ParsedOptions parseCliOptions(const QStringList &typed)
     o.inputFile = parser.value(QStringLiteral("input"));
     o.storeFile = parser.value(QStringLiteral("store"));
     o.proxy = parser.value(QStringLiteral("proxy"));
+    o.resume = parser.isSet(QStringLiteral("resume"));
+    if (o.resume && o.storeFile.isEmpty()) {
+        parsed.error = QStringLiteral("--resume 需要 --store");
+        return parsed;
+    }
     o.rulesFile = parser.value(QStringLiteral("rules"));
     o.printRules = parser.isSet(QStringLiteral("print-rules"));
     o.pagesDir = parser.value(QStringLiteral("save-pages"));
@@ -189,6 +195,9 @@ QString usageText(const QString &programName)
                    "                     而不是 --jobs（进度行显示最慢的主机）\n"
                    "  --give-up-after K  一个主机连续拒绝 K 次（拒绝页或封锁页）后，本次不再查询它，\n"
                    "                     其余的格记为 refused（默认 3；0 表示从不放弃）\n"
+                   "  --resume           与 --store 一起，用于中断后重跑：今天（本地日期）已有完整结果的域名\n"
+                   "                     跳过（不输出）；有失败或被拒绝的格的域名只重查这些格，补全那次记录，\n"
+                   "                     输出合并后的结果\n"
                    "  --proxy URL        经代理发出所有请求：http://[用户:密码@]主机:端口 或 socks5://…；\n"
                    "                     不写时用桌面设置与 http_proxy、https_proxy，其次 all_proxy；\n"
                    "                     no_proxy 中的主机直连。代理连不上时，各格说明是代理的问题\n"

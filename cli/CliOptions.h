@@ -20,6 +20,7 @@ struct CliOptions {
     QString endpointsFile;
     QString inputFile; // more domains, one a line; "-" for standard input
     QString proxy; // every request through this proxy; empty: the environment's
+    bool resume = false; // with storeFile: skip what today's runs have, ask again what they failed
     QString storeFile; // results database to append every domain's result to (--store alone: the default one)
     QString rulesFile; // replaces the built-in scraping rules
     bool printRules = false;

@@ -38,6 +38,8 @@ public:
               HostGate *gate, const ScrapeRules *rules = nullptr, QObject *parent = nullptr);
 
     void setTimeoutMs(int ms) { m_engine.fetcher().setTimeoutMs(ms); }
+    // Asks only these rows (handler names) of the groups.
+    void setOnlyRows(const QSet<QString> &handlers) { m_engine.setOnlyRows(handlers); }
     // Every request still outstanding waits at the gate (its host at its
     // limit or slowed down): the run uses no connection now.
     bool parked() const

@@ -8,6 +8,7 @@
 #include "cli/InterruptWatch.h"
 #include "cli/Progress.h"
 #include "cli/ResultOutput.h"
+#include "cli/Resume.h"
 #include "cli/RulesCheck.h"
 #include "cli/RulesUpdate.h"
 #include "net/ProgramVersion.h"
@@ -154,6 +155,7 @@ int main(int argc, char *argv[])
                                    + yz::cli::printable(rejected.text) + QStringLiteral(" 不是域名（") + rejected.reason
                                    + QStringLiteral("），不查询\n"));
     const QStringList domains = input.domains;
+    QHash<QString, QSet<QString>> pendingOnlyRows;
     if (domains.isEmpty())
         return usageError(QStringLiteral("没有要查询的域名"));
 
@@ -164,14 +166,45 @@ int main(int argc, char *argv[])
             return fileError(error);
     }
 
+    // --resume: what today's runs already have is not asked again.
+    QHash<QString, yz::cli::ResumePlan> plans;
+    QStringList toRun = domains;
+    if (options.resume) {
+        QHash<QString, QSet<QString>> onlyRows;
+        int skipped = 0;
+        toRun.clear();
+        for (const QString &domain : domains) {
+            std::optional<yz::cli::ResumePlan> plan = yz::cli::resumePlan(*store, domain, options.groups, &error);
+            if (!plan && !error.isEmpty())
+                return fileError(error);
+            if (plan && plan->complete()) {
+                ++skipped;
+                continue;
+            }
+            if (plan) {
+                onlyRows.insert(domain, plan->handlers);
+                plans.insert(domain, *plan);
+            }
+            toRun.append(domain);
+        }
+        if (skipped > 0)
+            yz::cli::writeText(stderr, QStringLiteral("今天已有完整结果，跳过 %1 个域名\n").arg(skipped));
+        pendingOnlyRows = std::move(onlyRows);
+    }
+
     int status = input.rejected.isEmpty() ? 0 : kExitFailed;
     bool headerWritten = false;
     yz::cli::Progress progress(stderr);
-    yz::cli::BatchRun batch(hosts, options.groups, domains, options.trendDir,
+    yz::cli::BatchRun batch(hosts, options.groups, toRun, options.trendDir,
                             {options.jobs, options.perHost, options.delayMs, options.giveUpAfter});
     batch.setRules(rules.get());
+    batch.setOnlyRows(pendingOnlyRows);
     batch.setArchive(archive.get());
-    auto printResult = [&](const yz::cli::DomainResult &result) {
+    auto printResult = [&](const yz::cli::DomainResult &finished) {
+        yz::cli::DomainResult result = finished;
+        const auto plan = plans.constFind(result.domain);
+        if (plan != plans.constEnd())
+            yz::cli::mergeStored(result, *plan);
         progress.clear();
         const QString &domain = result.domain;
         if (!result.rootMessage.isEmpty()) {
@@ -187,7 +220,11 @@ int main(int argc, char *argv[])
         }
         if (archive)
             archive->add(result.pages);
-        if (store && !store->add(result.domain, result, yz::kSourceCommandLine, &error)) {
+        const bool kept = !store
+                || (plan != plans.constEnd()
+                            ? store->complete(plan->stored.id, yz::cli::askedAgain(finished, *plan), &error)
+                            : store->add(result.domain, result, yz::kSourceCommandLine, &error).has_value());
+        if (!kept) {
             yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：结果未能保存：") + error + u'\n');
             status = kExitFailed;
         }

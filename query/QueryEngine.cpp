@@ -133,10 +133,10 @@ void QueryEngine::startGroup(Group group, const QString &domain)
     };
     QList<Waiting> waiting;
     for (const QueryRow &row : gridQueryRows())
-        if (row.group == group)
+        if (row.group == group && rowWanted(row))
             waiting.append({row.target, kLoadingText});
     for (const FixedCell &fixed : fixedCells())
-        if (fixed.group == group)
+        if (fixed.group == group && m_onlyRows.isEmpty())
             waiting.append({fixed.cell, QString::fromUtf16(fixed.text)});
     std::stable_sort(waiting.begin(), waiting.end(), [](const Waiting &a, const Waiting &b) {
         return std::pair(a.cell.col, a.cell.row) < std::pair(b.cell.col, b.cell.row);
@@ -148,14 +148,19 @@ void QueryEngine::startGroup(Group group, const QString &domain)
     }
 
     for (const QueryRow &row : gridQueryRows())
-        if (row.group == group)
+        if (row.group == group && rowWanted(row))
             startRow(row, domain);
+}
+
+bool QueryEngine::rowWanted(const QueryRow &row) const
+{
+    return m_onlyRows.isEmpty() || m_onlyRows.contains(QString::fromUtf16(row.handler));
 }
 
 void QueryEngine::startDomainInfo(const QString &domain, const QString &rootDomain, bool haveRoot)
 {
     for (const QueryRow &row : labelQueryRows()) {
-        if (row.group != Group::Info)
+        if (row.group != Group::Info || !rowWanted(row))
             continue;
         if (row.domain == DomainPart::Root) {
             if (haveRoot)

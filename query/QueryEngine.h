@@ -9,6 +9,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 
 #include <array>
 #include <functional>
@@ -78,6 +79,10 @@ public:
     // reports (1, "0") to its handler.
     void startRow(const QueryRow &row, const QString &domain);
 
+    // Only these rows (handler names) are started by the next presses; the
+    // others' cells are left as they are. Empty: every row of the groups.
+    void setOnlyRows(QSet<QString> handlers) { m_onlyRows = std::move(handlers); }
+
     // Address templates (see addressTemplate) replacing the table's, by
     // handler name; rows not named keep the table's address.
     void setAddressTemplates(QHash<QString, QString> templates) { m_addressTemplates = std::move(templates); }
@@ -100,6 +105,7 @@ private:
         QString rootProblem; // why the whois request was not sent, when it was not
     };
     void startGroup(Group group, const QString &domain);
+    bool rowWanted(const QueryRow &row) const;
     void endPress();
     // Settles the cells still waiting, in the sheet and the info line's causes.
     void settleWaiting(const PendingPress &press);
@@ -113,6 +119,7 @@ private:
     std::array<CellStatus, kInfoTextCount> m_infoStatus;
     QHash<QString, QString> m_addressTemplates;
     std::optional<PendingPress> m_pending;
+    QSet<QString> m_onlyRows;
 };
 
 } // namespace yz

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
 
 namespace yz {
@@ -227,6 +228,55 @@ std::optional<QList<StoredRun>> ResultStore::runs(const QString &domain, const Q
                                       query.value(4).toInt()});
     }
     return list;
+}
+
+std::optional<StoredRun> ResultStore::latestRun(const QString &domain, const PressGroups &groups,
+                                                const QDateTime &since, QString *error)
+{
+    const std::optional<QList<StoredRun>> list = runs(domain, since, error);
+    if (!list)
+        return std::nullopt;
+    const QStringList asked = groups.names().split(u',', Qt::SkipEmptyParts);
+    for (qsizetype i = list->size() - 1; i >= 0; --i) {
+        const QStringList ran = list->at(i).groups.names().split(u',', Qt::SkipEmptyParts);
+        if (std::all_of(asked.cbegin(), asked.cend(), [&ran](const QString &g) { return ran.contains(g); }))
+            return list->at(i);
+    }
+    error->clear();
+    return std::nullopt;
+}
+
+bool ResultStore::complete(qint64 run, const QList<RecordedCell> &cells, QString *error)
+{
+    if (!m_db.transaction()) {
+        *error = m_db.lastError().text();
+        return false;
+    }
+    QSqlQuery query(m_db);
+    query.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO cells (run, metric, value, status, http) VALUES (?, ?, ?, ?, ?)"));
+    for (const RecordedCell &recorded : cells) {
+        const std::optional<qint64> metric = metricId(recorded.key, error);
+        if (!metric) {
+            m_db.rollback();
+            return false;
+        }
+        query.addBindValue(run);
+        query.addBindValue(*metric);
+        query.addBindValue(notNull(recorded.value));
+        query.addBindValue(notNull(recorded.status.name()));
+        query.addBindValue(recorded.status.failureStatus());
+        if (!query.exec()) {
+            failed(query, error);
+            m_db.rollback();
+            return false;
+        }
+    }
+    if (!m_db.commit()) {
+        *error = m_db.lastError().text();
+        return false;
+    }
+    return true;
 }
 
 std::optional<ChangeReport> ResultStore::changes(const ReportWindow &window, QString *error)

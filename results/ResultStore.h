@@ -86,6 +86,13 @@ public:
     // A domain's runs that ended at or after `since` (invalid: all), oldest
     // first; at most the `newest` of them when not 0.
     std::optional<QList<StoredRun>> runs(const QString &domain, const QDateTime &since, QString *error, int newest = 0);
+    // The newest run of the domain that ended at or after `since` and ran at
+    // least the groups asked; nothing when there is none.
+    std::optional<StoredRun> latestRun(const QString &domain, const PressGroups &groups, const QDateTime &since,
+                                       QString *error);
+    // Writes the cells into a stored run in one transaction, replacing
+    // those it held under the same keys (a run completed later).
+    bool complete(qint64 run, const QList<RecordedCell> &cells, QString *error);
     // What changed in the window's runs, each metric's newest good value
     // against the good value before the window (or the window's first).
     std::optional<ChangeReport> changes(const ReportWindow &window, QString *error);

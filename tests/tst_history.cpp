@@ -62,6 +62,7 @@ private Q_SLOTS:
     void changesSinceLocalMidnight();
     void resultsInTheDataDirectory();
     void historyWordsAndTheirErrors();
+    void resumeAsksOnlyWhatFailed();
 
 private:
     yztest::CliRun run(const QStringList &args) { return yztest::runCli(QStringLiteral(YZ_CLI), args, m_environment); }
@@ -390,6 +391,50 @@ void TestHistory::historyWordsAndTheirErrors()
     r = run({"rules", "status", "--endpoints"});
     QCOMPARE(r.exitCode, 2);
     QVERIFY2(r.err.contains("选项 --endpoints 需要一个值"), r.err.constData());
+}
+
+// --resume: a domain whose run today has everything is not asked again; one
+// with failed cells asks only those, and today's run is completed.
+void TestHistory::resumeAsksOnlyWhatFailed()
+{
+    yztest::FakeServices services;
+    services.setResponseForAll(yztest::ok(yztest::gbk(QStringLiteral("找到相关网页约12篇 约 <b>34</b> 个"))));
+    yztest::FakeResponse notFound;
+    notFound.status = 404;
+    services[Service::Google].setScript([notFound](const yztest::RecordedRequest &r) {
+        return r.target.contains("broken.example") ? notFound
+                                                   : yztest::ok(yztest::gbk(QStringLiteral("约 <b>34</b> 个")));
+    });
+    const QString endpoints = endpointsFile(services);
+    const QString store = m_dir.filePath(QStringLiteral("resume.sqlite"));
+    const QStringList night = {"--recent",    "--csv",   "--store",       store,
+                               "--endpoints", endpoints, "whole.example", "broken.example"};
+    QCOMPARE(run(night).exitCode, 0);
+    QCOMPARE(services.requestCount(), 12);
+    services.clearAll();
+    services.setResponseForAll(yztest::ok(yztest::gbk(QStringLiteral("找到相关网页约12篇 约 <b>34</b> 个"))));
+    yztest::CliRun r = run(night + QStringList{"--resume"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.contains("今天已有完整结果，跳过 1 个域名"), r.err.constData());
+    // Only broken.example's three Google cells were asked again.
+    QCOMPARE(services[Service::Baidu].requests().size(), 0);
+    QCOMPARE(services[Service::Google].requests().size(), 3);
+    QVERIFY(services[Service::Google].requests().first().target.contains("broken.example"));
+    // Its line shows the whole record: Baidu's stored counts and Google's new ones.
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[1].startsWith("broken.example,") && lines[1].count(",12,") + lines[1].endsWith(",12") >= 1
+                     && lines[1].contains(",34,"),
+             lines[1].constData());
+    // Today's run is completed, not doubled.
+    QCOMPARE(sql(store, QStringLiteral("SELECT COUNT(*) FROM runs")).value(0).value(0).toInt(), 2);
+    QVERIFY(sql(store, QStringLiteral("SELECT 1 FROM cells WHERE status = 'failed'")).isEmpty());
+    // Everything there now: a third run asks nothing.
+    services.clearAll();
+    r = run(night + QStringList{"--resume"});
+    QVERIFY2(r.err.contains("跳过 2 个域名"), r.err.constData());
+    QCOMPARE(services.requestCount(), 0);
+    QCOMPARE(run({"--resume", "a.com"}).exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

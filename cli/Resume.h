@@ -1,0 +1,33 @@
+#pragma once
+
+#include "cli/DomainRun.h"
+#include "results/ResultStore.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+namespace yz::cli {
+
+// What --resume does with a domain that already has a run today.
+struct ResumePlan {
+    StoredRun stored; // today's newest run of the groups asked
+    QSet<QString> keys; // its cells whose query failed or was refused, asked again
+    QSet<QString> handlers; // the rows that ask them
+    bool complete() const { return keys.isEmpty(); } // nothing to ask: skipped
+};
+
+// Today's (local date) plan for a domain: nothing when it has no run of
+// the groups today, so it runs whole.
+std::optional<ResumePlan> resumePlan(ResultStore &store, const QString &domain, const PressGroups &groups,
+                                     QString *error);
+
+// A domain asked again in part: the cells not asked keep the stored run's
+// values and causes, so the output shows the whole record.
+void mergeStored(DomainResult &result, const ResumePlan &plan);
+// The cells asked again, to complete the stored run with.
+QList<RecordedCell> askedAgain(const DomainResult &result, const ResumePlan &plan);
+
+} // namespace yz::cli
