@@ -156,6 +156,15 @@ int main(int argc, char *argv[])
     report("fifty domains, defaults", 50, fifty);
     const Outcome fiftyOld = runCli(allEndpoints, 50, {"--per-host", "2"}, {});
     report("fifty domains, --per-host 2 (the old default)", 50, fiftyOld);
+    // One engine refusing everything (Google's refusal page, after the same
+    // latency): given up after three refusals in a row, it holds no other
+    // host up. The bound is the same fifty domains with every host answering.
+    yztest::FakeResponse refusal = yztest::ok(yztest::gbk(QStringLiteral("<html>发送自动查询</html>")));
+    refusal.delayMs = kLatencyMs;
+    everything[Service::Google].setResponse(refusal);
+    const Outcome refused = runCli(allEndpoints, 50, {}, {});
+    report("fifty domains, Google refusing", 50, refused);
+    std::printf("  Google refusing / every host answering: %.3f (target <= 1.2)\n", refused.seconds / fifty.seconds);
 
     std::printf("many domains (yanzhou-cli --common, fake services answering after %d ms)\n", kLatencyMs);
     yztest::FakeServices slow;

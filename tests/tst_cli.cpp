@@ -11,6 +11,7 @@
 #include "tests/support/SamplePages.h"
 #include "tests/support/WindowUnderTest.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -101,6 +102,7 @@ private Q_SLOTS:
     void refusingHostsAreGivenUpAndTold();
     void interruptTellsWhatHappened();
     void throughAProxy();
+    void everyEngineRefusing();
     void helpers();
 
 private:
@@ -824,6 +826,36 @@ void TestCli::throughAProxy()
     QVERIFY(!r.err.contains("secret"));
     for (const char *bad : {"https://proxy.example:443", "ftp://x", "http://"})
         QCOMPARE(run({"--proxy", QString::fromLatin1(bad), "a.com"}).exitCode, 2);
+}
+
+// Twenty domains with the defaults against engines that all answer with
+// their refusal or block pages (the others failing): the run ends, each
+// refusing engine given up once, with the hosts' summary.
+void TestCli::everyEngineRefusing()
+{
+    yztest::FakeServices services;
+    yztest::FakeResponse unavailable;
+    unavailable.status = 503;
+    services.setResponseForAll(unavailable);
+    services[Service::Baidu].setResponse(
+            yztest::ok(yztest::gbk(QStringLiteral("<html><head><title>百度安全验证</title></head></html>"))));
+    services[Service::Google].setResponse(yztest::ok(yztest::gbk(QStringLiteral("<html>发送自动查询</html>"))));
+    services[Service::Sogou].setResponse(
+            yztest::ok(yztest::gbk(QStringLiteral("搜狗为防止被某些程序恶意搜索抓取页面"))));
+    QStringList args = {"--csv", "--endpoints", endpointsFile(services)};
+    for (int i = 0; i < 20; ++i)
+        args << QStringLiteral("site%1.example.com").arg(i);
+    QElapsedTimer clock;
+    clock.start();
+    const Run r = run(args);
+    qInfo("twenty domains, every engine refusing: %.1f s", double(clock.elapsed()) / 1000.0);
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out.count('\n'), 21);
+    QCOMPARE(r.err.count("连续拒绝 3 次，本次不再查询"), 3);
+    QCOMPARE(r.err.count("，已放弃"), 3);
+    for (const Service engine : {Service::Baidu, Service::Google, Service::Sogou})
+        QVERIFY2(services[engine].requests().size() <= 6,
+                 qPrintable(QString::number(services[engine].requests().size())));
 }
 
 // --print-rules then --rules with its output changes nothing; edited rules
