@@ -1,5 +1,8 @@
 #include "app/Form2.h"
 
+#include "net/ProxyChoice.h"
+#include "settings/ProxySetting.h"
+
 #include "app/Twips.h"
 #include "app/WindowPlacement.h"
 
@@ -79,11 +82,23 @@ Form2::Form2(const yz::SettingsFile &file, yz::MessageBoxFn messageBox, QWidget 
     tongjiIntro->setFocusPolicy(Qt::NoFocus);
     tongjiIntro->setStyleSheet(QStringLiteral("background: palette(button);"));
 
+    // Below the statistics notice, in space the dialog had free: the proxy
+    // the window's requests go through (empty: the desktop's).
+    proxyCaption = captionBox(QStringLiteral("代理"), this);
+    place(proxyCaption, "proxyCaption", tw::rect(3360, 3000, 825, 270));
+    proxyv = new QLineEdit(this);
+    place(proxyv, "proxyv", tw::rect(4200, 3000, 1455, 270));
+    proxyv->setAccessibleName(QStringLiteral("代理"));
+    proxyv->setPlaceholderText(QStringLiteral("http://主机:端口"));
+    proxyv->setToolTip(QStringLiteral("经代理发出查询：http://[用户:密码@]主机:端口 或 socks5://主机:端口；"
+                                      "空着则用桌面的代理设置与 http_proxy、all_proxy"));
+
     setTabOrder(dmsbox, Command1);
     setTabOrder(Command1, Option1);
     setTabOrder(Option1, Option2);
     setTabOrder(Option2, tongjiidv);
     setTabOrder(tongjiidv, tongjipassv);
+    setTabOrder(tongjipassv, proxyv);
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     load();
 }
@@ -108,6 +123,7 @@ void Form2::load()
         tongjipassv->setText(account[2]);
     }
     dmsbox->setPlainText(QString(record.dms).replace(u',', u'\n'));
+    proxyv->setText(yz::storedProxy());
 }
 
 void Form2::Command1_Click()
@@ -117,6 +133,20 @@ void Form2::Command1_Click()
     if (!edit.ok) {
         m_messageBox(QStringLiteral("提示"), edit.error, QString());
         return;
+    }
+    // The proxy is checked and taken up at once, for the next requests.
+    QString error;
+    std::optional<QNetworkProxy> proxy;
+    if (!proxyv->text().trimmed().isEmpty() && !(proxy = yz::parseProxyUrl(proxyv->text().trimmed(), &error))) {
+        m_messageBox(QStringLiteral("提示"), error, QString());
+        return;
+    }
+    if (proxyv->text().trimmed() != yz::storedProxy()) {
+        if (!yz::storeProxy(proxyv->text(), &error)) {
+            m_messageBox(QStringLiteral("提示"), error, QString());
+            return;
+        }
+        yz::ProxyChoice::install(proxy);
     }
     m_saveFailed = false;
     Q_EMIT saved(edit, tongjiidv->text(), tongjipassv->text());

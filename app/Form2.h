@@ -50,4 +50,6 @@ private:
     QLineEdit *tongjipass;
     QLineEdit *tongjipassv;
     QPlainTextEdit *tongjiIntro;
+    QLineEdit *proxyCaption;
+    QLineEdit *proxyv; // the window's own setting, kept beside the settings record
 };

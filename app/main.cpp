@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 #include "app/Translations.h"
 #include "net/ProxyChoice.h"
+#include "settings/ProxySetting.h"
 
 #include <QApplication>
 
@@ -9,7 +10,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("yanzhou"));
     yz::installQtChinese(app);
-    yz::ProxyChoice::install(std::nullopt); // the desktop's proxy, with all_proxy and no_proxy as users expect
+    // The proxy of the settings dialog, else the desktop's, with all_proxy and
+    // no_proxy as users expect.
+    QString ignored;
+    yz::ProxyChoice::install(yz::parseProxyUrl(yz::storedProxy(), &ignored));
     Form1 window;
     window.startUp();
     return app.exec();

@@ -2,6 +2,7 @@
 // newer-version mark and atomic replacement; the window's state in the
 // record; the settings dialog, alone and from the main window.
 #include "net/BoundedRead.h"
+#include "settings/ProxySetting.h"
 #include "settings/SettingsEdit.h"
 #include "settings/SettingsFile.h"
 #include "settings/WindowState.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QNetworkProxyFactory>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -62,6 +64,7 @@ private Q_SLOTS:
     void dialogAloneLoadsAndReportsASave();
     void settingsDialogSavesAndReloads();
     void settingsDialogRefusesWhatCannotBeStored();
+    void settingsDialogKeepsTheProxy();
 
 private:
     QTemporaryDir m_dir;
@@ -300,6 +303,46 @@ void TestSettings::dialogAloneLoadsAndReportsASave()
     QCOMPARE(saved[0][1].toString(), QStringLiteral(" 7"));
     // Saving is the opener's job: the dialog alone writes nothing.
     QCOMPARE(readBytes(m_path), QByteArray("10000|x|one.com,two.com|0,42,pw\r\n"));
+}
+
+// The proxy field: checked, kept in the window's own settings (not in the
+// settings record, whose layout stays), taken up at once, shown again.
+void TestSettings::settingsDialogKeepsTheProxy()
+{
+    writeBytes(m_path, "10000|x|one.com|\r\n");
+    QStringList messages;
+    const auto record = [&](const QString &t, const QString &m, const QString &) { messages << t + m; };
+    const QUrl engine(QStringLiteral("http://www.baidu.com/s?wd=x"));
+    {
+        Form2 form(SettingsFile(m_path), record, nullptr);
+        auto *proxy = form.findChild<QLineEdit *>(QStringLiteral("proxyv"));
+        QVERIFY(proxy);
+        proxy->setText(QStringLiteral("https://proxy.example:443"));
+        QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains(QStringLiteral("不支持经 TLS 连接的代理")), qPrintable(messages.first()));
+        QCOMPARE(yz::storedProxy(), QString());
+        proxy->setText(QStringLiteral(" http://user:pw@127.0.0.1:3128 "));
+        QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QCOMPARE(messages.size(), 1);
+    }
+    QCOMPARE(yz::storedProxy(), QStringLiteral("http://user:pw@127.0.0.1:3128"));
+    QList<QNetworkProxy> used = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(engine));
+    QCOMPARE(used.value(0).type(), QNetworkProxy::HttpProxy);
+    QCOMPARE(used.value(0).port(), quint16(3128));
+    QCOMPARE(used.value(0).user(), QStringLiteral("user"));
+    // The settings record is untouched by it.
+    QVERIFY(!readBytes(m_path).contains("3128"));
+    {
+        Form2 again(SettingsFile(m_path), record, nullptr);
+        auto *proxy = again.findChild<QLineEdit *>(QStringLiteral("proxyv"));
+        QCOMPARE(proxy->text(), QStringLiteral("http://user:pw@127.0.0.1:3128"));
+        proxy->clear();
+        QTest::mouseClick(again.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    }
+    QCOMPARE(yz::storedProxy(), QString());
+    used = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(engine));
+    QVERIFY(used.isEmpty() || used.first().type() != QNetworkProxy::HttpProxy || used.first().port() != 3128);
 }
 
 void TestSettings::settingsEdit()

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace yz {
+
+// The window's own settings, beside the settings record the specification
+// fixes: an INI file in the user's configuration directory
+// (~/.config/yanzhou/yanzhou.ini), whose keys older versions never read.
+
+// The proxy typed in the settings dialog ("" for the desktop's).
+QString storedProxy();
+// Keeps it; false with the reason when the file cannot be written.
+bool storeProxy(const QString &proxy, QString *error);
+
+} // namespace yz
