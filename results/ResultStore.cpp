@@ -137,48 +137,62 @@ std::optional<qint64> ResultStore::metricId(const QString &key, QString *error)
     return query.value(0).toLongLong();
 }
 
-std::optional<qint64> ResultStore::add(const QString &domain, const PressRecord &record, const QString &source,
-                                       QString *error)
+bool ResultStore::writeCells(qint64 run, const QList<RecordedCell> &cells, QString *error)
 {
-    if (!m_db.transaction()) {
-        *error = m_db.lastError().text();
-        return std::nullopt;
-    }
-    const auto fail = [this](const QSqlQuery &query, QString *error) {
-        failed(query, error);
-        m_db.rollback();
-        return std::nullopt;
-    };
-    QSqlQuery run(m_db);
-    run.prepare(QStringLiteral("INSERT INTO runs (at, source, domain, groups) VALUES (?, ?, ?, ?)"));
-    run.addBindValue(storedTime(record.at.isValid() ? record.at : QDateTime::currentDateTimeUtc()));
-    run.addBindValue(notNull(source));
-    run.addBindValue(notNull(domain));
-    run.addBindValue(notNull(record.groups.names()));
-    if (!run.exec())
-        return fail(run, error);
-    const qint64 id = run.lastInsertId().toLongLong();
     QSqlQuery cell(m_db);
-    cell.prepare(QStringLiteral("INSERT INTO cells (run, metric, value, status, http) VALUES (?, ?, ?, ?, ?)"));
-    for (const RecordedCell &recorded : record.measuredCells()) {
+    cell.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO cells (run, metric, value, status, http) VALUES (?, ?, ?, ?, ?)"));
+    for (const RecordedCell &recorded : cells) {
         const std::optional<qint64> metric = metricId(recorded.key, error);
-        if (!metric) {
-            m_db.rollback();
-            return std::nullopt;
-        }
-        cell.addBindValue(id);
+        if (!metric)
+            return false;
+        cell.addBindValue(run);
         cell.addBindValue(*metric);
         cell.addBindValue(notNull(recorded.value));
         cell.addBindValue(notNull(recorded.status.name()));
         cell.addBindValue(recorded.status.failureStatus());
         if (!cell.exec())
-            return fail(cell, error);
+            return failed(cell, error);
+    }
+    return true;
+}
+
+bool ResultStore::inTransaction(const std::function<bool()> &work, QString *error)
+{
+    if (!m_db.transaction()) {
+        *error = m_db.lastError().text();
+        return false;
+    }
+    if (!work()) {
+        m_db.rollback();
+        return false;
     }
     if (!m_db.commit()) {
         *error = m_db.lastError().text();
-        return std::nullopt;
+        return false;
     }
-    return id;
+    return true;
+}
+
+std::optional<qint64> ResultStore::add(const QString &domain, const PressRecord &record, const QString &source,
+                                       QString *error)
+{
+    qint64 id = 0;
+    const bool ok = inTransaction(
+            [&] {
+                QSqlQuery run(m_db);
+                run.prepare(QStringLiteral("INSERT INTO runs (at, source, domain, groups) VALUES (?, ?, ?, ?)"));
+                run.addBindValue(storedTime(record.at.isValid() ? record.at : QDateTime::currentDateTimeUtc()));
+                run.addBindValue(notNull(source));
+                run.addBindValue(notNull(domain));
+                run.addBindValue(notNull(record.groups.names()));
+                if (!run.exec())
+                    return failed(run, error);
+                id = run.lastInsertId().toLongLong();
+                return writeCells(id, record.measuredCells(), error);
+            },
+            error);
+    return ok ? std::optional<qint64>(id) : std::nullopt;
 }
 
 std::optional<QList<StoredRun>> ResultStore::runs(const QString &domain, const QDateTime &since, QString *error,
@@ -248,35 +262,7 @@ std::optional<StoredRun> ResultStore::latestRun(const QString &domain, const Pre
 
 bool ResultStore::complete(qint64 run, const QList<RecordedCell> &cells, QString *error)
 {
-    if (!m_db.transaction()) {
-        *error = m_db.lastError().text();
-        return false;
-    }
-    QSqlQuery query(m_db);
-    query.prepare(
-            QStringLiteral("INSERT OR REPLACE INTO cells (run, metric, value, status, http) VALUES (?, ?, ?, ?, ?)"));
-    for (const RecordedCell &recorded : cells) {
-        const std::optional<qint64> metric = metricId(recorded.key, error);
-        if (!metric) {
-            m_db.rollback();
-            return false;
-        }
-        query.addBindValue(run);
-        query.addBindValue(*metric);
-        query.addBindValue(notNull(recorded.value));
-        query.addBindValue(notNull(recorded.status.name()));
-        query.addBindValue(recorded.status.failureStatus());
-        if (!query.exec()) {
-            failed(query, error);
-            m_db.rollback();
-            return false;
-        }
-    }
-    if (!m_db.commit()) {
-        *error = m_db.lastError().text();
-        return false;
-    }
-    return true;
+    return inTransaction([&] { return writeCells(run, cells, error); }, error);
 }
 
 std::optional<ChangeReport> ResultStore::changes(const ReportWindow &window, QString *error)

@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace yz {
@@ -102,6 +103,10 @@ public:
 
 private:
     std::optional<qint64> metricId(const QString &key, QString *error);
+    // The cells of a run, each written or replaced.
+    bool writeCells(qint64 run, const QList<RecordedCell> &cells, QString *error);
+    // Runs the work in one transaction, rolled back when it fails.
+    bool inTransaction(const std::function<bool()> &work, QString *error);
 
     QString m_path;
     QString m_connection;
