@@ -176,15 +176,17 @@ bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket 
     clock.start();
     const Route &route = routeOf(url.path(QUrl::FullyDecoded));
     const char *routeName = route.name;
-    dispatch(route, method, url, request.body(), client,
-             [this, target, method, client, url, clock, routeName](const Reply &reply) {
-                 const qint64 bytes = method == "HEAD" ? 0 : reply.body.size();
-                 if (target && m_guard)
-                     m_guard->respond(target, responseHead(reply), reply.body);
-                 const double seconds = double(clock.nsecsElapsed()) / 1e9;
-                 metrics().countRequest(routeName, reply.status, seconds);
-                 logAccess(client, method, url, reply.status, bytes, seconds);
-             });
+    dispatch(
+            route, method, url, request.body(), client,
+            [this, target, method, client, url, clock, routeName](const Reply &reply) {
+                const qint64 bytes = method == "HEAD" ? 0 : reply.body.size();
+                if (target && m_guard)
+                    m_guard->respond(target, responseHead(reply), reply.body);
+                const double seconds = double(clock.nsecsElapsed()) / 1e9;
+                metrics().countRequest(routeName, reply.status, seconds);
+                logAccess(client, method, url, reply.status, bytes, seconds);
+            },
+            request.value(QByteArrayLiteral("If-None-Match")));
     return true;
 }
 
@@ -246,7 +248,7 @@ void VendorService::answer(const QByteArray &method, const QUrl &url, const QByt
 }
 
 void VendorService::dispatch(const Route &route, const QByteArray &method, const QUrl &url, const QByteArray &body,
-                             const QString &client, Done done)
+                             const QString &client, Done done, const QByteArray &ifNoneMatch)
 {
     if (!url.isValid())
         return done(notFound());
@@ -272,7 +274,7 @@ void VendorService::dispatch(const Route &route, const QByteArray &method, const
     case Route::News:
         return news(std::move(done));
     case Route::Rules:
-        return publishedRules(url, std::move(done));
+        return publishedRules(url, ifNoneMatch, std::move(done));
     case Route::PageRankAddress:
         return done(pageRankAddress(typedDomainQuery(url)));
     case Route::PageRank:
@@ -324,17 +326,23 @@ void VendorService::news(Done done)
                                std::move(done));
 }
 
-void VendorService::publishedRules(const QUrl &url, Done done)
+void VendorService::publishedRules(const QUrl &url, const QByteArray &ifNoneMatch, Done done)
 {
-    // The client says which version it has; the same one costs a 304.
+    // The client says which version it has, by ?ver= or by the ETag it was
+    // given (If-None-Match, a list, "*" or W/ as HTTP allows); the same one
+    // costs a 304.
     const QString has = QUrlQuery(url).queryItemValue(QStringLiteral("ver"));
-    const auto reply = [has](const QByteArray &served) {
+    const auto reply = [has, ifNoneMatch](const QByteArray &served) {
         if (served.isEmpty())
             return notFound();
         const qsizetype at = served.indexOf("\nversion ") + 9;
         const QByteArray version = served.mid(at, served.indexOf('\n', at) - at);
-        Reply r = version == has.toLatin1() ? Reply{304, {}, {}} : Reply{200, kPlainUtf8, served};
-        r.headers.append({QByteArrayLiteral("ETag"), '"' + version + '"'});
+        const QByteArray tag = '"' + version + '"';
+        bool matches = version == has.toLatin1();
+        for (const QByteArray &given : ifNoneMatch.split(','))
+            matches = matches || given.trimmed() == "*" || given.trimmed() == tag || given.trimmed() == "W/" + tag;
+        Reply r = matches ? Reply{304, {}, {}} : Reply{200, kPlainUtf8, served};
+        r.headers.append({QByteArrayLiteral("ETag"), tag});
         r.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
         return r;
     };

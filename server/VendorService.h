@@ -97,7 +97,7 @@ private:
     static const Route &routeOf(const QString &path);
     // Answers a request whose route is known.
     void dispatch(const Route &route, const QByteArray &method, const QUrl &url, const QByteArray &body,
-                  const QString &client, Done done);
+                  const QString &client, Done done, const QByteArray &ifNoneMatch = {});
 
     // Runs `read` on the database thread; `done` gets `make` of its result,
     // or 503.
@@ -105,7 +105,7 @@ private:
     void withStore(std::function<std::optional<T>(VendorStore &)> read, std::function<Reply(T)> make, Done done);
     void version(Done done);
     void news(Done done);
-    void publishedRules(const QUrl &url, Done done);
+    void publishedRules(const QUrl &url, const QByteArray &ifNoneMatch, Done done);
     Reply pageRankAddress(const QString &typed);
     void pageRank(const QString &typed, Done done);
     void trendPicture(const QString &typed, Done done);

@@ -524,6 +524,18 @@ private Q_SLOTS:
         QCOMPARE(rules->content, content);
         QVERIFY2(yz::verifyPublishedRules(*rules, publicKey, &error), qPrintable(error));
         QCOMPARE(get(port, "/yzrules/?ver=1").status, 304);
+        // The ETag given back (If-None-Match) does what ?ver= does.
+        const auto conditional = [port](const QByteArray &tags) {
+            return yztest::exchange(port,
+                                    "GET /yzrules/ HTTP/1.1\r\nHost: 127.0.0.1\r\nIf-None-Match: " + tags + "\r\n\r\n");
+        };
+        QCOMPARE(conditional("\"1\"").status, 304);
+        QCOMPARE(conditional("\"0\", W/\"1\"").status, 304);
+        QCOMPARE(conditional("*").status, 304);
+        const Answer changed = conditional("\"0\"");
+        QCOMPARE(changed.status, 200);
+        QCOMPARE(changed.header("ETag"), QByteArray("\"1\""));
+        QCOMPARE(changed.body, a.body);
 
         QCOMPARE(yztest::serverCommand(db.url(), {"rules", "publish", good, "--key", key}).out,
                  QByteArray("published version 2\n"));
