@@ -39,7 +39,9 @@ const QList<CommandEntry> &commands()
             {QStringLiteral("suggestions"), QStringLiteral("[--since YYYY-MM-DD] [--json]"),
              QStringLiteral("print the suggestions received"), suggestionsList},
             {QStringLiteral("ranks import"), QStringLiteral("FILE|- [--top N] [--allow-empty] [--force]"),
-             QStringLiteral("replace the ranks table with a CSV of rank,domain lines"), ranksImport},
+             QStringLiteral("replace the ranks table with a host-ranks file (tab-separated, reversed names) or a "
+                            "top-sites rank,domain CSV, told apart by itself"),
+             ranksImport},
             {QStringLiteral("backup"), QStringLiteral("FILE"),
              QStringLiteral("write a consistent copy of a SQLite database while the service runs"), backup},
             {QStringLiteral("history add"), QStringLiteral("DOMAIN YYYY-MM-DD COUNT"),

@@ -25,6 +25,33 @@ bool isNameByte(char c)
             || (c >= 'A' && c <= 'Z');
 }
 
+// "1,google.com": the open research top-sites lists' form; a heading line
+// ("rank,domain") is skipped.
+RankLine parseCsvLine(QByteArrayView line, RankRow *row, QString *error)
+{
+    const qsizetype comma = line.indexOf(',');
+    const QByteArrayView position = line.first(comma);
+    const QByteArrayView name = line.sliced(comma + 1).trimmed();
+    if (!parsePosition(position.trimmed(), &row->position)) {
+        if (position.trimmed().compare("rank", Qt::CaseInsensitive) == 0)
+            return RankLine::Skip;
+        *error = QStringLiteral("the first column is not a position (a whole number from 1)");
+        return RankLine::Bad;
+    }
+    if (name.isEmpty() || name.size() > 253 || name.contains(',')) {
+        *error = QStringLiteral("the domain column is empty, too long or followed by more columns");
+        return RankLine::Bad;
+    }
+    for (const char c : name) {
+        if (!isNameByte(c)) {
+            *error = QStringLiteral("the domain column holds a character no host name has");
+            return RankLine::Bad;
+        }
+    }
+    row->name = name.toByteArray().toLower();
+    return RankLine::Row;
+}
+
 } // namespace
 
 RankLine parseRankLine(QByteArrayView line, RankRow *row, QString *error)
@@ -33,6 +60,8 @@ RankLine parseRankLine(QByteArrayView line, RankRow *row, QString *error)
         line.chop(1);
     if (line.isEmpty() || line.front() == '#')
         return RankLine::Skip;
+    if (!line.contains('\t') && line.contains(','))
+        return parseCsvLine(line, row, error);
     std::array<QByteArrayView, 6> fields;
     qsizetype count = 0;
     qsizetype start = 0;

@@ -236,6 +236,12 @@ private Q_SLOTS:
         // And it can be done again (the PostgreSQL swap leaves no stray names).
         QVERIFY(importText(*s.database, second).ok);
         QCOMPARE(s.store->rankCount(), 3);
+        // A top-sites list's rank,domain CSV is read as well.
+        result = importText(*s.database, "rank,domain\r\n1,google.com\r\n2,Baidu.com\r\n");
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.rows, 2);
+        QCOMPARE(s.store->rankPosition(QStringLiteral("baidu.com")), 2);
+        QCOMPARE(s.store->rankPosition(QStringLiteral("third.net")), 0);
     }
 
     void rankLines()
@@ -248,6 +254,13 @@ private Q_SLOTS:
         QCOMPARE(row.position, 12);
         QCOMPARE(row.name, QByteArray("bbs.example.com.cn"));
         QCOMPARE(parseRankLine("1\t2\t3\t4\tcom.a\t5", &row, &error), RankLine::Row);
+        // The top-sites lists' CSV, told apart by its comma.
+        QCOMPARE(parseRankLine("rank,domain", &row, &error), RankLine::Skip);
+        QCOMPARE(parseRankLine("42,Example.COM\r", &row, &error), RankLine::Row);
+        QCOMPARE(row.position, 42);
+        QCOMPARE(row.name, QByteArray("example.com"));
+        for (const char *bad : {"x,example.com", "0,example.com", "3,", "3,a b.com", "3,a.com,extra"})
+            QCOMPARE(parseRankLine(bad, &row, &error), RankLine::Bad);
         for (const char *bad :
              {"1\t2\t3\t4", "x\t2\t3\t4\tcom.a", "0\t2\t3\t4\tcom.a", "1\t2\t3\t4\tcom.a\t5\t6", "1\t2\t3\t4\tcom.a b",
               "1\t2\t3\t4\t", "-1\t2\t3\t4\tcom.a", "99999999999999999\t2\t3\t4\tcom.a"})
