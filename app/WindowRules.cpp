@@ -18,7 +18,7 @@ void WindowRules::load()
 {
     if (std::exchange(m_loaded, true))
         return;
-    use(yz::InstalledRules(m_engine.hosts().rulesKey()));
+    use(yz::InstalledRules(yz::trustedRulesKeys(m_engine.hosts().rulesKey())));
 }
 
 void WindowRules::use(const yz::InstalledRules &installed)
@@ -39,8 +39,8 @@ void WindowRules::use(const yz::InstalledRules &installed)
 void WindowRules::askForNewer()
 {
     load();
-    if (m_engine.hosts().rulesKey().isEmpty())
-        return;
+    if (yz::trustedRulesKeys(m_engine.hosts().rulesKey()).isEmpty())
+        return; // nothing could be verified
     const QString url = m_engine.hosts().base(yz::Service::Vendor) + QString::fromUtf16(yz::vendor::kPublishedRules)
             + QString::number(m_version);
     try {
@@ -55,7 +55,7 @@ void WindowRules::take(const yz::PageAnswer &answer)
 {
     if (!answer.read())
         return; // 304 (nothing newer), 404 (nothing published) or no answer
-    const yz::InstalledRules installed(m_engine.hosts().rulesKey());
+    const yz::InstalledRules installed(yz::trustedRulesKeys(m_engine.hosts().rulesKey()));
     QString message;
     if (installed.install(answer.body, &message))
         use(installed);

@@ -7,6 +7,7 @@
 #include "net/PageFetcher.h"
 #include "net/PrintableText.h"
 #include "parsers/InstalledRules.h"
+#include "parsers/TrustedKeys.h"
 #include "services/Endpoints.h"
 #include "services/VendorPaths.h"
 
@@ -47,6 +48,12 @@ Parsed parse(const QStringList &arguments, bool withRules, const QString &usageL
     return parsed;
 }
 
+QString noKeyMessage()
+{
+    return QStringLiteral(
+            "没有受信任的发布规则公钥，不接受发布的规则（用 yanzhou-cli rules trust PUBFILE 加入服务的公钥）");
+}
+
 // The vendor's answer to the rules request, waited for.
 PageAnswer fetchPublished(const ServiceHosts &hosts, qint64 installedVersion)
 {
@@ -76,9 +83,9 @@ int runRulesUpdate(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const Parsed parsed = parse(arguments, false, QStringLiteral("yanzhou-cli rules update [--endpoints FILE]"), err);
     if (parsed.status != 0)
         return parsed.status;
-    const InstalledRules installed(parsed.hosts.rulesKey());
+    const InstalledRules installed(trustedRulesKeys(parsed.hosts.rulesKey()));
     if (!installed.canVerify()) {
-        writeText(err, QStringLiteral("yanzhou-cli：本程序没有内置发布规则的公钥，不接受发布的规则\n"));
+        writeText(err, QStringLiteral("yanzhou-cli：%1\n").arg(noKeyMessage()));
         return kExitFailed;
     }
     const std::optional<PublishedRules> current = installed.current();
@@ -112,7 +119,7 @@ int runRulesStatus(const QStringList &arguments, std::FILE *out, std::FILE *err)
             parse(arguments, true, QStringLiteral("yanzhou-cli rules status [--endpoints FILE] [--rules FILE]"), err);
     if (parsed.status != 0)
         return parsed.status;
-    const InstalledRules installed(parsed.hosts.rulesKey());
+    const InstalledRules installed(trustedRulesKeys(parsed.hosts.rulesKey()));
     ScrapeRules rules;
     QString source, error;
     if (!loadRulesInForce(parsed.rulesFile, installed, rules, &source, &error)) {
@@ -121,10 +128,35 @@ int runRulesStatus(const QStringList &arguments, std::FILE *out, std::FILE *err)
     }
     writeText(out, QStringLiteral("使用中：%1\n").arg(printable(source)));
     QString problem;
+    QString signer;
     if (!installed.canVerify())
-        writeText(out, QStringLiteral("本程序没有内置发布规则的公钥，不接受发布的规则\n"));
-    else if (!installed.current(&problem) && !problem.isEmpty())
+        writeText(out, noKeyMessage() + u'\n');
+    else if (installed.current(&problem, &signer))
+        writeText(out, QStringLiteral("签名公钥：%1\n").arg(printable(signer)));
+    else if (!problem.isEmpty())
         writeText(out, QStringLiteral("已安装的发布规则未通过检查，不使用：%1\n").arg(printable(problem)));
+    for (const TrustedKey &key : installed.keys())
+        writeText(out, QStringLiteral("受信任的公钥：%1\n").arg(printable(key.name)));
+    return kExitOk;
+}
+
+int runRulesTrust(const QStringList &arguments, std::FILE *out, std::FILE *err)
+{
+    QCommandLineParser parser;
+    QString error;
+    if (parseWordOptions(parser, {}, arguments, &error) && parser.positionalArguments().size() != 1)
+        error = QStringLiteral("需要一个公钥文件");
+    if (!error.isEmpty()) {
+        writeText(err,
+                  QStringLiteral("yanzhou-cli：%1\n用法：yanzhou-cli rules trust PUBFILE\n").arg(printable(error)));
+        return kExitUsage;
+    }
+    QString installed;
+    if (!trustRulesKey(parser.positionalArguments().first(), &installed, &error)) {
+        writeText(err, QStringLiteral("yanzhou-cli：%1\n").arg(printable(error)));
+        return kExitFailed;
+    }
+    writeText(out, QStringLiteral("已信任公钥：%1\n").arg(printable(installed)));
     return kExitOk;
 }
 

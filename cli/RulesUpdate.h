@@ -13,7 +13,11 @@ namespace yz::cli {
 int runRulesUpdate(const QStringList &arguments, std::FILE *out, std::FILE *err);
 
 // "yanzhou-cli rules status [--endpoints FILE] [--rules FILE]": which rules a
-// run uses.
+// run uses, the key that signed the installed ones, the keys trusted.
 int runRulesStatus(const QStringList &arguments, std::FILE *out, std::FILE *err);
+
+// "yanzhou-cli rules trust PUBFILE": trusts a vendor's public key from now on
+// (copied into the user's rules-keys directory), refusing a malformed one.
+int runRulesTrust(const QStringList &arguments, std::FILE *out, std::FILE *err);
 
 } // namespace yz::cli

@@ -44,6 +44,7 @@ const Word kWords[] = {
         {{QStringLiteral("rules"), QStringLiteral("check")}, yz::cli::runRulesCheck},
         {{QStringLiteral("rules"), QStringLiteral("update")}, yz::cli::runRulesUpdate},
         {{QStringLiteral("rules"), QStringLiteral("status")}, yz::cli::runRulesStatus},
+        {{QStringLiteral("rules"), QStringLiteral("trust")}, yz::cli::runRulesTrust},
 };
 
 QString programName()
@@ -122,7 +123,7 @@ int main(int argc, char *argv[])
     // A rules file, else the installed published rules, else the built-in ones.
     auto rules = std::make_unique<yz::ScrapeRules>();
     QString rulesSource;
-    const yz::InstalledRules installed(hosts.rulesKey());
+    const yz::InstalledRules installed(yz::trustedRulesKeys(hosts.rulesKey()));
     if (!yz::loadRulesInForce(options.rulesFile, installed, *rules, &rulesSource, &error))
         return fileError(error);
     if (options.groups.trend && !prepareTrendDir(options.trendDir, &error))

@@ -9,10 +9,28 @@
 
 namespace yz {
 
+InstalledRules::InstalledRules(TrustedKeys keys, QString path)
+    : m_path(std::move(path))
+    , m_keys(std::move(keys))
+{
+}
+
 InstalledRules::InstalledRules(QByteArray publicKey, QString path)
     : m_path(std::move(path))
-    , m_publicKey(std::move(publicKey))
 {
+    if (!publicKey.isEmpty())
+        m_keys.append({QStringLiteral("内置公钥"), std::move(publicKey)});
+}
+
+std::optional<QString> InstalledRules::signerOf(const PublishedRules &rules, QString *why) const
+{
+    for (const TrustedKey &key : m_keys) {
+        if (verifyPublishedRules(rules, key.key, why))
+            return key.name;
+    }
+    if (m_keys.size() > 1)
+        *why = QStringLiteral("签名不属于任何受信任的公钥（%1 个）").arg(m_keys.size());
+    return std::nullopt;
 }
 
 QString InstalledRules::defaultPath()
@@ -21,16 +39,20 @@ QString InstalledRules::defaultPath()
             + QStringLiteral("/yanzhou/published-rules");
 }
 
-std::optional<PublishedRules> InstalledRules::current(QString *problem) const
+std::optional<PublishedRules> InstalledRules::current(QString *problem, QString *signer) const
 {
     QString why;
     QByteArray bytes;
     std::optional<PublishedRules> rules;
     if (!canVerify() || !QFileInfo::exists(m_path))
         return std::nullopt;
+    std::optional<QString> name;
     if (readSmallFile(m_path, kMaxPublishedRules, QStringLiteral("规则文件"), &bytes, &why)
-        && (rules = decodePublishedRules(bytes, &why)) && verifyPublishedRules(*rules, m_publicKey, &why))
+        && (rules = decodePublishedRules(bytes, &why)) && (name = signerOf(*rules, &why))) {
+        if (signer)
+            *signer = *name;
         return rules;
+    }
     if (problem)
         *problem = QStringLiteral("%1：%2").arg(m_path, why);
     return std::nullopt;
@@ -40,7 +62,7 @@ bool InstalledRules::install(const QByteArray &served, QString *message) const
 {
     QString why;
     const std::optional<PublishedRules> rules = decodePublishedRules(served, &why);
-    if (!rules || !verifyPublishedRules(*rules, m_publicKey, &why)) {
+    if (!rules || !signerOf(*rules, &why)) {
         *message = QStringLiteral("拒绝发布的规则：") + why;
         return false;
     }

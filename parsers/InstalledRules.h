@@ -2,6 +2,7 @@
 
 #include "parsers/PublishedRules.h"
 #include "parsers/RulesFile.h"
+#include "parsers/TrustedKeys.h"
 
 #include <QString>
 
@@ -14,16 +15,20 @@ namespace yz {
 // whenever it is read.
 class InstalledRules {
 public:
-    // `publicKey`: the key the rules must be signed with (ServiceHosts::rulesKey).
+    // `keys`: those the rules may be signed with (trustedRulesKeys).
+    explicit InstalledRules(TrustedKeys keys, QString path = defaultPath());
+    // One key alone.
     explicit InstalledRules(QByteArray publicKey, QString path = defaultPath());
 
     static QString defaultPath();
     const QString &path() const { return m_path; }
-    bool canVerify() const { return !m_publicKey.isEmpty(); }
+    bool canVerify() const { return !m_keys.isEmpty(); }
+    const TrustedKeys &keys() const { return m_keys; }
 
     // The installed rules; nothing when there are none or the file no longer
-    // passes the checks (then `problem`, if given, says why).
-    std::optional<PublishedRules> current(QString *problem = nullptr) const;
+    // passes the checks (then `problem`, if given, says why). `signer` gets
+    // the name of the key that signed them.
+    std::optional<PublishedRules> current(QString *problem = nullptr, QString *signer = nullptr) const;
 
     // Checks a served file and installs it in one step. Refused, with the
     // reason and the installed file untouched: a damaged or oversize file, a
@@ -32,8 +37,11 @@ public:
     bool install(const QByteArray &served, QString *message) const;
 
 private:
+    // The trusted key the rules are signed with; nothing (and why) when none.
+    std::optional<QString> signerOf(const PublishedRules &rules, QString *why) const;
+
     QString m_path;
-    QByteArray m_publicKey;
+    TrustedKeys m_keys;
 };
 
 // The rules a run uses: a rules file when one is given, else the installed

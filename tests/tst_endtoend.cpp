@@ -257,6 +257,41 @@ private Q_SLOTS:
         QCOMPARE(run[QStringLiteral("tb1")][QStringLiteral("收录")][QStringLiteral("Baidu")].toString(),
                  QStringLiteral("5678"));
 
+        // A client built without the key: refused until it trusts the
+        // vendor's public key file, then taken up, the key named.
+        QVERIFY(QFile::remove(installedPath));
+        endpoints.remove(yz::ServiceHosts::rulesKeyName());
+        QFile keyless(m_dir.filePath(QStringLiteral("endpoints-keyless.json")));
+        QVERIFY(keyless.open(QIODevice::WriteOnly));
+        keyless.write(QJsonDocument(endpoints).toJson());
+        keyless.close();
+        const auto cliKeyless = [&](const QStringList &args, bool withEndpoints = true) {
+            QProcess process;
+            QSignalSpy finished(&process, &QProcess::finished);
+            process.start(QStringLiteral(YZ_CLI),
+                          args
+                                  + (withEndpoints ? QStringList{QStringLiteral("--endpoints"), keyless.fileName()}
+                                                   : QStringList()));
+            if (!process.waitForStarted() || !finished.wait(60000))
+                return yztest::CommandResult{};
+            return yztest::CommandResult{process.exitCode(), process.readAllStandardOutput(),
+                                         process.readAllStandardError()};
+        };
+        r = cliKeyless({QStringLiteral("rules"), QStringLiteral("update")});
+        QVERIFY2(r.status == 1 && r.err.contains("rules trust"), r.err.constData());
+        QFile pub(m_dir.filePath(QStringLiteral("vendor.pub")));
+        QVERIFY(pub.open(QIODevice::WriteOnly));
+        pub.write(publicKey.toLatin1() + '\n');
+        pub.close();
+        r = cliKeyless({QStringLiteral("rules"), QStringLiteral("trust"), pub.fileName()}, false);
+        QVERIFY2(r.status == 0, r.err.constData());
+        r = cliKeyless({QStringLiteral("rules"), QStringLiteral("update")});
+        QVERIFY2(r.status == 0 && r.out.startsWith(QStringLiteral("已安装发布的规则：版本 1").toUtf8()),
+                 r.err.constData());
+        r = cliKeyless({QStringLiteral("rules"), QStringLiteral("status")});
+        QVERIFY2(r.out.contains(QStringLiteral("签名公钥：").toUtf8()) && r.out.contains("rules-keys/vendor.pub"),
+                 r.out.constData());
+
         // The window, started again, fetches the rules itself and reads with them.
         QVERIFY(QFile::remove(installedPath));
         yztest::WindowUnderTest w(hosts);

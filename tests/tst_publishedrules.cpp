@@ -39,6 +39,8 @@ private Q_SLOTS:
     void refusedWithTheInstalledFileUntouched_data();
     void refusedWithTheInstalledFileUntouched();
     void precedence();
+    void keysTrustedWithoutARebuild();
+    void keyRotation();
 
 private:
     yz::SigningKeys m_keys;
@@ -135,6 +137,75 @@ void TestPublishedRules::precedence()
     const InstalledRules keyless(QByteArray(), installed.path());
     QVERIFY(!keyless.canVerify());
     QVERIFY(!keyless.install(signedRules(9, kFixedRule, m_keys.secretKey).encoded(), &message));
+}
+
+// Keys are read from the key directories; `rules trust` copies one into the
+// user's, refusing what is no key; a secret line is never taken.
+void TestPublishedRules::keysTrustedWithoutARebuild()
+{
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+    const auto write = [&dir](const QString &name, const QByteArray &bytes) {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    };
+    QString error;
+    const QByteArray b64 = m_keys.publicKey.toBase64();
+    QCOMPARE(yz::readPublicKeyFile(write(QStringLiteral("bare.pub"), b64 + "\n"), &error), m_keys.publicKey);
+    // The file rules keygen writes: its public line, never the secret one.
+    const QString keygen =
+            write(QStringLiteral("vendor.key"), "secret " + m_keys.secretKey.toBase64() + "\npublic " + b64);
+    QCOMPARE(yz::readPublicKeyFile(keygen, &error), m_keys.publicKey);
+    for (const QByteArray &bad :
+         {QByteArray("not base64!"), QByteArray("AAAA"), QByteArray(), "secret " + m_keys.secretKey.toBase64()}) {
+        QVERIFY(!yz::readPublicKeyFile(write(QStringLiteral("bad.pub"), bad), &error));
+        QVERIFY2(error.contains(QStringLiteral("不是发布规则的公钥")), qPrintable(error));
+    }
+    QString installedKey;
+    QVERIFY(!yz::trustRulesKey(dir.filePath(QStringLiteral("bad.pub")), &installedKey, &error));
+    QVERIFY2(yz::trustRulesKey(keygen, &installedKey, &error), qPrintable(error));
+    QCOMPARE(installedKey, yz::userRulesKeyDirectory() + QStringLiteral("/vendor.pub"));
+    QVERIFY(!fileBytes(installedKey).contains("secret"));
+    const yz::TrustedKeys keys = yz::trustedRulesKeys(QByteArray());
+    QVERIFY(!keys.isEmpty());
+    QCOMPARE(keys.last().name, installedKey);
+    QCOMPARE(keys.last().key, m_keys.publicKey);
+    // Rules signed with it are taken up by a client with no key built in.
+    const InstalledRules installed(keys, dir.filePath(QStringLiteral("published-rules")));
+    QString message, signer;
+    QVERIFY2(installed.install(signedRules(1, kFixedRule, m_keys.secretKey).encoded(), &message), qPrintable(message));
+    QVERIFY(installed.current(nullptr, &signer));
+    QCOMPARE(signer, installedKey);
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+// Several keys at once: a new key's rules are accepted while the old one is
+// still trusted; rules signed with a key no longer trusted are refused.
+void TestPublishedRules::keyRotation()
+{
+    QTemporaryDir dir;
+    const yz::SigningKeys next = yz::generateSigningKeys();
+    const yz::TrustedKeys both{{QStringLiteral("old.pub"), m_keys.publicKey},
+                               {QStringLiteral("new.pub"), next.publicKey}};
+    const QString path = dir.filePath(QStringLiteral("published-rules"));
+    QString message, signer;
+    const InstalledRules during(both, path);
+    QVERIFY2(during.install(signedRules(1, kFixedRule, m_keys.secretKey).encoded(), &message), qPrintable(message));
+    QVERIFY2(during.install(signedRules(2, kFixedRule, next.secretKey).encoded(), &message), qPrintable(message));
+    QVERIFY(during.current(nullptr, &signer));
+    QCOMPARE(signer, QStringLiteral("new.pub"));
+    // The old key removed: its rules are refused, the new key's still read.
+    const InstalledRules after({{QStringLiteral("new.pub"), next.publicKey}}, path);
+    QVERIFY(!after.install(signedRules(3, kFixedRule, m_keys.secretKey).encoded(), &message));
+    QVERIFY2(message.contains(QStringLiteral("签名")), qPrintable(message));
+    QCOMPARE(after.current()->version, 2);
+    // The new key removed instead: what it signed is no longer used.
+    const InstalledRules revoked({{QStringLiteral("old.pub"), m_keys.publicKey}}, path);
+    QString problem;
+    QVERIFY(!revoked.current(&problem));
+    QVERIFY2(problem.contains(QStringLiteral("签名")), qPrintable(problem));
 }
 
 QTEST_GUILESS_MAIN(TestPublishedRules)
