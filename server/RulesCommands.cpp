@@ -2,12 +2,16 @@
 
 #include "net/BoundedRead.h"
 #include "net/PrintableText.h"
+#include "parsers/TrustedKeys.h"
 #include "server/CommandSupport.h"
 #include "server/Commands.h"
 #include "server/RulesStore.h"
+#include "services/ServiceHosts.h"
 
 #include <QFile>
+#include <QSaveFile>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -106,6 +110,88 @@ int rulesPublish(const Invocation &call)
     if (!store.publish(rules))
         return failure(store.lastError());
     write(stdout, QStringLiteral("published version %1\n").arg(rules.version));
+    return kExitOk;
+}
+
+int rulesSign(const Invocation &call)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("key file from rules keygen"),
+                                 QStringLiteral("KEYFILE"));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("the version to give (from 1)"),
+                                     QStringLiteral("N"));
+    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("signed file to write"),
+                                 QStringLiteral("SIGNED"));
+    parser.addOptions({key, version, out});
+    int status = kExitOk;
+    if (!parseArguments(parser, call, 1, &status))
+        return status;
+    bool numeric = false;
+    PublishedRules rules;
+    rules.version = parser.value(version).toLongLong(&numeric);
+    if (!parser.isSet(key) || !parser.isSet(out) || !numeric || rules.version < 1)
+        return usage(QStringLiteral("rules sign FILE --key KEYFILE --version N --out SIGNED (N from 1)"));
+    QString error;
+    const QString file = parser.positionalArguments().first();
+    if (!readSmallFile(file, 1024 * 1024, QStringLiteral("rules file"), &rules.content, &error))
+        return usage(error);
+    if (!checkRulesContent(rules.content, &error))
+        return usage(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
+    const QByteArray secret = readSecretKey(parser.value(key), &error);
+    if (secret.isEmpty())
+        return usage(printable(error));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    rules.published = now.addMSecs(-now.time().msec());
+    signPublishedRules(rules, secret);
+    QSaveFile signedFile(parser.value(out));
+    const QByteArray served = rules.encoded();
+    if (!signedFile.open(QIODevice::WriteOnly) || signedFile.write(served) != served.size() || !signedFile.commit())
+        return failure(
+                QStringLiteral("cannot write %1: %2").arg(printable(parser.value(out)), signedFile.errorString()));
+    write(stdout, QStringLiteral("signed version %1\n").arg(rules.version));
+    return kExitOk;
+}
+
+int rulesImport(const Invocation &call)
+{
+    QCommandLineParser parser;
+    int status = kExitOk;
+    if (!parseArguments(parser, call, 1, &status))
+        return status;
+    QString error;
+    QByteArray served;
+    const QString file = parser.positionalArguments().first();
+    if (!readSmallFile(file, kMaxPublishedRules, QStringLiteral("signed rules file"), &served, &error))
+        return usage(error);
+    std::optional<PublishedRules> rules = decodePublishedRules(served, &error);
+    if (!rules)
+        return usage(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
+    // The same keys the clients trust, and the same checks they make.
+    const TrustedKeys keys = trustedRulesKeys(ServiceHosts().rulesKey());
+    const bool trusted = std::any_of(keys.cbegin(), keys.cend(),
+                                     [&](const TrustedKey &k) { return verifyPublishedRules(*rules, k.key, &error); });
+    if (!trusted)
+        return usage(QStringLiteral("%1: not signed by a trusted key (%2 trusted): %3")
+                             .arg(printable(file))
+                             .arg(keys.size())
+                             .arg(printable(error)));
+    if (!checkRulesContent(rules->content, &error))
+        return usage(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
+    auto database = openDatabase(parser, OpenFor::Writing, &status);
+    if (!database)
+        return status;
+    RulesStore store(*database);
+    const std::optional<qint64> next = store.nextVersion();
+    if (!next)
+        return failure(store.lastError());
+    if (rules->version < *next)
+        return usage(QStringLiteral("%1: version %2 is not newer than the newest served, %3")
+                             .arg(printable(file))
+                             .arg(rules->version)
+                             .arg(*next - 1));
+    if (!store.publish(*rules))
+        return failure(store.lastError());
+    write(stdout, QStringLiteral("imported version %1\n").arg(rules->version));
     return kExitOk;
 }
 

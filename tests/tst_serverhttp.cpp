@@ -2,9 +2,11 @@
 // the window relies on, the pages, and what hostile clients send.
 #include "net/TextDecoding.h"
 #include "parsers/PublishedRules.h"
+#include "parsers/TrustedKeys.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerUnderTest.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -545,6 +547,31 @@ private Q_SLOTS:
         QVERIFY(r.out.startsWith("1\t"));
         QCOMPARE(yztest::serverCommand(db.url(), {"rules", "show", "1"}).out, content);
         QCOMPARE(yztest::serverCommand(db.url(), {"rules", "show", "7"}).status, 1);
+
+        // Signed on a workstation, imported where the database is: the
+        // signature must be a trusted key's, the version newer than the newest.
+        const QString workstationKey = dir.filePath(QStringLiteral("workstation.key"));
+        const QByteArray workstationPublic =
+                yztest::serverCommand(db.url(), {"rules", "keygen", "--out", workstationKey}).out.trimmed();
+        const QString signedFile = dir.filePath(QStringLiteral("rules.signed"));
+        r = yztest::serverCommand(QStringLiteral("/nonexistent/never-made.sqlite"),
+                                  {"rules", "sign", good, "--key", workstationKey, "--version", "5", "--out",
+                                   signedFile});
+        QVERIFY2(r.status == 0 && r.out == "signed version 5\n", r.err.constData());
+        QVERIFY(!QFile::exists(QStringLiteral("/nonexistent/never-made.sqlite")));
+        r = yztest::serverCommand(db.url(), {"rules", "import", signedFile});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("not signed by a trusted key"), r.err.constData());
+        QVERIFY(QDir().mkpath(yz::userRulesKeyDirectory()));
+        const QString trustedPub = yz::userRulesKeyDirectory() + QStringLiteral("/workstation.pub");
+        writeAll(trustedPub, workstationPublic + '\n');
+        r = yztest::serverCommand(db.url(), {"rules", "import", signedFile});
+        QVERIFY2(r.status == 0 && r.out == "imported version 5\n", r.err.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(get(port, "/yzrules/?ver=2").header("ETag"), QByteArray("\"5\""), 5000);
+        r = yztest::serverCommand(db.url(), {"rules", "import", signedFile}); // replayed
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("not newer"), r.err.constData());
+        QFile::remove(trustedPub);
     }
 
     void downloadsServeOneFixedFile()
