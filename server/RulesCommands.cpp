@@ -70,6 +70,25 @@ QByteArray readSecretKey(const QString &path, QString *error)
     return {};
 }
 
+// A rules file to sign, checked as the clients check it before they take
+// rules up, and the secret key; false with the reason.
+bool readRulesToSign(const QString &file, const QString &keyFile, PublishedRules *rules, QByteArray *secret,
+                     QString *error)
+{
+    if (!readSmallFile(file, 1024 * 1024, QStringLiteral("rules file"), &rules->content, error))
+        return false;
+    if (!checkRulesContent(rules->content, error)) {
+        *error = QStringLiteral("%1: %2").arg(printable(file), printable(*error));
+        return false;
+    }
+    *secret = readSecretKey(keyFile, error);
+    if (secret->isEmpty()) {
+        *error = printable(*error);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int rulesPublish(const Invocation &call)
@@ -85,15 +104,9 @@ int rulesPublish(const Invocation &call)
         return usage(QStringLiteral("rules publish FILE --key KEYFILE"));
     QString error;
     PublishedRules rules;
-    const QString file = parser.positionalArguments().first();
-    if (!readSmallFile(file, 1024 * 1024, QStringLiteral("rules file"), &rules.content, &error))
+    QByteArray secret;
+    if (!readRulesToSign(parser.positionalArguments().first(), parser.value(key), &rules, &secret, &error))
         return usage(error);
-    // The same checks the clients make before they take the rules up.
-    if (!checkRulesContent(rules.content, &error))
-        return usage(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
-    const QByteArray secret = readSecretKey(parser.value(key), &error);
-    if (secret.isEmpty())
-        return usage(printable(error));
     auto database = openDatabase(parser, OpenFor::Writing, &status);
     if (!database)
         return status;
@@ -132,14 +145,9 @@ int rulesSign(const Invocation &call)
     if (!parser.isSet(key) || !parser.isSet(out) || !numeric || rules.version < 1)
         return usage(QStringLiteral("rules sign FILE --key KEYFILE --version N --out SIGNED (N from 1)"));
     QString error;
-    const QString file = parser.positionalArguments().first();
-    if (!readSmallFile(file, 1024 * 1024, QStringLiteral("rules file"), &rules.content, &error))
+    QByteArray secret;
+    if (!readRulesToSign(parser.positionalArguments().first(), parser.value(key), &rules, &secret, &error))
         return usage(error);
-    if (!checkRulesContent(rules.content, &error))
-        return usage(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
-    const QByteArray secret = readSecretKey(parser.value(key), &error);
-    if (secret.isEmpty())
-        return usage(printable(error));
     const QDateTime now = QDateTime::currentDateTimeUtc();
     rules.published = now.addMSecs(-now.time().msec());
     signPublishedRules(rules, secret);
