@@ -15,6 +15,9 @@ foreach(size 16 32 48 128 256)
 endforeach()
 install(FILES packaging/icons/scalable.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${YZ_APP_ID}.svg)
+# The vendor's public rules key (its secret half is kept offline, never in
+# the repository): every client trusts it without a rebuild.
+install(FILES packaging/rules-keys/yanzhou-vendor.pub DESTINATION ${CMAKE_INSTALL_DATADIR}/yanzhou/rules-keys)
 # Manual pages are installed compressed, as Debian expects.
 set(YZ_COMPRESSED)
 foreach(doc yanzhou.1 yanzhou-cli.1 yanzhou-server.1)

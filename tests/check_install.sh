@@ -17,6 +17,9 @@ done
 "$root/bin/yanzhou-cli" --version | grep -qx "yanzhou-cli $(sed -n '1s/^yanzhou (\([0-9]*\)).*/\1/p' "$(dirname "$0")/../debian/changelog")" \
   || fail "installed yanzhou-cli does not run or has another version than the package"
 
+cmp "$root/share/yanzhou/rules-keys/yanzhou-vendor.pub" "$(dirname "$0")/../packaging/rules-keys/yanzhou-vendor.pub" \
+  || fail "the vendor's public rules key is not installed"
+
 desktop="$root/share/applications/$id.desktop"
 [ -f "$desktop" ] || fail "no desktop entry"
 desktop-file-validate "$desktop" | grep -v ': hint: ' && fail "desktop entry not valid" || true

@@ -26,7 +26,8 @@ for path in ./usr/bin/yanzhou ./usr/bin/yanzhou-cli ./usr/bin/yanzhou-server \
     ./usr/share/icons/hicolor/48x48/apps/net.yanzhou.webmastertool.png \
     ./usr/share/icons/hicolor/scalable/apps/net.yanzhou.webmastertool.svg \
     ./usr/share/man/man1/yanzhou.1.gz ./usr/share/man/man1/yanzhou-cli.1.gz \
-    ./usr/share/doc/yanzhou/copyright ./usr/share/doc/yanzhou/changelog.gz; do
+    ./usr/share/doc/yanzhou/copyright ./usr/share/doc/yanzhou/changelog.gz \
+    ./usr/share/yanzhou/rules-keys/yanzhou-vendor.pub; do
   grep -qx "$path" <<<"$files" || fail "$path not in the package"
 done
 ! grep -q '^\./usr/bin/tst_\|bench_\|setting.dat' <<<"$files" || fail "test or benchmark files in the package"
@@ -67,6 +68,11 @@ getent passwd yanzhou-server | grep -q ':/var/lib/yanzhou-server:' || fail "no s
 grep -q 'deb-systemd-invoke $_dh_action' /var/lib/dpkg/info/yanzhou.postinst || fail "not started on install"
 grep -q "deb-systemd-invoke stop" /var/lib/dpkg/info/yanzhou.prerm || fail "not stopped on removal"
 ls -l "$wants"
+
+step "the vendor's rules key, trusted by the installed clients"
+cmp /usr/share/yanzhou/rules-keys/yanzhou-vendor.pub "$scripts_dir/../packaging/rules-keys/yanzhou-vendor.pub" || fail "not the repository's key"
+HOME="$work" XDG_CONFIG_HOME="$work/config" yanzhou-cli rules status | tee "$work/status"
+grep -q "受信任的公钥：/usr/share/yanzhou/rules-keys/yanzhou-vendor.pub" "$work/status" || fail "rules status does not name the vendor's key"
 
 step "operator commands as the service's user, on the package's database"
 "${as_service[@]}" yanzhou-server version show 2>&1 | tee "$work/show" && fail "reading a missing database succeeded"
