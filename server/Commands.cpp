@@ -1,5 +1,7 @@
 #include "server/Commands.h"
 
+#include "net/ProgramVersion.h"
+
 #include "net/PrintableText.h"
 #include "server/CommandSupport.h"
 #include "server/DaemonCommands.h"
@@ -112,6 +114,10 @@ int runCommand(const QStringList &arguments)
     if (words.isEmpty()) {
         if (arguments.contains(QStringLiteral("--help"))) {
             write(stdout, usageText());
+            return kExitOk;
+        }
+        if (arguments.contains(QStringLiteral("--version")) || arguments.contains(QStringLiteral("-v"))) {
+            write(stdout, QStringLiteral("yanzhou-server %1\n").arg(kProgramVersion));
             return kExitOk;
         }
         return usage(QStringLiteral("no command given; yanzhou-server --help lists them"));

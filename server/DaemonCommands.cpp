@@ -1,5 +1,7 @@
 #include "server/DaemonCommands.h"
 
+#include "net/ProgramVersion.h"
+
 #include "server/AdminService.h"
 #include "server/CollectorThread.h"
 #include "server/Commands.h"
@@ -198,9 +200,9 @@ int serveCommand(const Invocation &call)
         if (!collector->start(&error))
             return failure(error);
     }
-    qCInfo(lcServe, "listening on %s:%d, /healthz and /metrics on %s:%d, database %s", qPrintable(where->text),
-           guard->serverPort(), qPrintable(adminWhere->text), adminGuard->serverPort(),
-           qPrintable(databaseAddress.shown()));
+    qCInfo(lcServe, "listening on %s:%d, /healthz and /metrics on %s:%d, database %s, version %d",
+           qPrintable(where->text), guard->serverPort(), qPrintable(adminWhere->text), adminGuard->serverPort(),
+           qPrintable(databaseAddress.shown()), int(kProgramVersion));
     return QCoreApplication::exec();
 }
 

@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHttpServerRequest>
+#include <QLocale>
 #include <QTcpSocket>
 #include <QUrlQuery>
 
@@ -112,10 +113,30 @@ Reply unavailable()
     return plain(503, QStringLiteral("服务暂时繁忙，请稍后再试。"));
 }
 
-// The status line and headers of an answer; the guard adds the length.
+// The Date header's value (RFC 9110's IMF-fixdate), made once a second.
+QByteArray httpDate()
+{
+    static qint64 madeAt = -1;
+    static QByteArray text;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (now.toSecsSinceEpoch() != madeAt) {
+        madeAt = now.toSecsSinceEpoch();
+        text = QLocale::c().toString(now, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'")).toLatin1();
+    }
+    return text;
+}
+
+// The status line and headers of an answer; the guard adds the length. A
+// 503 (the database away) says to try again in a few seconds, a 429 (a
+// per-hour limit) in an hour.
 QByteArray responseHead(const Reply &reply)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status);
+    head += "\r\nDate: " + httpDate();
+    if (reply.status == 503)
+        head += "\r\nRetry-After: 5";
+    else if (reply.status == 429)
+        head += "\r\nRetry-After: 3600";
     head += "\r\nContent-Type: " + reply.contentType;
     head += "\r\nX-Content-Type-Options: nosniff";
     if (reply.page)
@@ -233,6 +254,8 @@ const VendorService::Route &VendorService::routeOf(const QString &path)
             {Route::Chart, "chart", QStringLiteral("/chart/"), true},
             {Route::Download, "download", kDownloads, true},
             {Route::Home, "home", QStringLiteral("/"), false},
+            // Browsers ask for it unbidden: answered at once, never as a domain's page.
+            {Route::Favicon, "favicon", QStringLiteral("/favicon.ico"), false},
     };
     static const Route domain = {Route::Domain, "domain", QStringLiteral("/"), true};
     for (const Route &route : routes)
@@ -275,6 +298,8 @@ void VendorService::dispatch(const Route &route, const QByteArray &method, const
         return news(std::move(done));
     case Route::Rules:
         return publishedRules(url, ifNoneMatch, std::move(done));
+    case Route::Favicon:
+        return done(notFound());
     case Route::PageRankAddress:
         return done(pageRankAddress(typedDomainQuery(url)));
     case Route::PageRank:

@@ -88,6 +88,7 @@ private:
             Chart,
             Download,
             Home,
+            Favicon,
             Domain
         } kind;
         const char *name; // its label in the metrics

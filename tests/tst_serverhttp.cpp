@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -73,6 +74,15 @@ private Q_SLOTS:
         Answer a = get(port, "/yzupdate/?ver=200912230");
         QCOMPARE(a.status, 200);
         QCOMPARE(a.body, QByteArray("200912230"));
+        // Every answer is dated, as HTTP asks of a server with a clock.
+        QDateTime dated = QLocale::c().toDateTime(QString::fromLatin1(a.header("Date")),
+                                                  QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+        QVERIFY2(dated.isValid(), a.header("Date").constData());
+        dated.setTimeSpec(Qt::UTC);
+        QVERIFY(std::abs(dated.secsTo(QDateTime::currentDateTimeUtc())) < 120);
+        // A browser's unbidden request for an icon is no domain's page.
+        const Answer icon = get(port, "/favicon.ico");
+        QCOMPARE(icon.status, 404);
         a = get(port, "/yztool/n/?ver=200912230");
         QCOMPARE(a.status, 200);
         QCOMPARE(a.header("Content-Length"), QByteArray("0"));
@@ -252,7 +262,9 @@ private Q_SLOTS:
         // not stored; each accepted request is stored once.
         QCOMPARE(post(port, "/yztool/a/", "c=one").status, 200);
         QCOMPARE(post(port, "/yztool/a/", "c=two").status, 200);
-        QCOMPARE(post(port, "/yztool/a/", "c=three").status, 429);
+        const Answer limited = post(port, "/yztool/a/", "c=three");
+        QCOMPARE(limited.status, 429);
+        QCOMPARE(limited.header("Retry-After"), QByteArray("3600")); // the limit is per hour
         QCOMPARE(post(port, "/yztool/a/", "nothing").status, 400);
         const yztest::CommandResult listed = yztest::serverCommand(db.url(), {QStringLiteral("suggestions")});
         QCOMPARE(listed.out.count("\n#") + (listed.out.startsWith('#') ? 1 : 0), 2);

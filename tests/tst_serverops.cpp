@@ -1,6 +1,7 @@
 // Operating the service: its log lines, the access log, health and metrics on
 // the operator's listener, the package file it offers, and the operator
 // commands' table, help and refusals.
+#include "net/ProgramVersion.h"
 #include "server/Downloads.h"
 #include "server/Log.h"
 #include "server/VendorStore.h"
@@ -311,6 +312,9 @@ private Q_SLOTS:
     {
         yztest::ThrowawayDatabase db(false);
         const auto run = [&db](const QStringList &args) { return yztest::serverCommand(db.url(), args); };
+        const yztest::CommandResult version = run({QStringLiteral("--version")});
+        QCOMPARE(version.status, 0);
+        QCOMPARE(version.out, QByteArray("yanzhou-server " + QByteArray::number(yz::kProgramVersion) + '\n'));
         const yztest::CommandResult help = run({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);
         for (const char *command : {"serve", "version set N", "news move ID POSITION", "ranks import", "backup FILE",
