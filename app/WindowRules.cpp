@@ -3,8 +3,6 @@
 #include "services/HandlerNames.h"
 #include "services/VendorPaths.h"
 
-#include <utility>
-
 WindowRules::WindowRules(yz::QueryEngine &engine, yz::StatisticsLine &statistics, QObject *parent)
     : QObject(parent)
     , m_engine(engine)
@@ -16,9 +14,11 @@ WindowRules::WindowRules(yz::QueryEngine &engine, yz::StatisticsLine &statistics
 
 void WindowRules::load()
 {
-    if (std::exchange(m_loaded, true))
+    if (m_installed)
         return;
-    use(yz::InstalledRules(yz::trustedRulesKeys(m_engine.hosts().rulesKey())));
+    // The trusted keys are read once, for the whole session.
+    m_installed.emplace(yz::trustedRulesKeys(m_engine.hosts().rulesKey()));
+    use(*m_installed);
 }
 
 void WindowRules::use(const yz::InstalledRules &installed)
@@ -39,7 +39,7 @@ void WindowRules::use(const yz::InstalledRules &installed)
 void WindowRules::askForNewer()
 {
     load();
-    if (yz::trustedRulesKeys(m_engine.hosts().rulesKey()).isEmpty())
+    if (!m_installed->canVerify())
         return; // nothing could be verified
     const QString url = m_engine.hosts().base(yz::Service::Vendor) + QString::fromUtf16(yz::vendor::kPublishedRules)
             + QString::number(m_version);
@@ -55,8 +55,8 @@ void WindowRules::take(const yz::PageAnswer &answer)
 {
     if (!answer.read())
         return; // 304 (nothing newer), 404 (nothing published) or no answer
-    const yz::InstalledRules installed(yz::trustedRulesKeys(m_engine.hosts().rulesKey()));
+    load();
     QString message;
-    if (installed.install(answer.body, &message))
-        use(installed);
+    if (m_installed->install(answer.body, &message))
+        use(*m_installed);
 }

@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+#include <optional>
+
 // The rules the window reads pages with: the installed published rules over
 // the built-in ones. At start-up it asks the vendor once for newer ones and
 // takes them up from the next press; a failure is silent, as for the news.
@@ -32,5 +34,5 @@ private:
     yz::StatisticsLine &m_statistics;
     yz::ScrapeRules m_rules;
     qint64 m_version = 0;
-    bool m_loaded = false;
+    std::optional<yz::InstalledRules> m_installed; // once loaded
 };

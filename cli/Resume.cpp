@@ -55,6 +55,33 @@ std::optional<ResumePlan> resumePlan(ResultStore &store, const QString &domain, 
     return plan;
 }
 
+std::optional<ResumeSelection> selectForResume(ResultStore &store, const QStringList &domains,
+                                               const PressGroups &groups, QString *error)
+{
+    ResumeSelection selection;
+    for (const QString &domain : domains) {
+        std::optional<ResumePlan> plan = resumePlan(store, domain, groups, error);
+        if (!plan && !error->isEmpty())
+            return std::nullopt;
+        if (plan && plan->complete()) {
+            ++selection.skipped;
+            continue;
+        }
+        if (plan)
+            selection.plans.insert(domain, *plan);
+        selection.toRun.append(domain);
+    }
+    return selection;
+}
+
+QHash<QString, QSet<QString>> ResumeSelection::onlyRows() const
+{
+    QHash<QString, QSet<QString>> rows;
+    for (auto it = plans.cbegin(); it != plans.cend(); ++it)
+        rows.insert(it.key(), it->handlers);
+    return rows;
+}
+
 void mergeStored(DomainResult &result, const ResumePlan &plan)
 {
     const ResultSheet sheet;

@@ -24,6 +24,17 @@ struct ResumePlan {
 std::optional<ResumePlan> resumePlan(ResultStore &store, const QString &domain, const PressGroups &groups,
                                      QString *error);
 
+// What a --resume run asks: the domains without a complete run today, and
+// of those with a run today only the rows whose cells failed.
+struct ResumeSelection {
+    QStringList toRun;
+    QHash<QString, ResumePlan> plans; // the domains asked again in part
+    int skipped = 0; // complete today: not asked
+    QHash<QString, QSet<QString>> onlyRows() const;
+};
+std::optional<ResumeSelection> selectForResume(ResultStore &store, const QStringList &domains,
+                                               const PressGroups &groups, QString *error);
+
 // A domain asked again in part: the cells not asked keep the stored run's
 // values and causes, so the output shows the whole record.
 void mergeStored(DomainResult &result, const ResumePlan &plan);

@@ -83,6 +83,125 @@ bool prepareTrendDir(const QString &dir, QString *error)
     return true;
 }
 
+// The domains of the arguments and of --input; what is not a domain is told
+// on standard error with where it stood. False when the file cannot be read.
+bool readDomains(const yz::cli::CliOptions &options, yz::cli::DomainInput *input, QString *error)
+{
+    yz::cli::addArgumentDomains(options.domains, input);
+    if (!options.inputFile.isEmpty()) {
+        QFile file;
+        const bool opened = options.inputFile == u"-"
+                ? file.open(stdin, QIODevice::ReadOnly)
+                : (file.setFileName(options.inputFile), file.open(QIODevice::ReadOnly));
+        if (!opened) {
+            *error = QStringLiteral("无法读取域名文件 %1：%2").arg(options.inputFile, file.errorString());
+            return false;
+        }
+        const std::optional<QString> text = yz::cli::decodeInputFile(file.readAll(), error);
+        if (!text) {
+            *error = options.inputFile + QStringLiteral("：") + *error;
+            return false;
+        }
+        yz::cli::addTextDomains(*text, input);
+    }
+    for (const yz::cli::RejectedDomain &rejected : std::as_const(input->rejected))
+        yz::cli::writeText(stderr,
+                           (rejected.line > 0 ? QStringLiteral("第 %1 行：").arg(rejected.line) : QString())
+                                   + yz::cli::printable(rejected.text) + QStringLiteral(" 不是域名（") + rejected.reason
+                                   + QStringLiteral("），不查询\n"));
+    return true;
+}
+
+// Each domain's result as it comes, in input order: its problems on standard
+// error, its record kept (or, resumed, today's run completed), its lines on
+// standard output. A failure to keep or write sets the exit status.
+struct ResultPrinter {
+    const yz::cli::CliOptions &options;
+    yz::ResultStore *store;
+    yz::cli::PageArchive *archive;
+    const QHash<QString, yz::cli::ResumePlan> &plans;
+    yz::cli::Progress &progress;
+    int &status;
+    bool headerWritten = false;
+
+    void print(const yz::cli::DomainResult &finished)
+    {
+        yz::cli::DomainResult result = finished;
+        const auto plan = plans.constFind(result.domain);
+        if (plan != plans.constEnd())
+            yz::cli::mergeStored(result, *plan);
+        progress.clear();
+        const QString domain = yz::cli::printable(result.domain);
+        if (!result.rootMessage.isEmpty()) {
+            yz::cli::writeText(stderr,
+                               domain + QStringLiteral("：") + result.rootMessage + QStringLiteral("（")
+                                       + result.rootReason + QStringLiteral("）\n"));
+            status = kExitFailed;
+        }
+        if (!result.trendProblem.isEmpty()) {
+            yz::cli::writeText(stderr, domain + QStringLiteral("：") + result.trendProblem + u'\n');
+            if (result.trendWriteFailed)
+                status = kExitFailed;
+        }
+        if (archive)
+            archive->add(result.pages);
+        QString error;
+        const bool kept = !store
+                || (plan != plans.constEnd()
+                            ? store->complete(plan->stored.id, yz::cli::askedAgain(finished, *plan), &error)
+                            : store->add(result.domain, result, yz::kSourceCommandLine, &error).has_value());
+        if (!kept) {
+            yz::cli::writeText(stderr, domain + QStringLiteral("：结果未能保存：") + error + u'\n');
+            status = kExitFailed;
+        }
+        if (options.json || options.csv) {
+            QByteArray line = options.json ? yz::cli::jsonReport(result, options.detail)
+                                           : yz::cli::csvRow(result, options.detail);
+            if (options.csv && !headerWritten)
+                line.prepend(yz::cli::csvHeader(result, options.detail));
+            yz::cli::writeBytes(stdout, line);
+        } else {
+            // A blank line between two domains' grids.
+            yz::cli::writeText(stdout,
+                               (headerWritten ? QStringLiteral("\n") : QString()) + yz::cli::plainReport(result));
+        }
+        headerWritten = true;
+        std::fflush(stdout);
+        std::fflush(stderr);
+    }
+};
+
+// What the run says about its hosts on standard error while it goes: a host
+// given up, a proxy that fails (once), and on Ctrl-C every host's summary.
+void tellAboutHosts(yz::cli::BatchRun &batch, yz::cli::Progress &progress, const std::optional<QNetworkProxy> &proxy,
+                    yz::cli::InterruptWatch &interrupted)
+{
+    QObject::connect(&batch.gate(), &yz::HostGate::gaveUp, [&progress](const QString &host, int refusals) {
+        progress.clear();
+        yz::cli::writeText(
+                stderr,
+                QStringLiteral("%1 连续拒绝 %2 次，本次不再查询\n").arg(yz::cli::printable(host)).arg(refusals));
+    });
+    const QString proxyName = proxy ? yz::proxyText(*proxy) : QStringLiteral("（环境变量所设）");
+    QObject::connect(&batch, &yz::cli::BatchRun::proxyFailed,
+                     [&progress, proxyName, told = std::make_shared<bool>(false)] {
+                         if (std::exchange(*told, true))
+                             return;
+                         progress.clear();
+                         yz::cli::writeText(stderr,
+                                            QStringLiteral(
+                                                    "无法经代理服务器 %1 发出请求（连不上、拒绝转发或要求认证）\n")
+                                                    .arg(proxyName));
+                     });
+    QObject::connect(&interrupted, &yz::cli::InterruptWatch::interrupted, [&batch, &progress] {
+        progress.clear();
+        yz::cli::writeText(stderr,
+                           QStringLiteral("已中断\n") + yz::cli::Progress::hostSummary(batch.gate().summary(), true));
+        std::fflush(stdout);
+        std::_Exit(yz::cli::kExitInterrupted);
+    });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -137,26 +256,9 @@ int main(int argc, char *argv[])
 
     // What is not a domain name is reported where it stood and not sent.
     yz::cli::DomainInput input;
-    yz::cli::addArgumentDomains(options.domains, &input);
-    if (!options.inputFile.isEmpty()) {
-        QFile file;
-        const bool opened = options.inputFile == u"-"
-                ? file.open(stdin, QIODevice::ReadOnly)
-                : (file.setFileName(options.inputFile), file.open(QIODevice::ReadOnly));
-        if (!opened)
-            return fileError(QStringLiteral("无法读取域名文件 %1：%2").arg(options.inputFile, file.errorString()));
-        const std::optional<QString> text = yz::cli::decodeInputFile(file.readAll(), &error);
-        if (!text)
-            return fileError(options.inputFile + QStringLiteral("：") + error);
-        yz::cli::addTextDomains(*text, &input);
-    }
-    for (const yz::cli::RejectedDomain &rejected : std::as_const(input.rejected))
-        yz::cli::writeText(stderr,
-                           (rejected.line > 0 ? QStringLiteral("第 %1 行：").arg(rejected.line) : QString())
-                                   + yz::cli::printable(rejected.text) + QStringLiteral(" 不是域名（") + rejected.reason
-                                   + QStringLiteral("），不查询\n"));
+    if (!readDomains(options, &input, &error))
+        return fileError(error);
     const QStringList domains = input.domains;
-    QHash<QString, QSet<QString>> pendingOnlyRows;
     if (domains.isEmpty())
         return usageError(QStringLiteral("没有要查询的域名"));
 
@@ -168,110 +270,29 @@ int main(int argc, char *argv[])
     }
 
     // --resume: what today's runs already have is not asked again.
-    QHash<QString, yz::cli::ResumePlan> plans;
-    QStringList toRun = domains;
+    yz::cli::ResumeSelection selection{domains, {}, 0};
     if (options.resume) {
-        QHash<QString, QSet<QString>> onlyRows;
-        int skipped = 0;
-        toRun.clear();
-        for (const QString &domain : domains) {
-            std::optional<yz::cli::ResumePlan> plan = yz::cli::resumePlan(*store, domain, options.groups, &error);
-            if (!plan && !error.isEmpty())
-                return fileError(error);
-            if (plan && plan->complete()) {
-                ++skipped;
-                continue;
-            }
-            if (plan) {
-                onlyRows.insert(domain, plan->handlers);
-                plans.insert(domain, *plan);
-            }
-            toRun.append(domain);
-        }
-        if (skipped > 0)
-            yz::cli::writeText(stderr, QStringLiteral("今天已有完整结果，跳过 %1 个域名\n").arg(skipped));
-        pendingOnlyRows = std::move(onlyRows);
+        std::optional<yz::cli::ResumeSelection> selected =
+                yz::cli::selectForResume(*store, domains, options.groups, &error);
+        if (!selected)
+            return fileError(error);
+        selection = std::move(*selected);
+        if (selection.skipped > 0)
+            yz::cli::writeText(stderr, QStringLiteral("今天已有完整结果，跳过 %1 个域名\n").arg(selection.skipped));
     }
 
     int status = input.rejected.isEmpty() ? 0 : kExitFailed;
-    bool headerWritten = false;
     yz::cli::Progress progress(stderr);
-    yz::cli::BatchRun batch(hosts, options.groups, toRun, options.trendDir,
+    yz::cli::BatchRun batch(hosts, options.groups, selection.toRun, options.trendDir,
                             {options.jobs, options.perHost, options.delayMs, options.giveUpAfter});
     batch.setRules(rules.get());
-    batch.setOnlyRows(pendingOnlyRows);
+    batch.setOnlyRows(selection.onlyRows());
     batch.setArchive(archive.get());
-    auto printResult = [&](const yz::cli::DomainResult &finished) {
-        yz::cli::DomainResult result = finished;
-        const auto plan = plans.constFind(result.domain);
-        if (plan != plans.constEnd())
-            yz::cli::mergeStored(result, *plan);
-        progress.clear();
-        const QString &domain = result.domain;
-        if (!result.rootMessage.isEmpty()) {
-            yz::cli::writeText(stderr,
-                               yz::cli::printable(domain) + QStringLiteral("：") + result.rootMessage
-                                       + QStringLiteral("（") + result.rootReason + QStringLiteral("）\n"));
-            status = kExitFailed;
-        }
-        if (!result.trendProblem.isEmpty()) {
-            yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：") + result.trendProblem + u'\n');
-            if (result.trendWriteFailed)
-                status = kExitFailed;
-        }
-        if (archive)
-            archive->add(result.pages);
-        const bool kept = !store
-                || (plan != plans.constEnd()
-                            ? store->complete(plan->stored.id, yz::cli::askedAgain(finished, *plan), &error)
-                            : store->add(result.domain, result, yz::kSourceCommandLine, &error).has_value());
-        if (!kept) {
-            yz::cli::writeText(stderr, yz::cli::printable(domain) + QStringLiteral("：结果未能保存：") + error + u'\n');
-            status = kExitFailed;
-        }
-        if (options.json || options.csv) {
-            QByteArray line = options.json ? yz::cli::jsonReport(result, options.detail)
-                                           : yz::cli::csvRow(result, options.detail);
-            if (options.csv && !headerWritten)
-                line.prepend(yz::cli::csvHeader(result, options.detail));
-            yz::cli::writeBytes(stdout, line);
-        } else {
-            // A blank line between two domains' grids.
-            yz::cli::writeText(stdout,
-                               (headerWritten ? QStringLiteral("\n") : QString()) + yz::cli::plainReport(result));
-        }
-        headerWritten = true;
-        std::fflush(stdout);
-        std::fflush(stderr);
-    };
+    ResultPrinter printer{options, store.get(), archive.get(), selection.plans, progress, status};
+    const auto printResult = [&printer](const yz::cli::DomainResult &finished) { printer.print(finished); };
 
-    QObject::connect(&batch.gate(), &yz::HostGate::gaveUp, [&progress](const QString &host, int refusals) {
-        progress.clear();
-        yz::cli::writeText(
-                stderr,
-                QStringLiteral("%1 连续拒绝 %2 次，本次不再查询\n").arg(yz::cli::printable(host)).arg(refusals));
-    });
-    // A proxy that fails fails every request: said once, naming it.
-    bool proxyFailureTold = false;
-    QObject::connect(&batch, &yz::cli::BatchRun::proxyFailed, [&] {
-        if (std::exchange(proxyFailureTold, true))
-            return;
-        progress.clear();
-        yz::cli::writeText(stderr,
-                           QStringLiteral("无法经代理服务器 %1 发出请求（连不上、拒绝转发或要求认证）\n")
-                                   .arg(proxy ? yz::proxyText(*proxy) : QStringLiteral("（环境变量所设）")));
-    });
-    const auto writeSummary = [&batch, &progress](bool always) {
-        progress.clear();
-        yz::cli::writeText(stderr, yz::cli::Progress::hostSummary(batch.gate().summary(), always));
-    };
     yz::cli::InterruptWatch interrupted;
-    QObject::connect(&interrupted, &yz::cli::InterruptWatch::interrupted, [&writeSummary] {
-        yz::cli::writeText(stderr, QStringLiteral("已中断\n"));
-        writeSummary(true);
-        std::fflush(stdout);
-        std::_Exit(yz::cli::kExitInterrupted);
-    });
+    tellAboutHosts(batch, progress, proxy, interrupted);
 
     QEventLoop loop;
     QObject::connect(&batch, &yz::cli::BatchRun::finished, &loop, &QEventLoop::quit);
@@ -282,7 +303,8 @@ int main(int argc, char *argv[])
         ticker.start(250);
     batch.start(printResult);
     loop.exec();
-    writeSummary(false);
+    progress.clear();
+    yz::cli::writeText(stderr, yz::cli::Progress::hostSummary(batch.gate().summary()));
     if (archive && !archive->writeIndex(&error)) {
         yz::cli::writeText(stderr, error + u'\n');
         status = kExitFailed;

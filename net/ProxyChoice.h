@@ -25,7 +25,7 @@ public:
 
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override;
 
-    // Makes it the program's; the proxy given, if any, is returned for messages.
+    // Makes one the program's proxy factory, with the proxy given, if any.
     static void install(std::optional<QNetworkProxy> given);
 
 private:

@@ -121,6 +121,9 @@ bool ResultStore::open(Purpose purpose, QString *error)
 
 std::optional<qint64> ResultStore::metricId(const QString &key, QString *error)
 {
+    // A metric's id never changes once committed: asked of the database once.
+    if (const auto known = m_metricIds.constFind(key); known != m_metricIds.constEnd())
+        return *known;
     QSqlQuery query(m_db);
     query.prepare(QStringLiteral("INSERT OR IGNORE INTO metrics (key) VALUES (?)"));
     query.addBindValue(key);
@@ -134,7 +137,7 @@ std::optional<qint64> ResultStore::metricId(const QString &key, QString *error)
         failed(query, error);
         return std::nullopt;
     }
-    return query.value(0).toLongLong();
+    return m_metricIds[key] = query.value(0).toLongLong();
 }
 
 bool ResultStore::writeCells(qint64 run, const QList<RecordedCell> &cells, QString *error)
@@ -163,12 +166,16 @@ bool ResultStore::inTransaction(const std::function<bool()> &work, QString *erro
         *error = m_db.lastError().text();
         return false;
     }
+    // A metric added by a transaction that does not commit may be gone, or
+    // come back under another id.
     if (!work()) {
         m_db.rollback();
+        m_metricIds.clear();
         return false;
     }
     if (!m_db.commit()) {
         *error = m_db.lastError().text();
+        m_metricIds.clear();
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "query/PressRecord.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -111,6 +112,7 @@ private:
     QString m_path;
     QString m_connection;
     QSqlDatabase m_db;
+    QHash<QString, qint64> m_metricIds; // metrics' ids by key, as committed
 };
 
 // Where results are kept unless a file is named: in the user's data

@@ -4,8 +4,8 @@
 
 namespace yz {
 
-// The window's own settings, beside the settings record the specification
-// fixes: an INI file in the user's configuration directory
+// The window's own settings, beside the settings record (setting.dat, whose
+// layout stays as it is): an INI file in the user's configuration directory
 // (~/.config/yanzhou/yanzhou.ini), whose keys older versions never read.
 
 // The proxy typed in the settings dialog ("" for the desktop's).
