@@ -546,7 +546,7 @@ void Form1::connectLinks()
                                                          {tb3, yz::Grid::Tb3}};
     for (const auto &[widget, which] : grids) {
         connect(widget, &QTableWidget::cellClicked, this, [this, which = which](int row, int col) {
-            linkto(yz::clickAddress(which, row, col, m_engine.hosts(), dm->text()));
+            linkto(yz::clickAddress(which, row, col, m_engine, dm->text()));
         });
         // A value cell's menu opens the domain's history at that metric.
         widget->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -1,5 +1,6 @@
 #include "app/WindowRules.h"
 
+#include "parsers/ResultHandlers.h"
 #include "services/HandlerNames.h"
 #include "services/VendorPaths.h"
 
@@ -32,7 +33,7 @@ void WindowRules::use(const yz::InstalledRules &installed)
     m_rules = rules;
     // Only rows a published file names have a template: the others keep the
     // table's address exactly.
-    m_engine.setAddressTemplates(m_rules.addresses);
+    yz::useRules(m_engine, m_rules);
     m_statistics.setRules(m_rules.statistics);
 }
 

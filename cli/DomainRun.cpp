@@ -59,7 +59,7 @@ DomainRun::DomainRun(const ServiceHosts &hosts, const PressGroups &groups, const
     m_engine.setDomainSource([this] { return m_result.domain; });
     if (rules) {
         addResultHandlers(m_engine, *rules);
-        m_engine.setAddressTemplates(rules->addresses);
+        useRules(m_engine, *rules);
     } else {
         addResultHandlers(m_engine);
     }

@@ -30,7 +30,7 @@ CellStatus statusNamed(const QString &name)
 } // namespace
 
 std::optional<ResumePlan> resumePlan(ResultStore &store, const QString &domain, const PressGroups &groups,
-                                     QString *error)
+                                     const ServiceLabels &labels, QString *error)
 {
     const QDateTime midnight(QDate::currentDate(), QTime(0, 0));
     std::optional<StoredRun> stored = store.latestRun(domain, groups, midnight, error);
@@ -38,10 +38,12 @@ std::optional<ResumePlan> resumePlan(ResultStore &store, const QString &domain, 
         return std::nullopt;
     ResumePlan plan;
     plan.stored = *stored;
+    plan.labels = labels;
     for (const StoredCell &cell : stored->cells)
         if (measuredBy(cell.status) == Measured::Failure)
             plan.keys.insert(cell.key);
-    const ResultSheet sheet;
+    ResultSheet sheet;
+    sheet.setLabels(labels);
     for (const QueryRow &row : gridQueryRows())
         if (plan.keys.contains(keyOf(sheet, row.target.grid, row.target.row, row.target.col)))
             plan.handlers.insert(QString::fromUtf16(row.handler));
@@ -56,11 +58,11 @@ std::optional<ResumePlan> resumePlan(ResultStore &store, const QString &domain, 
 }
 
 std::optional<ResumeSelection> selectForResume(ResultStore &store, const QStringList &domains,
-                                               const PressGroups &groups, QString *error)
+                                               const PressGroups &groups, const ServiceLabels &labels, QString *error)
 {
     ResumeSelection selection;
     for (const QString &domain : domains) {
-        std::optional<ResumePlan> plan = resumePlan(store, domain, groups, error);
+        std::optional<ResumePlan> plan = resumePlan(store, domain, groups, labels, error);
         if (!plan && !error->isEmpty())
             return std::nullopt;
         if (plan && plan->complete()) {
@@ -84,7 +86,8 @@ QHash<QString, QSet<QString>> ResumeSelection::onlyRows() const
 
 void mergeStored(DomainResult &result, const ResumePlan &plan)
 {
-    const ResultSheet sheet;
+    ResultSheet sheet;
+    sheet.setLabels(plan.labels);
     for (int g = 0; g < kGridCount; ++g) {
         const GridShape shape = ResultSheet::shape(Grid(g));
         for (int r = 1; r < shape.rows; ++r)

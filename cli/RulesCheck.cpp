@@ -20,13 +20,13 @@
 namespace yz::cli {
 namespace {
 
-// The charset label a row's answer was decoded with.
-QString charsetOf(const QString &handler)
+// The charset label a row's answer is decoded with under the rules.
+QString charsetOf(const QString &handler, const ScrapeRules &rules)
 {
     if (handler == QStringView(kPageRankHandler))
         return QStringLiteral("gb2312");
     const QueryRow *row = findQueryRow(handler);
-    return row ? QString::fromUtf16(row->charset) : QString();
+    return row ? rowCharsetLabel(*row, rules.charsets[size_t(row->service)]) : QString();
 }
 
 } // namespace
@@ -78,7 +78,7 @@ int runRulesCheck(const QStringList &arguments, std::FILE *out, std::FILE *err)
         answer.body = body;
         if (answer.status == 200) {
             answer.outcome = PageAnswer::Outcome::Read;
-            answer.text = decodePage(body, charsetOf(row));
+            answer.text = decodePage(body, charsetOf(row, rules));
         }
         const Scraped scraped = scrapeRowAnswer(row, rules, answer, domain);
         const QString value = scraped.value;

@@ -273,7 +273,7 @@ int main(int argc, char *argv[])
     yz::cli::ResumeSelection selection{domains, {}, 0};
     if (options.resume) {
         std::optional<yz::cli::ResumeSelection> selected =
-                yz::cli::selectForResume(*store, domains, options.groups, &error);
+                yz::cli::selectForResume(*store, domains, options.groups, rules->labels, &error);
         if (!selected)
             return fileError(error);
         selection = std::move(*selected);

@@ -18,6 +18,9 @@ install(FILES packaging/icons/scalable.svg
 # The vendor's public rules key (its secret half is kept offline, never in
 # the repository): every client trusts it without a rebuild.
 install(FILES packaging/rules-keys/yanzhou-vendor.pub DESTINATION ${CMAKE_INSTALL_DATADIR}/yanzhou/rules-keys)
+# The rules for today's engines: a rules file for --rules, and what the
+# vendor publishes.
+install(FILES rules/current-engines.json DESTINATION ${CMAKE_INSTALL_DATADIR}/yanzhou/rules)
 # Manual pages are installed compressed, as Debian expects.
 set(YZ_COMPRESSED)
 foreach(doc yanzhou.1 yanzhou-cli.1 yanzhou-server.1)

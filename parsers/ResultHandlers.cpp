@@ -124,6 +124,14 @@ std::optional<Engine> countEngine(Scraper scraper)
     return std::nullopt;
 }
 
+void useRules(QueryEngine &engine, const ScrapeRules &rules)
+{
+    engine.setAddressTemplates(rules.addresses);
+    engine.setCharsets(rules.charsets);
+    engine.hosts().setRulesBases(rules.bases);
+    engine.sheet().setLabels(rules.labels);
+}
+
 void addResultHandlers(QueryEngine &engine, const ScrapeRules &rules)
 {
     for (const auto rows : allQueryRows()) {

@@ -19,6 +19,10 @@ class QueryEngine;
 // outlive the engine.
 void addResultHandlers(QueryEngine &engine, const ScrapeRules &rules = ScrapeRules::builtIn());
 
+// Makes the engine ask and show what the rules say: the rows' address
+// templates and charsets, the services' addresses and the headings' labels.
+void useRules(QueryEngine &engine, const ScrapeRules &rules);
+
 // What a page row's answer reads as under `rules`: the text its handler
 // writes into its cell or label, with its cause. `domain` is the domain the snapshot date is
 // looked for under. The first PageRank request reads as the address it

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
 #include <optional>
 
 namespace yz {
@@ -82,13 +83,16 @@ constexpr PickEntry kPicks[] = {{u"todayIp", &StatisticsRule::todayIp},
                                 {u"yesterdayIp", &StatisticsRule::yesterdayIp},
                                 {u"yesterdayPv", &StatisticsRule::yesterdayPv}};
 
-std::optional<Service> serviceNamed(const QString &name)
+// Whether a heading of the grids names the service.
+bool headsAColumn(Service service)
 {
-    for (int s = 0; s < kServiceCount; ++s)
-        if (ServiceHosts::serviceName(Service(s)) == name)
-            return Service(s);
-    return std::nullopt;
+    for (int g = 0; g < kGridCount; ++g)
+        if (ResultSheet::servicesHeadedIn(Grid(g)).contains(service))
+            return true;
+    return false;
 }
+
+constexpr const char16_t *kCharsets[] = {u"utf-8", u"gbk", u"gb2312", u"gb18030", u"auto"};
 
 const QueryRow *rowOf(Service service, const QString &handler)
 {
@@ -273,6 +277,57 @@ public:
         return true;
     }
 
+    // A heading: short, printable, without the "/" of the stored cell keys.
+    bool label(const QJsonValue &v, const QString &path, QString *out)
+    {
+        constexpr qsizetype kMaxLabel = 16;
+        if (!text(v, path, out))
+            return false;
+        const bool printable = std::all_of(out->cbegin(), out->cend(), [](QChar c) { return c.isPrint(); });
+        if (out->trimmed().isEmpty() || out->size() > kMaxLabel || !printable || out->contains(u'/'))
+            return fail(path, QStringLiteral("应是 1 到 %1 个可显示的字符，不含 /").arg(kMaxLabel));
+        return true;
+    }
+
+    bool base(const QJsonValue &v, const QString &path, Service service, QString *out)
+    {
+        QString given;
+        if (!text(v, path, &given))
+            return false;
+        if (const std::optional<Service> other = ServiceHosts::serviceNamed(given); other && *other != service) {
+            *out = given;
+            return true;
+        }
+        if (const std::optional<QString> plain = ServiceHosts::plainBase(given)) {
+            *out = *plain;
+            return true;
+        }
+        return fail(path, QStringLiteral("应是 http(s)://主机[:端口] 或另一个服务的名字"));
+    }
+
+    bool charset(const QJsonValue &v, const QString &path, QString *out)
+    {
+        if (!text(v, path, out))
+            return false;
+        QStringList known;
+        for (const char16_t *c : kCharsets)
+            known << QString::fromUtf16(c);
+        return known.contains(*out) || fail(path, QStringLiteral("应是 %1 之一").arg(known.join(u", ")));
+    }
+
+    bool serviceItself(const QJsonObject &o, const QString &name, Service service, ScrapeRules &rules)
+    {
+        const size_t s = size_t(service);
+        const auto has = [&o](const char *key) { return o.contains(QLatin1String(key)); };
+        return (!has("label")
+                || label(o.value(QStringLiteral("label")), name + QStringLiteral(".label"), &rules.labels[s]))
+                && (!has("base")
+                    || base(o.value(QStringLiteral("base")), name + QStringLiteral(".base"), service, &rules.bases[s]))
+                && (!has("charset")
+                    || charset(o.value(QStringLiteral("charset")), name + QStringLiteral(".charset"),
+                               &rules.charsets[s]));
+    }
+
     bool service(const QJsonValue &v, const QString &name, Service service, ScrapeRules &rules)
     {
         if (!v.isObject())
@@ -280,7 +335,9 @@ public:
         const QJsonObject o = v.toObject();
         const std::optional<Engine> engine = engineOf(service);
         const std::optional<RankEntry> rankEntry = rankOf(service);
-        QStringList known = {QStringLiteral("addresses")};
+        QStringList known = {QStringLiteral("addresses"), QStringLiteral("base"), QStringLiteral("charset")};
+        if (headsAColumn(service))
+            known << QStringLiteral("label");
         if (engine)
             known << QStringLiteral("count") << QStringLiteral("empty") << QStringLiteral("refusal");
         if (rankEntry)
@@ -291,7 +348,7 @@ public:
         const std::optional<StatisticsProvider> provider = statisticsOf(service);
         if (provider)
             known << QStringLiteral("numbers") << QStringLiteral("wrongPassword");
-        if (!onlyKnownKeys(o, name, known))
+        if (!onlyKnownKeys(o, name, known) || !serviceItself(o, name, service, rules))
             return false;
         for (const DateEntry &d : dates) {
             const QString key = QString::fromUtf16(d.key);
@@ -346,7 +403,7 @@ bool applyRules(const QByteArray &json, ScrapeRules &rules, QString *error)
     ScrapeRules changed = rules;
     Reader reader;
     for (auto it = object.begin(); it != object.end(); ++it) {
-        const std::optional<Service> service = serviceNamed(it.key());
+        const std::optional<Service> service = ServiceHosts::serviceNamed(it.key());
         if (!service) {
             *error = QStringLiteral("%1：未知的服务（可用的服务：%2）")
                              .arg(it.key(), ServiceHosts::serviceNames().join(u", "));
@@ -356,6 +413,24 @@ bool applyRules(const QByteArray &json, ScrapeRules &rules, QString *error)
             *error = reader.error;
             return false;
         }
+    }
+    // Two columns under one heading would be one key in the CSV and the JSON.
+    ResultSheet sheet;
+    sheet.setLabels(changed.labels);
+    for (int g = 0; g < kGridCount; ++g) {
+        const Grid grid = Grid(g);
+        const GridShape shape = ResultSheet::shape(grid);
+        QStringList columns, rows;
+        for (int c = 1; c < shape.cols; ++c)
+            columns << sheet.cell(grid, 0, c);
+        for (int r = 1; r < shape.rows; ++r)
+            rows << sheet.cell(grid, r, 0);
+        for (QStringList headings : {columns, rows})
+            if (headings.removeDuplicates() > 0) {
+                *error = QStringLiteral("label：%1 的两个标题相同（%2）")
+                                 .arg(ResultSheet::gridName(grid), headings.join(u", "));
+                return false;
+            }
     }
     rules = changed;
     return true;
@@ -382,6 +457,10 @@ QByteArray builtInRulesJson()
     for (int s = 0; s < kServiceCount; ++s) {
         const Service service = Service(s);
         QJsonObject entry;
+        if (headsAColumn(service))
+            entry.insert(QStringLiteral("label"), ResultSheet::builtInLabel(service));
+        if (const QString base = ServiceHosts().base(service); !base.isEmpty())
+            entry.insert(QStringLiteral("base"), base);
         if (const std::optional<Engine> engine = engineOf(service)) {
             const CountRule rule = CountRules::builtInRule(*engine);
             entry.insert(QStringLiteral("count"),

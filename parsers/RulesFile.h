@@ -3,6 +3,7 @@
 #include "parsers/CountParsers.h"
 #include "parsers/DateRules.h"
 #include "parsers/RankRules.h"
+#include "query/ResultSheet.h"
 #include "services/SiteStatistics.h"
 
 #include <QByteArray>
@@ -20,6 +21,12 @@ struct ScrapeRules {
     DateRules dates;
     StatisticsRules statistics;
     QHash<QString, QString> addresses;
+    // By service, empty where the built-in stays: the heading of its
+    // column, where it is asked (an address or another service's name, see
+    // ServiceHosts::setRulesBases) and its pages' charset ("auto" detects).
+    ServiceLabels labels;
+    std::array<QString, kServiceCount> bases;
+    std::array<QString, kServiceCount> charsets;
 
     static const ScrapeRules &builtIn();
 };
@@ -34,10 +41,15 @@ struct ScrapeRules {
 //             "addresses": {"bd1": "{base}/s?wd=site:{domain}", …}},
 //   "alexa": {"rank": {"pattern": "…", "group": 1, "remove": ","}},
 //   "whois": {"registered": {"pattern": "…", "order": "auto"}, "expires": …},
-//   "cnzz": {"numbers": {"pattern": "…", "todayIp": [3, 1], …}, "wrongPassword": "…"}
+//   "cnzz": {"numbers": {"pattern": "…", "todayIp": [3, 1], …}, "wrongPassword": "…"},
+//   "yahoo": {"label": "必应", "base": "https://cn.bing.com", "charset": "utf-8", …}
 // ("rank" for alexa, sogou's SogouRank and vendor's PageRank, "snapshot" for
 // baidu's snapshot date, its pattern naming the domain as {domain};
 // "firstDate" for archive; "numbers" and "wrongPassword" for cnzz and 51la).
+// "label" renames the service's column heading (the services that head one),
+// "base" moves the service to another address ("http(s)://host[:port]") or
+// to another service's ("vendor"), "charset" decodes its pages with another
+// charset (utf-8, gbk, gb2312, gb18030 or auto).
 // Every entry and every field is optional; what is left out keeps its value.
 bool applyRules(const QByteArray &json, ScrapeRules &rules, QString *error);
 bool applyRulesFile(const QString &path, ScrapeRules &rules, QString *error);

@@ -25,13 +25,13 @@ bool same(const CellRef &a, Grid grid, int row, int col)
 
 } // namespace
 
-QString clickAddress(Grid grid, int row, int col, const ServiceHosts &hosts, const QString &domain)
+QString clickAddress(Grid grid, int row, int col, const QueryEngine &engine, const QString &domain)
 {
     for (const ClickOverride &o : kOverrides)
         if (same(o.cell, grid, row, col))
-            return hosts.base(o.service) + QString::fromUtf16(o.before) + domain;
+            return engine.hosts().base(o.service) + QString::fromUtf16(o.before) + domain;
     const QueryRow *r = findRowForCell(grid, row, col);
-    return r ? queryAddress(*r, hosts, domain) : QString();
+    return r ? engine.rowAddress(*r, domain) : QString();
 }
 
 } // namespace yz

@@ -214,12 +214,16 @@ QString QueryEngine::rowAddress(const QueryRow &row, const QString &domain) cons
     return queryAddress(row, m_hosts, domain);
 }
 
+QString QueryEngine::rowCharset(const QueryRow &row) const
+{
+    return rowCharsetLabel(row, m_charsets[size_t(row.service)]);
+}
+
 void QueryEngine::startRow(const QueryRow &row, const QString &domain)
 {
     const QString url = rowAddress(row, domain);
     try {
-        m_fetcher.urlfetch(url, QStringLiteral("get"), QString(), QString::fromUtf16(row.charset),
-                           QString::fromUtf16(row.handler));
+        m_fetcher.urlfetch(url, QStringLiteral("get"), QString(), rowCharset(row), QString::fromUtf16(row.handler));
     } catch (const FetchError &) {
         // Reported to the handler as a failure so that its cell does not wait for ever.
         const QString handler = QString::fromUtf16(row.handler);

@@ -87,6 +87,10 @@ public:
     // handler name; rows not named keep the table's address.
     void setAddressTemplates(QHash<QString, QString> templates) { m_addressTemplates = std::move(templates); }
     QString rowAddress(const QueryRow &row, const QString &domain) const;
+    // Charset labels replacing the table's for every row of a service, by
+    // service; an empty one keeps the table's, "auto" detects.
+    void setCharsets(const std::array<QString, kServiceCount> &charsets) { m_charsets = charsets; }
+    QString rowCharset(const QueryRow &row) const;
 
 Q_SIGNALS:
     // A row could not be started; its handler gets (1, "0") and the other
@@ -118,6 +122,7 @@ private:
     std::array<QString, kInfoTextCount> m_info;
     std::array<CellStatus, kInfoTextCount> m_infoStatus;
     QHash<QString, QString> m_addressTemplates;
+    std::array<QString, kServiceCount> m_charsets;
     std::optional<PendingPress> m_pending;
     QSet<QString> m_onlyRows;
 };

@@ -141,6 +141,13 @@ QString queryAddress(const QueryRow &row, const ServiceHosts &hosts, const QStri
     return address;
 }
 
+QString rowCharsetLabel(const QueryRow &row, const QString &replaced)
+{
+    if (replaced.isEmpty())
+        return QString::fromUtf16(row.charset);
+    return replaced == u"auto" ? QString() : replaced;
+}
+
 QString addressTemplate(const QueryRow &row)
 {
     QString pattern = QString::fromUtf16(kBasePlaceholder);

@@ -94,6 +94,10 @@ std::array<std::span<const QueryRow>, 2> allQueryRows();
 // The address of a row for the given domain text, built without escaping.
 QString queryAddress(const QueryRow &row, const ServiceHosts &hosts, const QString &domain);
 
+// The charset label a row's answer is decoded with: the table's, or
+// `replaced` when the rules in force give one ("auto": detect, empty label).
+QString rowCharsetLabel(const QueryRow &row, const QString &replaced);
+
 // A row's address as a template: "{base}" stands for its service's base
 // address, "{domain}" for the domain text.
 inline constexpr char16_t kBasePlaceholder[] = u"{base}";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "query/CellStatus.h"
+#include "services/ServiceHosts.h"
 
 #include <QObject>
 #include <QString>
@@ -15,6 +16,9 @@ namespace yz {
 // recent indexing. Row 0 and column 0 hold headings.
 enum class Grid { Tb1, Tb2, Tb3 };
 inline constexpr int kGridCount = 3;
+
+// A heading text per service; an empty one keeps the built-in heading.
+using ServiceLabels = std::array<QString, kServiceCount>;
 
 struct GridShape {
     int rows;
@@ -41,6 +45,15 @@ public:
     // Why a value cell holds its value (set by the handlers and the dispatcher).
     CellStatus status(Grid grid, int row, int col) const;
     void setStatus(Grid grid, int col, int row, const CellStatus &status);
+
+    // The headings that name a service show its label (its built-in text
+    // where the label is empty): the rules in force may re-point a column
+    // to another service.
+    void setLabels(const ServiceLabels &labels);
+    // The services whose labels head a column or row of the grid.
+    static QList<Service> servicesHeadedIn(Grid grid);
+    // The built-in heading a service's label replaces.
+    static QString builtInLabel(Service service);
 
     // Every value cell back to empty, headings kept.
     void clearValues();

@@ -177,10 +177,13 @@ void Collector::fetch(const QString &domain)
     takeUpPublishedRules();
     try {
         const QueryRow &row = countRow();
+        // The rules in force may move the engine and change its charset.
+        m_hosts.setRulesBases(m_rules.bases);
         const QString pattern = m_rules.addresses.value(kHandler);
         const QString address = pattern.isEmpty() ? queryAddress(row, m_hosts, domain)
                                                   : fillAddressTemplate(pattern, m_hosts.base(row.service), domain);
-        m_fetcher->urlfetch(address, QStringLiteral("get"), QString(), QString::fromUtf16(row.charset), kHandler);
+        m_fetcher->urlfetch(address, QStringLiteral("get"), QString(),
+                            rowCharsetLabel(row, m_rules.charsets[size_t(row.service)]), kHandler);
     } catch (const FetchError &) {
         finish(domain, PageAnswer::failed(transport::kNotStarted));
     }

@@ -51,7 +51,10 @@ int rulesKeygen(const Invocation &call)
     if (::close(fd) != 0 || !written)
         return failure(QStringLiteral("cannot write %1").arg(printable(parser.value(out))));
     write(stdout, QString::fromLatin1(keys.publicKey.toBase64()) + u'\n');
-    write(stderr, QStringLiteral("public key above: build the clients with -DYZ_RULES_PUBLIC_KEY=<it>\n"));
+    // The public half goes where clients and servers look for trusted keys.
+    write(stderr,
+          QStringLiteral("public key above: save it as NAME.pub under /etc/yanzhou/rules-keys/ (or give it to "
+                         "yanzhou-cli rules trust); keep the key file itself offline\n"));
     return kExitOk;
 }
 

@@ -146,18 +146,33 @@ QByteArray responseHead(const Reply &reply)
     return head;
 }
 
-// The rank of a host in the imported table, tried under its lookup names;
-// nothing when the database failed.
-std::optional<int> rankOf(VendorStore &store, const QString &host)
+// The position of a host in the imported table, tried under its lookup
+// names (0: not listed); nothing when the database failed.
+std::optional<qint64> positionOf(VendorStore &store, const QString &host)
 {
     for (const QString &name : rankLookupNames(host)) {
         const std::optional<qint64> position = store.rankPosition(name);
-        if (!position)
-            return std::nullopt;
-        if (*position > 0)
-            return toolbarRank(*position);
+        if (!position || *position > 0)
+            return position;
     }
     return 0;
+}
+
+// The rank of a host on the toolbar scale; nothing when the database failed.
+std::optional<int> rankOf(VendorStore &store, const QString &host)
+{
+    const std::optional<qint64> position = positionOf(store, host);
+    return position ? std::optional<int>(toolbarRank(*position)) : std::nullopt;
+}
+
+QByteArray pageRankBody(qint64 position)
+{
+    return "Rank_1:1:" + QByteArray::number(toolbarRank(position)) + '\n';
+}
+
+QByteArray topSitesBody(qint64 position)
+{
+    return "TopRank:" + QByteArray::number(position) + '\n';
 }
 
 } // namespace
@@ -248,6 +263,7 @@ const VendorService::Route &VendorService::routeOf(const QString &path)
             {Route::Rules, "rules", fromUtf16(vendor::kPublishedRules).section(u'?', 0, 0), false},
             {Route::PageRankAddress, "pagerank_address", fromUtf16(vendor::kPageRankUrl).section(u'?', 0, 0), false},
             {Route::PageRank, "pagerank", kRankPage, false},
+            {Route::TopSitesRank, "toprank", fromUtf16(vendor::kTopSitesRank).section(u'?', 0, 0), false},
             {Route::Picture, "picture", fromUtf16(vendor::kTrendPicture), true},
             {Route::Style, "style", kStyleSheet, false},
             {Route::Lookup, "lookup", QStringLiteral("/lookup"), false},
@@ -304,6 +320,8 @@ void VendorService::dispatch(const Route &route, const QByteArray &method, const
         return done(pageRankAddress(typedDomainQuery(url)));
     case Route::PageRank:
         return pageRank(typedDomainQuery(url), std::move(done));
+    case Route::TopSitesRank:
+        return topSitesRank(typedDomainQuery(url), std::move(done));
     case Route::Picture:
         return trendPicture(afterPrefix(url, route.path), std::move(done));
     case Route::Chart:
@@ -392,19 +410,30 @@ Reply VendorService::pageRankAddress(const QString &typed)
 void VendorService::pageRank(const QString &typed, Done done)
 {
     const QString host = hostKey(typed);
+    rankAnswer(QStringLiteral("pr:") + host, host, pageRankBody, std::move(done));
+}
+
+void VendorService::topSitesRank(const QString &typed, Done done)
+{
+    const QString host = hostKey(typed);
+    rankAnswer(QStringLiteral("top:") + host, host, topSitesBody, std::move(done));
+}
+
+void VendorService::rankAnswer(const QString &key, const QString &host, QByteArray (*body)(qint64 position), Done done)
+{
     const quint64 generation = m_database.generation();
-    if (const CachedAnswer *cached = m_rankAnswers.object(host);
+    if (const CachedAnswer *cached = m_rankAnswers.object(key);
         cacheHit(Metrics::Cache::Rank, cached && cached->generation == generation))
         return done({200, kPlainUtf8, cached->body});
     if (host.isEmpty())
-        return done({200, kPlainUtf8, QByteArrayLiteral("Rank_1:1:0\n")});
-    withStore<int>([host](VendorStore &store) { return rankOf(store, host); },
-                   [this, host, generation](int rank) {
-                       const QByteArray body = "Rank_1:1:" + QByteArray::number(rank) + '\n';
-                       m_rankAnswers.insert(host, new CachedAnswer{generation, body});
-                       return Reply{200, kPlainUtf8, body};
-                   },
-                   std::move(done));
+        return done({200, kPlainUtf8, body(0)});
+    withStore<qint64>([host](VendorStore &store) { return positionOf(store, host); },
+                      [this, key, generation, body](qint64 position) {
+                          const QByteArray answer = body(position);
+                          m_rankAnswers.insert(key, new CachedAnswer{generation, answer});
+                          return Reply{200, kPlainUtf8, answer};
+                      },
+                      std::move(done));
 }
 
 void VendorService::trendPicture(const QString &typed, Done done)

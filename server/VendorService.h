@@ -82,6 +82,7 @@ private:
             Rules,
             PageRankAddress,
             PageRank,
+            TopSitesRank,
             Picture,
             Style,
             Lookup,
@@ -109,6 +110,10 @@ private:
     void publishedRules(const QUrl &url, const QByteArray &ifNoneMatch, Done done);
     Reply pageRankAddress(const QString &typed);
     void pageRank(const QString &typed, Done done);
+    void topSitesRank(const QString &typed, Done done);
+    // A rank answer read from the ranks table, cached per data generation
+    // under `key`: `body` makes it from the host's position (0: not listed).
+    void rankAnswer(const QString &key, const QString &host, QByteArray (*body)(qint64 position), Done done);
     void trendPicture(const QString &typed, Done done);
     void historyChart(const QString &name, Done done);
     enum class Picture { Thumbnail, Large };

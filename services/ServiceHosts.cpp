@@ -27,6 +27,13 @@ constexpr HostEntry kHosts[] = {
         {Service::La51, u"51la", u"http://www.51.la"},
 };
 static_assert(std::size(kHosts) == size_t(kServiceCount));
+// Indexed by Service below.
+static_assert([] {
+    for (size_t i = 0; i < std::size(kHosts); ++i)
+        if (size_t(kHosts[i].service) != i)
+            return false;
+    return true;
+}());
 
 } // namespace
 
@@ -51,29 +58,46 @@ bool ServiceHosts::setRulesKey(const QString &base64, QString *error)
     return false;
 }
 
+std::optional<QString> ServiceHosts::plainBase(const QString &text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    const bool plain = url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") && !url.host().isEmpty()
+            && (url.path().isEmpty() || url.path() == u"/") && !url.hasQuery() && !url.hasFragment()
+            && url.userInfo().isEmpty();
+    if (!plain)
+        return std::nullopt;
+    // Kept in QUrl's own spelling: scheme and host in lower case, no
+    // trailing slash.
+    return url.adjusted(QUrl::RemovePath).toString(QUrl::FullyEncoded);
+}
+
 bool ServiceHosts::setBase(const QString &name, const QString &base, QString *error)
 {
-    for (const HostEntry &e : kHosts) {
-        if (name != QStringView(e.name))
-            continue;
-        const QUrl url(base, QUrl::StrictMode);
-        const bool plain = url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https")
-                && !url.host().isEmpty() && (url.path().isEmpty() || url.path() == u"/") && !url.hasQuery()
-                && !url.hasFragment() && url.userInfo().isEmpty();
-        if (!plain) {
-            if (error)
-                *error =
-                        QStringLiteral("服务 \"%1\" 的地址格式不对：\"%2\"（应为 http://主机[:端口]）").arg(name, base);
-            return false;
-        }
-        // Kept in QUrl's own spelling: scheme and host in lower case,
-        // no trailing slash.
-        m_bases[size_t(e.service)] = url.adjusted(QUrl::RemovePath).toString(QUrl::FullyEncoded);
-        return true;
+    const std::optional<Service> service = serviceNamed(name);
+    if (!service) {
+        if (error)
+            *error = QStringLiteral("未知的服务 \"%1\"（可用的服务：%2）").arg(name, serviceNames().join(u", "));
+        return false;
     }
-    if (error)
-        *error = QStringLiteral("未知的服务 \"%1\"（可用的服务：%2）").arg(name, serviceNames().join(u", "));
-    return false;
+    const std::optional<QString> plain = plainBase(base);
+    if (!plain) {
+        if (error)
+            *error = QStringLiteral("服务 \"%1\" 的地址格式不对：\"%2\"（应为 http://主机[:端口]）").arg(name, base);
+        return false;
+    }
+    m_bases[size_t(*service)] = *plain;
+    return true;
+}
+
+QString ServiceHosts::base(Service service) const
+{
+    const QString &configured = m_bases[size_t(service)];
+    const QString &moved = m_rulesBases[size_t(service)];
+    if (moved.isEmpty() || configured != QStringView(kHosts[size_t(service)].base))
+        return configured;
+    if (const std::optional<Service> other = serviceNamed(moved))
+        return m_bases[size_t(*other)];
+    return moved;
 }
 
 QString ServiceHosts::serviceName(Service service)
@@ -82,6 +106,14 @@ QString ServiceHosts::serviceName(Service service)
         if (e.service == service)
             return QString::fromUtf16(e.name);
     return QString();
+}
+
+std::optional<Service> ServiceHosts::serviceNamed(const QString &name)
+{
+    for (const HostEntry &e : kHosts)
+        if (name == QStringView(e.name))
+            return e.service;
+    return std::nullopt;
 }
 
 QStringList ServiceHosts::serviceNames()

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 namespace yz {
 
@@ -33,9 +34,19 @@ public:
     // The production table.
     ServiceHosts();
 
-    // Base address ("http://host[:port]", no trailing slash) of a service.
-    QString base(Service service) const { return m_bases[size_t(service)]; }
+    // Base address ("http://host[:port]", no trailing slash) of a service:
+    // the one set here, else where the rules in force move it, else the
+    // built-in one.
+    QString base(Service service) const;
     void setBase(Service service, const QString &base) { m_bases[size_t(service)] = base; }
+
+    // Where the rules in force move services, by service: a base address,
+    // another service's name (that service's base), or empty (not moved). A
+    // service whose base was set here keeps it: the user's endpoints win.
+    void setRulesBases(const std::array<QString, kServiceCount> &bases) { m_rulesBases = bases; }
+    // A base address in the table's spelling (scheme and host in lower case,
+    // no trailing slash); nothing when `text` is not a plain http(s) base.
+    static std::optional<QString> plainBase(const QString &text);
 
     // Replaces the base of the service called `name` (see serviceName). Refuses,
     // with a message in `error`, an unknown name or an address that is not a
@@ -53,9 +64,11 @@ public:
     // The short lower-case name of a service ("baidu", "vendor", ...).
     static QString serviceName(Service service);
     static QStringList serviceNames();
+    static std::optional<Service> serviceNamed(const QString &name);
 
 private:
     std::array<QString, kServiceCount> m_bases;
+    std::array<QString, kServiceCount> m_rulesBases;
     QByteArray m_rulesKey;
 };
 

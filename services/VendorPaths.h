@@ -14,6 +14,9 @@ inline constexpr char16_t kTrendPicture[] = u"/yzclientthumb/"; // + domain + kT
 inline constexpr char16_t kTrendPictureEnd[] = u"_bd1.jpg";
 inline constexpr char16_t kSuggestion[] = u"/yztool/a/"; // post "c=" + encoded text
 inline constexpr char16_t kPublishedRules[] = u"/yzrules/?ver="; // + the installed version (0 for none)
+// The domain's position in the top-sites list the vendor imported, as
+// "TopRank:<position>" (0: not listed); asked by rules that re-point a row.
+inline constexpr char16_t kTopSitesRank[] = u"/yzrank/?dm="; // + domain as typed
 
 // Pages opened in the browser
 inline constexpr char16_t kHomePage[] = u"/";

@@ -19,6 +19,8 @@ done
 
 cmp "$root/share/yanzhou/rules-keys/yanzhou-vendor.pub" "$(dirname "$0")/../packaging/rules-keys/yanzhou-vendor.pub" \
   || fail "the vendor's public rules key is not installed"
+cmp "$root/share/yanzhou/rules/current-engines.json" "$(dirname "$0")/../rules/current-engines.json" \
+  || fail "the rules for today's engines are not installed"
 
 desktop="$root/share/applications/$id.desktop"
 [ -f "$desktop" ] || fail "no desktop entry"

@@ -27,7 +27,7 @@ for path in ./usr/bin/yanzhou ./usr/bin/yanzhou-cli ./usr/bin/yanzhou-server \
     ./usr/share/icons/hicolor/scalable/apps/net.yanzhou.webmastertool.svg \
     ./usr/share/man/man1/yanzhou.1.gz ./usr/share/man/man1/yanzhou-cli.1.gz \
     ./usr/share/doc/yanzhou/copyright ./usr/share/doc/yanzhou/changelog.gz \
-    ./usr/share/yanzhou/rules-keys/yanzhou-vendor.pub; do
+    ./usr/share/yanzhou/rules-keys/yanzhou-vendor.pub ./usr/share/yanzhou/rules/current-engines.json; do
   grep -qx "$path" <<<"$files" || fail "$path not in the package"
 done
 ! grep -q '^\./usr/bin/tst_\|bench_\|setting.dat' <<<"$files" || fail "test or benchmark files in the package"
@@ -73,6 +73,11 @@ step "the vendor's rules key, trusted by the installed clients"
 cmp /usr/share/yanzhou/rules-keys/yanzhou-vendor.pub "$scripts_dir/../packaging/rules-keys/yanzhou-vendor.pub" || fail "not the repository's key"
 HOME="$work" XDG_CONFIG_HOME="$work/config" yanzhou-cli rules status | tee "$work/status"
 grep -q "受信任的公钥：/usr/share/yanzhou/rules-keys/yanzhou-vendor.pub" "$work/status" || fail "rules status does not name the vendor's key"
+
+step "the rules for today's engines, installed and accepted"
+mkdir -p "$work/pages" && echo '[]' >"$work/pages/index.json"
+yanzhou-cli rules check /usr/share/yanzhou/rules/current-engines.json --pages "$work/pages" || fail "the installed rules set is refused"
+cmp /usr/share/yanzhou/rules/current-engines.json "$scripts_dir/../rules/current-engines.json" || fail "not the repository's rules set"
 
 step "operator commands as the service's user, on the package's database"
 "${as_service[@]}" yanzhou-server version show 2>&1 | tee "$work/show" && fail "reading a missing database succeeded"

@@ -2,6 +2,8 @@
 // other services faked): version, news, the PageRank chain, the trend picture
 // and a suggestion, with nothing faked on the vendor's side.
 #include "parsers/InstalledRules.h"
+#include "parsers/PublishedRules.h"
+#include "tests/support/CliProcess.h"
 #include "tests/support/SamplePages.h"
 #include "tests/support/ServerUnderTest.h"
 #include "tests/support/WindowUnderTest.h"
@@ -59,6 +61,8 @@ private Q_SLOTS:
         // Installed rules go to a data directory of this run, for this
         // process and the command lines it starts alike.
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
+        // Keys trusted by an earlier run of this test are not this run's.
+        QDir(yz::userRulesKeyDirectory()).removeRecursively();
         m_db = std::make_unique<yztest::ThrowawayDatabase>(false);
         admin(m_db->url(),
               {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("砚舟新版"),
@@ -300,6 +304,151 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
         pressCommon(w);
         QTRY_COMPARE_WITH_TIMEOUT(w.tb1->item(1, 1)->text(), QStringLiteral("5678"), 10000);
+    }
+
+    // The vendor's first publication: today's engines' rules signed on a
+    // workstation, imported where the database is, served, trusted by a
+    // client without a rebuild and read with. Forged, replayed, unknown-key
+    // and revoked-key files leave the installed file as it was.
+    void currentEnginesSetSignedOffline()
+    {
+        const QString key = m_dir.filePath(QStringLiteral("offline.key"));
+        const QString signedFile = m_dir.filePath(QStringLiteral("current.signed"));
+        const QString neverMade = m_dir.filePath(QStringLiteral("workstation-has-no.sqlite"));
+        yztest::CommandResult r = yztest::serverCommand(neverMade,
+                                                        {QStringLiteral("rules"), QStringLiteral("keygen"),
+                                                         QStringLiteral("--out"), key});
+        QCOMPARE(r.status, 0);
+        const QByteArray publicKey = r.out.trimmed();
+        r = yztest::serverCommand(neverMade,
+                                  {QStringLiteral("rules"), QStringLiteral("sign"), QStringLiteral(YZ_RULES_SET),
+                                   QStringLiteral("--key"), key, QStringLiteral("--version"), QStringLiteral("10"),
+                                   QStringLiteral("--out"), signedFile});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QVERIFY(!QFile::exists(neverMade));
+        // The server trusts the key as the clients do: a .pub file.
+        const QString pub = m_dir.filePath(QStringLiteral("offline.pub"));
+        QFile pubFile(pub);
+        QVERIFY(pubFile.open(QIODevice::WriteOnly));
+        pubFile.write(publicKey + '\n');
+        pubFile.close();
+        const QString trusted = yz::userRulesKeyDirectory() + QStringLiteral("/offline.pub");
+        QVERIFY(QDir().mkpath(yz::userRulesKeyDirectory()));
+        QFile::remove(trusted);
+        QVERIFY(QFile::copy(pub, trusted));
+        r = yztest::serverCommand(m_db->url(), {QStringLiteral("rules"), QStringLiteral("import"), signedFile});
+        QVERIFY2(r.status == 0 && r.out == "imported version 10\n", r.err.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(served(*m_server, "/yzrules/?ver=0").contains("version 10\n"), 5000);
+        QCOMPARE(served(*m_server, "/yzrank/?dm=www.example.com"), QByteArray("TopRank:40\n"));
+
+        // The clients: the fake engines answer in today's shapes; Alexa's
+        // row goes to the vendor's service, where the set moves it.
+        yztest::FakeServices services;
+        const QString utf8 = QStringLiteral("<meta charset=\"utf-8\">%1");
+        services[Service::Yahoo].setResponse(
+                yztest::ok(utf8.arg(QStringLiteral("<span class=\"sb_count\">约 1,500 个结果</span>")).toUtf8()));
+        services[Service::Baidu].setResponse(
+                yztest::ok(utf8.arg(QStringLiteral("百度为您找到相关结果约5,678个")).toUtf8()));
+        QJsonObject endpoints = services.endpoints();
+        endpoints.insert(QStringLiteral("vendor"), m_server->base());
+        endpoints.remove(QStringLiteral("alexa"));
+        const QString endpointsFile = m_dir.filePath(QStringLiteral("endpoints-current.json"));
+        QFile file(endpointsFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(endpoints).toJson());
+        file.close();
+        const auto cli = [&](QStringList args) {
+            return yztest::runCli(QStringLiteral(YZ_CLI), args << QStringLiteral("--endpoints") << endpointsFile);
+        };
+        QFile::remove(trusted); // the client's trust comes from rules trust
+        yztest::CliRun c =
+                yztest::runCli(QStringLiteral(YZ_CLI), {QStringLiteral("rules"), QStringLiteral("trust"), pub});
+        QVERIFY2(c.exitCode == 0, c.err.constData());
+        const QString installedPath = yz::InstalledRules::defaultPath();
+        QFile::remove(installedPath);
+        c = cli({QStringLiteral("rules"), QStringLiteral("update")});
+        QVERIFY2(c.exitCode == 0 && c.out.startsWith(QStringLiteral("已安装发布的规则：版本 10").toUtf8()),
+                 c.err.constData());
+        c = cli({QStringLiteral("rules"), QStringLiteral("status")});
+        QVERIFY2(c.out.contains("rules-keys/offline.pub"), c.out.constData());
+        c = cli({QStringLiteral("--json"), QStringLiteral("--common"), QStringLiteral("--rank"), kDomain});
+        const QJsonObject run = QJsonDocument::fromJson(c.out).object();
+        QCOMPARE(run[QStringLiteral("tb1")][QStringLiteral("收录")][QStringLiteral("必应")].toString(),
+                 QStringLiteral("1500"));
+        QCOMPARE(run[QStringLiteral("tb1")][QStringLiteral("收录")][QStringLiteral("Baidu")].toString(),
+                 QStringLiteral("5678"));
+        QCOMPARE(run[QStringLiteral("tb2")][QStringLiteral("站点排名")].toString(), QStringLiteral("40"));
+
+        // The window started now reads with the installed set: its headings
+        // are the set's.
+        {
+            yz::ServiceHosts hosts = services.hosts();
+            hosts.setBase(Service::Vendor, m_server->base());
+            hosts.setBase(Service::Alexa, QStringLiteral("http://www.alexa.com"));
+            yztest::WindowUnderTest w(hosts);
+            w.startUp();
+            QTRY_COMPARE_WITH_TIMEOUT(w.tb1->item(0, 3)->text(), QStringLiteral("必应"), 10000);
+            QCOMPARE(w.tb2->item(0, 3)->text(), QStringLiteral("站点排名"));
+            QTRY_COMPARE_WITH_TIMEOUT(w.engine().fetcher().inFlight(), 0, 10000);
+        }
+
+        // Files a fake vendor serves instead: none is installed.
+        QFile installedFile(installedPath);
+        QVERIFY(installedFile.open(QIODevice::ReadOnly));
+        const QByteArray installed = installedFile.readAll();
+        installedFile.close();
+        std::optional<yz::PublishedRules> good = yz::decodePublishedRules(installed, nullptr);
+        QVERIFY(good);
+        yz::PublishedRules forged = *good;
+        forged.version = 11;
+        forged.content.replace("必应", "必用");
+        yz::PublishedRules replayed = *good;
+        replayed.version = 9;
+        const yz::SigningKeys stranger = yz::generateSigningKeys();
+        yz::PublishedRules unknown = *good;
+        unknown.version = 12;
+        yz::signPublishedRules(unknown, stranger.secretKey);
+        QFile keyFile(key);
+        QVERIFY(keyFile.open(QIODevice::ReadOnly));
+        QByteArray secret;
+        for (const QByteArray &line : keyFile.readAll().split('\n'))
+            if (line.startsWith("secret "))
+                secret = yz::decodeKey(line.mid(7), 64);
+        QVERIFY(!secret.isEmpty());
+        yz::signPublishedRules(replayed, secret);
+        yztest::FakeServices fakeVendor;
+        QJsonObject fakeEndpoints = endpoints;
+        fakeEndpoints.insert(QStringLiteral("vendor"), fakeVendor[Service::Vendor].base());
+        QFile fakeFile(m_dir.filePath(QStringLiteral("endpoints-fake-vendor.json")));
+        QVERIFY(fakeFile.open(QIODevice::WriteOnly));
+        fakeFile.write(QJsonDocument(fakeEndpoints).toJson());
+        fakeFile.close();
+        for (const auto &[what, served, reason] :
+             {std::tuple{"forged", forged.encoded(), QStringLiteral("签名")},
+              std::tuple{"replayed", replayed.encoded(), QStringLiteral("不比已安装的版本")},
+              std::tuple{"unknown key", unknown.encoded(), QStringLiteral("签名")}}) {
+            fakeVendor[Service::Vendor].setResponse(yztest::ok(served));
+            c = yztest::runCli(QStringLiteral(YZ_CLI),
+                               {QStringLiteral("rules"), QStringLiteral("update"), QStringLiteral("--endpoints"),
+                                fakeFile.fileName()});
+            QVERIFY2(c.exitCode != 0 && QString::fromUtf8(c.err + c.out).contains(reason),
+                     qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromUtf8(c.err + c.out))));
+            QVERIFY(installedFile.open(QIODevice::ReadOnly));
+            QCOMPARE(installedFile.readAll(), installed);
+            installedFile.close();
+        }
+        // The key revoked: the installed rules are no longer used, the file
+        // stays for when the key is trusted again.
+        QVERIFY(QFile::remove(yz::userRulesKeyDirectory() + QStringLiteral("/offline.pub")));
+        c = cli({QStringLiteral("rules"), QStringLiteral("status")});
+        QVERIFY2(c.out.contains(QStringLiteral("内置规则").toUtf8()), c.out.constData());
+        c = cli({QStringLiteral("--json"), QStringLiteral("--common"), kDomain});
+        QVERIFY(QJsonDocument::fromJson(c.out)
+                        .object()[QStringLiteral("tb1")][QStringLiteral("收录")]
+                        .toObject()
+                        .contains(QStringLiteral("Yahoo")));
+        QVERIFY(installedFile.open(QIODevice::ReadOnly));
+        QCOMPARE(installedFile.readAll(), installed);
     }
 
 private:

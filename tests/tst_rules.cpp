@@ -80,6 +80,20 @@ void TestRules::refusedNamingTheEntry_data()
     row("statistics pick of no match", "{\"cnzz\": {\"numbers\": {\"todayPv\": [0, 1]}}}", "cnzz",
         QStringLiteral("匹配不存在"));
     row("wrong-password text empty", "{\"cnzz\": {\"wrongPassword\": \"\"}}", "cnzz", QStringLiteral("不能为空"));
+    row("label with a slash", "{\"soso\": {\"label\": \"360/搜索\"}}", "soso.label", QStringLiteral("不含 /"));
+    row("label too long", "{\"soso\": {\"label\": \"一二三四五六七八九十一二三四五六七\"}}", "soso.label",
+        QStringLiteral("1 到 16 个"));
+    row("label blank", "{\"soso\": {\"label\": \"  \"}}", "soso.label", QStringLiteral("1 到 16 个"));
+    row("label for a service without a heading", "{\"whois\": {\"label\": \"x\"}}", "whois.label",
+        QStringLiteral("未知的项"));
+    row("label another column has", "{\"soso\": {\"label\": \"Baidu\"}}", "label",
+        QStringLiteral("tb1 的两个标题相同"));
+    row("base not http", "{\"yahoo\": {\"base\": \"ftp://cn.bing.com\"}}", "yahoo.base",
+        QStringLiteral("http(s)://主机"));
+    row("base with a path", "{\"yahoo\": {\"base\": \"https://cn.bing.com/search\"}}", "yahoo.base",
+        QStringLiteral("http(s)://主机"));
+    row("base naming itself", "{\"alexa\": {\"base\": \"alexa\"}}", "alexa.base", QStringLiteral("另一个服务"));
+    row("charset unknown", "{\"soso\": {\"charset\": \"big5\"}}", "soso.charset", QStringLiteral("utf-8"));
     row("template not text", "{\"baidu\": {\"addresses\": {\"bd1\": 1}}}", "baidu.addresses.bd1",
         QStringLiteral("应是字符串"));
 }
