@@ -44,7 +44,12 @@ bool AdminService::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     const QString path = request.url().path();
     if (path == QLatin1String("/metrics"))
         return reply(200, "text/plain; version=0.0.4; charset=utf-8", metrics().render()), true;
-    if (path != QLatin1String("/healthz"))
+    // Liveness: the process answers. A balancer that took instances out on
+    // the database's state would take them all out in an outage, while
+    // their cached answers still serve; readiness is /readyz.
+    if (path == QLatin1String("/healthz"))
+        return reply(200, "text/plain; charset=utf-8", "ok\n"), true;
+    if (path != QLatin1String("/readyz"))
         return reply(404, "text/plain; charset=utf-8", "not found\n"), true;
     // The schema is read through the database thread, like any answer, so a
     // stuck database shows here within the same deadline.

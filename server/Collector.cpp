@@ -35,9 +35,14 @@ CollectOutcome classify(const CountRules &counts, const PageAnswer &answer)
         outcome.kind = CollectOutcome::Refused;
         if (!answer.read())
             outcome.detail = QStringLiteral("HTTP %1").arg(http);
+    } else if (!answer.read() && http != 0) {
+        outcome.detail = QStringLiteral("HTTP %1").arg(http);
     } else if (!answer.read()) {
-        outcome.detail =
-                http != 0 ? QStringLiteral("HTTP %1").arg(http) : QStringLiteral("transport %1").arg(answer.status);
+        // No answer at all: the engine could not be reached, which says
+        // nothing of the domain.
+        outcome.detail = QStringLiteral("not asked: Baidu unreachable (%1, transport %2)")
+                                 .arg(answer.asked.host())
+                                 .arg(answer.status);
     } else if (scraped.cause == CellStatus::Cause::Unrecognised) {
         outcome.kind = CollectOutcome::Unrecognised;
         outcome.detail = scraped.reason;
@@ -89,6 +94,7 @@ void Collector::start()
 void Collector::runRound()
 {
     m_inRound = true;
+    m_toldUnreachable = false;
     m_totals = {};
     next();
 }
@@ -193,6 +199,9 @@ void Collector::finish(const QString &domain, const PageAnswer &answer)
 {
     const CollectOutcome outcome = classify(m_rules.counts, answer);
     noteFetch(domain, outcome);
+    if (!answer.read() && answer.httpStatus() == 0 && !std::exchange(m_toldUnreachable, true))
+        qCWarning(lcCollector, "collector: cannot reach %s (transport %d); its domains are not asked this time",
+                  qPrintable(answer.asked.host()), answer.status);
     noteOutcome(answer.asked.toString(QUrl::FullyEncoded), outcome);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (!m_queue.complete(domain, today(), outcome, now, now.addSecs(m_config.retryAfterS))

@@ -83,6 +83,7 @@ private:
     double m_rate;
     int m_backoffS;
     bool m_inRound = false;
+    bool m_toldUnreachable = false; // this round's warning about the engine given
     Totals m_totals;
     ScrapeRules m_rules; // in force: the configured ones, or published ones over the built-in
     qint64 m_publishedVersion = 0;

@@ -85,14 +85,61 @@ const QCommandLineOption &databaseOption()
     return option;
 }
 
+const QCommandLineOption &databasePasswordFileOption()
+{
+    static const QCommandLineOption option(QStringLiteral("db-password-file"),
+                                           QStringLiteral("file whose first line is the PostgreSQL password (or "
+                                                          "use ~/.pgpass); never put it in --db, where ps shows it"),
+                                           QStringLiteral("FILE"));
+    return option;
+}
+
+bool databaseAddressOf(const QCommandLineParser &parser, DatabaseAddress *out, int *status)
+{
+    QString given = parser.value(databaseOption());
+    QString error;
+    if (!parser.isSet(databaseOption()) && ::geteuid() == 0
+        && QFileInfo::exists(QString::fromLatin1(package::kDefaultsFile))) {
+        QString configured = databaseFromDefaultsFile();
+        if (configured.isEmpty())
+            configured = QString::fromLatin1(package::kDatabase);
+        if (!configured.startsWith(QLatin1String("postgres"))) {
+            *status = usage(QStringLiteral("as root without --db: the service's database is %1 (%2 in %3), not %4 "
+                                           "here; run as the service's user (runuser -u %5 -- yanzhou-server ...) "
+                                           "or give --db")
+                                    .arg(printable(configured), QLatin1String(package::kDatabaseVariable),
+                                         QLatin1String(package::kDefaultsFile), printable(given),
+                                         QLatin1String(package::kServiceUser)));
+            return false;
+        }
+        given = configured;
+    }
+    if (!DatabaseAddress::parse(given, out, &error)) {
+        *status = usage(error);
+        return false;
+    }
+    if (!out->password.isEmpty())
+        write(stderr,
+              QStringLiteral("yanzhou-server: warning: the password in --db shows in the process list to "
+                             "every local user; use --db-password-file or ~/.pgpass\n"));
+    if (parser.isSet(databasePasswordFileOption())) {
+        QFile file(parser.value(databasePasswordFileOption()));
+        if (!file.open(QIODevice::ReadOnly)) {
+            *status = failure(QStringLiteral("cannot read the password file %1: %2")
+                                      .arg(printable(file.fileName()), file.errorString()));
+            return false;
+        }
+        out->password = QString::fromUtf8(file.read(4096).split('\n').value(0)).trimmed();
+    }
+    return true;
+}
+
 std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, OpenFor purpose, int *status)
 {
     DatabaseAddress address;
     QString error;
-    if (!DatabaseAddress::parse(parser.value(databaseOption()), &address, &error)) {
-        *status = usage(error);
+    if (!databaseAddressOf(parser, &address, status))
         return nullptr;
-    }
     // Reading from a file that is not there would make an empty database
     // and show nothing, as if nothing had been stored.
     if (purpose == OpenFor::Reading && !address.postgres && !QFileInfo::exists(address.path)) {
@@ -110,6 +157,7 @@ std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, OpenFor
 bool parseArguments(QCommandLineParser &parser, const Invocation &call, qsizetype least, qsizetype most, int *status)
 {
     parser.addOption(databaseOption());
+    parser.addOption(databasePasswordFileOption());
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("show this help"));
     parser.addOption(help);
     if (!parser.parse(call.arguments)) {

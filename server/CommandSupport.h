@@ -56,6 +56,14 @@ enum class OpenFor {
 // exit status in `status`.
 std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, OpenFor purpose, int *status);
 
+// The database the options name: --db, its password from
+// --db-password-file (so that it never shows in the process list). As root
+// on a packaged host without --db, the service's database when it is a
+// PostgreSQL server's; a SQLite file is refused, naming both, as root's
+// writes would leave files the service cannot open. False with `status`.
+bool databaseAddressOf(const QCommandLineParser &parser, DatabaseAddress *out, int *status);
+const QCommandLineOption &databasePasswordFileOption();
+
 // Parses the arguments after the command words, with --db and --help added;
 // false (with the status set) on an unknown option, on a count of positional
 // arguments outside [least, most], and after printing --help.

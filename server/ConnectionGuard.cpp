@@ -199,6 +199,16 @@ void ConnectionGuard::wakeForNext(QTcpSocket *socket, const Watch &w)
         QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
 }
 
+int ConnectionGuard::busyConnections() const
+{
+    int busy = 0;
+    for (auto it = m_watches.cbegin(); it != m_watches.cend(); ++it)
+        if (it->inFlight || !it->ready.isEmpty() || it.key()->bytesToWrite() > 0 || it.key()->bytesAvailable() > 0
+            || it->framer.state() != RequestFramer::State::Idle)
+            ++busy;
+    return busy;
+}
+
 void ConnectionGuard::respond(QTcpSocket *socket, const QByteArray &head, const QByteArray &body)
 {
     const auto found = m_watches.find(socket);
@@ -231,7 +241,12 @@ void ConnectionGuard::refuse(QTcpSocket *socket, Watch &w, const FramingError &e
     w.refused = true;
     w.ready.clear();
     metrics().countRefusal(refusalOf(error.status));
+    // Counted and logged like every answer, so that a refusal shows in the
+    // request counts and the access log with its reason.
+    metrics().countRequest("refused", error.status, 0);
     qCInfo(lcServe, "refused %s: %d %s", qPrintable(socket->peerAddress().toString()), error.status,
+           error.reason.constData());
+    qCInfo(lcAccess, "%s - - %d 0 refused: %s", qPrintable(socket->peerAddress().toString()), error.status,
            error.reason.constData());
     const QByteArray body = refusalText(error.status);
     socket->write("HTTP/1.1 " + QByteArray::number(error.status) + ' ' + error.reason

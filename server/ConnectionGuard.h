@@ -48,6 +48,9 @@ public:
     explicit ConnectionGuard(ConnectionLimits limits, QObject *parent = nullptr);
 
     int openConnections() const { return int(m_watches.size()); }
+    // Connections with a request arriving, being handled or queued, or an
+    // answer not yet written out: what a graceful stop waits for.
+    int busyConnections() const;
 
     // Sends the answer to the request the server is handling on `socket`:
     // `head` is the status line and the headers without the length; the

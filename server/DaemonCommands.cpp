@@ -8,6 +8,7 @@
 #include "server/ConnectionGuard.h"
 #include "server/DaemonOptions.h"
 #include "server/DatabaseThread.h"
+#include "server/Lifecycle.h"
 #include "server/Metrics.h"
 #include "server/VendorService.h"
 
@@ -23,7 +24,9 @@ namespace yz::server {
 namespace {
 
 const QString kDefaultListen = QStringLiteral("127.0.0.1:8080");
-const QString kDefaultAdminListen = QStringLiteral("127.0.0.1:8081");
+// The operator's listener is off unless asked for, so that instances told
+// apart by --listen and --db alone start side by side.
+const QString kAdminListenExample = QStringLiteral("127.0.0.1:8081");
 
 QString instanceName()
 {
@@ -50,13 +53,18 @@ std::optional<ListenAddress> parseListen(const QString &text)
     return ListenAddress{text.left(colon), address, quint16(port)};
 }
 
-// A guard listening at `where`; null with the reason when it cannot.
-ConnectionGuard *listenAt(const ListenAddress &where, const ConnectionLimits &limits, QString *error)
+// A guard listening at `where`; null with the reason, naming the listener
+// (`what`), when it cannot.
+ConnectionGuard *listenAt(const ListenAddress &where, const ConnectionLimits &limits, const QString &what,
+                          QString *error)
 {
     auto *guard = new ConnectionGuard(limits);
     if (guard->listen(where.address, where.port))
         return guard;
-    *error = QStringLiteral("cannot listen on %1:%2: %3").arg(where.text).arg(where.port).arg(guard->errorString());
+    *error = QStringLiteral("cannot listen on %1:%2 (%3): %4")
+                     .arg(where.text)
+                     .arg(where.port)
+                     .arg(what, guard->errorString());
     delete guard;
     return nullptr;
 }
@@ -70,10 +78,12 @@ int serveCommand(const Invocation &call)
     QCommandLineParser parser;
     const QCommandLineOption listen =
             optionWithDefault("listen", QStringLiteral("address and port"), "ADDR:PORT", kDefaultListen);
-    const QCommandLineOption adminListen =
-            optionWithDefault("admin-listen",
-                              QStringLiteral("address and port of /healthz and /metrics, for the operator only"),
-                              "ADDR:PORT", kDefaultAdminListen);
+    const QCommandLineOption adminListen(
+            QStringLiteral("admin-listen"),
+            QStringLiteral("address and port of /healthz, /readyz and /metrics, for the operator only, e.g. %1 "
+                           "(default: none)")
+                    .arg(kAdminListenExample),
+            QStringLiteral("ADDR:PORT"));
     const QCommandLineOption publicBase(QStringLiteral("public-base"),
                                         QStringLiteral("the address clients reach the service at "
                                                        "(default: http:// and the --listen address)"),
@@ -128,10 +138,11 @@ int serveCommand(const Invocation &call)
     if (!where)
         return usage(QStringLiteral("--listen wants ADDRESS:PORT, e.g. %1, not %2")
                              .arg(kDefaultListen, parser.value(listen)));
-    const std::optional<ListenAddress> adminWhere = parseListen(parser.value(adminListen));
-    if (!adminWhere)
+    const std::optional<ListenAddress> adminWhere =
+            parser.isSet(adminListen) ? parseListen(parser.value(adminListen)) : std::nullopt;
+    if (parser.isSet(adminListen) && !adminWhere)
         return usage(QStringLiteral("--admin-listen wants ADDRESS:PORT, e.g. %1, not %2")
-                             .arg(kDefaultAdminListen, parser.value(adminListen)));
+                             .arg(kAdminListenExample, parser.value(adminListen)));
     qint64 suggestionsPerHour = 0, registrations = 0;
     if (!parseInteger(parser.value(perHour), 1, 1'000'000, &suggestionsPerHour))
         return usage(QStringLiteral("--suggestions-per-hour wants a whole number from 1"));
@@ -173,19 +184,25 @@ int serveCommand(const Invocation &call)
 
     DatabaseAddress databaseAddress;
     QString error;
-    if (!DatabaseAddress::parse(parser.value(databaseOption()), &databaseAddress, &error))
-        return usage(error);
+    if (!databaseAddressOf(parser, &databaseAddress, &status))
+        return status;
     DatabaseThread database(databaseAddress);
     if (!database.start(&error))
         return failure(error);
-    ConnectionGuard *guard = listenAt(*where, limits, &error);
+    ConnectionGuard *guard = listenAt(*where, limits, QStringLiteral("--listen"), &error);
+    if (!guard)
+        return failure(error);
     // The operator's listener takes a few connections and no long requests.
     ConnectionLimits adminLimits;
     adminLimits.maxConnections = 16;
-    ConnectionGuard *adminGuard = guard ? listenAt(*adminWhere, adminLimits, &error) : nullptr;
-    if (!adminGuard) {
-        delete guard;
-        return failure(error);
+    ConnectionGuard *adminGuard = nullptr;
+    if (adminWhere) {
+        adminGuard =
+                listenAt(*adminWhere, adminLimits, QStringLiteral("--admin-listen, /healthz and /metrics"), &error);
+        if (!adminGuard) {
+            delete guard;
+            return failure(error);
+        }
     }
     if (where->port == 0 && !parser.isSet(publicBase))
         config.publicBase = QStringLiteral("http://%1:%2").arg(where->text).arg(guard->serverPort());
@@ -193,17 +210,32 @@ int serveCommand(const Invocation &call)
     VendorService service(config, database);
     service.serveOn(guard);
     AdminService admin(database);
-    admin.serveOn(adminGuard);
+    if (adminGuard)
+        admin.serveOn(adminGuard);
     std::unique_ptr<CollectorThread> collector;
     if (!parser.isSet(noCollect)) {
         collector = std::make_unique<CollectorThread>(databaseAddress, hosts, collectorConfig, instanceName());
         if (!collector->start(&error))
             return failure(error);
     }
-    qCInfo(lcServe, "listening on %s:%d, /healthz and /metrics on %s:%d, database %s, version %d",
-           qPrintable(where->text), guard->serverPort(), qPrintable(adminWhere->text), adminGuard->serverPort(),
-           qPrintable(databaseAddress.shown()), int(kProgramVersion));
-    return QCoreApplication::exec();
+    const QString operatorListener = adminGuard
+            ? QStringLiteral("/healthz and /metrics on %1:%2").arg(adminWhere->text).arg(adminGuard->serverPort())
+            : QStringLiteral("no operator listener (--admin-listen)");
+    qCInfo(lcServe, "listening on %s:%d, %s, database %s, version %d", qPrintable(where->text), guard->serverPort(),
+           qPrintable(operatorListener), qPrintable(databaseAddress.shown()), int(kProgramVersion));
+    QList<ConnectionGuard *> listeners{guard};
+    if (adminGuard)
+        listeners.append(adminGuard);
+    Lifecycle lifecycle(listeners, [&service] {
+        return QStringLiteral("%1 pictures and ranks dropped, to be read again; the downloads directory is read at "
+                              "each request and the log goes to standard error, so nothing else needed reopening")
+                .arg(service.forgetDrawnAnswers());
+    });
+    lifecycle.ready();
+    const int exitStatus = QCoreApplication::exec();
+    collector.reset();
+    qCInfo(lcServe, "stopped");
+    return exitStatus;
 }
 
 int collectCommand(const Invocation &call)

@@ -1,18 +1,54 @@
 #include "server/Database.h"
 
+#include "server/Log.h"
 #include "server/Metrics.h"
 #include "server/Transaction.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QUrl>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
+#include <dlfcn.h>
 
 namespace yz::server {
 namespace {
+
+// What the server last said outside a query on this thread's connection
+// (a shutdown's "FATAL: terminating connection ..."), the reason a lost
+// connection is logged with.
+thread_local QByteArray t_lastServerNotice;
+
+// libpq prints such messages straight to standard error, without priority
+// or time. The already loaded libpq is asked for its notice hook, so that
+// they are kept instead (no build dependency on libpq's headers).
+void keepServerNotices(const QSqlDatabase &db)
+{
+    using Processor = void (*)(void *, const char *);
+    using SetProcessor = Processor (*)(void *, Processor, void *);
+    static const SetProcessor setProcessor = [] {
+        void *library = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
+        return library ? reinterpret_cast<SetProcessor>(::dlsym(library, "PQsetNoticeProcessor")) : nullptr;
+    }();
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    const QByteArrayView type(handle.typeName() ? handle.typeName() : "");
+    if (!setProcessor || !handle.isValid() || (type != "PGconn*" && type != "pg_conn*"))
+        return;
+    void *connection = *static_cast<void *const *>(handle.constData());
+    if (!connection)
+        return;
+    setProcessor(
+            connection,
+            [](void *, const char *message) {
+                t_lastServerNotice = QByteArray(message).simplified();
+                qCDebug(lcDatabase, "the database server says: %s", t_lastServerNotice.constData());
+            },
+            nullptr);
+}
 
 // One entry per schema version: the statements that bring the previous
 // version to it. "%ID%" stands for the auto-numbered key column.
@@ -173,6 +209,7 @@ bool Database::open(QString *error)
         return false;
     }
     if (m_address.postgres) {
+        keepServerNotices(m_db);
         // Notices ("already exists, skipping") are not for the operator's terminal.
         QSqlQuery quiet(m_db);
         quiet.exec(QStringLiteral("SET client_min_messages TO WARNING"));
@@ -190,24 +227,33 @@ bool Database::open(QString *error)
     return migrate(error);
 }
 
+QString Database::lastServerNotice()
+{
+    return QString::fromUtf8(std::exchange(t_lastServerNotice, QByteArray()));
+}
+
 bool Database::reconnect()
 {
     // Opening a connection to an unreachable server waits for the connect
-    // time-out, and the service answers nothing meanwhile: attempts are
-    // spaced, one second apart at first, doubling up to half a minute.
-    constexpr qint64 kFirstRetryMs = 1000, kLastRetryMs = 30'000;
+    // time-out, during which this thread answers nothing: attempts are spaced
+    // by twice what the last one took, so a server that refuses at once (a
+    // restart) is tried every half second and is back within a second of its
+    // return, while one that times out is not hammered.
+    constexpr qint64 kFirstRetryMs = 500, kLastRetryMs = 30'000;
     if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < m_retryMs)
         return false;
     m_lastReconnect.start();
     m_db.close();
     if (!m_db.open()) {
-        m_retryMs = std::min(kLastRetryMs, std::max(kFirstRetryMs, m_retryMs * 2));
+        m_retryMs = std::clamp(2 * m_lastReconnect.elapsed(), kFirstRetryMs, kLastRetryMs);
         return false;
     }
     m_retryMs = 0;
     metrics().countReconnect();
-    if (m_address.postgres)
+    if (m_address.postgres) {
+        keepServerNotices(m_db);
         QSqlQuery(m_db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
+    }
     return true;
 }
 

@@ -39,6 +39,8 @@ public:
     bool open(QString *error);
     // Re-opens a connection that was lost (the database restarted).
     bool reconnect();
+    // What the server last said outside a query on this thread (taken).
+    static QString lastServerNotice();
 
     QSqlDatabase &db() { return m_db; }
     bool isPostgres() const { return m_address.postgres; }

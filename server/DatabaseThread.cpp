@@ -37,6 +37,10 @@ public:
             return false;
         m_store = std::make_unique<VendorStore>(*m_database);
         m_changes = std::make_unique<ChangeWatch>(*m_database);
+        m_retry = new QTimer(this);
+        m_retry->setSingleShot(true);
+        m_retry->setInterval(250);
+        connect(m_retry, &QTimer::timeout, this, [this] { checkConnection(); });
         m_poll = new QTimer(this);
         connect(m_poll, &QTimer::timeout, this, [this] { publishGeneration(); });
         m_poll->start(m_owner.m_limits.changePollMs);
@@ -46,6 +50,8 @@ public:
 
     void close()
     {
+        delete m_retry;
+        m_retry = nullptr;
         delete m_poll;
         m_changes.reset();
         m_store.reset();
@@ -88,18 +94,42 @@ private:
     void checkConnection()
     {
         QSqlQuery probe(m_database->db());
-        if (probe.exec(QStringLiteral("SELECT 1")))
+        if (probe.exec(QStringLiteral("SELECT 1"))) {
+            metrics().setDatabaseUp(true);
             return;
+        }
         if (!m_lostFor.isValid()) {
             m_lostFor.start();
-            qCWarning(lcDatabase, "lost the connection to the database; answering from caches and trying again: %s",
-                      qPrintable(probe.lastError().text()));
+            m_toldLasting = false;
+            metrics().setDatabaseUp(false);
+            qCWarning(lcDatabase, "lost the connection to the database (%s); answering from caches and trying again",
+                      qPrintable(reasonOf(probe.lastError())));
         }
         if (m_database->reconnect()) {
             m_changes->invalidate();
+            m_retry->stop();
+            metrics().setDatabaseUp(true);
             qCInfo(lcDatabase, "connected to the database again after %lld s", m_lostFor.elapsed() / 1000);
             m_lostFor.invalidate();
+            return;
         }
+        // Tried again without waiting for a request to fail, so that the
+        // service is back as soon as the database is.
+        m_retry->start();
+        constexpr qint64 kLastingMs = 60'000;
+        if (!m_toldLasting && m_lostFor.elapsed() >= kLastingMs) {
+            m_toldLasting = true;
+            qCCritical(lcDatabase, "the database has not answered for %lld s (%s); still trying",
+                       m_lostFor.elapsed() / 1000, qPrintable(reasonOf(m_database->db().lastError())));
+        }
+    }
+
+    static QString reasonOf(const QSqlError &error)
+    {
+        QString text = error.text().simplified();
+        if (text.isEmpty())
+            text = Database::lastServerNotice();
+        return text.isEmpty() ? QStringLiteral("no answer") : text;
     }
 
     void publishGeneration()
@@ -114,7 +144,9 @@ private:
     std::unique_ptr<VendorStore> m_store;
     std::unique_ptr<ChangeWatch> m_changes;
     QTimer *m_poll = nullptr;
+    QTimer *m_retry = nullptr; // reconnects while the connection is lost
     QElapsedTimer m_lostFor; // valid while the connection is lost
+    bool m_toldLasting = false;
 };
 
 DatabaseThread::DatabaseThread(DatabaseAddress address, DatabaseThreadLimits limits, QObject *parent)

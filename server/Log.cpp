@@ -54,14 +54,15 @@ LogLevel levelOf(QtMsgType type)
 }
 
 // Qt's messages an operator can do nothing about: the offscreen platform's
-// missing runtime directory, and SQL warnings about a lost connection, which
-// the database thread reports in words of its own.
+// missing runtime directory, and SQL and socket warnings about a lost
+// connection, which the database thread reports in words of its own.
 bool isNoise(const QMessageLogContext &context, const QString &text)
 {
     const QLatin1StringView category(context.category ? context.category : "");
     if (category.startsWith(QLatin1String("yanzhou.")))
         return false;
-    static const char *const kPrefixes[] = {"QStandardPaths:", "QSqlQuery::", "QSqlDatabase", "QSqlDatabasePrivate"};
+    static const char *const kPrefixes[] = {"QStandardPaths:", "QSqlQuery::", "QSqlDatabase", "QSqlDatabasePrivate",
+                                            "QSocketNotifier:"};
     for (const char *prefix : kPrefixes)
         if (text.startsWith(QLatin1String(prefix)))
             return true;

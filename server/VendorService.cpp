@@ -200,9 +200,11 @@ void VendorService::serveOn(ConnectionGuard *guard)
 bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
     static const QHash<QHttpServerRequest::Method, QByteArray> kMethods = {
-            {QHttpServerRequest::Method::Get, "GET"},
-            {QHttpServerRequest::Method::Post, "POST"},
-            {QHttpServerRequest::Method::Head, "HEAD"},
+            {QHttpServerRequest::Method::Get, "GET"},         {QHttpServerRequest::Method::Post, "POST"},
+            {QHttpServerRequest::Method::Head, "HEAD"},       {QHttpServerRequest::Method::Put, "PUT"},
+            {QHttpServerRequest::Method::Delete, "DELETE"},   {QHttpServerRequest::Method::Options, "OPTIONS"},
+            {QHttpServerRequest::Method::Patch, "PATCH"},     {QHttpServerRequest::Method::Trace, "TRACE"},
+            {QHttpServerRequest::Method::Connect, "CONNECT"},
     };
     QPointer<QTcpSocket> target(socket);
     const QByteArray method = kMethods.value(request.method(), "OTHER");
@@ -211,15 +213,18 @@ bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket 
     QElapsedTimer clock;
     clock.start();
     const Route &route = routeOf(url.path(QUrl::FullyDecoded));
+    const bool domainRoute = route.kind == Route::Domain;
     const char *routeName = route.name;
     dispatch(
             route, method, url, request.body(), client,
-            [this, target, method, client, url, clock, routeName](const Reply &reply) {
+            [this, target, method, client, url, clock, routeName, domainRoute](const Reply &reply) {
                 const qint64 bytes = method == "HEAD" ? 0 : reply.body.size();
                 if (target && m_guard)
                     m_guard->respond(target, responseHead(reply), reply.body);
                 const double seconds = double(clock.nsecsElapsed()) / 1e9;
-                metrics().countRequest(routeName, reply.status, seconds);
+                // A path that names no route and no domain is not a domain page.
+                metrics().countRequest(domainRoute && reply.status == 404 ? "not_found" : routeName, reply.status,
+                                       seconds);
                 logAccess(client, method, url, reply.status, bytes, seconds);
             },
             request.value(QByteArrayLiteral("If-None-Match")));
@@ -405,6 +410,15 @@ Reply VendorService::pageRankAddress(const QString &typed)
     const QByteArray address =
             m_config.publicBase.toUtf8() + kRankPage.toLatin1() + "?dm=" + QUrl::toPercentEncoding(typed);
     return {200, kPlainUtf8, address};
+}
+
+int VendorService::forgetDrawnAnswers()
+{
+    const int dropped = int(m_pictures.count() + m_charts.count() + m_rankAnswers.count());
+    m_pictures.clear();
+    m_charts.clear();
+    m_rankAnswers.clear();
+    return dropped;
 }
 
 void VendorService::pageRank(const QString &typed, Done done)

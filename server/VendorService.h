@@ -68,6 +68,12 @@ public:
     // answered (public so that tests and benchmarks can ask without a socket).
     void answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client, Done done);
 
+    // Drops the pictures and ranks kept in memory, so that the next requests
+    // read and draw them afresh (on SIGHUP). The version, news and rules
+    // answers stay: they follow the data anyway and serve through an outage.
+    // Returns how many entries were dropped.
+    int forgetDrawnAnswers();
+
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;

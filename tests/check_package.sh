@@ -48,7 +48,7 @@ served=""
 cleanup() {
   [ -n "$served" ] && kill "$served" 2>/dev/null || true
   apt-get purge -y -qq yanzhou >/dev/null 2>&1 || true
-  rm -rf "$work"
+  rm -rf "$work" /var/backups/yanzhou-server
 }
 trap cleanup EXIT
 apt-get purge -y -qq yanzhou >/dev/null 2>&1 || true
@@ -88,6 +88,21 @@ printf '1\t1\t1\t1\tcom.example\n' | "${as_service[@]}" yanzhou-server ranks imp
 [ "$("${as_service[@]}" yanzhou-server version show)" = "$((version - 1))" ] || fail "version not stored"
 [ "$(stat -c %U /var/lib/yanzhou-server/yanzhou-server.sqlite)" = yanzhou-server ] || fail "database not the user's"
 
+step "root without --db is told which database the service uses"
+( cd "$work" && yanzhou-server version show ) 2>"$work/root" && fail "root without --db was not refused"
+cat "$work/root"
+grep -q "/var/lib/yanzhou-server/yanzhou-server.sqlite" "$work/root" && grep -q "runuser -u yanzhou-server" "$work/root" \
+  || fail "the refusal does not name the service's database and user"
+[ ! -e "$work/yanzhou-server.sqlite" ] || fail "root made a database in the current directory"
+
+step "settings kept private, the unit a notifying, reloadable daemon"
+[ "$(stat -c '%a %U %G' /etc/default/yanzhou-server)" = "640 root yanzhou-server" ] || fail "settings file mode $(stat -c '%a %U %G' /etc/default/yanzhou-server)"
+unit=/lib/systemd/system/yanzhou-server.service
+grep -qx 'Type=notify' "$unit" || fail "the unit is not Type=notify"
+grep -qx 'AmbientCapabilities=CAP_NET_BIND_SERVICE' "$unit" || fail "the unit cannot bind low ports"
+grep -q '^ExecReload=.*-HUP' "$unit" || fail "the unit has no reload"
+[ -d /var/backups/yanzhou-server ] && [ "$(stat -c %U /var/backups/yanzhou-server)" = yanzhou-server ] || fail "no backups directory"
+
 step "the service as its unit starts it"
 # ExecStart with the settings file's values, free ports instead of the defaults.
 unit=/lib/systemd/system/yanzhou-server.service
@@ -106,7 +121,15 @@ port="$(grep -o 'listening on 127.0.0.1:[0-9]*' "$work/log" | cut -d: -f2)"
 admin="$(grep -o 'metrics on 127.0.0.1:[0-9]*' "$work/log" | cut -d: -f2)"
 [ "$(curl -s "http://127.0.0.1:$port/yzupdate/?ver=1")" = "$((version - 1))" ] || fail "the service does not answer"
 [ "$(curl -s "http://127.0.0.1:$admin/healthz")" = ok ] || fail "not healthy"
-kill "$served"; wait "$served" 2>/dev/null || true; served=""
+[ "$(curl -s "http://127.0.0.1:$admin/readyz")" = ok ] || fail "not ready"
+pkill -HUP -x yanzhou-server || fail "no service to reload"
+for _ in $(seq 50); do grep -q "reloaded on SIGHUP" "$work/log" && break; sleep 0.1; done
+grep -q "reloaded on SIGHUP" "$work/log" || fail "SIGHUP did not reload"
+[ "$(curl -s "http://127.0.0.1:$port/yzupdate/?ver=1")" = "$((version - 1))" ] || fail "the service did not survive SIGHUP"
+pkill -TERM -x yanzhou-server
+wait "$served" 2>/dev/null || true; served=""
+grep -q "stopping on SIGTERM" "$work/log" && grep -q "stopped" "$work/log" || fail "SIGTERM was no graceful stop"
+[ ! -s /var/lib/yanzhou-server/yanzhou-server.sqlite-wal ] || fail "the write-ahead log was not checkpointed"
 
 step "upgrade to $version, the settings edited"
 echo "# edited by the operator" >>/etc/default/yanzhou-server
@@ -118,6 +141,9 @@ grep -q "edited by the operator" /etc/default/yanzhou-server || fail "the operat
 [ -L "$wants" ] || fail "no longer enabled"
 yanzhou-cli --version | grep -qx "yanzhou-cli $version" || fail "the programs' version is not the package's"
 
+step "a backup where the guide puts it"
+"${as_service[@]}" yanzhou-server backup /var/backups/yanzhou-server/before-purge.sqlite || fail "no backup where the guide says"
+
 step "remove"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq yanzhou 2>&1 | tail -2
 [ "$(dpkg-query -W -f='${Status}' yanzhou)" = "deinstall ok config-files" ] || fail "not removed"
@@ -127,6 +153,8 @@ DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq yanzhou 2>&1 | tail -2
 
 step "purge"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq yanzhou 2>&1 | tail -2
+[ -f /var/backups/yanzhou-server/before-purge.sqlite ] || fail "purge deleted the backups"
+rm -rf /var/backups/yanzhou-server
 ! dpkg-query -W yanzhou >/dev/null 2>&1 || [ -z "$(dpkg-query -W -f='${Status}' yanzhou | grep -v not-installed)" ] \
   || fail "not purged"
 [ ! -e /etc/default/yanzhou-server ] || fail "settings left after purge"

@@ -262,6 +262,31 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains("baidu.count.pattern"), r.err.constData());
     }
 
+    // An engine that cannot be reached is the collector's failure, not the
+    // domain's: the domain's status says it was not asked, and the log warns
+    // once per round, naming the host.
+    void unreachableEngineIsNotTheDomainsFault()
+    {
+        yztest::ThrowawayDatabase db(false);
+        for (const QString &d : {QStringLiteral("one.example"), QStringLiteral("two.example")})
+            QCOMPARE(runServer(db.url(), {QStringLiteral("domains"), QStringLiteral("add"), d}).status, 0);
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close(); // nothing listens there now
+        // Its own endpoints file: the other tests' points at the fake Baidu.
+        QTemporaryDir own;
+        const QString endpoints = yztest::writeBaiduEndpoints(own.path(), port);
+        const yztest::CommandResult r =
+                runServer(db.url(),
+                          {QStringLiteral("collect"), QStringLiteral("--once"), QStringLiteral("--endpoints"),
+                           endpoints, QStringLiteral("--collect-rate"), QStringLiteral("100")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err.count("cannot reach 127.0.0.1"), 1);
+        const yztest::CommandResult listed = runServer(db.url(), {QStringLiteral("domains"), QStringLiteral("list")});
+        QCOMPARE(listed.out.count("not asked: Baidu unreachable (127.0.0.1, transport 12029)"), 2);
+    }
+
     // A rule that read values and then reads unrecognised pages is marked
     // broken (logged once, shown first by rules health); a published fix is
     // taken up by the next fetch and the mark clears.

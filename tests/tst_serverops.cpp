@@ -229,7 +229,7 @@ private Q_SLOTS:
         const auto database = yztest::openDatabase(db.url());
         QVERIFY(database);
         QSqlQuery(database->db()).exec(QStringLiteral("UPDATE schema_version SET version = 99"));
-        const yztest::Answer sick = get(admin, "/healthz");
+        const yztest::Answer sick = get(admin, "/readyz");
         QCOMPARE(sick.status, 503);
         QCOMPARE(sick.body, QByteArray("the database has schema 99, this program knows 5\n"));
 
@@ -326,7 +326,7 @@ private Q_SLOTS:
         QVERIFY(newsHelp.out.startsWith("Usage: yanzhou-server news add TITLE ADDRESS\n"));
         QVERIFY(newsHelp.out.contains("--db <URL>"));
         const yztest::CommandResult serveHelp = run({QStringLiteral("serve"), QStringLiteral("--help")});
-        QVERIFY(serveHelp.out.contains("(default: 512)") && serveHelp.out.contains("(default: 127.0.0.1:8081)"));
+        QVERIFY(serveHelp.out.contains("(default: 512)") && serveHelp.out.contains("127.0.0.1:8081 (default: none)"));
         for (const QStringList &wrong :
              {QStringList{QStringLiteral("frobnicate")}, QStringList{QStringLiteral("news"), QStringLiteral("bogus")},
               QStringList{QStringLiteral("news"), QStringLiteral("add")}}) {
