@@ -108,6 +108,31 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
 
 Form1::~Form1() = default;
 
+namespace {
+
+void place(QWidget *w, const char *name, const QRect &r)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(r);
+}
+
+QCheckBox *checkBox(QWidget *parent, const char *name, const QString &text, const QRect &r)
+{
+    auto *box = new QCheckBox(text, parent);
+    place(box, name, r);
+    return box;
+}
+
+LinkLabel *link(QWidget *parent, const char *name, const QString &text, const QRect &r, bool underlined = true)
+{
+    auto *label = new LinkLabel(text, parent, underlined);
+    // Tall enough for the underline of the fallback font.
+    place(label, name, r.adjusted(0, 0, 0, std::max(0, label->sizeHint().height() - r.height())));
+    return label;
+}
+
+} // namespace
+
 void Form1::createControls()
 {
     setWindowTitle(QStringLiteral(" 砚舟站长工具"));
@@ -116,23 +141,24 @@ void Form1::createControls()
     // One face for the whole window: controls without a font of their own
     // draw in 9-point 宋体 like the links, and no second font family is loaded.
     setFont(songti(9));
+    // Created in this order, which is also the order they overlap in.
+    createQueryBar();
+    createResultGroups();
+    createLinksAndList();
 
-    auto place = [](QWidget *w, const char *name, const QRect &r) {
-        w->setObjectName(QString::fromLatin1(name));
-        w->setGeometry(r);
-    };
-    auto checkBox = [&](const char *name, const QString &text, const QRect &r) {
-        auto *box = new QCheckBox(text, this);
-        place(box, name, r);
-        return box;
-    };
-    auto link = [&](const char *name, const QString &text, const QRect &r, bool underlined = true) {
-        auto *label = new LinkLabel(text, this, underlined);
-        // Tall enough for the underline of the fallback font.
-        place(label, name, r.adjusted(0, 0, 0, std::max(0, label->sizeHint().height() - r.height())));
-        return label;
-    };
+    setTabOrder(dm, GO);
+    dm->setFocus();
 
+    yz::prepareGrid(tb1, yz::Grid::Tb1, {});
+    // The trend picture box covers the right end of tb2: its columns share
+    // what shows left of the box.
+    yz::prepareGrid(tb2, yz::Grid::Tb2, {{0, 0}, {1, 1100}, {3, 1000}}, Picture1->x() - tb2->x());
+    yz::prepareGrid(tb3, yz::Grid::Tb3, {{1, 1100}, {3, 1000}});
+}
+
+// The domain box, its prefix, the drop-down button, 查询 and the links beside them.
+void Form1::createQueryBar()
+{
     dm = new QLineEdit(yz::kDefaultDomain, this);
     place(dm, "dm", tw::rect(2160, 360, 2895, 375));
     dm->setFont(songti(12));
@@ -154,21 +180,26 @@ void Form1::createControls()
     GO->setFont(songti(10.5));
     connect(GO, &QPushButton::clicked, this, &Form1::GO_Click);
 
-    dmset = link("dmset", QStringLiteral("设置"), tw::rect(6330, 525, 495, 180));
-    newVerShow = link("newVerShow", QStringLiteral("有新版本下载"), tw::rect(6840, 120, 1095, 255));
+    dmset = link(this, "dmset", QStringLiteral("设置"), tw::rect(6330, 525, 495, 180));
+    newVerShow = link(this, "newVerShow", QStringLiteral("有新版本下载"), tw::rect(6840, 120, 1095, 255));
     newVerShow->hide();
+}
 
-    Check1 = checkBox("Check1", QStringLiteral("常用查询"), tw::rect(840, 960, 1095, 255));
-    Check4 = checkBox("Check4", QStringLiteral("域名信息"), tw::rect(2280, 960, 1095, 255));
-    dminfo = link("dminfo", QString(), tw::rect(3390, 990, 2200, 180));
-    dminfo2 = link("dminfo2", QString(), tw::rect(5640, 1010, 555, 180), false);
-    dminfo3 = link("dminfo3", QString(), tw::rect(6240, 990, 1095, 180));
+// The four groups' check boxes, the three grids, the domain-information line
+// and the trend picture.
+void Form1::createResultGroups()
+{
+    Check1 = checkBox(this, "Check1", QStringLiteral("常用查询"), tw::rect(840, 960, 1095, 255));
+    Check4 = checkBox(this, "Check4", QStringLiteral("域名信息"), tw::rect(2280, 960, 1095, 255));
+    dminfo = link(this, "dminfo", QString(), tw::rect(3390, 990, 2200, 180));
+    dminfo2 = link(this, "dminfo2", QString(), tw::rect(5640, 1010, 555, 180), false);
+    dminfo3 = link(this, "dminfo3", QString(), tw::rect(6240, 990, 1095, 180));
 
     tb1 = new QTableWidget(this);
     place(tb1, "tb1", tw::rect(840, 1320, 6375, 735));
     tb1->setAccessibleName(QStringLiteral("收录与外链"));
 
-    Check2 = checkBox("Check2", QStringLiteral("排名查询"), tw::rect(720, 2160, 1095, 255));
+    Check2 = checkBox(this, "Check2", QStringLiteral("排名查询"), tw::rect(720, 2160, 1095, 255));
     tb2 = new QTableWidget(this);
     place(tb2, "tb2", tw::rect(720, 2520, 4575, 615));
     tb2->setAccessibleName(QStringLiteral("排名"));
@@ -179,15 +210,15 @@ void Form1::createControls()
     Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Picture1->setAccessibleName(QStringLiteral("百度收录趋势图"));
 
-    Check3 = checkBox("Check3", QStringLiteral("近期收录"), tw::rect(720, 3120, 1095, 255));
+    Check3 = checkBox(this, "Check3", QStringLiteral("近期收录"), tw::rect(720, 3120, 1095, 255));
     tb3 = new QTableWidget(this);
     place(tb3, "tb3", tw::rect(720, 3480, 3975, 735));
     tb3->setAccessibleName(QStringLiteral("近期收录"));
 
-    trendGo = checkBox("trendGo", QStringLiteral("百度收录趋势"), tw::rect(5040, 3960, 1373, 255));
+    trendGo = checkBox(this, "trendGo", QStringLiteral("百度收录趋势"), tw::rect(5040, 3960, 1373, 255));
     // The box is as wide as its caption needs, and the link starts after it.
     trendGo->resize(std::max(trendGo->width(), trendGo->sizeHint().width()), trendGo->height());
-    djym = link("djym", QStringLiteral("(登记域名)"), tw::rect(6370, 3990, 975, 255));
+    djym = link(this, "djym", QStringLiteral("(登记域名)"), tw::rect(6370, 3990, 975, 255));
     djym->move(std::max(djym->x(), trendGo->geometry().right() + 3), djym->y());
 
     // Holds the waiting picture; never seen. The JPEG is decoded at its first
@@ -196,17 +227,21 @@ void Form1::createControls()
     place(Picture2, "Picture2", tw::rect(4560, 3600, 15, 15));
     Picture2->setScaledContents(false);
     Picture2->hide();
+}
 
-    TJ = link("TJ", QString(), tw::rect(720, 4335, 90, 180));
+// The statistics line, the news links, the two links at the foot, and the
+// frequent-domain list, created last so that it drops down over the rest.
+void Form1::createLinksAndList()
+{
+    TJ = link(this, "TJ", QString(), tw::rect(720, 4335, 90, 180));
     for (int i = 0; i < int(AD.size()); ++i) {
         const QPoint at = kNewsLinkPlaces[i];
-        AD[i] = link("AD", QString(), tw::rect(at.x(), at.y(), 90, 180));
+        AD[i] = link(this, "AD", QString(), tw::rect(at.x(), at.y(), 90, 180));
         AD[i]->setObjectName(QStringLiteral("AD_%1").arg(i));
     }
-    Label1 = link("Label1", QStringLiteral("建议"), tw::rect(6840, 5280, 375, 180));
-    copyright = link("copyright", QStringLiteral("砚舟网"), tw::rect(7320, 5280, 615, 180));
+    Label1 = link(this, "Label1", QStringLiteral("建议"), tw::rect(6840, 5280, 375, 180));
+    copyright = link(this, "copyright", QStringLiteral("砚舟网"), tw::rect(7320, 5280, 615, 180));
 
-    // Created last so that it drops down over the controls below the domain box.
     List1 = new QListWidget(this);
     place(List1, "List1", tw::rect(2160, 720, 2895, 210));
     List1->setAccessibleName(QStringLiteral("常用域名列表"));
@@ -224,15 +259,6 @@ void Form1::createControls()
     List1->setFont(listFont);
     List1->hide();
     List1->installEventFilter(this);
-
-    setTabOrder(dm, GO);
-    dm->setFocus();
-
-    yz::prepareGrid(tb1, yz::Grid::Tb1, {});
-    // The trend picture box covers the right end of tb2: its columns share
-    // what shows left of the box.
-    yz::prepareGrid(tb2, yz::Grid::Tb2, {{0, 0}, {1, 1100}, {3, 1000}}, Picture1->x() - tb2->x());
-    yz::prepareGrid(tb3, yz::Grid::Tb3, {{1, 1100}, {3, 1000}});
 }
 
 QTableWidget *Form1::grid(yz::Grid g) const

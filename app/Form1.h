@@ -96,6 +96,9 @@ protected:
 
 private:
     void createControls();
+    void createQueryBar();
+    void createResultGroups();
+    void createLinksAndList();
     void layoutGrids();
     void GO_Click();
     void connectLinks();

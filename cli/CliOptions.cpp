@@ -188,7 +188,7 @@ QString usageText(const QString &programName)
                    "  --store [FILE]     把每个域名的查询记录（时间、查询组、每项的值和状态）追加到 SQLite\n"
                    "                     数据库 FILE；不写 FILE（放在最后或其他选项前）时用默认的结果数据库\n"
                    "                     %2（窗口的查询也存在这里）\n"
-                   "  --jobs N           同时查询 N 个域名（默认 4，1–256）\n"
+                   "  --jobs N           同时查询 N 个域名（默认 %3，1–256）\n"
                    "  --per-host K       对同一主机最多同时 K 个请求，所有域名合计（1–64）；默认为一次查询\n"
                    "                     发给该主机的请求数（至少 2），所以一个域名与窗口一样快，多个域名\n"
                    "                     也不比一次查询更密集。域名多时，速度受此限制与最慢的主机所限，\n"
@@ -234,7 +234,8 @@ QString usageText(const QString &programName)
                    "退出码：0 全部查完；1 有输入不是域名、有域名未通过域名格式检查（--info）、趋势图或结果\n"
                    "未能保存、history 没有结果数据库或该域名的记录；\n"
                    "2 用法错误。\n")
-            .arg(programName, defaultResultsFile());
+            .arg(programName, defaultResultsFile())
+            .arg(BatchLimits().jobs);
 }
 
 } // namespace yz::cli

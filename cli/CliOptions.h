@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/BatchLimits.h"
 #include "query/QueryEngine.h"
 
 #include <QCommandLineParser>
@@ -25,7 +26,7 @@ struct CliOptions {
     QString rulesFile; // replaces the built-in scraping rules
     bool printRules = false;
     QString pagesDir; // where every answer's body is kept; empty: nowhere
-    int jobs = 4; // domains in flight at once
+    int jobs = BatchLimits().jobs; // domains in flight at once
     int perHost = 0; // requests in flight to one host, across all domains; 0: what one press sends it
     int delayMs = 0; // between two requests leaving for one host
     int giveUpAfter = 3; // refusals in a row after which a host is asked no more; 0: never

@@ -202,6 +202,111 @@ void tellAboutHosts(yz::cli::BatchRun &batch, yz::cli::Progress &progress, const
     });
 }
 
+// Everything a run of queries needs before its first request: the hosts
+// and proxy, the rules in force, the domains, where pages and results go,
+// and what --resume leaves to ask.
+struct RunSetup {
+    yz::ServiceHosts hosts;
+    std::optional<QNetworkProxy> proxy;
+    std::unique_ptr<yz::ScrapeRules> rules = std::make_unique<yz::ScrapeRules>();
+    std::unique_ptr<yz::cli::PageArchive> archive;
+    yz::cli::DomainInput input;
+    std::unique_ptr<yz::ResultStore> store;
+    yz::cli::ResumeSelection selection;
+};
+
+// Fills the setup from the options; false with the exit status when an
+// option, a file or the input is refused.
+bool prepareRun(const yz::cli::CliOptions &options, RunSetup &setup, int *status)
+{
+    QString error;
+    const auto refuse = [status, &error](int (*report)(const QString &)) {
+        *status = report(error);
+        return false;
+    };
+    if (!options.proxy.isEmpty() && !(setup.proxy = yz::parseProxyUrl(options.proxy, &error)))
+        return refuse(usageError);
+    yz::ProxyChoice::install(setup.proxy);
+    if (!options.endpointsFile.isEmpty() && !yz::applyEndpointsFile(options.endpointsFile, setup.hosts, &error))
+        return refuse(fileError);
+    // A rules file, else the installed published rules, else the built-in ones.
+    QString rulesSource;
+    const yz::InstalledRules installed(yz::trustedRulesKeys(setup.hosts.rulesKey()));
+    if (!yz::loadRulesInForce(options.rulesFile, installed, *setup.rules, &rulesSource, &error))
+        return refuse(fileError);
+    if (options.groups.trend && !prepareTrendDir(options.trendDir, &error))
+        return refuse(fileError);
+    if (!options.pagesDir.isEmpty()) {
+        setup.archive = std::make_unique<yz::cli::PageArchive>(options.pagesDir);
+        if (!setup.archive->prepare(&error))
+            return refuse(fileError);
+    }
+    // What is not a domain name is reported where it stood and not sent.
+    if (!readDomains(options, &setup.input, &error))
+        return refuse(fileError);
+    if (setup.input.domains.isEmpty()) {
+        error = QStringLiteral("没有要查询的域名");
+        return refuse(usageError);
+    }
+    if (!options.storeFile.isEmpty()) {
+        setup.store = std::make_unique<yz::ResultStore>(options.storeFile);
+        if (!setup.store->open(yz::ResultStore::Purpose::Writing, &error))
+            return refuse(fileError);
+    }
+    setup.selection = {setup.input.domains, {}, 0};
+    if (!options.resume)
+        return true;
+    // --resume: what today's runs already have is not asked again.
+    std::optional<yz::cli::ResumeSelection> selected =
+            yz::cli::selectForResume(*setup.store, setup.input.domains, options.groups, setup.rules->labels, &error);
+    if (!selected)
+        return refuse(fileError);
+    setup.selection = std::move(*selected);
+    if (setup.selection.skipped > 0)
+        yz::cli::writeText(stderr, QStringLiteral("今天已有完整结果，跳过 %1 个域名\n").arg(setup.selection.skipped));
+    return true;
+}
+
+// Runs the queries of the options, printing each domain's result in input
+// order; the exit status.
+int runQueries(const yz::cli::CliOptions &options)
+{
+    RunSetup setup;
+    int status = 0;
+    if (!prepareRun(options, setup, &status))
+        return status;
+    status = setup.input.rejected.isEmpty() ? 0 : kExitFailed;
+    yz::cli::Progress progress(stderr);
+    yz::cli::BatchRun batch(setup.hosts, options.groups, setup.selection.toRun, options.trendDir,
+                            {options.jobs, options.perHost, options.delayMs, options.giveUpAfter});
+    batch.setRules(setup.rules.get());
+    batch.setOnlyRows(setup.selection.onlyRows());
+    batch.setArchive(setup.archive.get());
+    ResultPrinter printer{options, setup.store.get(), setup.archive.get(), setup.selection.plans, progress, status};
+    const auto printResult = [&printer](const yz::cli::DomainResult &finished) { printer.print(finished); };
+
+    yz::cli::InterruptWatch interrupted;
+    tellAboutHosts(batch, progress, setup.proxy, interrupted);
+
+    QEventLoop loop;
+    QObject::connect(&batch, &yz::cli::BatchRun::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&batch, &yz::cli::BatchRun::progressed, &loop, [&] { progress.show(batch.state()); });
+    QTimer ticker; // the time left and the slowest host change between results too
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] { progress.show(batch.state(), true); });
+    if (progress.enabled())
+        ticker.start(250);
+    batch.start(printResult);
+    loop.exec();
+    progress.clear();
+    yz::cli::writeText(stderr, yz::cli::Progress::hostSummary(batch.gate().summary()));
+    QString error;
+    if (setup.archive && !setup.archive->writeIndex(&error)) {
+        yz::cli::writeText(stderr, error + u'\n');
+        status = kExitFailed;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -231,83 +336,5 @@ int main(int argc, char *argv[])
         return yz::cli::kExitOk;
     }
 
-    yz::ServiceHosts hosts;
-    QString error;
-    std::optional<QNetworkProxy> proxy;
-    if (!options.proxy.isEmpty() && !(proxy = yz::parseProxyUrl(options.proxy, &error)))
-        return usageError(error);
-    yz::ProxyChoice::install(proxy);
-    if (!options.endpointsFile.isEmpty() && !yz::applyEndpointsFile(options.endpointsFile, hosts, &error))
-        return fileError(error);
-    // A rules file, else the installed published rules, else the built-in ones.
-    auto rules = std::make_unique<yz::ScrapeRules>();
-    QString rulesSource;
-    const yz::InstalledRules installed(yz::trustedRulesKeys(hosts.rulesKey()));
-    if (!yz::loadRulesInForce(options.rulesFile, installed, *rules, &rulesSource, &error))
-        return fileError(error);
-    if (options.groups.trend && !prepareTrendDir(options.trendDir, &error))
-        return fileError(error);
-    std::unique_ptr<yz::cli::PageArchive> archive;
-    if (!options.pagesDir.isEmpty()) {
-        archive = std::make_unique<yz::cli::PageArchive>(options.pagesDir);
-        if (!archive->prepare(&error))
-            return fileError(error);
-    }
-
-    // What is not a domain name is reported where it stood and not sent.
-    yz::cli::DomainInput input;
-    if (!readDomains(options, &input, &error))
-        return fileError(error);
-    const QStringList domains = input.domains;
-    if (domains.isEmpty())
-        return usageError(QStringLiteral("没有要查询的域名"));
-
-    std::unique_ptr<yz::ResultStore> store;
-    if (!options.storeFile.isEmpty()) {
-        store = std::make_unique<yz::ResultStore>(options.storeFile);
-        if (!store->open(yz::ResultStore::Purpose::Writing, &error))
-            return fileError(error);
-    }
-
-    // --resume: what today's runs already have is not asked again.
-    yz::cli::ResumeSelection selection{domains, {}, 0};
-    if (options.resume) {
-        std::optional<yz::cli::ResumeSelection> selected =
-                yz::cli::selectForResume(*store, domains, options.groups, rules->labels, &error);
-        if (!selected)
-            return fileError(error);
-        selection = std::move(*selected);
-        if (selection.skipped > 0)
-            yz::cli::writeText(stderr, QStringLiteral("今天已有完整结果，跳过 %1 个域名\n").arg(selection.skipped));
-    }
-
-    int status = input.rejected.isEmpty() ? 0 : kExitFailed;
-    yz::cli::Progress progress(stderr);
-    yz::cli::BatchRun batch(hosts, options.groups, selection.toRun, options.trendDir,
-                            {options.jobs, options.perHost, options.delayMs, options.giveUpAfter});
-    batch.setRules(rules.get());
-    batch.setOnlyRows(selection.onlyRows());
-    batch.setArchive(archive.get());
-    ResultPrinter printer{options, store.get(), archive.get(), selection.plans, progress, status};
-    const auto printResult = [&printer](const yz::cli::DomainResult &finished) { printer.print(finished); };
-
-    yz::cli::InterruptWatch interrupted;
-    tellAboutHosts(batch, progress, proxy, interrupted);
-
-    QEventLoop loop;
-    QObject::connect(&batch, &yz::cli::BatchRun::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&batch, &yz::cli::BatchRun::progressed, &loop, [&] { progress.show(batch.state()); });
-    QTimer ticker; // the time left and the slowest host change between results too
-    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] { progress.show(batch.state(), true); });
-    if (progress.enabled())
-        ticker.start(250);
-    batch.start(printResult);
-    loop.exec();
-    progress.clear();
-    yz::cli::writeText(stderr, yz::cli::Progress::hostSummary(batch.gate().summary()));
-    if (archive && !archive->writeIndex(&error)) {
-        yz::cli::writeText(stderr, error + u'\n');
-        status = kExitFailed;
-    }
-    return status;
+    return runQueries(options);
 }

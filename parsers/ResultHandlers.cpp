@@ -58,9 +58,18 @@ AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const ScrapeR
         };
     case Scraper::TrendPicture:
         return {};
-    default:
+    case Scraper::BaiduCount:
+    case Scraper::GoogleCount:
+    case Scraper::YahooCount:
+    case Scraper::SogouCount:
+    case Scraper::YoudaoCount:
+    case Scraper::SosoCount:
+    case Scraper::BaiduSnapshot:
+    case Scraper::AlexaRank:
+    case Scraper::SogouRank:
         return cellWriter(engine, handler, row.target, rules);
     }
+    return {};
 }
 
 } // namespace
@@ -92,9 +101,16 @@ Scraped scrapeRowAnswer(const QString &handler, const ScrapeRules &rules, const 
     case Scraper::FirstArchiveDate:
         return answer.read() ? scrapeFirstArchiveDate(answer.text, rules.dates)
                              : Scraped::unrecognised(QStringLiteral("Unknown"));
-    default:
-        return {};
+    case Scraper::BaiduCount: // read above, by their engine's count rule
+    case Scraper::GoogleCount:
+    case Scraper::YahooCount:
+    case Scraper::SogouCount:
+    case Scraper::YoudaoCount:
+    case Scraper::SosoCount:
+    case Scraper::TrendPicture: // bytes, read by each front end
+        break;
     }
+    return {};
 }
 
 std::optional<Engine> countEngine(Scraper scraper)

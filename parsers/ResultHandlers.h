@@ -15,7 +15,7 @@ class QueryEngine;
 // Adds the result-page handlers to the engine's handler table: counts,
 // snapshot, PageRank, Alexa and SogouRank each write their cell of the
 // engine's result sheet; the whois and archive handlers write the engine's
-// domain-information texts. The counts are read with `counts`, which must
+// domain-information texts. Every value is read with `rules`, which must
 // outlive the engine.
 void addResultHandlers(QueryEngine &engine, const ScrapeRules &rules = ScrapeRules::builtIn());
 

@@ -33,7 +33,7 @@ struct RankEntry {
     QString key;
     RankValue value;
 };
-std::optional<RankEntry> rankOf(Service service)
+std::optional<RankEntry> rankEntryOf(Service service)
 {
     switch (service) {
     case Service::Vendor:
@@ -334,7 +334,7 @@ public:
             return fail(name, QStringLiteral("应是对象"));
         const QJsonObject o = v.toObject();
         const std::optional<Engine> engine = engineOf(service);
-        const std::optional<RankEntry> rankEntry = rankOf(service);
+        const std::optional<RankEntry> rankEntry = rankEntryOf(service);
         QStringList known = {QStringLiteral("addresses"), QStringLiteral("base"), QStringLiteral("charset")};
         if (headsAColumn(service))
             known << QStringLiteral("label");
@@ -470,7 +470,7 @@ QByteArray builtInRulesJson()
             entry.insert(QStringLiteral("empty"), rule.emptyMarker);
             entry.insert(QStringLiteral("refusal"), QJsonArray::fromStringList(rule.refusalMarkers));
         }
-        if (const std::optional<RankEntry> rankEntry = rankOf(service)) {
+        if (const std::optional<RankEntry> rankEntry = rankEntryOf(service)) {
             const RankRule rule = RankRules::builtInRule(rankEntry->value);
             entry.insert(rankEntry->key,
                          QJsonObject{{QStringLiteral("pattern"), rule.pattern},

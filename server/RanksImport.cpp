@@ -85,37 +85,36 @@ bool run(QSqlQuery &query, const QString &sql, QString *error)
 
 } // namespace
 
-RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top, RanksImportSafety safety)
+namespace {
+
+// Empties the table the rows go into; false with the error. SQLite readers
+// keep seeing the old rows until the commit (WAL), so the table is emptied in
+// place; PostgreSQL fills a new table and swaps it in, so lookups are not
+// blocked for the length of the import.
+bool prepareTable(Database &database, QSqlQuery &query, QString *error)
 {
-    RanksImportResult result;
-    QSqlDatabase &db = database.db();
-    Transaction transaction(db);
-    if (!transaction.began()) {
-        result.error = db.lastError().text();
-        return result;
-    }
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM ranks")) || !query.next()) {
-        result.error = query.lastError().text();
-        return result;
-    }
-    const qint64 before = query.value(0).toLongLong();
-    query.finish();
-    // SQLite readers keep seeing the old rows until the commit (WAL), so the
-    // table is emptied in place; PostgreSQL fills a new table and swaps it in,
-    // so lookups are not blocked for the length of the import.
-    const QString table = database.isPostgres() ? QStringLiteral("ranks_new") : QStringLiteral("ranks");
-    const bool prepared = database.isPostgres()
-            ? run(query, QStringLiteral("DROP TABLE IF EXISTS ranks_new"), &result.error)
+    return database.isPostgres() ? run(query, QStringLiteral("DROP TABLE IF EXISTS ranks_new"), error)
                     && run(query,
                            QStringLiteral("CREATE TABLE ranks_new (name TEXT NOT NULL, position BIGINT NOT NULL)"),
-                           &result.error)
-            : run(query, QStringLiteral("DROP INDEX IF EXISTS ranks_name"), &result.error)
-                    && run(query, QStringLiteral("DELETE FROM ranks"), &result.error);
-    if (!prepared)
-        return result;
+                           error)
+                                 : run(query, QStringLiteral("DROP INDEX IF EXISTS ranks_name"), error)
+                    && run(query, QStringLiteral("DELETE FROM ranks"), error);
+}
 
-    Importer importer(database, table);
+// Indexes the new rows and, on PostgreSQL, puts their table in the old one's place.
+bool finishTable(Database &database, QSqlQuery &query, QString *error)
+{
+    return database.isPostgres() ? run(query, QStringLiteral("CREATE INDEX ranks_new_name ON ranks_new (name)"), error)
+                    && run(query, QStringLiteral("DROP TABLE ranks"), error)
+                    && run(query, QStringLiteral("ALTER TABLE ranks_new RENAME TO ranks"), error)
+                    && run(query, QStringLiteral("ALTER INDEX ranks_new_name RENAME TO ranks_name"), error)
+                                 : run(query, QStringLiteral("CREATE INDEX ranks_name ON ranks (name)"), error);
+}
+
+// Reads up to `top` rows into the importer; false with the error (a bad
+// line names its number).
+bool readRows(QIODevice &input, Importer &importer, qint64 top, RanksImportResult &result)
+{
     QByteArray line(kMaxLine + 2, Qt::Uninitialized);
     qint64 lineNumber = 0;
     RankRow row;
@@ -133,37 +132,61 @@ RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top, 
         const RankLine kind = problem.isEmpty() ? parseRankLine(text, &row, &problem) : RankLine::Bad;
         if (kind == RankLine::Bad) {
             result.error = QStringLiteral("line %1: %2").arg(lineNumber).arg(problem);
-            return result;
+            return false;
         }
         if (kind == RankLine::Row) {
             if (!importer.add(row)) {
                 result.error = importer.error();
-                return result;
+                return false;
             }
             ++result.rows;
         }
     }
-    if (result.rows == 0 ? !safety.allowEmpty : result.rows * 2 < before && !safety.allowShrink) {
-        result.refused = true;
-        result.error = result.rows == 0
-                ? QStringLiteral("the input holds no ranks; the table keeps its %1 rows (--allow-empty to empty it)")
-                          .arg(before)
-                : QStringLiteral("the input holds %1 ranks, less than half of the %2 in the table; nothing changed "
-                                 "(--force to replace them)")
-                          .arg(result.rows)
-                          .arg(before);
-        result.rows = 0;
+    return true;
+}
+
+// Whether the rows read may replace the `before` rows of the table; when
+// not, the result says why.
+bool mayReplace(RanksImportResult &result, qint64 before, RanksImportSafety safety)
+{
+    if (result.rows == 0 ? safety.allowEmpty : result.rows * 2 >= before || safety.allowShrink)
+        return true;
+    result.refused = true;
+    result.error = result.rows == 0
+            ? QStringLiteral("the input holds no ranks; the table keeps its %1 rows (--allow-empty to empty it)")
+                      .arg(before)
+            : QStringLiteral("the input holds %1 ranks, less than half of the %2 in the table; nothing changed "
+                             "(--force to replace them)")
+                      .arg(result.rows)
+                      .arg(before);
+    result.rows = 0;
+    return false;
+}
+
+} // namespace
+
+RanksImportResult importRanks(QIODevice &input, Database &database, qint64 top, RanksImportSafety safety)
+{
+    RanksImportResult result;
+    QSqlDatabase &db = database.db();
+    Transaction transaction(db);
+    if (!transaction.began()) {
+        result.error = db.lastError().text();
         return result;
     }
-    const bool finished = importer.flush()
-            && (database.isPostgres()
-                        ? run(query, QStringLiteral("CREATE INDEX ranks_new_name ON ranks_new (name)"), &result.error)
-                                && run(query, QStringLiteral("DROP TABLE ranks"), &result.error)
-                                && run(query, QStringLiteral("ALTER TABLE ranks_new RENAME TO ranks"), &result.error)
-                                && run(query, QStringLiteral("ALTER INDEX ranks_new_name RENAME TO ranks_name"),
-                                       &result.error)
-                        : run(query, QStringLiteral("CREATE INDEX ranks_name ON ranks (name)"), &result.error));
-    if (!finished) {
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM ranks")) || !query.next()) {
+        result.error = query.lastError().text();
+        return result;
+    }
+    const qint64 before = query.value(0).toLongLong();
+    query.finish();
+    if (!prepareTable(database, query, &result.error))
+        return result;
+    Importer importer(database, database.isPostgres() ? QStringLiteral("ranks_new") : QStringLiteral("ranks"));
+    if (!readRows(input, importer, top, result) || !mayReplace(result, before, safety))
+        return result;
+    if (!importer.flush() || !finishTable(database, query, &result.error)) {
         if (result.error.isEmpty())
             result.error = importer.error();
         result.rows = 0;

@@ -159,7 +159,7 @@ std::optional<qint64> positionOf(VendorStore &store, const QString &host)
 }
 
 // The rank of a host on the toolbar scale; nothing when the database failed.
-std::optional<int> rankOf(VendorStore &store, const QString &host)
+std::optional<int> toolbarRankOf(VendorStore &store, const QString &host)
 {
     const std::optional<qint64> position = positionOf(store, host);
     return position ? std::optional<int>(toolbarRank(*position)) : std::nullopt;
@@ -653,7 +653,7 @@ void VendorService::domainPage(const QString &typed, int page, Done done)
                 DomainPageData data;
                 data.host = host;
                 data.page = page;
-                const std::optional<int> rank = rankOf(store, host);
+                const std::optional<int> rank = toolbarRankOf(store, host);
                 const std::optional<QList<HistoryPoint>> history = rank ? store.history(host) : std::nullopt;
                 QString error;
                 const auto status = history

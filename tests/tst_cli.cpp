@@ -103,7 +103,11 @@ private Q_SLOTS:
     void interruptTellsWhatHappened();
     void throughAProxy();
     void everyEngineRefusing();
-    void helpers();
+    void terminalTextAndTrendPaths();
+    void baseAddressesInOneSpelling();
+    void optionsAndGroups();
+    void hostNamesNormalised();
+    void domainInputAndStoreOption();
 
 private:
     // Runs the program with the fake services' endpoints; the event loop
@@ -1078,7 +1082,7 @@ void TestCli::trendPicture()
     QVERIFY(!QFile::exists(dir + QStringLiteral("/other.com_bd1.jpg")));
 }
 
-void TestCli::helpers()
+void TestCli::terminalTextAndTrendPaths()
 {
     using yz::cli::displayWidth;
     QCOMPARE(displayWidth(u"收录"), 4);
@@ -1091,8 +1095,11 @@ void TestCli::helpers()
              QStringLiteral("/d/_.._etc_x_bd1.jpg"));
     QCOMPARE(yz::cli::trendFilePath(QStringLiteral("/d"), QStringLiteral("中文.cn")),
              QStringLiteral("/d/中文.cn_bd1.jpg"));
+}
 
-    // Base addresses are kept in one spelling, whatever the endpoints file says.
+void TestCli::baseAddressesInOneSpelling()
+{
+    // Whatever the endpoints file says.
     yz::ServiceHosts hosts;
     QString error;
     QVERIFY(hosts.setBase(QStringLiteral("vendor"), QStringLiteral("HTTP://LocalHost:8080/"), &error));
@@ -1102,15 +1109,21 @@ void TestCli::helpers()
     QVERIFY(!hosts.setBase(QStringLiteral("whois"), QStringLiteral("http://a.cn//"), &error));
     QVERIFY(!hosts.setBase(QStringLiteral("whois"), QStringLiteral("http://u@a.cn"), &error));
     QCOMPARE(hosts.base(yz::Service::Whois), QStringLiteral("https://[::1]"));
+}
 
-    // Options: default groups, chosen groups, "--" before a domain like an option.
+void TestCli::optionsAndGroups()
+{
+    // Default groups, chosen groups, "--" before a domain like an option.
     auto o = yz::cli::parseCliOptions({"a.com"}).options;
     QVERIFY(o.groups.common && o.groups.rank && o.groups.recent && o.groups.info && !o.groups.trend);
     o = yz::cli::parseCliOptions({"--rank", "--trend=/t", "a.com", "--", "--b"}).options;
     QVERIFY(!o.groups.common && o.groups.rank && !o.groups.info && o.groups.trend);
     QCOMPARE(o.trendDir, QStringLiteral("/t"));
     QCOMPARE(o.domains, (QStringList{"a.com", "--b"}));
+}
 
+void TestCli::hostNamesNormalised()
+{
     // One form of a host name; what is not one says why.
     QString reason;
     for (const auto &[typed, expected] :
@@ -1127,7 +1140,12 @@ void TestCli::helpers()
         QVERIFY2(!reason.isEmpty(), bad);
     }
     QVERIFY(!yz::normalizeHostName(QString(64, u'a') + QStringLiteral(".com"), &reason));
+}
+
+void TestCli::domainInputAndStoreOption()
+{
     // Input: split at blanks and commas, each once, lines numbered; UTF-8 only.
+    QString error;
     yz::cli::DomainInput input;
     yz::cli::addTextDomains(QStringLiteral("a.com, b.com\r\n# x\n\n b.com \nx_y.com"), &input);
     QCOMPARE(input.domains, (QStringList{"a.com", "b.com"}));
