@@ -565,6 +565,11 @@ void VendorService::suggestion(const QByteArray &body, const QString &client, Do
 
 void VendorService::home(Done done)
 {
+    // Kept until the data changes, like the version and the news it shows:
+    // the home page answers through a database outage.
+    const quint64 generation = m_database.generation();
+    if (m_homePage && m_homePage->first == generation)
+        return done(m_homePage->second);
     struct Front {
         int version;
         QList<NewsItem> news;
@@ -577,7 +582,11 @@ void VendorService::home(Done done)
                     return std::nullopt;
                 return Front{*v, *items};
             },
-            [](const Front &front) { return htmlPage(200, homePage(front.version, front.news)); }, std::move(done));
+            [this, generation](const Front &front) {
+                m_homePage.emplace(generation, htmlPage(200, homePage(front.version, front.news)));
+                return m_homePage->second;
+            },
+            std::move(done));
 }
 
 void VendorService::updatePage(Done done)

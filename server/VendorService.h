@@ -10,6 +10,8 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
+#include <utility>
 
 class QHttpServerRequest;
 
@@ -148,6 +150,7 @@ private:
     };
     CachedAnswer m_versionAnswer;
     CachedAnswer m_newsAnswer;
+    std::optional<std::pair<quint64, Reply>> m_homePage; // the generation it was made in
     CachedAnswer m_rulesAnswer; // the newest published rules' served form, empty when none
     QCache<QString, CachedAnswer> m_rankAnswers;
     struct CachedPicture {

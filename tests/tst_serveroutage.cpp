@@ -73,6 +73,7 @@ private Q_SLOTS:
         QVERIFY(server.started());
         const int port = server.port();
         QCOMPARE(timedGet(port, "/yzupdate/?ver=1").status, 200); // now cached
+        QCOMPARE(timedGet(port, "/").status, 200); // the home page too
 
         // Frozen: the cached answer stays immediate, one that needs the
         // database is refused within a second, and the service never stalls.
@@ -102,6 +103,7 @@ private Q_SLOTS:
         QVERIFY(cluster.stop());
         QCOMPARE(timedGet(port, "/down.example").status, 503);
         QCOMPARE(timedGet(port, "/yzupdate/?ver=1").status, 200);
+        QCOMPARE(timedGet(port, "/").status, 200);
         QVERIFY(cluster.start());
         // Back within two seconds of the database's return, without a
         // request having to fail first.
