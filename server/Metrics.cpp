@@ -14,7 +14,7 @@ namespace {
 const char *const kRefusalNames[] = {"malformed", "too_large",   "timeout",       "connections",
                                      "pipeline",  "suggestions", "registrations", "database"};
 const char *const kOutcomeNames[] = {"counted", "none", "refused", "unrecognised", "failed"};
-const char *const kCacheNames[] = {"version", "news", "rules", "rank", "picture"};
+const char *const kCacheNames[] = {"version", "news", "rules", "rank", "picture", "home"};
 
 void header(QByteArray &out, const char *name, const char *type, const char *help)
 {

@@ -19,7 +19,7 @@ public:
     enum class Refusal { Malformed, TooLarge, Timeout, Connections, Pipeline, Suggestions, Registrations, Database };
     // What a collector fetch came to.
     enum class Outcome { Counted, None, Refused, Unrecognised, Failed };
-    enum class Cache { Version, News, Rules, Rank, Picture };
+    enum class Cache { Version, News, Rules, Rank, Picture, Home };
 
     void countRequest(const char *route, int status, double seconds);
     void countCache(Cache cache, bool hit);
@@ -53,8 +53,8 @@ private:
     QHash<QPair<QByteArray, int>, quint64> m_requests; // (route, status)
     Histogram m_answerTime;
     QHash<QByteArray, Histogram> m_routeTime; // by route
-    std::array<quint64, 5> m_cacheHits{};
-    std::array<quint64, 5> m_cacheMisses{};
+    std::array<quint64, 6> m_cacheHits{};
+    std::array<quint64, 6> m_cacheMisses{};
     std::array<quint64, 8> m_refusals{};
     std::array<quint64, 5> m_outcomes{};
     quint64 m_databaseErrors = 0;

@@ -256,6 +256,24 @@ void VendorService::withStore(std::function<std::optional<T>(VendorStore &)> rea
     });
 }
 
+template <typename T>
+void VendorService::perGeneration(CachedAnswer &cache, Metrics::Cache which,
+                                  std::function<std::optional<T>(VendorStore &)> read,
+                                  std::function<QByteArray(const T &)> body,
+                                  std::function<Reply(const QByteArray &)> reply, Done done)
+{
+    const quint64 generation = m_database.generation();
+    if (cacheHit(which, cache.generation == generation))
+        return done(reply(cache.body));
+    withStore<T>(
+            std::move(read),
+            [&cache, generation, body = std::move(body), reply](const T &value) {
+                cache = {generation, body(value)};
+                return reply(cache.body);
+            },
+            std::move(done));
+}
+
 const VendorService::Route &VendorService::routeOf(const QString &path)
 {
     // The paths of the routes, made once (a request's query part cut off);
@@ -347,31 +365,29 @@ void VendorService::dispatch(const Route &route, const QByteArray &method, const
 
 void VendorService::version(Done done)
 {
-    const quint64 generation = m_database.generation();
-    if (cacheHit(Metrics::Cache::Version, m_versionAnswer.generation == generation))
-        return done({200, kPlainGbk, m_versionAnswer.body});
-    withStore<int>([](VendorStore &store) { return store.version(); },
-                   [this, generation](int v) {
-                       m_versionAnswer = {generation, QByteArray::number(v)};
-                       return Reply{200, kPlainGbk, m_versionAnswer.body};
-                   },
-                   std::move(done));
+    perGeneration<int>(
+            m_versionAnswer, Metrics::Cache::Version, [](VendorStore &store) { return store.version(); },
+            [](const int &v) { return QByteArray::number(v); },
+            [](const QByteArray &body) {
+                return Reply{200, kPlainGbk, body};
+            },
+            std::move(done));
 }
 
 void VendorService::news(Done done)
 {
-    const quint64 generation = m_database.generation();
-    if (cacheHit(Metrics::Cache::News, m_newsAnswer.generation == generation))
-        return done({200, kPlainGbk, m_newsAnswer.body});
-    withStore<QList<NewsItem>>([](VendorStore &store) { return store.news(); },
-                               [this, generation](const QList<NewsItem> &items) {
-                                   QStringList joined;
-                                   for (const NewsItem &item : items)
-                                       joined.append(item.title + QStringLiteral("[L|G]") + item.address);
-                                   m_newsAnswer = {generation, encodeGbk(joined.join(QStringLiteral("{L|G}")))};
-                                   return Reply{200, kPlainGbk, m_newsAnswer.body};
-                               },
-                               std::move(done));
+    perGeneration<QList<NewsItem>>(
+            m_newsAnswer, Metrics::Cache::News, [](VendorStore &store) { return store.news(); },
+            [](const QList<NewsItem> &items) {
+                QStringList joined;
+                for (const NewsItem &item : items)
+                    joined.append(item.title + QStringLiteral("[L|G]") + item.address);
+                return encodeGbk(joined.join(QStringLiteral("{L|G}")));
+            },
+            [](const QByteArray &body) {
+                return Reply{200, kPlainGbk, body};
+            },
+            std::move(done));
 }
 
 void VendorService::publishedRules(const QUrl &url, const QByteArray &ifNoneMatch, Done done)
@@ -394,15 +410,10 @@ void VendorService::publishedRules(const QUrl &url, const QByteArray &ifNoneMatc
         r.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
         return r;
     };
-    const quint64 generation = m_database.generation();
-    if (cacheHit(Metrics::Cache::Rules, m_rulesAnswer.generation == generation))
-        return done(reply(m_rulesAnswer.body));
-    withStore<QByteArray>([](VendorStore &store) { return RulesStore(store.database()).served(); },
-                          [this, generation, reply](const QByteArray &served) {
-                              m_rulesAnswer = {generation, served};
-                              return reply(served);
-                          },
-                          std::move(done));
+    perGeneration<QByteArray>(
+            m_rulesAnswer, Metrics::Cache::Rules,
+            [](VendorStore &store) { return RulesStore(store.database()).served(); },
+            [](const QByteArray &served) { return served; }, reply, std::move(done));
 }
 
 Reply VendorService::pageRankAddress(const QString &typed)
@@ -567,14 +578,12 @@ void VendorService::home(Done done)
 {
     // Kept until the data changes, like the version and the news it shows:
     // the home page answers through a database outage.
-    const quint64 generation = m_database.generation();
-    if (m_homePage && m_homePage->first == generation)
-        return done(m_homePage->second);
     struct Front {
         int version;
         QList<NewsItem> news;
     };
-    withStore<Front>(
+    perGeneration<Front>(
+            m_homePage, Metrics::Cache::Home,
             [](VendorStore &store) -> std::optional<Front> {
                 const std::optional<int> v = store.version();
                 const std::optional<QList<NewsItem>> items = v ? store.news() : std::nullopt;
@@ -582,11 +591,8 @@ void VendorService::home(Done done)
                     return std::nullopt;
                 return Front{*v, *items};
             },
-            [this, generation](const Front &front) {
-                m_homePage.emplace(generation, htmlPage(200, homePage(front.version, front.news)));
-                return m_homePage->second;
-            },
-            std::move(done));
+            [](const Front &front) { return homePage(front.version, front.news); },
+            [](const QByteArray &page) { return htmlPage(200, page); }, std::move(done));
 }
 
 void VendorService::updatePage(Done done)

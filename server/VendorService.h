@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/AddressLimiter.h"
+#include "server/Metrics.h"
 #include "server/VendorStore.h"
 
 #include <QAbstractHttpServer>
@@ -113,6 +114,14 @@ private:
     // or 503.
     template <typename T>
     void withStore(std::function<std::optional<T>(VendorStore &)> read, std::function<Reply(T)> make, Done done);
+    struct CachedAnswer;
+    // Answers from `cache` when it was made in the data's current generation;
+    // otherwise reads the value from the database, keeps its `body` and
+    // answers. `reply` makes the answer from the body either way.
+    template <typename T>
+    void perGeneration(CachedAnswer &cache, Metrics::Cache which, std::function<std::optional<T>(VendorStore &)> read,
+                       std::function<QByteArray(const T &)> body, std::function<Reply(const QByteArray &)> reply,
+                       Done done);
     void version(Done done);
     void news(Done done);
     void publishedRules(const QUrl &url, const QByteArray &ifNoneMatch, Done done);
@@ -150,7 +159,7 @@ private:
     };
     CachedAnswer m_versionAnswer;
     CachedAnswer m_newsAnswer;
-    std::optional<std::pair<quint64, Reply>> m_homePage; // the generation it was made in
+    CachedAnswer m_homePage;
     CachedAnswer m_rulesAnswer; // the newest published rules' served form, empty when none
     QCache<QString, CachedAnswer> m_rankAnswers;
     struct CachedPicture {

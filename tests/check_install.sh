@@ -37,8 +37,8 @@ for size in 16 32 48 128 256; do
 done
 grep -q '<svg' "$root/share/icons/hicolor/scalable/apps/$id.svg" || fail "no scalable icon"
 
-zcat "$root/share/man/man1/yanzhou-cli.1.gz" | grep -q '^\.TH YANZHOU-CLI 1' || fail "no manual page"
-zcat "$root/share/man/man1/yanzhou-server.1.gz" | grep -q '^\.TH YANZHOU-SERVER 1' || fail "no manual page of the service"
+zcat "$root/share/man/man1/yanzhou-cli.1.gz" | grep '^\.TH YANZHOU-CLI 1' >/dev/null || fail "no manual page"
+zcat "$root/share/man/man1/yanzhou-server.1.gz" | grep '^\.TH YANZHOU-SERVER 1' >/dev/null || fail "no manual page of the service"
 unit="$(find "$dest" -name yanzhou-server.service)"
 [ -n "$unit" ] || fail "no systemd unit"
 grep -qx 'ExecStart=/usr/bin/yanzhou-server serve .*' "$unit" || fail "the unit does not start the service"

@@ -254,6 +254,10 @@ void TestServerDaemon::livenessApartFromReadiness()
     yztest::ServingProcess service(db);
     QVERIFY(service.started());
     QCOMPARE(get(service.port(), "/yzupdate/?ver=1").status, 200);
+    // The home page is read once and then kept until the data changes.
+    QCOMPARE(get(service.port(), "/").status, 200);
+    QCOMPARE(get(service.port(), "/").status, 200);
+    QVERIFY(get(service.adminPort(), "/metrics").body.contains("yanzhou_cache_hits_total{cache=\"home\"} 1\n"));
     QCOMPARE(get(service.adminPort(), "/healthz").body, QByteArray("ok\n"));
     QCOMPARE(get(service.adminPort(), "/readyz").body, QByteArray("ok\n"));
     const auto database = yztest::openDatabase(db);
