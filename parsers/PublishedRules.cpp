@@ -54,6 +54,15 @@ QString PublishedRules::describe() const
             .arg(published.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")));
 }
 
+QByteArray servedVersion(const QByteArray &served)
+{
+    const QByteArray magic = QByteArray(kMagic) + '\n';
+    if (!served.startsWith(magic))
+        return {};
+    qsizetype at = magic.size();
+    return headerLine(served, at, "version").value_or(QByteArray());
+}
+
 std::optional<PublishedRules> decodePublishedRules(const QByteArray &bytes, QString *error)
 {
     const auto fail = [error](const QString &why) -> std::optional<PublishedRules> {

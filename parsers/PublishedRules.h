@@ -33,6 +33,10 @@ struct PublishedRules {
 // kilobytes, and the rules file's own limit is 1 MiB.
 inline constexpr qsizetype kMaxPublishedRules = 1024 * 1024 + 4096;
 
+// The version of a served form as its header writes it ("7"), read without
+// checking the rest; empty when it has no version line.
+QByteArray servedVersion(const QByteArray &served);
+
 // Reads the served form; nothing, with the reason, when it is malformed or too large.
 std::optional<PublishedRules> decodePublishedRules(const QByteArray &bytes, QString *error);
 

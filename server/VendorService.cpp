@@ -1,6 +1,7 @@
 #include "server/VendorService.h"
 
 #include "net/TextDecoding.h"
+#include "parsers/PublishedRules.h"
 #include "server/CollectQueue.h"
 #include "server/ConnectionGuard.h"
 #include "server/DatabaseThread.h"
@@ -15,6 +16,7 @@
 #include "server/RulesStore.h"
 #include "server/SuggestionForm.h"
 #include "server/TrendChart.h"
+#include "services/VendorAnswers.h"
 #include "services/VendorPaths.h"
 
 #include <QDateTime>
@@ -379,10 +381,10 @@ void VendorService::news(Done done)
     perGeneration<QList<NewsItem>>(
             m_newsAnswer, Metrics::Cache::News, [](VendorStore &store) { return store.news(); },
             [](const QList<NewsItem> &items) {
-                QStringList joined;
+                QList<std::pair<QString, QString>> pairs;
                 for (const NewsItem &item : items)
-                    joined.append(item.title + QStringLiteral("[L|G]") + item.address);
-                return encodeGbk(joined.join(QStringLiteral("{L|G}")));
+                    pairs.append({item.title, item.address});
+                return encodeGbk(newsAnswerText(pairs));
             },
             [](const QByteArray &body) {
                 return Reply{200, kPlainGbk, body};
@@ -399,8 +401,7 @@ void VendorService::publishedRules(const QUrl &url, const QByteArray &ifNoneMatc
     const auto reply = [has, ifNoneMatch](const QByteArray &served) {
         if (served.isEmpty())
             return notFound();
-        const qsizetype at = served.indexOf("\nversion ") + 9;
-        const QByteArray version = served.mid(at, served.indexOf('\n', at) - at);
+        const QByteArray version = servedVersion(served);
         const QByteArray tag = '"' + version + '"';
         bool matches = version == has.toLatin1();
         for (const QByteArray &given : ifNoneMatch.split(','))

@@ -4,6 +4,7 @@
 #include "net/TextDecoding.h"
 #include "server/Database.h"
 #include "server/Transaction.h"
+#include "services/VendorAnswers.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,8 +16,8 @@
 namespace yz::server {
 namespace {
 
-const QString kNewsSeparator = QStringLiteral("{L|G}");
-const QString kTitleSeparator = QStringLiteral("[L|G]");
+const QString kNewsSeparator = QString::fromUtf16(kNewsItemSeparator);
+const QString kTitleSeparator = QString::fromUtf16(kNewsTitleSeparator);
 
 // A stored "yyyy-MM-dd" day; read by hand, since a domain's picture reads
 // thousands of them.

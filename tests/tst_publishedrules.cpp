@@ -55,6 +55,8 @@ void TestPublishedRules::servedFormRoundTrip()
     QCOMPARE(back->version, 3);
     QCOMPARE(back->published, r.published);
     QCOMPARE(back->content, kFixedRule);
+    QCOMPARE(yz::servedVersion(r.encoded()), QByteArray("3"));
+    QCOMPARE(yz::servedVersion("not published rules\nversion 3\n"), QByteArray());
     QVERIFY2(yz::verifyPublishedRules(*back, m_keys.publicKey, &error), qPrintable(error));
     // Without a key nothing is accepted.
     QVERIFY(!yz::verifyPublishedRules(*back, QByteArray(), &error));

@@ -73,6 +73,13 @@ void TestVendor::answers()
     QCOMPARE(seven->links[5], QStringLiteral("u5"));
     QCOMPARE(seven->links[6], QString());
     QVERIFY(!seven->layOut);
+    // What the service sends reads back as it was written.
+    const QString sent = yz::newsAnswerText({{QStringLiteral("新版"), QStringLiteral("http://a/1")},
+                                             {QStringLiteral("技巧"), QStringLiteral("http://a/2")}});
+    QCOMPARE(sent, QStringLiteral("新版[L|G]http://a/1{L|G}技巧[L|G]http://a/2"));
+    const auto read = yz::parseNewsAnswer(sent);
+    QCOMPARE(read->titles, (QStringList{QStringLiteral("新版"), QStringLiteral("技巧")}));
+    QCOMPARE(read->links, (QStringList{QStringLiteral("http://a/1"), QStringLiteral("http://a/2")}));
 }
 
 void TestVendor::vendorChecksWithoutAWindow()
