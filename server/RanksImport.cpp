@@ -131,6 +131,7 @@ bool readRows(QIODevice &input, Importer &importer, qint64 top, RanksImportResul
             problem = QStringLiteral("the line is longer than %1 bytes").arg(kMaxLine);
         const RankLine kind = problem.isEmpty() ? parseRankLine(text, &row, &problem) : RankLine::Bad;
         if (kind == RankLine::Bad) {
+            result.badInput = true;
             result.error = QStringLiteral("line %1: %2").arg(lineNumber).arg(problem);
             return false;
         }

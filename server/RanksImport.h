@@ -11,6 +11,7 @@ class Database;
 struct RanksImportResult {
     bool ok = false;
     bool refused = false; // the input was read but would have lost ranks
+    bool badInput = false; // a line of the input is no rank (the error names it)
     qint64 rows = 0; // rows stored
     QString error; // with the line number, when !ok
 };

@@ -234,9 +234,7 @@ int ranksImport(const Invocation &call)
     if (result.refused)
         return usage(result.error);
     if (!result.ok)
-        return result.error.startsWith(QLatin1String("line "))
-                ? usage(result.error + QStringLiteral("; nothing changed"))
-                : failure(result.error);
+        return result.badInput ? usage(result.error + QStringLiteral("; nothing changed")) : failure(result.error);
     const double seconds = std::max<qint64>(1, clock.elapsed()) / 1000.0;
     write(stderr,
           QStringLiteral("imported %1 rows in %2 s (%3 rows/s)\n")
