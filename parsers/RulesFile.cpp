@@ -86,10 +86,7 @@ constexpr PickEntry kPicks[] = {{u"todayIp", &StatisticsRule::todayIp},
 // Whether a heading of the grids names the service.
 bool headsAColumn(Service service)
 {
-    for (int g = 0; g < kGridCount; ++g)
-        if (ResultSheet::servicesHeadedIn(Grid(g)).contains(service))
-            return true;
-    return false;
+    return !ResultSheet::builtInLabel(service).isEmpty();
 }
 
 constexpr const char16_t *kCharsets[] = {u"utf-8", u"gbk", u"gb2312", u"gb18030", u"auto"};
@@ -454,12 +451,13 @@ bool applyRulesFile(const QString &path, ScrapeRules &rules, QString *error)
 QByteArray builtInRulesJson()
 {
     QJsonObject all;
+    const ServiceHosts builtInHosts;
     for (int s = 0; s < kServiceCount; ++s) {
         const Service service = Service(s);
         QJsonObject entry;
         if (headsAColumn(service))
             entry.insert(QStringLiteral("label"), ResultSheet::builtInLabel(service));
-        if (const QString base = ServiceHosts().base(service); !base.isEmpty())
+        if (const QString base = builtInHosts.base(service); !base.isEmpty())
             entry.insert(QStringLiteral("base"), base);
         if (const std::optional<Engine> engine = engineOf(service)) {
             const CountRule rule = CountRules::builtInRule(*engine);

@@ -103,15 +103,6 @@ void ResultSheet::setLabels(const ServiceLabels &labels)
     }
 }
 
-QList<Service> ResultSheet::servicesHeadedIn(Grid grid)
-{
-    QList<Service> services;
-    for (const Heading &h : kHeadings)
-        if (h.grid == grid && h.labelled != kNoLabel)
-            services.append(h.labelled);
-    return services;
-}
-
 QString ResultSheet::builtInLabel(Service service)
 {
     for (const Heading &h : kHeadings)

@@ -50,9 +50,8 @@ public:
     // where the label is empty): the rules in force may re-point a column
     // to another service.
     void setLabels(const ServiceLabels &labels);
-    // The services whose labels head a column or row of the grid.
-    static QList<Service> servicesHeadedIn(Grid grid);
-    // The built-in heading a service's label replaces.
+    // The built-in heading a service's label replaces; empty for a service
+    // that heads no column or row.
     static QString builtInLabel(Service service);
 
     // Every value cell back to empty, headings kept.

@@ -73,6 +73,7 @@ Collector::Collector(Database &database, const ServiceHosts &hosts, CollectorCon
     , m_backoffS(config.backoffS)
     , m_rules(config.rules)
 {
+    m_hosts.setRulesBases(m_rules.bases); // the rules in force may move the engine
     m_fetcher->handlers().add(kHandler, AnswerHandler([this](const PageAnswer &answer) { finish(m_current, answer); }));
     m_rounds.setInterval(std::chrono::seconds(m_config.roundIntervalS));
     connect(&m_rounds, &QTimer::timeout, this, [this] {
@@ -143,6 +144,7 @@ void Collector::takeUpPublishedRules()
         return;
     }
     m_rules = taken;
+    m_hosts.setRulesBases(m_rules.bases);
     m_publishedVersion = rules->version;
     qCInfo(lcCollector, "collector: reading with published rules %lld", rules->version);
 }
@@ -183,8 +185,6 @@ void Collector::fetch(const QString &domain)
     takeUpPublishedRules();
     try {
         const QueryRow &row = countRow();
-        // The rules in force may move the engine and change its charset.
-        m_hosts.setRulesBases(m_rules.bases);
         const QString pattern = m_rules.addresses.value(kHandler);
         const QString address = pattern.isEmpty() ? queryAddress(row, m_hosts, domain)
                                                   : fillAddressTemplate(pattern, m_hosts.base(row.service), domain);

@@ -14,9 +14,7 @@
 #include "server/VendorService.h"
 
 #include <QCoreApplication>
-#include <QHostAddress>
 #include <QSysInfo>
-#include <QUrl>
 
 #include <memory>
 
@@ -103,6 +101,16 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
     return exitStatus;
 }
 
+// Adds the options the long-running commands share, parses the arguments
+// and installs the logging they ask for; false with the exit status.
+bool parseLongRunning(QCommandLineParser &parser, const Invocation &call, const CollectorOptions &collectorOptions,
+                      const LogOptions &logOptions, int *status)
+{
+    collectorOptions.addTo(parser);
+    logOptions.addTo(parser);
+    return parseArguments(parser, call, 0, status) && logOptions.install(parser, status);
+}
+
 } // namespace
 
 int serveCommand(const Invocation &call)
@@ -111,11 +119,9 @@ int serveCommand(const Invocation &call)
     const ServeOptions serveOptions;
     serveOptions.addTo(parser);
     const CollectorOptions collectorOptions;
-    collectorOptions.addTo(parser);
     const LogOptions logOptions;
-    logOptions.addTo(parser);
     int status = kExitOk;
-    if (!parseArguments(parser, call, 0, &status) || !logOptions.install(parser, &status))
+    if (!parseLongRunning(parser, call, collectorOptions, logOptions, &status))
         return status;
     ServeSettings settings;
     CollectorConfig collectorConfig;
@@ -135,11 +141,9 @@ int collectCommand(const Invocation &call)
     const QCommandLineOption once(QStringLiteral("once"), QStringLiteral("run one round and exit"));
     parser.addOption(once);
     const CollectorOptions collectorOptions;
-    collectorOptions.addTo(parser);
     const LogOptions logOptions;
-    logOptions.addTo(parser);
     int status = kExitOk;
-    if (!parseArguments(parser, call, 0, &status) || !logOptions.install(parser, &status))
+    if (!parseLongRunning(parser, call, collectorOptions, logOptions, &status))
         return status;
     CollectorConfig config;
     ServiceHosts hosts;

@@ -50,6 +50,15 @@ void keepServerNotices(const QSqlDatabase &db)
             nullptr);
 }
 
+// A new PostgreSQL connection says nothing on the terminal: the server's
+// notices ("already exists, skipping") are not for the operator, and what it
+// says outside a query is kept for the log.
+void quietSession(const QSqlDatabase &db)
+{
+    keepServerNotices(db);
+    QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
+}
+
 // One entry per schema version: the statements that bring the previous
 // version to it. "%ID%" stands for the auto-numbered key column.
 struct Migration {
@@ -209,10 +218,7 @@ bool Database::open(QString *error)
         return false;
     }
     if (m_address.postgres) {
-        keepServerNotices(m_db);
-        // Notices ("already exists, skipping") are not for the operator's terminal.
-        QSqlQuery quiet(m_db);
-        quiet.exec(QStringLiteral("SET client_min_messages TO WARNING"));
+        quietSession(m_db);
     } else {
         // WAL lets readers go on while one writer commits; FULL makes a
         // committed (and answered) write survive a crash of the machine.
@@ -250,10 +256,8 @@ bool Database::reconnect()
     }
     m_retryMs = 0;
     metrics().countReconnect();
-    if (m_address.postgres) {
-        keepServerNotices(m_db);
-        QSqlQuery(m_db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
-    }
+    if (m_address.postgres)
+        quietSession(m_db);
     return true;
 }
 

@@ -39,22 +39,25 @@ void Lifecycle::stop(int signal)
         return; // a second signal changes nothing: the deadline stands
     m_stopping.start();
     notifySystemd("STOPPING=1");
-    int busy = 0;
-    for (ConnectionGuard *listener : std::as_const(m_listeners)) {
+    for (ConnectionGuard *listener : std::as_const(m_listeners))
         listener->close(); // no new connections; open ones go on
-        busy += listener->busyConnections();
-    }
     qCInfo(lcServe, "stopping on SIG%s: no new connections, %d being answered (at most %d ms)", sigabbrev_np(signal),
-           busy, m_graceMs);
+           busyConnections(), m_graceMs);
     m_drain.start();
     checkDrained();
 }
 
-void Lifecycle::checkDrained()
+int Lifecycle::busyConnections() const
 {
     int busy = 0;
-    for (ConnectionGuard *listener : std::as_const(m_listeners))
+    for (const ConnectionGuard *listener : m_listeners)
         busy += listener->busyConnections();
+    return busy;
+}
+
+void Lifecycle::checkDrained()
+{
+    const int busy = busyConnections();
     // A request a client sent just before the signal may still sit in the
     // kernel's buffer, unseen: the loop turns a little before it ends.
     constexpr qint64 kLeastMs = 100;

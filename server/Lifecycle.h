@@ -35,6 +35,7 @@ public:
 private:
     void stop(int signal);
     void checkDrained();
+    int busyConnections() const; // of every listener
     void reload();
 
     SignalWatch m_signals;

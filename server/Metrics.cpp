@@ -204,6 +204,7 @@ QByteArray Metrics::render() const
     out += QByteArray("yanzhou_database_up ") + (m_databaseUp ? "1" : "0") + '\n';
     header(out, "yanzhou_build_info", "gauge", "The program's version, as a label; always 1.");
     out += "yanzhou_build_info{version=\"" + QByteArray::number(YZ_PROGRAM_VERSION) + "\"} 1\n";
+    lock.unlock(); // the process's figures are read from /proc, not the counters
     processMetrics(out);
     return out;
 }
