@@ -1,7 +1,6 @@
 #include "server/CommandSupport.h"
 
 #include "net/PrintableText.h"
-#include "server/Commands.h"
 #include "server/PackagePaths.h"
 
 #include <QFile>
@@ -51,16 +50,15 @@ void write(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-int usage(const QString &message)
+int exitStatusOf(ErrorKind kind)
 {
-    write(stderr, QStringLiteral("yanzhou-server: %1\n").arg(message));
-    return kExitUsage;
+    return kind == ErrorKind::Usage ? kExitUsage : kExitFailure;
 }
 
-int failure(const QString &message)
+int report(const CommandError &error)
 {
-    write(stderr, QStringLiteral("yanzhou-server: %1\n").arg(message));
-    return kExitFailure;
+    write(stderr, QStringLiteral("yanzhou-server: %1\n").arg(error.message));
+    return exitStatusOf(error.kind);
 }
 
 QString withDefault(const QString &description, const QString &value)
@@ -94,90 +92,61 @@ const QCommandLineOption &databasePasswordFileOption()
     return option;
 }
 
-bool databaseAddressOf(const QCommandLineParser &parser, DatabaseAddress *out, int *status)
+DatabaseAddress databaseAddressOf(const QCommandLineParser &parser)
 {
     QString given = parser.value(databaseOption());
-    QString error;
     if (!parser.isSet(databaseOption()) && ::geteuid() == 0
         && QFileInfo::exists(QString::fromLatin1(package::kDefaultsFile))) {
         QString configured = databaseFromDefaultsFile();
         if (configured.isEmpty())
             configured = QString::fromLatin1(package::kDatabase);
-        if (!configured.startsWith(QLatin1String("postgres"))) {
-            *status = usage(QStringLiteral("as root without --db: the service's database is %1 (%2 in %3), not %4 "
-                                           "here; run as the service's user (runuser -u %5 -- yanzhou-server ...) "
-                                           "or give --db")
-                                    .arg(printable(configured), QLatin1String(package::kDatabaseVariable),
-                                         QLatin1String(package::kDefaultsFile), printable(given),
-                                         QLatin1String(package::kServiceUser)));
-            return false;
-        }
+        if (!configured.startsWith(QLatin1String("postgres")))
+            refuse(QStringLiteral("as root without --db: the service's database is %1 (%2 in %3), not %4 "
+                                  "here; run as the service's user (runuser -u %5 -- yanzhou-server ...) "
+                                  "or give --db")
+                           .arg(printable(configured), QLatin1String(package::kDatabaseVariable),
+                                QLatin1String(package::kDefaultsFile), printable(given),
+                                QLatin1String(package::kServiceUser)));
         given = configured;
     }
-    if (!DatabaseAddress::parse(given, out, &error)) {
-        *status = usage(error);
-        return false;
-    }
-    if (!out->password.isEmpty())
+    DatabaseAddress address;
+    QString error;
+    if (!DatabaseAddress::parse(given, &address, &error))
+        refuse(error);
+    if (!address.password.isEmpty())
         write(stderr,
               QStringLiteral("yanzhou-server: warning: the password in --db shows in the process list to "
                              "every local user; use --db-password-file or ~/.pgpass\n"));
     if (parser.isSet(databasePasswordFileOption())) {
         QFile file(parser.value(databasePasswordFileOption()));
-        if (!file.open(QIODevice::ReadOnly)) {
-            *status = failure(QStringLiteral("cannot read the password file %1: %2")
-                                      .arg(printable(file.fileName()), file.errorString()));
-            return false;
-        }
-        out->password = QString::fromUtf8(file.read(4096).split('\n').value(0)).trimmed();
+        if (!file.open(QIODevice::ReadOnly))
+            fail(QStringLiteral("cannot read the password file %1: %2")
+                         .arg(printable(file.fileName()), file.errorString()));
+        address.password = QString::fromUtf8(file.read(4096).split('\n').value(0)).trimmed();
     }
-    return true;
+    return address;
 }
 
-std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, OpenFor purpose, int *status)
+std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, DatabaseUse use)
 {
-    DatabaseAddress address;
-    QString error;
-    if (!databaseAddressOf(parser, &address, status))
-        return nullptr;
+    const DatabaseAddress address = databaseAddressOf(parser);
     // Reading from a file that is not there would make an empty database
     // and show nothing, as if nothing had been stored.
-    if (purpose == OpenFor::Reading && !address.postgres && !QFileInfo::exists(address.path)) {
-        *status = failure(QStringLiteral("no database at %1 (see --db)").arg(printable(address.path)));
-        return nullptr;
-    }
+    if (use == DatabaseUse::Reads && !address.postgres && !QFileInfo::exists(address.path))
+        fail(QStringLiteral("no database at %1 (see --db)").arg(printable(address.path)));
     auto database = std::make_unique<Database>(address);
-    if (!database->open(&error)) {
-        *status = failure(error);
-        return nullptr;
-    }
+    QString error;
+    if (!database->open(&error))
+        fail(error);
     return database;
 }
 
-bool parseArguments(QCommandLineParser &parser, const Invocation &call, qsizetype least, qsizetype most, int *status)
+Database &CommandCall::database()
 {
-    parser.addOption(databaseOption());
-    parser.addOption(databasePasswordFileOption());
-    const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("show this help"));
-    parser.addOption(help);
-    if (!parser.parse(call.arguments)) {
-        *status = usage(QStringLiteral("%1; see yanzhou-server %2 --help").arg(parser.errorText(), call.words));
-        return false;
-    }
-    if (parser.isSet(help)) {
-        QString text = parser.helpText();
-        text = QStringLiteral("Usage: yanzhou-server %1\n%2\n").arg(call.usageLine(), call.help)
-                + text.mid(text.indexOf(QLatin1String("\nOptions:")));
-        write(stdout, text);
-        *status = kExitOk;
-        return false;
-    }
-    const qsizetype given = parser.positionalArguments().size();
-    if (given < least || given > most) {
-        *status = usage(QStringLiteral("usage: yanzhou-server %1 (see --help)").arg(call.usageLine()));
-        return false;
-    }
-    return true;
+    Q_ASSERT(m_use != DatabaseUse::None);
+    if (!m_database)
+        m_database = openDatabase(parser, m_use);
+    return *m_database;
 }
 
 bool parseInteger(const QString &text, qint64 low, qint64 high, qint64 *out)
@@ -188,6 +157,14 @@ bool parseInteger(const QString &text, qint64 low, qint64 high, qint64 *out)
         return false;
     *out = value;
     return true;
+}
+
+qint64 integerArgument(const QString &text, qint64 low, qint64 high, const QString &mistake)
+{
+    qint64 value = 0;
+    if (!parseInteger(text, low, high, &value))
+        refuse(mistake);
+    return value;
 }
 
 } // namespace yz::server

@@ -4,7 +4,7 @@
 
 #include "server/AdminService.h"
 #include "server/CollectorThread.h"
-#include "server/Commands.h"
+#include "server/CommandSupport.h"
 #include "server/ConnectionGuard.h"
 #include "server/DaemonOptions.h"
 #include "server/DatabaseThread.h"
@@ -50,10 +50,10 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
     QString error;
     DatabaseThread database(databaseAddress);
     if (!database.start(&error))
-        return failure(error);
+        return report({ErrorKind::Failure, error});
     ConnectionGuard *guard = listenAt(settings.listen, settings.limits, QStringLiteral("--listen"), &error);
     if (!guard)
-        return failure(error);
+        return report({ErrorKind::Failure, error});
     // The operator's listener takes a few connections and no long requests.
     ConnectionLimits adminLimits;
     adminLimits.maxConnections = 16;
@@ -63,7 +63,7 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
                 listenAt(*settings.admin, adminLimits, QStringLiteral("--admin-listen, /healthz and /metrics"), &error);
         if (!adminGuard) {
             delete guard;
-            return failure(error);
+            return report({ErrorKind::Failure, error});
         }
     }
     if (settings.listen.port == 0 && !settings.publicBaseGiven)
@@ -78,7 +78,7 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
     if (settings.collect) {
         collector = std::make_unique<CollectorThread>(databaseAddress, hosts, collectorConfig, instanceName());
         if (!collector->start(&error))
-            return failure(error);
+            return report({ErrorKind::Failure, error});
     }
     const QString operatorListener = adminGuard
             ? QStringLiteral("/healthz and /metrics on %1:%2").arg(settings.admin->text).arg(adminGuard->serverPort())
@@ -101,59 +101,43 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
     return exitStatus;
 }
 
-// Adds the options the long-running commands share, parses the arguments
-// and installs the logging they ask for; false with the exit status.
-bool parseLongRunning(QCommandLineParser &parser, const Invocation &call, const CollectorOptions &collectorOptions,
-                      const LogOptions &logOptions, int *status)
-{
-    collectorOptions.addTo(parser);
-    logOptions.addTo(parser);
-    return parseArguments(parser, call, 0, status) && logOptions.install(parser, status);
-}
-
 } // namespace
 
-int serveCommand(const Invocation &call)
+void declareServe(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const ServeOptions serveOptions;
-    serveOptions.addTo(parser);
-    const CollectorOptions collectorOptions;
-    const LogOptions logOptions;
-    int status = kExitOk;
-    if (!parseLongRunning(parser, call, collectorOptions, logOptions, &status))
-        return status;
+    ServeOptions().addTo(parser);
+    CollectorOptions().addTo(parser);
+    LogOptions().addTo(parser);
+}
+
+int serveCommand(CommandCall &call)
+{
+    LogOptions().install(call.parser);
     ServeSettings settings;
     CollectorConfig collectorConfig;
     ServiceHosts hosts;
-    DatabaseAddress databaseAddress;
-    if (!serveOptions.read(parser, &settings, &status)
-        || !collectorOptions.read(parser, &collectorConfig, &hosts, &status)
-        || !serveOptions.readPublicBase(parser, &settings, &status)
-        || !databaseAddressOf(parser, &databaseAddress, &status))
-        return status;
-    return runService(std::move(settings), databaseAddress, hosts, collectorConfig);
+    const ServeOptions serveOptions;
+    serveOptions.read(call.parser, &settings);
+    CollectorOptions().read(call.parser, &collectorConfig, &hosts);
+    serveOptions.readPublicBase(call.parser, &settings);
+    return runService(std::move(settings), databaseAddressOf(call.parser), hosts, collectorConfig);
 }
 
-int collectCommand(const Invocation &call)
+void declareCollect(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption once(QStringLiteral("once"), QStringLiteral("run one round and exit"));
-    parser.addOption(once);
-    const CollectorOptions collectorOptions;
-    const LogOptions logOptions;
-    int status = kExitOk;
-    if (!parseLongRunning(parser, call, collectorOptions, logOptions, &status))
-        return status;
+    parser.addOption({QStringLiteral("once"), QStringLiteral("run one round and exit")});
+    CollectorOptions().addTo(parser);
+    LogOptions().addTo(parser);
+}
+
+int collectCommand(CommandCall &call)
+{
+    LogOptions().install(call.parser);
     CollectorConfig config;
     ServiceHosts hosts;
-    if (!collectorOptions.read(parser, &config, &hosts, &status))
-        return status;
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
-    Collector collector(*database, hosts, config, instanceName());
-    if (parser.isSet(once)) {
+    CollectorOptions().read(call.parser, &config, &hosts);
+    Collector collector(call.database(), hosts, config, instanceName());
+    if (call.isSet("once")) {
         QObject::connect(
                 &collector, &Collector::roundFinished, QCoreApplication::instance(),
                 [&collector] {

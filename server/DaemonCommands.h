@@ -6,7 +6,9 @@ namespace yz::server {
 
 // The long-running commands: "serve" answers clients (and collects), and
 // "collect" only collects. Both return when the event loop ends.
-int serveCommand(const Invocation &call);
-int collectCommand(const Invocation &call);
+void declareServe(QCommandLineParser &parser);
+int serveCommand(CommandCall &call);
+void declareCollect(QCommandLineParser &parser);
+int collectCommand(CommandCall &call);
 
 } // namespace yz::server

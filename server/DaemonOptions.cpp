@@ -46,31 +46,24 @@ void CollectorOptions::addTo(QCommandLineParser &parser) const
     parser.addOptions({rate, budget, backoff, endpoints, claimTimeout, interval, rules, brokenWindow, brokenShare});
 }
 
-bool CollectorOptions::read(const QCommandLineParser &parser, CollectorConfig *config, ServiceHosts *hosts,
-                            int *status) const
+void CollectorOptions::read(const QCommandLineParser &parser, CollectorConfig *config, ServiceHosts *hosts) const
 {
     bool ok = false;
     const double perSecond = parser.value(rate).toDouble(&ok);
-    if (!ok || !(perSecond > 0) || perSecond > 1000) {
-        *status = usage(QStringLiteral("--collect-rate wants requests a second, more than 0"));
-        return false;
-    }
+    if (!ok || !(perSecond > 0) || perSecond > 1000)
+        refuse(QStringLiteral("--collect-rate wants requests a second, more than 0"));
     qint64 requests = 0, seconds = 0, claimSeconds = 0, intervalSeconds = 0;
     if (!parseInteger(parser.value(budget), 0, std::numeric_limits<qint64>::max(), &requests)
         || !parseInteger(parser.value(backoff), 1, 86400, &seconds)
         || !parseInteger(parser.value(claimTimeout), 1, 86400, &claimSeconds)
-        || !parseInteger(parser.value(interval), 1, 86400, &intervalSeconds)) {
-        *status = usage(QStringLiteral("--collect-budget wants a whole number; --collect-backoff, "
-                                       "--claim-timeout and --collect-interval seconds from 1"));
-        return false;
-    }
+        || !parseInteger(parser.value(interval), 1, 86400, &intervalSeconds))
+        refuse(QStringLiteral("--collect-budget wants a whole number; --collect-backoff, "
+                              "--claim-timeout and --collect-interval seconds from 1"));
     qint64 window = 0;
     const double share = parser.value(brokenShare).toDouble(&ok);
-    if (!parseInteger(parser.value(brokenWindow), 1, 10'000, &window) || !ok || !(share > 0) || share > 1) {
-        *status = usage(QStringLiteral("--broken-window wants a whole number from 1, --broken-share a share "
-                                       "above 0 and at most 1"));
-        return false;
-    }
+    if (!parseInteger(parser.value(brokenWindow), 1, 10'000, &window) || !ok || !(share > 0) || share > 1)
+        refuse(QStringLiteral("--broken-window wants a whole number from 1, --broken-share a share "
+                              "above 0 and at most 1"));
     config->broken = {int(window), share};
     config->roundIntervalS = int(intervalSeconds);
     config->ratePerSecond = perSecond;
@@ -79,16 +72,11 @@ bool CollectorOptions::read(const QCommandLineParser &parser, CollectorConfig *c
     config->claimTimeoutS = int(claimSeconds);
     config->maxBackoffS = std::max(config->maxBackoffS, int(seconds));
     QString error;
-    if (parser.isSet(endpoints) && !applyEndpointsFile(parser.value(endpoints), *hosts, &error)) {
-        *status = usage(error);
-        return false;
-    }
-    if (parser.isSet(rules) && !applyRulesFile(parser.value(rules), config->rules, &error)) {
-        *status = usage(error);
-        return false;
-    }
+    if (parser.isSet(endpoints) && !applyEndpointsFile(parser.value(endpoints), *hosts, &error))
+        refuse(error);
+    if (parser.isSet(rules) && !applyRulesFile(parser.value(rules), config->rules, &error))
+        refuse(error);
     config->rulesFromFile = parser.isSet(rules);
-    return true;
 }
 
 LogOptions::LogOptions()
@@ -103,15 +91,12 @@ void LogOptions::addTo(QCommandLineParser &parser) const
     parser.addOptions({level, noAccessLog});
 }
 
-bool LogOptions::install(const QCommandLineParser &parser, int *status) const
+void LogOptions::install(const QCommandLineParser &parser) const
 {
     const std::optional<LogLevel> chosen = parseLogLevel(parser.value(level));
-    if (!chosen) {
-        *status = usage(QStringLiteral("--log-level wants error, warning, info or debug"));
-        return false;
-    }
+    if (!chosen)
+        refuse(QStringLiteral("--log-level wants error, warning, info or debug"));
     installLogging({*chosen, !parser.isSet(noAccessLog), stderrIsJournal()});
-    return true;
 }
 
 } // namespace yz::server

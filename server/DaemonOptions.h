@@ -14,8 +14,8 @@ namespace yz::server {
 struct CollectorOptions {
     CollectorOptions();
     void addTo(QCommandLineParser &parser) const;
-    // Reads the options; the exit status in `status` when they are bad.
-    bool read(const QCommandLineParser &parser, CollectorConfig *config, ServiceHosts *hosts, int *status) const;
+    // Reads the options; refuses (CommandError) a bad one.
+    void read(const QCommandLineParser &parser, CollectorConfig *config, ServiceHosts *hosts) const;
 
     QCommandLineOption rate, budget, backoff, endpoints, claimTimeout, rules, brokenWindow, brokenShare, interval;
 };
@@ -24,8 +24,8 @@ struct CollectorOptions {
 struct LogOptions {
     LogOptions();
     void addTo(QCommandLineParser &parser) const;
-    // Installs the logging the options ask for; false (status set) on a bad level.
-    bool install(const QCommandLineParser &parser, int *status) const;
+    // Installs the logging the options ask for; refuses a bad level.
+    void install(const QCommandLineParser &parser) const;
 
     QCommandLineOption level, noAccessLog;
 };

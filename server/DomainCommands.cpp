@@ -3,7 +3,6 @@
 #include "net/PrintableText.h"
 #include "net/TransportStatus.h"
 #include "server/CollectQueue.h"
-#include "server/Commands.h"
 #include "server/DomainName.h"
 #include "server/VendorStore.h"
 
@@ -35,6 +34,17 @@ QString transportInWords(int code)
     }
 }
 
+constexpr int kDefaultLines = 100;
+
+// The host name an argument names; refuses what is none.
+QString hostArgument(const QString &text)
+{
+    const QString host = hostKey(text);
+    if (host.isEmpty())
+        refuse(QStringLiteral("not a host name: %1").arg(printable(text)));
+    return host;
+}
+
 } // namespace
 
 QString outcomeInWords(const QString &stored)
@@ -57,31 +67,24 @@ QString outcomeInWords(const QString &stored)
     return stored;
 }
 
-int domainsList(const Invocation &call)
+void declareDomainsList(QCommandLineParser &parser)
 {
-    constexpr int kDefaultLines = 100;
-    QCommandLineParser parser;
-    const QCommandLineOption after(QStringLiteral("after"), QStringLiteral("start after this name (paging)"),
-                                   QStringLiteral("NAME"));
-    const QCommandLineOption limit =
-            optionWithDefault("limit", QStringLiteral("at most N domains"), "N", QString::number(kDefaultLines));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("one JSON object per line"));
-    parser.addOptions({after, limit, json});
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 0, &status))
-        return status;
-    qint64 lines = 0;
-    if (!parseInteger(parser.value(limit), 1, 1'000'000, &lines))
-        return usage(QStringLiteral("--limit wants a whole number from 1"));
-    auto database = openDatabase(parser, OpenFor::Reading, &status);
-    if (!database)
-        return status;
+    parser.addOptions(
+            {{QStringLiteral("after"), QStringLiteral("start after this name (paging)"), QStringLiteral("NAME")},
+             optionWithDefault("limit", QStringLiteral("at most N domains"), "N", QString::number(kDefaultLines)),
+             {QStringLiteral("json"), QStringLiteral("one JSON object per line")}});
+}
+
+int domainsList(CommandCall &call)
+{
+    const qint64 lines =
+            integerArgument(call.value("limit"), 1, 1'000'000, QStringLiteral("--limit wants a whole number from 1"));
     QString error;
-    const auto list =
-            domainStatuses(*database, parser.value(after), int(lines), QDateTime::currentDateTimeUtc().date(), &error);
+    const auto list = domainStatuses(call.database(), call.value("after"), int(lines),
+                                     QDateTime::currentDateTimeUtc().date(), &error);
     if (!list)
-        return failure(error);
-    const bool asJson = parser.isSet(json);
+        fail(error);
+    const bool asJson = call.isSet("json");
     if (!asJson)
         write(stdout, QStringLiteral("domain\tlast count\tlast checked\tnext\tstatus\n"));
     for (const DomainStatus &d : *list) {
@@ -108,43 +111,28 @@ int domainsList(const Invocation &call)
     return kExitOk;
 }
 
-int domainsAdd(const Invocation &call)
+int domainsAdd(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 1, &status))
-        return status;
-    const QString host = hostKey(parser.positionalArguments().first());
-    if (host.isEmpty())
-        return usage(QStringLiteral("not a host name: %1").arg(printable(parser.positionalArguments().first())));
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
-    VendorStore store(*database);
-    return store.track(host, QStringLiteral("operator")) ? kExitOk : failure(store.lastError());
+    const QString host = hostArgument(call.arguments.first());
+    VendorStore store(call.database());
+    if (!store.track(host, QStringLiteral("operator")))
+        fail(store.lastError());
+    return kExitOk;
 }
 
-int historyAdd(const Invocation &call)
+int historyAdd(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 3, &status))
-        return status;
-    const QStringList args = parser.positionalArguments();
-    const QString host = hostKey(args[0]);
-    if (host.isEmpty())
-        return usage(QStringLiteral("not a host name: %1").arg(printable(args[0])));
+    const QStringList &args = call.arguments;
+    const QString host = hostArgument(args[0]);
     const QDate day = QDate::fromString(args[1], QStringLiteral("yyyy-MM-dd"));
     if (!day.isValid())
-        return usage(QStringLiteral("the date is YYYY-MM-DD, not %1").arg(printable(args[1])));
-    qint64 count = 0;
-    if (!parseInteger(args[2], 0, std::numeric_limits<qint64>::max(), &count))
-        return usage(QStringLiteral("the count is a whole number from 0"));
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
-    VendorStore store(*database);
-    return store.addHistory(host, day, count) ? kExitOk : failure(store.lastError());
+        refuse(QStringLiteral("the date is YYYY-MM-DD, not %1").arg(printable(args[1])));
+    const qint64 count = integerArgument(args[2], 0, std::numeric_limits<qint64>::max(),
+                                         QStringLiteral("the count is a whole number from 0"));
+    VendorStore store(call.database());
+    if (!store.addHistory(host, day, count))
+        fail(store.lastError());
+    return kExitOk;
 }
 
 } // namespace yz::server

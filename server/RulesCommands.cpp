@@ -4,7 +4,6 @@
 #include "net/PrintableText.h"
 #include "parsers/TrustedKeys.h"
 #include "server/CommandSupport.h"
-#include "server/Commands.h"
 #include "server/RulesStore.h"
 #include "services/ServiceHosts.h"
 
@@ -29,27 +28,26 @@ QByteArray readSecretKey(const QString &path, QString *error);
 
 } // namespace
 
-int rulesKeygen(const Invocation &call)
+void declareRulesKeygen(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("key file to write"), QStringLiteral("FILE"));
-    parser.addOption(out);
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 0, &status))
-        return status;
-    if (!parser.isSet(out))
-        return usage(QStringLiteral("rules keygen --out KEYFILE"));
+    parser.addOption({QStringLiteral("out"), QStringLiteral("key file to write"), QStringLiteral("FILE")});
+}
+
+int rulesKeygen(CommandCall &call)
+{
+    if (!call.isSet("out"))
+        refuse(QStringLiteral("rules keygen --out KEYFILE"));
+    const QString out = call.value("out");
     const SigningKeys keys = generateSigningKeys();
-    const QByteArray path = QFile::encodeName(parser.value(out));
+    const QByteArray path = QFile::encodeName(out);
     // Created readable by its owner alone, and never over an existing file.
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
-        return failure(QStringLiteral("cannot create %1: %2")
-                               .arg(printable(parser.value(out)), QString::fromLocal8Bit(std::strerror(errno))));
+        fail(QStringLiteral("cannot create %1: %2").arg(printable(out), QString::fromLocal8Bit(std::strerror(errno))));
     const QByteArray text = "secret " + keys.secretKey.toBase64() + "\npublic " + keys.publicKey.toBase64() + '\n';
     const bool written = ::write(fd, text.constData(), size_t(text.size())) == text.size();
     if (::close(fd) != 0 || !written)
-        return failure(QStringLiteral("cannot write %1").arg(printable(parser.value(out))));
+        fail(QStringLiteral("cannot write %1").arg(printable(out)));
     write(stdout, QString::fromLatin1(keys.publicKey.toBase64()) + u'\n');
     // The public half goes where clients and servers look for trusted keys.
     write(stderr,
@@ -74,151 +72,132 @@ QByteArray readSecretKey(const QString &path, QString *error)
 }
 
 // A rules file to sign, checked as the clients check it before they take
-// rules up, and the secret key; false with the reason.
-bool readRulesToSign(const QString &file, const QString &keyFile, PublishedRules *rules, QByteArray *secret,
-                     QString *error)
+// rules up, and the secret key; refused with the reason.
+QByteArray readRulesToSign(const QString &file, const QString &keyFile, PublishedRules *rules)
 {
-    if (!readSmallFile(file, 1024 * 1024, QStringLiteral("rules file"), &rules->content, error))
-        return false;
-    if (!checkRulesContent(rules->content, error)) {
-        *error = QStringLiteral("%1: %2").arg(printable(file), printable(*error));
-        return false;
-    }
-    *secret = readSecretKey(keyFile, error);
-    if (secret->isEmpty()) {
-        *error = printable(*error);
-        return false;
-    }
-    return true;
+    QString error;
+    if (!readSmallFile(file, 1024 * 1024, QStringLiteral("rules file"), &rules->content, &error))
+        refuse(error);
+    if (!checkRulesContent(rules->content, &error))
+        refuse(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
+    const QByteArray secret = readSecretKey(keyFile, &error);
+    if (secret.isEmpty())
+        refuse(printable(error));
+    return secret;
+}
+
+// Signs the rules as of now, to the second.
+void signNow(PublishedRules &rules, const QByteArray &secret)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    rules.published = now.addMSecs(-now.time().msec());
+    signPublishedRules(rules, secret);
+}
+
+// The next version the rules store gives out.
+qint64 nextVersionOf(RulesStore &store)
+{
+    const std::optional<qint64> next = store.nextVersion();
+    if (!next)
+        fail(store.lastError());
+    return *next;
+}
+
+QCommandLineOption keyOption()
+{
+    return {QStringLiteral("key"), QStringLiteral("key file from rules keygen"), QStringLiteral("KEYFILE")};
 }
 
 } // namespace
 
-int rulesPublish(const Invocation &call)
+void declareRulesPublish(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("key file from rules keygen"),
-                                 QStringLiteral("KEYFILE"));
-    parser.addOption(key);
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 1, &status))
-        return status;
-    if (!parser.isSet(key))
-        return usage(QStringLiteral("rules publish FILE --key KEYFILE"));
-    QString error;
+    parser.addOption(keyOption());
+}
+
+int rulesPublish(CommandCall &call)
+{
+    if (!call.isSet("key"))
+        refuse(QStringLiteral("rules publish FILE --key KEYFILE"));
     PublishedRules rules;
-    QByteArray secret;
-    if (!readRulesToSign(parser.positionalArguments().first(), parser.value(key), &rules, &secret, &error))
-        return usage(error);
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
-    RulesStore store(*database);
-    const std::optional<qint64> version = store.nextVersion();
-    if (!version)
-        return failure(store.lastError());
-    rules.version = *version;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    rules.published = now.addMSecs(-now.time().msec());
-    signPublishedRules(rules, secret);
+    const QByteArray secret = readRulesToSign(call.arguments.first(), call.value("key"), &rules);
+    RulesStore store(call.database());
+    rules.version = nextVersionOf(store);
+    signNow(rules, secret);
+    QString error;
     if (!verifyPublishedRules(rules, secret.right(kPublicKeySize), &error))
-        return failure(error);
+        fail(error);
     if (!store.publish(rules))
-        return failure(store.lastError());
+        fail(store.lastError());
     write(stdout, QStringLiteral("published version %1\n").arg(rules.version));
     return kExitOk;
 }
 
-int rulesSign(const Invocation &call)
+void declareRulesSign(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("key file from rules keygen"),
-                                 QStringLiteral("KEYFILE"));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("the version to give (from 1)"),
-                                     QStringLiteral("N"));
-    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("signed file to write"),
-                                 QStringLiteral("SIGNED"));
-    parser.addOptions({key, version, out});
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 1, &status))
-        return status;
+    parser.addOptions({keyOption(),
+                       {QStringLiteral("version"), QStringLiteral("the version to give (from 1)"), QStringLiteral("N")},
+                       {QStringLiteral("out"), QStringLiteral("signed file to write"), QStringLiteral("SIGNED")}});
+}
+
+int rulesSign(CommandCall &call)
+{
     bool numeric = false;
     PublishedRules rules;
-    rules.version = parser.value(version).toLongLong(&numeric);
-    if (!parser.isSet(key) || !parser.isSet(out) || !numeric || rules.version < 1)
-        return usage(QStringLiteral("rules sign FILE --key KEYFILE --version N --out SIGNED (N from 1)"));
-    QString error;
-    QByteArray secret;
-    if (!readRulesToSign(parser.positionalArguments().first(), parser.value(key), &rules, &secret, &error))
-        return usage(error);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    rules.published = now.addMSecs(-now.time().msec());
-    signPublishedRules(rules, secret);
-    QSaveFile signedFile(parser.value(out));
+    rules.version = call.value("version").toLongLong(&numeric);
+    if (!call.isSet("key") || !call.isSet("out") || !numeric || rules.version < 1)
+        refuse(QStringLiteral("rules sign FILE --key KEYFILE --version N --out SIGNED (N from 1)"));
+    const QByteArray secret = readRulesToSign(call.arguments.first(), call.value("key"), &rules);
+    signNow(rules, secret);
+    const QString out = call.value("out");
+    QSaveFile signedFile(out);
     const QByteArray served = rules.encoded();
     if (!signedFile.open(QIODevice::WriteOnly) || signedFile.write(served) != served.size() || !signedFile.commit())
-        return failure(
-                QStringLiteral("cannot write %1: %2").arg(printable(parser.value(out)), signedFile.errorString()));
+        fail(QStringLiteral("cannot write %1: %2").arg(printable(out), signedFile.errorString()));
     write(stdout, QStringLiteral("signed version %1\n").arg(rules.version));
     return kExitOk;
 }
 
-int rulesImport(const Invocation &call)
+int rulesImport(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 1, &status))
-        return status;
     QString error;
     QByteArray served;
-    const QString file = parser.positionalArguments().first();
+    const QString file = call.arguments.first();
     if (!readSmallFile(file, kMaxPublishedRules, QStringLiteral("signed rules file"), &served, &error))
-        return usage(error);
+        refuse(error);
     std::optional<PublishedRules> rules = decodePublishedRules(served, &error);
     if (!rules)
-        return usage(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
+        refuse(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
     // The same keys the clients trust, and the same checks they make.
     const TrustedKeys keys = trustedRulesKeys(ServiceHosts().rulesKey());
     const bool trusted = std::any_of(keys.cbegin(), keys.cend(),
                                      [&](const TrustedKey &k) { return verifyPublishedRules(*rules, k.key, &error); });
     if (!trusted)
-        return usage(QStringLiteral("%1: not signed by a trusted key (%2 trusted): %3")
-                             .arg(printable(file))
-                             .arg(keys.size())
-                             .arg(printable(error)));
+        refuse(QStringLiteral("%1: not signed by a trusted key (%2 trusted): %3")
+                       .arg(printable(file))
+                       .arg(keys.size())
+                       .arg(printable(error)));
     if (!checkRulesContent(rules->content, &error))
-        return usage(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
-    RulesStore store(*database);
-    const std::optional<qint64> next = store.nextVersion();
-    if (!next)
-        return failure(store.lastError());
-    if (rules->version < *next)
-        return usage(QStringLiteral("%1: version %2 is not newer than the newest served, %3")
-                             .arg(printable(file))
-                             .arg(rules->version)
-                             .arg(*next - 1));
+        refuse(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
+    RulesStore store(call.database());
+    const qint64 next = nextVersionOf(store);
+    if (rules->version < next)
+        refuse(QStringLiteral("%1: version %2 is not newer than the newest served, %3")
+                       .arg(printable(file))
+                       .arg(rules->version)
+                       .arg(next - 1));
     if (!store.publish(*rules))
-        return failure(store.lastError());
+        fail(store.lastError());
     write(stdout, QStringLiteral("imported version %1\n").arg(rules->version));
     return kExitOk;
 }
 
-int rulesList(const Invocation &call)
+int rulesList(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 0, &status))
-        return status;
-    auto database = openDatabase(parser, OpenFor::Reading, &status);
-    if (!database)
-        return status;
-    RulesStore store(*database);
+    RulesStore store(call.database());
     const auto all = store.list();
     if (!all)
-        return failure(store.lastError());
+        fail(store.lastError());
     for (const PublishedRules &r : *all)
         write(stdout,
               QStringLiteral("%1\t%2\t%3 bytes\n")
@@ -228,53 +207,38 @@ int rulesList(const Invocation &call)
     return kExitOk;
 }
 
-int rulesShow(const Invocation &call)
+int rulesShow(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 0, 1, &status))
-        return status;
     std::optional<qint64> version;
-    qint64 n = 0;
-    if (!parser.positionalArguments().isEmpty()) {
-        if (!parseInteger(parser.positionalArguments().first(), 1, std::numeric_limits<qint64>::max(), &n))
-            return usage(QStringLiteral("rules show [N]: N is a version number"));
-        version = n;
-    }
-    auto database = openDatabase(parser, OpenFor::Reading, &status);
-    if (!database)
-        return status;
-    RulesStore store(*database);
+    if (!call.arguments.isEmpty())
+        version = integerArgument(call.arguments.first(), 1, std::numeric_limits<qint64>::max(),
+                                  QStringLiteral("rules show [N]: N is a version number"));
+    RulesStore store(call.database());
     const std::optional<QByteArray> served = store.served(version);
     if (!served)
-        return failure(store.lastError());
+        fail(store.lastError());
     QString error;
     const std::optional<PublishedRules> rules = decodePublishedRules(*served, &error);
     if (!rules)
-        return failure(served->isEmpty() ? QStringLiteral("no such version published") : error);
+        fail(served->isEmpty() ? QStringLiteral("no such version published") : error);
     write(stdout, QString::fromUtf8(rules->content));
     return kExitOk;
 }
 
-int rulesHealth(const Invocation &call)
+void declareRulesHealth(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption hours(QStringLiteral("hours"), QStringLiteral("period looked at"), QStringLiteral("H"),
-                                   QStringLiteral("24"));
-    parser.addOption(hours);
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 0, &status))
-        return status;
-    qint64 h = 0;
-    if (!parseInteger(parser.value(hours), 1, 24 * 366, &h))
-        return usage(QStringLiteral("--hours wants a whole number from 1"));
-    auto database = openDatabase(parser, OpenFor::Reading, &status);
-    if (!database)
-        return status;
-    RulesStore store(*database);
+    parser.addOption(
+            {QStringLiteral("hours"), QStringLiteral("period looked at"), QStringLiteral("H"), QStringLiteral("24")});
+}
+
+int rulesHealth(CommandCall &call)
+{
+    const qint64 h =
+            integerArgument(call.value("hours"), 1, 24 * 366, QStringLiteral("--hours wants a whole number from 1"));
+    RulesStore store(call.database());
     const auto all = store.health(QDateTime::currentDateTimeUtc().addSecs(-h * 3600), BrokenRuleTest());
     if (!all)
-        return failure(store.lastError());
+        fail(store.lastError());
     write(stdout, QStringLiteral("rule\tanswers\tunrecognised\trefused\tlast value\tread at\tstate\n"));
     for (const RuleHealth &r : *all)
         write(stdout,

@@ -112,22 +112,18 @@ void ServeOptions::addTo(QCommandLineParser &parser) const
     parser.addOptions(m_rows);
 }
 
-bool ServeOptions::read(const QCommandLineParser &parser, ServeSettings *settings, int *status) const
+void ServeOptions::read(const QCommandLineParser &parser, ServeSettings *settings) const
 {
     const std::optional<ListenAddress> where = parseListen(parser.value(m_listen));
-    if (!where) {
-        *status = usage(QStringLiteral("--listen wants ADDRESS:PORT, e.g. %1, not %2")
-                                .arg(kDefaultListen, parser.value(m_listen)));
-        return false;
-    }
+    if (!where)
+        refuse(QStringLiteral("--listen wants ADDRESS:PORT, e.g. %1, not %2")
+                       .arg(kDefaultListen, parser.value(m_listen)));
     settings->listen = *where;
     if (parser.isSet(m_admin)) {
         settings->admin = parseListen(parser.value(m_admin));
-        if (!settings->admin) {
-            *status = usage(QStringLiteral("--admin-listen wants ADDRESS:PORT, e.g. %1, not %2")
-                                    .arg(kAdminListenExample, parser.value(m_admin)));
-            return false;
-        }
+        if (!settings->admin)
+            refuse(QStringLiteral("--admin-listen wants ADDRESS:PORT, e.g. %1, not %2")
+                           .arg(kAdminListenExample, parser.value(m_admin)));
     }
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         const SettingRow &row = kRows[i];
@@ -136,17 +132,14 @@ bool ServeOptions::read(const QCommandLineParser &parser, ServeSettings *setting
             continue;
         }
         qint64 value = 0;
-        if (!parseInteger(parser.value(m_rows[i]), row.least, row.most, &value)) {
-            *status = usage(QString::fromLatin1(row.mistake));
-            return false;
-        }
+        if (!parseInteger(parser.value(m_rows[i]), row.least, row.most, &value))
+            refuse(QString::fromLatin1(row.mistake));
         row.set(*settings, value);
     }
     settings->service.downloadsDir = parser.value(m_downloads);
-    return true;
 }
 
-bool ServeOptions::readPublicBase(const QCommandLineParser &parser, ServeSettings *settings, int *status) const
+void ServeOptions::readPublicBase(const QCommandLineParser &parser, ServeSettings *settings) const
 {
     settings->publicBaseGiven = parser.isSet(m_publicBase);
     ServiceConfig &config = settings->service;
@@ -155,11 +148,8 @@ bool ServeOptions::readPublicBase(const QCommandLineParser &parser, ServeSetting
             : QStringLiteral("http://%1:%2").arg(settings->listen.text).arg(settings->listen.port);
     const QUrl base(config.publicBase, QUrl::StrictMode);
     if (!base.isValid() || (base.scheme() != QLatin1String("http") && base.scheme() != QLatin1String("https"))
-        || base.host().isEmpty()) {
-        *status = usage(QStringLiteral("--public-base wants an http(s) address, not %1").arg(config.publicBase));
-        return false;
-    }
-    return true;
+        || base.host().isEmpty())
+        refuse(QStringLiteral("--public-base wants an http(s) address, not %1").arg(config.publicBase));
 }
 
 } // namespace yz::server

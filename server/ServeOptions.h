@@ -39,11 +39,11 @@ public:
     ServeOptions();
     void addTo(QCommandLineParser &parser) const;
     // Reads the options into `settings` (the public base still to be
-    // checked); false with the exit status on a bad value.
-    bool read(const QCommandLineParser &parser, ServeSettings *settings, int *status) const;
-    // The public base given or made from the listening address; false with
-    // the status when it is no http(s) address.
-    bool readPublicBase(const QCommandLineParser &parser, ServeSettings *settings, int *status) const;
+    // checked); refuses (CommandError) a bad value.
+    void read(const QCommandLineParser &parser, ServeSettings *settings) const;
+    // The public base given or made from the listening address; refused
+    // when it is no http(s) address.
+    void readPublicBase(const QCommandLineParser &parser, ServeSettings *settings) const;
     const QCommandLineOption &publicBase() const { return m_publicBase; }
 
 private:

@@ -1,7 +1,6 @@
 #include "server/StoreCommands.h"
 
 #include "net/PrintableText.h"
-#include "server/Commands.h"
 #include "server/RanksImport.h"
 #include "server/VendorStore.h"
 
@@ -30,9 +29,10 @@ QDateTime parseSince(const QString &text)
 }
 
 // A news item's ID from the command line.
-bool parseNewsId(const QString &text, qint64 *id)
+qint64 newsIdArgument(const QString &text)
 {
-    return parseInteger(text, 1, std::numeric_limits<qint64>::max(), id);
+    return integerArgument(text, 1, std::numeric_limits<qint64>::max(),
+                           QStringLiteral("the ID is a whole number from 1 (see news list)"));
 }
 
 // The outcome of removing or moving a news item.
@@ -40,81 +40,59 @@ int newsChanged(bool done, VendorStore &store, qint64 id)
 {
     if (done)
         return kExitOk;
-    return store.lastError().isEmpty() ? usage(QStringLiteral("no news item has the ID %1").arg(id))
-                                       : failure(store.lastError());
+    if (store.lastError().isEmpty())
+        refuse(QStringLiteral("no news item has the ID %1").arg(id));
+    fail(store.lastError());
+}
+
+// The value of a store's answer, or the store's error.
+template <typename T> T valueOf(std::optional<T> answer, const VendorStore &store)
+{
+    if (!answer)
+        fail(store.lastError());
+    return std::move(*answer);
+}
+
+void succeeded(bool done, const VendorStore &store)
+{
+    if (!done)
+        fail(store.lastError());
 }
 
 } // namespace
 
-int versionShow(const Invocation &call)
+int versionShow(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 0, &status))
-        return status;
-    auto database = openDatabase(parser, OpenFor::Reading, &status);
-    if (!database)
-        return status;
-    VendorStore store(*database);
-    const std::optional<int> version = store.version();
-    if (!version)
-        return failure(store.lastError());
-    write(stdout, QString::number(*version) + u'\n');
+    VendorStore store(call.database());
+    write(stdout, QString::number(valueOf(store.version(), store)) + u'\n');
     return kExitOk;
 }
 
-int versionSet(const Invocation &call)
+int versionSet(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 1, &status))
-        return status;
-    qint64 version = 0;
-    if (!parseInteger(parser.positionalArguments().first(), 1, 2147483647, &version))
-        return usage(QStringLiteral("the version is a whole number from 1 to 2147483647"));
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
-    VendorStore store(*database);
-    return store.setVersion(int(version)) ? kExitOk : failure(store.lastError());
+    const qint64 version = integerArgument(call.arguments.first(), 1, 2147483647,
+                                           QStringLiteral("the version is a whole number from 1 to 2147483647"));
+    VendorStore store(call.database());
+    succeeded(store.setVersion(int(version)), store);
+    return kExitOk;
 }
 
-int newsAdd(const Invocation &call)
+int newsAdd(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 2, &status))
-        return status;
-    const QStringList args = parser.positionalArguments();
+    const QStringList &args = call.arguments;
     const QString problem = newsItemProblem(args[0], args[1]);
     if (!problem.isEmpty())
-        return usage(problem);
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
-    VendorStore store(*database);
-    const std::optional<qint64> added = store.addNews(args[0], args[1]);
-    if (!added)
-        return failure(store.lastError());
-    write(stdout, QString::number(*added) + u'\n');
+        refuse(problem);
+    VendorStore store(call.database());
+    write(stdout, QString::number(valueOf(store.addNews(args[0], args[1]), store)) + u'\n');
     return kExitOk;
 }
 
-int newsList(const Invocation &call)
+int newsList(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 0, &status))
-        return status;
-    auto database = openDatabase(parser, OpenFor::Reading, &status);
-    if (!database)
-        return status;
-    VendorStore store(*database);
-    const std::optional<QList<NewsItem>> items = store.news();
-    if (!items)
-        return failure(store.lastError());
+    VendorStore store(call.database());
     int position = 0;
-    for (const NewsItem &item : *items)
+    for (const NewsItem &item : valueOf(store.news(), store))
         write(stdout,
               QStringLiteral("%1\t%2\t%3\t%4\n")
                       .arg(++position)
@@ -123,67 +101,42 @@ int newsList(const Invocation &call)
     return kExitOk;
 }
 
-int newsRemove(const Invocation &call)
+int newsRemove(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 1, &status))
-        return status;
-    qint64 id = 0;
-    if (!parseNewsId(parser.positionalArguments().first(), &id))
-        return usage(QStringLiteral("the ID is a whole number from 1 (see news list)"));
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
-    VendorStore store(*database);
+    const qint64 id = newsIdArgument(call.arguments.first());
+    VendorStore store(call.database());
     return newsChanged(store.removeNews(id), store, id);
 }
 
-int newsMove(const Invocation &call)
+int newsMove(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 2, &status))
-        return status;
-    const QStringList args = parser.positionalArguments();
-    qint64 id = 0, position = 0;
-    if (!parseNewsId(args[0], &id))
-        return usage(QStringLiteral("the ID is a whole number from 1 (see news list)"));
-    if (!parseInteger(args[1], 1, 1'000'000, &position))
-        return usage(QStringLiteral("the position is a whole number from 1"));
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
-    VendorStore store(*database);
+    const qint64 id = newsIdArgument(call.arguments[0]);
+    const qint64 position =
+            integerArgument(call.arguments[1], 1, 1'000'000, QStringLiteral("the position is a whole number from 1"));
+    VendorStore store(call.database());
     return newsChanged(store.moveNews(id, int(position)), store, id);
 }
 
-int suggestionsList(const Invocation &call)
+void declareSuggestions(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("only those received from DATE on"),
-                                   QStringLiteral("DATE"));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("one JSON object per line"));
-    parser.addOptions({since, json});
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 0, &status))
-        return status;
+    parser.addOptions(
+            {{QStringLiteral("since"), QStringLiteral("only those received from DATE on"), QStringLiteral("DATE")},
+             {QStringLiteral("json"), QStringLiteral("one JSON object per line")}});
+}
+
+int suggestionsList(CommandCall &call)
+{
     QDateTime from;
-    if (parser.isSet(since)) {
-        from = parseSince(parser.value(since));
+    if (call.isSet("since")) {
+        from = parseSince(call.value("since"));
         if (!from.isValid())
-            return usage(QStringLiteral("--since wants a date as YYYY-MM-DD"));
+            refuse(QStringLiteral("--since wants a date as YYYY-MM-DD"));
     }
-    auto database = openDatabase(parser, OpenFor::Reading, &status);
-    if (!database)
-        return status;
-    VendorStore store(*database);
-    const std::optional<QList<Suggestion>> list = store.suggestions(from);
-    if (!list)
-        return failure(store.lastError());
-    for (const Suggestion &s : *list) {
+    VendorStore store(call.database());
+    const bool json = call.isSet("json");
+    for (const Suggestion &s : valueOf(store.suggestions(from), store)) {
         const QString time = s.receivedAt.toString(Qt::ISODate);
-        if (parser.isSet(json)) {
+        if (json) {
             const QJsonObject object = {{QStringLiteral("id"), s.id},
                                         {QStringLiteral("received_at"), time},
                                         {QStringLiteral("client"), s.client},
@@ -202,39 +155,35 @@ int suggestionsList(const Invocation &call)
     return kExitOk;
 }
 
-int ranksImport(const Invocation &call)
+void declareRanksImport(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption top =
-            optionWithDefault("top", QStringLiteral("keep the first N rows"), "N", QString::number(kDefaultTop));
-    const QCommandLineOption allowEmpty(QStringLiteral("allow-empty"),
-                                        QStringLiteral("accept an input without ranks (empties the table)"));
-    const QCommandLineOption force(QStringLiteral("force"),
-                                   QStringLiteral("accept an input with less than half the rows of the table"));
-    parser.addOptions({top, allowEmpty, force});
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 1, &status))
-        return status;
-    qint64 rows = 0;
-    if (!parseInteger(parser.value(top), 1, std::numeric_limits<qint64>::max(), &rows))
-        return usage(QStringLiteral("--top wants a whole number from 1"));
-    const QString name = parser.positionalArguments().first();
+    parser.addOptions(
+            {optionWithDefault("top", QStringLiteral("keep the first N rows"), "N", QString::number(kDefaultTop)),
+             {QStringLiteral("allow-empty"), QStringLiteral("accept an input without ranks (empties the table)")},
+             {QStringLiteral("force"), QStringLiteral("accept an input with less than half the rows of the table")}});
+}
+
+int ranksImport(CommandCall &call)
+{
+    const qint64 rows = integerArgument(call.value("top"), 1, std::numeric_limits<qint64>::max(),
+                                        QStringLiteral("--top wants a whole number from 1"));
+    const QString name = call.arguments.first();
     QFile input(name == QLatin1String("-") ? QString() : name);
     const bool opened =
             name == QLatin1String("-") ? input.open(stdin, QIODevice::ReadOnly) : input.open(QIODevice::ReadOnly);
     if (!opened)
-        return usage(QStringLiteral("cannot read %1: %2").arg(printable(name), input.errorString()));
-    auto database = openDatabase(parser, OpenFor::Writing, &status);
-    if (!database)
-        return status;
+        refuse(QStringLiteral("cannot read %1: %2").arg(printable(name), input.errorString()));
+    Database &database = call.database();
     QElapsedTimer clock;
     clock.start();
     const RanksImportResult result =
-            importRanks(input, *database, rows, {parser.isSet(allowEmpty), parser.isSet(force)});
+            importRanks(input, database, rows, {call.isSet("allow-empty"), call.isSet("force")});
     if (result.refused)
-        return usage(result.error);
+        refuse(result.error);
+    if (result.badInput)
+        refuse(result.error + QStringLiteral("; nothing changed"));
     if (!result.ok)
-        return result.badInput ? usage(result.error + QStringLiteral("; nothing changed")) : failure(result.error);
+        fail(result.error);
     const double seconds = std::max<qint64>(1, clock.elapsed()) / 1000.0;
     write(stderr,
           QStringLiteral("imported %1 rows in %2 s (%3 rows/s)\n")
@@ -248,32 +197,26 @@ int ranksImport(const Invocation &call)
 // SQLite copies from one read transaction, what still lies in the write-ahead
 // log included (copying the file alone misses that). Written under a
 // temporary name and renamed, so FILE is whole or absent.
-int backup(const Invocation &call)
+int backup(CommandCall &call)
 {
-    QCommandLineParser parser;
-    int status = kExitOk;
-    if (!parseArguments(parser, call, 1, &status))
-        return status;
-    const QString target = parser.positionalArguments().first();
+    const QString target = call.arguments.first();
     if (QFileInfo::exists(target))
-        return usage(QStringLiteral("%1 exists already; back up to a new file").arg(printable(target)));
-    auto database = openDatabase(parser, OpenFor::Reading, &status);
-    if (!database)
-        return status;
-    if (database->isPostgres())
-        return usage(QStringLiteral("PostgreSQL is backed up with its own tools: pg_dump -Fc DATABASE > FILE"));
+        refuse(QStringLiteral("%1 exists already; back up to a new file").arg(printable(target)));
+    Database &database = call.database();
+    if (database.isPostgres())
+        refuse(QStringLiteral("PostgreSQL is backed up with its own tools: pg_dump -Fc DATABASE > FILE"));
     const QString partial = target + QStringLiteral(".partial");
     QFile::remove(partial);
-    QSqlQuery query(database->db());
+    QSqlQuery query(database.db());
     query.prepare(QStringLiteral("VACUUM INTO ?"));
     query.addBindValue(partial);
     if (!query.exec()) {
         QFile::remove(partial);
-        return failure(QStringLiteral("cannot back up to %1: %2").arg(printable(target), query.lastError().text()));
+        fail(QStringLiteral("cannot back up to %1: %2").arg(printable(target), query.lastError().text()));
     }
     if (!QFile::rename(partial, target)) {
         QFile::remove(partial);
-        return failure(QStringLiteral("cannot write %1").arg(printable(target)));
+        fail(QStringLiteral("cannot write %1").arg(printable(target)));
     }
     return kExitOk;
 }

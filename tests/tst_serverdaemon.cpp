@@ -222,16 +222,19 @@ void TestServerDaemon::passwordFromAFile()
     QVERIFY(parser.parse({QStringLiteral("yanzhou-server"), QStringLiteral("--db"),
                           QStringLiteral("postgresql://yanzhou@db.internal/yanzhou"),
                           QStringLiteral("--db-password-file"), file}));
-    yz::server::DatabaseAddress address;
-    int status = 0;
-    QVERIFY(yz::server::databaseAddressOf(parser, &address, &status));
+    const yz::server::DatabaseAddress address = yz::server::databaseAddressOf(parser);
     QCOMPARE(address.password, QStringLiteral("s3cret word"));
     QVERIFY(!address.shown().contains(QStringLiteral("s3cret")));
     // A file that cannot be read stops the command.
     QVERIFY(parser.parse({QStringLiteral("yanzhou-server"), QStringLiteral("--db"),
                           QStringLiteral("postgresql://yanzhou@db.internal/yanzhou"),
                           QStringLiteral("--db-password-file"), dir.filePath(QStringLiteral("missing"))}));
-    QVERIFY(!yz::server::databaseAddressOf(parser, &address, &status));
+    int status = 0;
+    try {
+        yz::server::databaseAddressOf(parser);
+    } catch (const yz::server::CommandError &error) {
+        status = yz::server::exitStatusOf(error.kind);
+    }
     QCOMPARE(status, 1);
 
     // On a real server: the password never shows in the process's arguments.
