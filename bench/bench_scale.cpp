@@ -92,7 +92,8 @@ int main(int argc, char *argv[])
         std::printf("%s\n", qPrintable(error));
         return 1;
     }
-    VendorService service(ServiceConfig{}, databaseThread);
+    SharedAnswers shared(ServiceConfig{}.suggestionsPerHour, ServiceConfig{}.registrationsPerHour);
+    VendorService service(ServiceConfig{}, databaseThread, shared);
     std::vector<double> draws;
     for (int i = 0; i < 20; ++i) {
         const QString host = QStringLiteral("d%1.example").arg(1 + i * 487, 5, 10, QLatin1Char('0'));

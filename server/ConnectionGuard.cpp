@@ -67,7 +67,7 @@ ConnectionGuard::ConnectionGuard(ConnectionLimits limits, QObject *parent)
 
 void ConnectionGuard::incomingConnection(qintptr descriptor)
 {
-    if (m_watches.size() >= m_limits.maxConnections && !makeRoom()) {
+    if (counted() >= m_limits.maxConnections && !makeRoom()) {
         ::close(int(descriptor));
         metrics().countRefusal(Metrics::Refusal::Connections);
         noteFull();
@@ -89,12 +89,15 @@ void ConnectionGuard::watch(QTcpSocket *socket)
     fresh.framer = RequestFramer(m_limits.maxHead, m_limits.maxBody);
     fresh.waitingSince = fresh.lastHeard = m_clock.elapsed();
     m_watches.insert(socket, fresh);
+    m_open.fetch_add(1, std::memory_order_relaxed);
+    if (m_total)
+        m_total->fetch_add(1, std::memory_order_relaxed);
     // Connected before the HTTP server connects its own slot, so this one
     // takes the bytes first.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { inspect(socket); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { resume(socket); });
-    connect(socket, &QObject::destroyed, this, [this, socket] { m_watches.remove(socket); });
-    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { m_watches.remove(socket); });
+    connect(socket, &QObject::destroyed, this, [this, socket] { forget(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forget(socket); });
 }
 
 void ConnectionGuard::inspect(QTcpSocket *socket)
@@ -229,7 +232,7 @@ void ConnectionGuard::respond(QTcpSocket *socket, const QByteArray &head, const 
     if (w.ready.isEmpty())
         w.waitingSince = w.lastHeard;
     if (close) {
-        m_watches.remove(socket);
+        forget(socket);
         socket->disconnectFromHost(); // once the answer is out
         return;
     }
@@ -351,8 +354,17 @@ void ConnectionGuard::noteFull()
 
 void ConnectionGuard::drop(QTcpSocket *socket)
 {
-    m_watches.remove(socket);
+    forget(socket);
     socket->abort();
+}
+
+void ConnectionGuard::forget(QTcpSocket *socket)
+{
+    if (!m_watches.remove(socket))
+        return;
+    m_open.fetch_sub(1, std::memory_order_relaxed);
+    if (m_total)
+        m_total->fetch_sub(1, std::memory_order_relaxed);
 }
 
 } // namespace yz::server

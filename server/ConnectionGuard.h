@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <atomic>
+
 class QTcpSocket;
 
 namespace yz::server {
@@ -47,7 +49,11 @@ class ConnectionGuard : public QTcpServer {
 public:
     explicit ConnectionGuard(ConnectionLimits limits, QObject *parent = nullptr);
 
-    int openConnections() const { return int(m_watches.size()); }
+    // Readable from any thread (the metrics are written on another).
+    int openConnections() const { return m_open.load(std::memory_order_relaxed); }
+    // Guards listening on one port from several threads count their
+    // connections together, so that --max-connections bounds them all.
+    void shareConnectionCount(std::atomic<int> *total) { m_total = total; }
     // Connections with a request arriving, being handled or queued, or an
     // answer not yet written out: what a graceful stop waits for.
     int busyConnections() const;
@@ -87,6 +93,8 @@ private:
     void sweep();
     bool makeRoom();
     void drop(QTcpSocket *socket);
+    void forget(QTcpSocket *socket);
+    int counted() const { return m_total ? m_total->load(std::memory_order_relaxed) : openConnections(); }
     void noteFull();
 
     ConnectionLimits m_limits;
@@ -95,6 +103,8 @@ private:
     QTimer m_sweep;
     qint64 m_lastFullNote = -1;
     qint64 m_turnedAway = 0;
+    std::atomic<int> m_open{0};
+    std::atomic<int> *m_total = nullptr;
 };
 
 } // namespace yz::server

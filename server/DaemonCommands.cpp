@@ -8,10 +8,11 @@
 #include "server/ConnectionGuard.h"
 #include "server/DaemonOptions.h"
 #include "server/DatabaseThread.h"
+#include "server/HttpThreads.h"
 #include "server/Lifecycle.h"
 #include "server/Metrics.h"
 #include "server/ServeOptions.h"
-#include "server/VendorService.h"
+#include "server/SharedAnswers.h"
 
 #include <QCoreApplication>
 #include <QSysInfo>
@@ -26,6 +27,12 @@ QString instanceName()
     return QSysInfo::machineHostName() + u':' + QString::number(QCoreApplication::applicationPid());
 }
 
+// Why a listener (`what`) could not take its address, for the operator.
+QString cannotListen(const ListenAddress &where, const QString &what, const QString &reason)
+{
+    return QStringLiteral("cannot listen on %1:%2 (%3): %4").arg(where.text).arg(where.port).arg(what, reason);
+}
+
 // A guard listening at `where`; null with the reason, naming the listener
 // (`what`), when it cannot.
 ConnectionGuard *listenAt(const ListenAddress &where, const ConnectionLimits &limits, const QString &what,
@@ -34,10 +41,7 @@ ConnectionGuard *listenAt(const ListenAddress &where, const ConnectionLimits &li
     auto *guard = new ConnectionGuard(limits);
     if (guard->listen(where.address, where.port))
         return guard;
-    *error = QStringLiteral("cannot listen on %1:%2 (%3): %4")
-                     .arg(where.text)
-                     .arg(where.port)
-                     .arg(what, guard->errorString());
+    *error = cannotListen(where, what, guard->errorString());
     delete guard;
     return nullptr;
 }
@@ -51,26 +55,24 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
     DatabaseThread database(databaseAddress);
     if (!database.start(&error))
         return report({ErrorKind::Failure, error});
-    ConnectionGuard *guard = listenAt(settings.listen, settings.limits, QStringLiteral("--listen"), &error);
-    if (!guard)
-        return report({ErrorKind::Failure, error});
+    HttpThreads http(settings.httpThreads, settings.limits);
+    if (!http.listen(settings.listen, &error))
+        return report({ErrorKind::Failure, cannotListen(settings.listen, QStringLiteral("--listen"), error)});
     // The operator's listener takes a few connections and no long requests.
     ConnectionLimits adminLimits;
     adminLimits.maxConnections = 16;
-    ConnectionGuard *adminGuard = nullptr;
+    ConnectionGuard *adminGuard = nullptr; // the admin service's once bound
     if (settings.admin) {
         adminGuard =
                 listenAt(*settings.admin, adminLimits, QStringLiteral("--admin-listen, /healthz and /metrics"), &error);
-        if (!adminGuard) {
-            delete guard;
+        if (!adminGuard)
             return report({ErrorKind::Failure, error});
-        }
     }
     if (settings.listen.port == 0 && !settings.publicBaseGiven)
-        settings.service.publicBase = QStringLiteral("http://%1:%2").arg(settings.listen.text).arg(guard->serverPort());
-    metrics().setOpenConnections([guard] { return guard->openConnections(); });
-    VendorService service(settings.service, database);
-    service.serveOn(guard);
+        settings.service.publicBase = QStringLiteral("http://%1:%2").arg(settings.listen.text).arg(http.port());
+    metrics().setOpenConnections([&http] { return http.openConnections(); });
+    SharedAnswers shared(settings.service.suggestionsPerHour, settings.service.registrationsPerHour);
+    http.start(settings.service, database, shared);
     AdminService admin(database);
     if (adminGuard)
         admin.serveOn(adminGuard);
@@ -83,20 +85,30 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
     const QString operatorListener = adminGuard
             ? QStringLiteral("/healthz and /metrics on %1:%2").arg(settings.admin->text).arg(adminGuard->serverPort())
             : QStringLiteral("no operator listener (--admin-listen)");
-    qCInfo(lcServe, "listening on %s:%d, %s, database %s, version %d", qPrintable(settings.listen.text),
-           guard->serverPort(), qPrintable(operatorListener), qPrintable(databaseAddress.shown()),
-           int(kProgramVersion));
-    QList<ConnectionGuard *> listeners{guard};
-    if (adminGuard)
-        listeners.append(adminGuard);
-    Lifecycle lifecycle(listeners, [&service] {
+    const QString threads =
+            settings.httpThreads > 1 ? QStringLiteral(", %1 HTTP threads").arg(settings.httpThreads) : QString();
+    qCInfo(lcServe, "listening on %s:%d, %s, database %s, version %d%s", qPrintable(settings.listen.text), http.port(),
+           qPrintable(operatorListener), qPrintable(databaseAddress.shown()), int(kProgramVersion),
+           qPrintable(threads));
+    ConnectionGuard *adminListener = adminGuard;
+    const Listening listening{[&http, adminListener] {
+                                  http.stopAccepting();
+                                  if (adminListener)
+                                      adminListener->close();
+                              },
+                              [&http, adminListener] {
+                                  return http.busyConnections()
+                                          + (adminListener ? adminListener->busyConnections() : 0);
+                              }};
+    Lifecycle lifecycle(listening, [&shared] {
         return QStringLiteral("%1 pictures and ranks dropped, to be read again; the downloads directory is read at "
                               "each request and the log goes to standard error, so nothing else needed reopening")
-                .arg(service.forgetDrawnAnswers());
+                .arg(shared.forgetDrawn());
     });
     lifecycle.ready();
     const int exitStatus = QCoreApplication::exec();
     collector.reset();
+    metrics().setOpenConnections({});
     qCInfo(lcServe, "stopped");
     return exitStatus;
 }

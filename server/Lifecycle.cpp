@@ -1,6 +1,5 @@
 #include "server/Lifecycle.h"
 
-#include "server/ConnectionGuard.h"
 #include "server/Log.h"
 
 #include <QCoreApplication>
@@ -16,9 +15,9 @@ void notifySystemd(const char *state)
     sd_notify(0, state);
 }
 
-Lifecycle::Lifecycle(QList<ConnectionGuard *> listeners, std::function<QString()> reload, int graceMs, QObject *parent)
+Lifecycle::Lifecycle(Listening listening, std::function<QString()> reload, int graceMs, QObject *parent)
     : QObject(parent)
-    , m_listeners(std::move(listeners))
+    , m_listening(std::move(listening))
     , m_reload(std::move(reload))
     , m_graceMs(graceMs)
 {
@@ -39,25 +38,16 @@ void Lifecycle::stop(int signal)
         return; // a second signal changes nothing: the deadline stands
     m_stopping.start();
     notifySystemd("STOPPING=1");
-    for (ConnectionGuard *listener : std::as_const(m_listeners))
-        listener->close(); // no new connections; open ones go on
+    m_listening.stopAccepting();
     qCInfo(lcServe, "stopping on SIG%s: no new connections, %d being answered (at most %d ms)", sigabbrev_np(signal),
-           busyConnections(), m_graceMs);
+           m_listening.busyConnections(), m_graceMs);
     m_drain.start();
     checkDrained();
 }
 
-int Lifecycle::busyConnections() const
-{
-    int busy = 0;
-    for (const ConnectionGuard *listener : m_listeners)
-        busy += listener->busyConnections();
-    return busy;
-}
-
 void Lifecycle::checkDrained()
 {
-    const int busy = busyConnections();
+    const int busy = m_listening.busyConnections();
     // A request a client sent just before the signal may still sit in the
     // kernel's buffer, unseen: the loop turns a little before it ends.
     constexpr qint64 kLeastMs = 100;

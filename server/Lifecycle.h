@@ -11,7 +11,11 @@
 
 namespace yz::server {
 
-class ConnectionGuard;
+// What a graceful stop asks of the listeners, whichever threads they run on.
+struct Listening {
+    std::function<void()> stopAccepting; // no new connections; open ones go on
+    std::function<int()> busyConnections; // a request in flight or an answer not yet out
+};
 
 // Tells systemd how the service is doing (sd_notify): a no-op when the
 // service was not started by systemd with Type=notify.
@@ -26,8 +30,7 @@ void notifySystemd(const char *state);
 class Lifecycle : public QObject {
     Q_OBJECT
 public:
-    Lifecycle(QList<ConnectionGuard *> listeners, std::function<QString()> reload, int graceMs = 5000,
-              QObject *parent = nullptr);
+    Lifecycle(Listening listening, std::function<QString()> reload, int graceMs = 5000, QObject *parent = nullptr);
 
     // Everything is up: systemd may send traffic.
     void ready();
@@ -35,11 +38,10 @@ public:
 private:
     void stop(int signal);
     void checkDrained();
-    int busyConnections() const; // of every listener
     void reload();
 
     SignalWatch m_signals;
-    QList<ConnectionGuard *> m_listeners;
+    Listening m_listening;
     std::function<QString()> m_reload;
     int m_graceMs;
     QTimer m_drain;

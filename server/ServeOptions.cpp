@@ -2,6 +2,7 @@
 
 #include "server/CommandSupport.h"
 
+#include <QThread>
 #include <QUrl>
 
 #include <limits>
@@ -55,6 +56,11 @@ constexpr SettingRow kRows[] = {
          "--max-connections wants a whole number from 1",
          [](const ServeSettings &s) { return qint64(s.limits.maxConnections); },
          [](ServeSettings &s, qint64 v) { s.limits.maxConnections = int(v); }},
+        {"http-threads",
+         "threads answering --listen, each with its own event loop and the port shared (0: one per core)", "N", 0, 256,
+         "--http-threads wants a whole number from 0 to 256",
+         [](const ServeSettings &s) { return qint64(s.httpThreads); },
+         [](ServeSettings &s, qint64 v) { s.httpThreads = v > 0 ? int(v) : QThread::idealThreadCount(); }},
         {"track-cap", "domains tracked because their trend picture was asked for, at most", "N", 0,
          std::numeric_limits<qint64>::max(), "--track-cap wants a whole number",
          [](const ServeSettings &s) { return s.service.trackCap; },

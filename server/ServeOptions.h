@@ -28,6 +28,7 @@ struct ServeSettings {
     bool publicBaseGiven = false;
     ServiceConfig service;
     ConnectionLimits limits;
+    int httpThreads = 1; // event loops answering the public listener
     bool collect = true;
 };
 

@@ -39,8 +39,6 @@ const QByteArray kPagePolicy = QByteArrayLiteral("default-src 'none'; style-src 
 const QString kRankPage = QStringLiteral("/pr/");
 const QString kStyleSheet = QStringLiteral("/style.css");
 const QString kDownloads = QStringLiteral("/download/");
-constexpr int kPictureCacheEntries = 4096;
-constexpr int kChartCacheEntries = 512; // a large chart weighs ten thumbnails
 
 // One line per answered request: client, method, path (cut, printable),
 // status, bytes, milliseconds.
@@ -118,8 +116,8 @@ Reply unavailable()
 // The Date header's value (RFC 9110's IMF-fixdate), made once a second.
 QByteArray httpDate()
 {
-    static qint64 madeAt = -1;
-    static QByteArray text;
+    thread_local qint64 madeAt = -1;
+    thread_local QByteArray text;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (now.toSecsSinceEpoch() != madeAt) {
         madeAt = now.toSecsSinceEpoch();
@@ -179,15 +177,11 @@ QByteArray topSitesBody(qint64 position)
 
 } // namespace
 
-VendorService::VendorService(ServiceConfig config, DatabaseThread &database, QObject *parent)
+VendorService::VendorService(ServiceConfig config, DatabaseThread &database, SharedAnswers &shared, QObject *parent)
     : QAbstractHttpServer(parent)
     , m_config(std::move(config))
     , m_database(database)
-    , m_suggestionLimiter(m_config.suggestionsPerHour)
-    , m_registerLimiter(m_config.registrationsPerHour)
-    , m_rankAnswers(kPictureCacheEntries * 4)
-    , m_pictures(kPictureCacheEntries)
-    , m_charts(kChartCacheEntries)
+    , m_shared(shared)
 {
     while (m_config.publicBase.endsWith(u'/'))
         m_config.publicBase.chop(1);
@@ -259,19 +253,21 @@ void VendorService::withStore(std::function<std::optional<T>(VendorStore &)> rea
 }
 
 template <typename T>
-void VendorService::perGeneration(CachedAnswer &cache, Metrics::Cache which,
+void VendorService::perGeneration(SharedAnswers::Kept kept, Metrics::Cache which,
                                   std::function<std::optional<T>(VendorStore &)> read,
                                   std::function<QByteArray(const T &)> body,
                                   std::function<Reply(const QByteArray &)> reply, Done done)
 {
     const quint64 generation = m_database.generation();
-    if (cacheHit(which, cache.generation == generation))
-        return done(reply(cache.body));
+    const std::optional<QByteArray> cached = m_shared.kept(kept, generation);
+    if (cacheHit(which, cached.has_value()))
+        return done(reply(*cached));
     withStore<T>(
             std::move(read),
-            [&cache, generation, body = std::move(body), reply](const T &value) {
-                cache = {generation, body(value)};
-                return reply(cache.body);
+            [this, kept, generation, body = std::move(body), reply](const T &value) {
+                const QByteArray made = body(value);
+                m_shared.keep(kept, generation, made);
+                return reply(made);
             },
             std::move(done));
 }
@@ -368,7 +364,7 @@ void VendorService::dispatch(const Route &route, const QByteArray &method, const
 void VendorService::version(Done done)
 {
     perGeneration<int>(
-            m_versionAnswer, Metrics::Cache::Version, [](VendorStore &store) { return store.version(); },
+            SharedAnswers::Kept::Version, Metrics::Cache::Version, [](VendorStore &store) { return store.version(); },
             [](const int &v) { return QByteArray::number(v); },
             [](const QByteArray &body) {
                 return Reply{200, kPlainGbk, body};
@@ -379,7 +375,7 @@ void VendorService::version(Done done)
 void VendorService::news(Done done)
 {
     perGeneration<QList<NewsItem>>(
-            m_newsAnswer, Metrics::Cache::News, [](VendorStore &store) { return store.news(); },
+            SharedAnswers::Kept::News, Metrics::Cache::News, [](VendorStore &store) { return store.news(); },
             [](const QList<NewsItem> &items) {
                 QList<std::pair<QString, QString>> pairs;
                 for (const NewsItem &item : items)
@@ -412,7 +408,7 @@ void VendorService::publishedRules(const QUrl &url, const QByteArray &ifNoneMatc
         return r;
     };
     perGeneration<QByteArray>(
-            m_rulesAnswer, Metrics::Cache::Rules,
+            SharedAnswers::Kept::Rules, Metrics::Cache::Rules,
             [](VendorStore &store) { return RulesStore(store.database()).served(); },
             [](const QByteArray &served) { return served; }, reply, std::move(done));
 }
@@ -422,15 +418,6 @@ Reply VendorService::pageRankAddress(const QString &typed)
     const QByteArray address =
             m_config.publicBase.toUtf8() + kRankPage.toLatin1() + "?dm=" + QUrl::toPercentEncoding(typed);
     return {200, kPlainUtf8, address};
-}
-
-int VendorService::forgetDrawnAnswers()
-{
-    const int dropped = int(m_pictures.count() + m_charts.count() + m_rankAnswers.count());
-    m_pictures.clear();
-    m_charts.clear();
-    m_rankAnswers.clear();
-    return dropped;
 }
 
 void VendorService::pageRank(const QString &typed, Done done)
@@ -448,15 +435,15 @@ void VendorService::topSitesRank(const QString &typed, Done done)
 void VendorService::rankAnswer(const QString &key, const QString &host, QByteArray (*body)(qint64 position), Done done)
 {
     const quint64 generation = m_database.generation();
-    if (const CachedAnswer *cached = m_rankAnswers.object(key);
-        cacheHit(Metrics::Cache::Rank, cached && cached->generation == generation))
-        return done({200, kPlainUtf8, cached->body});
+    if (const std::optional<QByteArray> cached = m_shared.rank(key, generation);
+        cacheHit(Metrics::Cache::Rank, cached.has_value()))
+        return done({200, kPlainUtf8, *cached});
     if (host.isEmpty())
         return done({200, kPlainUtf8, body(0)});
     withStore<qint64>([host](VendorStore &store) { return positionOf(store, host); },
                       [this, key, generation, body](qint64 position) {
                           const QByteArray answer = body(position);
-                          m_rankAnswers.insert(key, new CachedAnswer{generation, answer});
+                          m_shared.keepRank(key, generation, answer);
                           return Reply{200, kPlainUtf8, answer};
                       },
                       std::move(done));
@@ -470,7 +457,7 @@ void VendorService::trendPicture(const QString &typed, Done done)
     const QString host = hostKey(typed.chopped(end.size()));
     if (!host.isEmpty())
         trackAsked(host);
-    picture(host, Picture::Thumbnail, std::move(done));
+    picture(host, SharedAnswers::Picture::Thumbnail, std::move(done));
 }
 
 // The page's chart of a domain: looking at it tracks nothing.
@@ -481,29 +468,28 @@ void VendorService::historyChart(const QString &name, Done done)
     const QString host = hostKey(name.chopped(4));
     if (host.isEmpty())
         return done(notFound());
-    picture(host, Picture::Large, std::move(done));
+    picture(host, SharedAnswers::Picture::Large, std::move(done));
 }
 
-void VendorService::picture(const QString &host, Picture kind, Done done)
+void VendorService::picture(const QString &host, SharedAnswers::Picture kind, Done done)
 {
-    const bool large = kind == Picture::Large;
-    QCache<QString, CachedPicture> &cache = large ? m_charts : m_pictures;
+    const bool large = kind == SharedAnswers::Picture::Large;
     Reply reply(200, large ? QByteArrayLiteral("image/png") : QByteArrayLiteral("image/jpeg"), {});
     reply.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
     // Drawn once per change of the domain's history: the revision grows
     // with every stored count, by whichever process stored it, and is only
     // read again when some data changed.
     const quint64 generation = m_database.generation();
-    const CachedPicture *cached = cache.object(host);
-    if (cacheHit(Metrics::Cache::Picture, cached && cached->generation == generation)) {
-        reply.body = cached->bytes;
+    const SharedAnswers::FoundPicture cached = m_shared.picture(kind, host, generation);
+    if (cacheHit(Metrics::Cache::Picture, cached.current)) {
+        reply.body = cached.bytes;
         return done(reply);
     }
     struct Drawn {
         qint64 revision = 0;
         QByteArray bytes; // empty: the cached picture still holds
     };
-    const qint64 cachedRevision = cached ? cached->revision : -1;
+    const qint64 cachedRevision = cached.revision;
     const auto draw = large ? drawHistoryChart : drawTrendChart;
     // Read and drawn on the database thread: drawing is work too.
     withStore<Drawn>(
@@ -520,16 +506,15 @@ void VendorService::picture(const QString &host, Picture kind, Done done)
                     return std::nullopt;
                 return Drawn{*revision, draw(*history)};
             },
-            [&cache, host, generation, reply](const Drawn &drawn) mutable {
+            [this, kind, host, generation, reply](const Drawn &drawn) mutable {
                 if (drawn.bytes.isEmpty()) {
-                    CachedPicture *kept = cache.object(host);
+                    const std::optional<QByteArray> kept = m_shared.renewPicture(kind, host, generation);
                     if (!kept)
                         return unavailable(); // evicted meanwhile; the next request draws it
-                    kept->generation = generation;
-                    reply.body = kept->bytes;
+                    reply.body = *kept;
                 } else {
                     reply.body = drawn.bytes;
-                    cache.insert(host, new CachedPicture{drawn.revision, generation, drawn.bytes});
+                    m_shared.keepPicture(kind, host, drawn.revision, generation, drawn.bytes);
                 }
                 return reply;
             },
@@ -540,20 +525,17 @@ void VendorService::picture(const QString &host, Picture kind, Done done)
 // the first request of a host name tracks it, up to the operator's cap.
 void VendorService::trackAsked(const QString &host)
 {
-    constexpr qsizetype kRemembered = 100'000;
-    if (m_askedHosts.contains(host))
+    if (!m_shared.firstAsk(host))
         return;
-    if (m_askedHosts.size() >= kRemembered)
-        m_askedHosts.clear();
-    m_askedHosts.insert(host);
-    m_database.post([this, host, cap = m_config.trackCap](VendorStore &store) {
-        if (!m_trackedByPictures)
-            m_trackedByPictures = store.trackedCount(QStringLiteral("picture"));
-        if (!m_trackedByPictures || *m_trackedByPictures >= cap)
+    m_database.post([shared = &m_shared, host, cap = m_config.trackCap](VendorStore &store) {
+        std::optional<qint64> &tracked = shared->trackedByPictures;
+        if (!tracked)
+            tracked = store.trackedCount(QStringLiteral("picture"));
+        if (!tracked || *tracked >= cap)
             return;
         const std::optional<bool> added = store.trackAsked(host);
         if (added && *added)
-            ++*m_trackedByPictures;
+            ++*tracked;
     });
 }
 
@@ -562,7 +544,7 @@ void VendorService::suggestion(const QByteArray &body, const QString &client, Do
     const std::optional<QString> text = decodeSuggestionForm(body);
     if (!text)
         return done(plain(400, QStringLiteral("表单里没有建议（字段 c）。")));
-    if (!m_suggestionLimiter.allow(client)) {
+    if (!m_shared.allowSuggestion(client)) {
         metrics().countRefusal(Metrics::Refusal::Suggestions);
         qCInfo(lcServe, "suggestion refused: %s reached --suggestions-per-hour", qPrintable(client));
         return done(plain(429, QStringLiteral("此地址提交的建议过多，请一小时后再试。")));
@@ -584,7 +566,7 @@ void VendorService::home(Done done)
         QList<NewsItem> news;
     };
     perGeneration<Front>(
-            m_homePage, Metrics::Cache::Home,
+            SharedAnswers::Kept::Home, Metrics::Cache::Home,
             [](VendorStore &store) -> std::optional<Front> {
                 const std::optional<int> v = store.version();
                 const std::optional<QList<NewsItem>> items = v ? store.news() : std::nullopt;
@@ -639,7 +621,7 @@ void VendorService::registerDomain(const QByteArray &body, const QString &client
         return done(htmlPage(400, registerPage(typed, QStringLiteral("这不是一个有效的域名。"), false)));
     // Registrations are anonymous: each address may add a few an hour, so
     // strangers cannot fill the collector's daily budget.
-    if (!m_registerLimiter.allow(client)) {
+    if (!m_shared.allowRegistration(client)) {
         metrics().countRefusal(Metrics::Refusal::Registrations);
         qCInfo(lcServe, "registration refused: %s reached --registrations-per-hour", qPrintable(client));
         Reply refused = htmlPage(429, registerPage(typed, QStringLiteral("此地址登记过多，请稍后再试。"), false));

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "server/AddressLimiter.h"
 #include "server/Metrics.h"
+#include "server/SharedAnswers.h"
 #include "server/VendorStore.h"
 
 #include <QAbstractHttpServer>
 #include <QByteArray>
-#include <QCache>
-#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -56,13 +54,15 @@ struct Reply {
 // query, the pages it opens in the browser, and the register form. Routes
 // take the request's path and query as data only. Nothing here touches the
 // database: what is not cached is asked of the database thread, and a
-// request is answered when that answers, or with 503 when it cannot.
+// request is answered when that answers, or with 503 when it cannot. Each
+// HTTP thread has one; what they keep and count is in the SharedAnswers
+// they are given.
 class VendorService : public QAbstractHttpServer {
     Q_OBJECT
 public:
     using Done = std::function<void(const Reply &)>;
 
-    VendorService(ServiceConfig config, DatabaseThread &database, QObject *parent = nullptr);
+    VendorService(ServiceConfig config, DatabaseThread &database, SharedAnswers &shared, QObject *parent = nullptr);
 
     // Serves the connections the guard lets through.
     void serveOn(ConnectionGuard *guard);
@@ -70,12 +70,6 @@ public:
     // Answers one request through `done`, at once or once the database has
     // answered (public so that tests and benchmarks can ask without a socket).
     void answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client, Done done);
-
-    // Drops the pictures and ranks kept in memory, so that the next requests
-    // read and draw them afresh (on SIGHUP). The version, news and rules
-    // answers stay: they follow the data anyway and serve through an outage.
-    // Returns how many entries were dropped.
-    int forgetDrawnAnswers();
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
@@ -114,14 +108,13 @@ private:
     // or 503.
     template <typename T>
     void withStore(std::function<std::optional<T>(VendorStore &)> read, std::function<Reply(T)> make, Done done);
-    struct CachedAnswer;
-    // Answers from `cache` when it was made in the data's current generation;
-    // otherwise reads the value from the database, keeps its `body` and
-    // answers. `reply` makes the answer from the body either way.
+    // Answers from the kept answer when it was made in the data's current
+    // generation; otherwise reads the value from the database, keeps its
+    // `body` and answers. `reply` makes the answer from the body either way.
     template <typename T>
-    void perGeneration(CachedAnswer &cache, Metrics::Cache which, std::function<std::optional<T>(VendorStore &)> read,
-                       std::function<QByteArray(const T &)> body, std::function<Reply(const QByteArray &)> reply,
-                       Done done);
+    void perGeneration(SharedAnswers::Kept kept, Metrics::Cache which,
+                       std::function<std::optional<T>(VendorStore &)> read, std::function<QByteArray(const T &)> body,
+                       std::function<Reply(const QByteArray &)> reply, Done done);
     void version(Done done);
     void news(Done done);
     void publishedRules(const QUrl &url, const QByteArray &ifNoneMatch, Done done);
@@ -133,8 +126,7 @@ private:
     void rankAnswer(const QString &key, const QString &host, QByteArray (*body)(qint64 position), Done done);
     void trendPicture(const QString &typed, Done done);
     void historyChart(const QString &name, Done done);
-    enum class Picture { Thumbnail, Large };
-    void picture(const QString &host, Picture kind, Done done);
+    void picture(const QString &host, SharedAnswers::Picture kind, Done done);
     Reply lookup(const QString &typed);
     void suggestion(const QByteArray &body, const QString &client, Done done);
     void home(Done done);
@@ -149,30 +141,7 @@ private:
     ServiceConfig m_config;
     DatabaseThread &m_database;
     ConnectionGuard *m_guard = nullptr;
-    AddressLimiter m_suggestionLimiter;
-    AddressLimiter m_registerLimiter;
-    // Answers kept until the data changes: each remembers the generation of
-    // the data it was last known good in.
-    struct CachedAnswer {
-        quint64 generation = 0;
-        QByteArray body;
-    };
-    CachedAnswer m_versionAnswer;
-    CachedAnswer m_newsAnswer;
-    CachedAnswer m_homePage;
-    CachedAnswer m_rulesAnswer; // the newest published rules' served form, empty when none
-    QCache<QString, CachedAnswer> m_rankAnswers;
-    struct CachedPicture {
-        qint64 revision;
-        quint64 generation;
-        QByteArray bytes;
-    };
-    QCache<QString, CachedPicture> m_pictures; // the window's thumbnails
-    QCache<QString, CachedPicture> m_charts; // the pages' large charts
-    QSet<QString> m_askedHosts; // hosts whose picture request was already counted
-    // Domains tracked because of picture requests; read and written on the
-    // database thread only.
-    std::optional<qint64> m_trackedByPictures;
+    SharedAnswers &m_shared;
 };
 
 } // namespace yz::server

@@ -8,6 +8,7 @@
 #include "tests/support/ServerUnderTest.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -97,6 +98,7 @@ private Q_SLOTS:
     void passwordFromAFile();
     void livenessApartFromReadiness();
     void refusalsAreLoggedAndCounted();
+    void severalHttpThreads();
 };
 
 void TestServerDaemon::instancesSideBySide()
@@ -301,5 +303,59 @@ void TestServerDaemon::refusalsAreLoggedAndCounted()
              metrics.constData());
 }
 
-QTEST_GUILESS_MAIN(TestServerDaemon)
+void TestServerDaemon::severalHttpThreads()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("s.sqlite"));
+    yztest::ServingProcess service(db,
+                                   {QStringLiteral("--http-threads"), QStringLiteral("2"),
+                                    QStringLiteral("--max-connections"), QStringLiteral("4")});
+    QVERIFY(service.started());
+    const qint64 pid = service.process().processId();
+    // Two threads named for what they do.
+    int httpThreads = 0;
+    for (const QString &task : QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs)) {
+        QFile comm(QStringLiteral("/proc/%1/task/%2/comm").arg(pid).arg(task));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "http")
+            ++httpThreads;
+    }
+    QCOMPARE(httpThreads, 2);
+
+    // Each request on a connection of its own, spread over both threads by
+    // the kernel: the version is read once, whichever thread answers.
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(get(service.port(), "/yzupdate/?ver=1").body, QByteArray("200912230"));
+    QByteArray metrics = get(service.adminPort(), "/metrics").body;
+    QVERIFY2(metrics.contains("yanzhou_cache_hits_total{cache=\"version\"} 19\n"), metrics.constData());
+    QVERIFY(metrics.contains("yanzhou_cache_misses_total{cache=\"version\"} 1\n"));
+
+    // --max-connections bounds the threads together, not each.
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 8; ++i) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QHostAddress::LocalHost, quint16(service.port()));
+        QVERIFY(clients.back()->waitForConnected(5000));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(get(service.adminPort(), "/metrics").body.contains("yanzhou_open_connections 4\n"), 5000);
+    QTest::qWait(200);
+    metrics = get(service.adminPort(), "/metrics").body;
+    QVERIFY2(metrics.contains("yanzhou_open_connections 4\n"), metrics.constData());
+    clients.clear();
+
+    // The shared port is this instance's: another one asking for it is
+    // refused, naming the listener, however many threads it asks for.
+    Instance second({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(service.port()),
+                     QStringLiteral("--db"), dir.filePath(QStringLiteral("b.sqlite")), QStringLiteral("--no-collect"),
+                     QStringLiteral("--http-threads"), QStringLiteral("2")});
+    QCOMPARE(second.waitForExit(), 1);
+    QVERIFY2(second.log().contains("(--listen)"), second.log().constData());
+
+    // A graceful stop ends every thread.
+    ::kill(pid_t(pid), SIGTERM);
+    QVERIFY(service.process().waitForFinished(10000));
+    QCOMPARE(service.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(service.process().exitCode(), 0);
+}
+
+QTEST_MAIN(TestServerDaemon)
 #include "tst_serverdaemon.moc"
