@@ -84,17 +84,11 @@ const PatternSet &patternSet(Engine engine)
 CountRules::CountRules()
 {
     for (const PatternSet &set : kPatternSets) {
-        Compiled &c = m_engines[size_t(set.engine)];
+        CompiledCountRule &c = entry(set.engine);
         c.rule = builtInRule(set.engine);
         c.anchored = std::make_shared<const PrefixAnchoredPattern>(QString::fromUtf16(set.prefix),
                                                                    QString::fromUtf16(set.suffix), c.rule.pattern);
     }
-}
-
-const CountRules &CountRules::builtIn()
-{
-    static const CountRules rules;
-    return rules;
 }
 
 CountRule CountRules::builtInRule(Engine engine)
@@ -111,33 +105,28 @@ CountRule CountRules::builtInRule(Engine engine)
     return rule;
 }
 
-bool CountRules::replace(Engine engine, const CountRule &rule, Part *refused, QString *error)
+bool CountRules::replace(Engine engine, const CountRule &rule, RuleFault *fault)
 {
-    bool groupFault = false;
-    const std::optional<QRegularExpression> plain = compilePagePattern(rule.pattern, rule.group, &groupFault, error);
+    const std::optional<QRegularExpression> plain = compilePagePattern(rule.pattern, rule.group, fault);
     if (!plain) {
-        *refused = groupFault ? Part::Group : Part::Pattern;
+        fault->field.prepend(QStringLiteral("count."));
         return false;
     }
-    *refused = Part::EmptyMarker;
     if (rule.emptyMarker.isEmpty()) {
-        *error = QStringLiteral("无结果标记不能为空");
+        *fault = {QStringLiteral("empty"), QStringLiteral("无结果标记不能为空")};
         return false;
     }
-    *refused = Part::RefusalMarkers;
-    for (const QString &marker : rule.refusalMarkers) {
-        if (marker.isEmpty()) {
-            *error = QStringLiteral("拒绝标记不能为空");
-            return false;
-        }
+    if (rule.refusalMarkers.contains(QString())) {
+        *fault = {QStringLiteral("refusal"), QStringLiteral("拒绝标记不能为空")};
+        return false;
     }
-    Compiled &c = m_engines[size_t(engine)];
+    CompiledCountRule &c = entry(engine);
     // The built-in pattern keeps its fast matcher; it finds what the whole
     // pattern finds.
     if (rule.pattern != builtIn().rule(engine).pattern)
         c.anchored.reset();
     else
-        c.anchored = builtIn().m_engines[size_t(engine)].anchored;
+        c.anchored = builtIn().entry(engine).anchored;
     c.plain = *plain;
     c.rule = rule;
     return true;
@@ -145,7 +134,7 @@ bool CountRules::replace(Engine engine, const CountRule &rule, Part *refused, QS
 
 Scraped CountRules::scrape(Engine engine, const QString &html) const
 {
-    const Compiled &c = m_engines[size_t(engine)];
+    const CompiledCountRule &c = entry(engine);
     const QRegularExpressionMatch match = c.anchored ? c.anchored->match(html) : c.plain.match(html);
     if (match.hasMatch()) {
         QString value = match.captured(c.rule.group);

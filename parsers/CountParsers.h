@@ -1,5 +1,6 @@
 #pragma once
 
+#include "parsers/RuleSet.h"
 #include "query/Scraped.h"
 
 #include <QRegularExpression>
@@ -7,7 +8,6 @@
 #include <QStringList>
 #include <QStringView>
 
-#include <array>
 #include <memory>
 
 namespace yz {
@@ -27,37 +27,32 @@ struct CountRule {
 
 class PrefixAnchoredPattern;
 
+struct CompiledCountRule {
+    CountRule rule;
+    // The built-in patterns are matched from their literal prefix (linear
+    // time on hostile pages); a replaced one as a whole.
+    std::shared_ptr<const PrefixAnchoredPattern> anchored;
+    QRegularExpression plain;
+};
+
 // The count rules of every engine, compiled. The built-in set is what the
 // window always uses; the command line may replace engines' rules.
-class CountRules {
+class CountRules : public RuleSet<CountRules, Engine, CompiledCountRule, kEngineCount> {
 public:
     CountRules(); // the built-in rules
 
-    static const CountRules &builtIn();
     static CountRule builtInRule(Engine engine);
 
-    const CountRule &rule(Engine engine) const { return m_engines[size_t(engine)].rule; }
-    // Which part of a rule was refused.
-    enum class Part { Pattern, Group, EmptyMarker, RefusalMarkers };
-    // Replaces an engine's rule; refuses (naming the part and the reason) a
-    // pattern that does not compile or has no such group, and an empty marker.
-    bool replace(Engine engine, const CountRule &rule, Part *refused, QString *error);
+    // Replaces an engine's rule; refuses a pattern that does not compile or
+    // has no such group ("count.pattern", "count.group") and an empty marker
+    // ("empty", "refusal"): the fields of the engine's service entry.
+    bool replace(Engine engine, const CountRule &rule, RuleFault *fault);
 
     // The value a result page gives, with its cause: the count with the
     // separators deleted, "0" for the empty-result page, for a refusal page
     // "频" (Google, Sogou) or "X" (the others, whose windows never said 频),
     // "X" for anything else (a failed request's status digits included).
     Scraped scrape(Engine engine, const QString &html) const;
-
-private:
-    struct Compiled {
-        CountRule rule;
-        // The built-in patterns are matched from their literal prefix (linear
-        // time on hostile pages); a replaced one as a whole.
-        std::shared_ptr<const PrefixAnchoredPattern> anchored;
-        QRegularExpression plain;
-    };
-    std::array<Compiled, kEngineCount> m_engines;
 };
 
 // The value of the engine's result page under the built-in rules.

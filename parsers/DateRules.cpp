@@ -151,16 +151,10 @@ QString monthNumber(QString &value)
 DateRules::DateRules()
 {
     for (int v = 0; v < kDateValueCount; ++v) {
-        Compiled &c = m_values[size_t(v)];
+        CompiledDateRule &c = entry(DateValue(v));
         c.rule = builtInRule(DateValue(v));
         c.pattern = QRegularExpression(c.rule.pattern, kPageOptions);
     }
-}
-
-const DateRules &DateRules::builtIn()
-{
-    static const DateRules rules;
-    return rules;
 }
 
 DateRule DateRules::builtInRule(DateValue value)
@@ -168,16 +162,16 @@ DateRule DateRules::builtInRule(DateValue value)
     return {QString::fromUtf16(kBuiltIn[size_t(value)]), kBuiltInOrder[size_t(value)]};
 }
 
-bool DateRules::replace(DateValue value, const DateRule &rule, QString *error)
+bool DateRules::replace(DateValue value, const DateRule &rule, RuleFault *fault)
 {
-    bool groupFault = false;
-    std::optional<QRegularExpression> re = compilePagePattern(rule.pattern, 3, &groupFault, error);
+    std::optional<QRegularExpression> re = compilePagePattern(rule.pattern, 3, fault);
     if (!re) {
-        if (groupFault)
-            *error = QStringLiteral("日期的模式要有三个捕获组（年、月、日）");
+        // The groups are the pattern's: a date rule has no group field.
+        if (fault->field == u"group")
+            *fault = {QStringLiteral("pattern"), QStringLiteral("日期的模式要有三个捕获组（年、月、日）")};
         return false;
     }
-    Compiled &c = m_values[size_t(value)];
+    CompiledDateRule &c = entry(value);
     c.rule = rule;
     c.pattern = *re;
     c.builtInScan = rule.pattern == QStringView(kBuiltIn[size_t(value)]);
@@ -186,7 +180,7 @@ bool DateRules::replace(DateValue value, const DateRule &rule, QString *error)
 
 std::optional<QString> DateRules::read(DateValue value, const QString &lowerPage, bool *gaveUp) const
 {
-    const Compiled &c = m_values[size_t(value)];
+    const CompiledDateRule &c = entry(value);
     const QRegularExpressionMatch m = c.builtInScan ? builtInScan(value, lowerPage) : c.pattern.match(lowerPage);
     *gaveUp = !m.isValid();
     if (!m.hasMatch())

@@ -5,7 +5,6 @@
 #include <QRegularExpression>
 #include <QString>
 
-#include <array>
 #include <optional>
 
 namespace yz {
@@ -30,32 +29,28 @@ struct DateRule {
 QString dateOrderName(DateOrder order);
 std::optional<DateOrder> dateOrderNamed(const QString &name);
 
+struct CompiledDateRule {
+    DateRule rule;
+    QRegularExpression pattern;
+    bool builtInScan = true;
+};
+
 // The date rules, compiled. The built-in patterns keep hand-written scans
 // that find what the patterns find, in linear time on hostile pages.
-class DateRules {
+class DateRules : public RuleSet<DateRules, DateValue, CompiledDateRule, kDateValueCount> {
 public:
     DateRules(); // the built-in rules
 
-    static const DateRules &builtIn();
     static DateRule builtInRule(DateValue value);
 
-    const DateRule &rule(DateValue value) const { return m_values[size_t(value)].rule; }
     // Replaces a rule; refuses a pattern that does not compile or has fewer
-    // than three capture groups.
-    bool replace(DateValue value, const DateRule &rule, QString *error);
+    // than three capture groups (both faults in field "pattern").
+    bool replace(DateValue value, const DateRule &rule, RuleFault *fault);
 
     // The date the rule finds in the page (already lower-cased), or nothing;
     // `gaveUp` says whether PCRE2 stopped at its limits rather than finding
     // no match.
     std::optional<QString> read(DateValue value, const QString &lowerPage, bool *gaveUp) const;
-
-private:
-    struct Compiled {
-        DateRule rule;
-        QRegularExpression pattern;
-        bool builtInScan = true;
-    };
-    std::array<Compiled, kDateValueCount> m_values;
 };
 
 // Month abbreviations to two-digit numbers, after lower-casing.

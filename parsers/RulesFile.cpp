@@ -97,8 +97,22 @@ const QueryRow *rowOf(Service service, const QString &handler)
     return row && row->service == service ? row : nullptr;
 }
 
-// Checks one entry, building the error text with the entry's path.
-class Reader {
+// The keys of the rule entries, each stated once for reading and writing.
+const QString kPattern = QStringLiteral("pattern");
+const QString kGroup = QStringLiteral("group");
+const QString kRemove = QStringLiteral("remove");
+const QString kCount = QStringLiteral("count");
+const QString kEmpty = QStringLiteral("empty");
+const QString kRefusal = QStringLiteral("refusal");
+const QString kOrder = QStringLiteral("order");
+const QString kNumbers = QStringLiteral("numbers");
+const QString kWrongPassword = QStringLiteral("wrongPassword");
+
+// The rules file's codec: each kind of rule is read (over the rule it
+// replaces) and written by the pair of functions beside each other here,
+// so that --print-rules writes exactly what reading takes. Reading checks
+// one entry, building the error text with the entry's path.
+class Codec {
 public:
     QString error;
 
@@ -132,30 +146,41 @@ public:
         if (!v.isObject())
             return fail(path, QStringLiteral("应是对象：{\"pattern\": …, \"group\": …, \"remove\": …}"));
         const QJsonObject o = v.toObject();
-        if (!onlyKnownKeys(o, path, {QStringLiteral("pattern"), QStringLiteral("group"), QStringLiteral("remove")}))
+        if (!onlyKnownKeys(o, path, {kPattern, kGroup, kRemove}))
             return false;
-        if (o.contains(QStringLiteral("pattern"))
-            && !text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &pattern))
+        if (o.contains(kPattern) && !text(o.value(kPattern), path + u'.' + kPattern, &pattern))
             return false;
-        if (o.contains(QStringLiteral("group"))) {
-            const QJsonValue g = o.value(QStringLiteral("group"));
+        if (o.contains(kGroup)) {
+            const QJsonValue g = o.value(kGroup);
             if (!g.isDouble() || g.toDouble() != double(g.toInt()))
-                return fail(path + QStringLiteral(".group"), QStringLiteral("应是整数"));
+                return fail(path + u'.' + kGroup, QStringLiteral("应是整数"));
             group = g.toInt();
         }
-        return !o.contains(QStringLiteral("remove"))
-                || text(o.value(QStringLiteral("remove")), path + QStringLiteral(".remove"), &removal);
+        return !o.contains(kRemove) || text(o.value(kRemove), path + u'.' + kRemove, &removal);
+    }
+    static QJsonObject patternRuleJson(const QString &pattern, int group, const QString &removal)
+    {
+        return {{kPattern, pattern}, {kGroup, group}, {kRemove, removal}};
+    }
+
+    // Puts a rule read at `path` in its set; a refusal names the field at
+    // fault under `path`.
+    template <typename Rules, typename Kind, typename Rule>
+    bool take(Rules &rules, Kind kind, const Rule &rule, const QString &path)
+    {
+        RuleFault fault;
+        return rules.replace(kind, rule, &fault)
+                || fail(fault.field.isEmpty() ? path : path + u'.' + fault.field, fault.reason);
     }
 
     bool rank(const QJsonValue &v, const QString &path, RankValue which, RankRules &ranks)
     {
         RankRule rule = ranks.rule(which);
-        if (!patternRule(v, path, rule.pattern, rule.group, rule.removal))
-            return false;
-        bool groupFault = false;
-        QString why;
-        return ranks.replace(which, rule, &groupFault, &why)
-                || fail(path + (groupFault ? QStringLiteral(".group") : QStringLiteral(".pattern")), why);
+        return patternRule(v, path, rule.pattern, rule.group, rule.removal) && take(ranks, which, rule, path);
+    }
+    static QJsonObject rankJson(const RankRule &rule)
+    {
+        return patternRuleJson(rule.pattern, rule.group, rule.removal);
     }
 
     bool integer(const QJsonValue &v, const QString &path, int *out)
@@ -172,23 +197,25 @@ public:
         if (!v.isObject())
             return fail(path, QStringLiteral("应是对象：{\"pattern\": …, \"order\": …}"));
         const QJsonObject o = v.toObject();
-        if (!onlyKnownKeys(o, path, {QStringLiteral("pattern"), QStringLiteral("order")}))
+        if (!onlyKnownKeys(o, path, {kPattern, kOrder}))
             return false;
         DateRule rule = dates.rule(which);
-        if (o.contains(QStringLiteral("pattern"))
-            && !text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &rule.pattern))
+        if (o.contains(kPattern) && !text(o.value(kPattern), path + u'.' + kPattern, &rule.pattern))
             return false;
-        if (o.contains(QStringLiteral("order"))) {
+        if (o.contains(kOrder)) {
             QString name;
-            if (!text(o.value(QStringLiteral("order")), path + QStringLiteral(".order"), &name))
+            if (!text(o.value(kOrder), path + u'.' + kOrder, &name))
                 return false;
             const std::optional<DateOrder> order = dateOrderNamed(name);
             if (!order)
-                return fail(path + QStringLiteral(".order"), QStringLiteral("应是 auto、ymd、dmy 或 mdy"));
+                return fail(path + u'.' + kOrder, QStringLiteral("应是 auto、ymd、dmy 或 mdy"));
             rule.order = *order;
         }
-        QString why;
-        return dates.replace(which, rule, &why) || fail(path + QStringLiteral(".pattern"), why);
+        return take(dates, which, rule, path);
+    }
+    static QJsonObject dateJson(const DateRule &rule)
+    {
+        return {{kPattern, rule.pattern}, {kOrder, dateOrderName(rule.order)}};
     }
 
     // The statistics line's numbers: {"pattern", "todayIp": [match, group], …}.
@@ -197,13 +224,12 @@ public:
         if (!v.isObject())
             return fail(path, QStringLiteral("应是对象：{\"pattern\": …, \"todayIp\": [第几次匹配, 捕获组], …}"));
         const QJsonObject o = v.toObject();
-        QStringList known = {QStringLiteral("pattern")};
+        QStringList known = {kPattern};
         for (const PickEntry &p : kPicks)
             known << QString::fromUtf16(p.key);
         if (!onlyKnownKeys(o, path, known))
             return false;
-        if (o.contains(QStringLiteral("pattern"))
-            && !text(o.value(QStringLiteral("pattern")), path + QStringLiteral(".pattern"), &rule.pattern))
+        if (o.contains(kPattern) && !text(o.value(kPattern), path + u'.' + kPattern, &rule.pattern))
             return false;
         for (const PickEntry &p : kPicks) {
             const QString key = QString::fromUtf16(p.key);
@@ -223,15 +249,42 @@ public:
     bool statistics(const QJsonObject &o, const QString &name, StatisticsProvider provider, StatisticsRules &rules)
     {
         StatisticsRule rule = rules.rule(provider);
-        if (o.contains(QStringLiteral("numbers"))
-            && !numbers(o.value(QStringLiteral("numbers")), name + QStringLiteral(".numbers"), rule))
+        if (o.contains(kNumbers) && !numbers(o.value(kNumbers), name + u'.' + kNumbers, rule))
             return false;
-        if (o.contains(QStringLiteral("wrongPassword"))
-            && !text(o.value(QStringLiteral("wrongPassword")), name + QStringLiteral(".wrongPassword"),
-                     &rule.wrongPassword))
+        if (o.contains(kWrongPassword)
+            && !text(o.value(kWrongPassword), name + u'.' + kWrongPassword, &rule.wrongPassword))
             return false;
         QString why;
         return rules.replace(provider, rule, &why) || fail(name, why);
+    }
+    static void writeStatistics(const StatisticsRule &rule, QJsonObject &service)
+    {
+        QJsonObject numbers{{kPattern, rule.pattern}};
+        for (const PickEntry &p : kPicks)
+            numbers.insert(QString::fromUtf16(p.key), QJsonArray{(rule.*p.pick).match, (rule.*p.pick).group});
+        service.insert(kNumbers, numbers);
+        service.insert(kWrongPassword, rule.wrongPassword);
+    }
+
+    // An engine's count rule: "count" {pattern, group, remove}, "empty"
+    // and "refusal", each left out keeping its value.
+    bool count(const QJsonObject &o, const QString &name, Engine engine, CountRules &counts)
+    {
+        CountRule rule = counts.rule(engine);
+        if (o.contains(kCount)
+            && !patternRule(o.value(kCount), name + u'.' + kCount, rule.pattern, rule.group, rule.removal))
+            return false;
+        if (o.contains(kEmpty) && !text(o.value(kEmpty), name + u'.' + kEmpty, &rule.emptyMarker))
+            return false;
+        if (o.contains(kRefusal) && !markers(o.value(kRefusal), name + u'.' + kRefusal, &rule.refusalMarkers))
+            return false;
+        return take(counts, engine, rule, name);
+    }
+    static void writeCount(const CountRule &rule, QJsonObject &service)
+    {
+        service.insert(kCount, patternRuleJson(rule.pattern, rule.group, rule.removal));
+        service.insert(kEmpty, rule.emptyMarker);
+        service.insert(kRefusal, QJsonArray::fromStringList(rule.refusalMarkers));
     }
 
     bool markers(const QJsonValue &v, const QString &path, QStringList *out)
@@ -336,7 +389,7 @@ public:
         if (headsAColumn(service))
             known << QStringLiteral("label");
         if (engine)
-            known << QStringLiteral("count") << QStringLiteral("empty") << QStringLiteral("refusal");
+            known << kCount << kEmpty << kRefusal;
         if (rankEntry)
             known << rankEntry->key;
         const QList<DateEntry> dates = datesOf(service);
@@ -344,7 +397,7 @@ public:
             known << QString::fromUtf16(d.key);
         const std::optional<StatisticsProvider> provider = statisticsOf(service);
         if (provider)
-            known << QStringLiteral("numbers") << QStringLiteral("wrongPassword");
+            known << kNumbers << kWrongPassword;
         if (!onlyKnownKeys(o, name, known) || !serviceItself(o, name, service, rules))
             return false;
         for (const DateEntry &d : dates) {
@@ -361,26 +414,7 @@ public:
         if (rankEntry && o.contains(rankEntry->key)
             && !rank(o.value(rankEntry->key), name + u'.' + rankEntry->key, rankEntry->value, rules.ranks))
             return false;
-        if (!engine)
-            return true;
-        CountRule rule = rules.counts.rule(*engine);
-        if (o.contains(QStringLiteral("count"))
-            && !patternRule(o.value(QStringLiteral("count")), name + QStringLiteral(".count"), rule.pattern, rule.group,
-                            rule.removal))
-            return false;
-        if (o.contains(QStringLiteral("empty"))
-            && !text(o.value(QStringLiteral("empty")), name + QStringLiteral(".empty"), &rule.emptyMarker))
-            return false;
-        if (o.contains(QStringLiteral("refusal"))
-            && !markers(o.value(QStringLiteral("refusal")), name + QStringLiteral(".refusal"), &rule.refusalMarkers))
-            return false;
-        QString why;
-        CountRules::Part refused;
-        if (rules.counts.replace(*engine, rule, &refused, &why))
-            return true;
-        static const QString parts[] = {QStringLiteral(".count.pattern"), QStringLiteral(".count.group"),
-                                        QStringLiteral(".empty"), QStringLiteral(".refusal")};
-        return fail(name + parts[int(refused)], why);
+        return !engine || count(o, name, *engine, rules.counts);
     }
 };
 
@@ -398,7 +432,7 @@ bool applyRules(const QByteArray &json, ScrapeRules &rules, QString *error)
     if (!parseJsonObject(json, QString(), QStringLiteral("{\"服务名\": {…}}"), &object, error))
         return false;
     ScrapeRules changed = rules;
-    Reader reader;
+    Codec reader;
     for (auto it = object.begin(); it != object.end(); ++it) {
         const std::optional<Service> service = ServiceHosts::serviceNamed(it.key());
         if (!service) {
@@ -459,36 +493,14 @@ QByteArray builtInRulesJson()
             entry.insert(QStringLiteral("label"), ResultSheet::builtInLabel(service));
         if (const QString base = builtInHosts.base(service); !base.isEmpty())
             entry.insert(QStringLiteral("base"), base);
-        if (const std::optional<Engine> engine = engineOf(service)) {
-            const CountRule rule = CountRules::builtInRule(*engine);
-            entry.insert(QStringLiteral("count"),
-                         QJsonObject{{QStringLiteral("pattern"), rule.pattern},
-                                     {QStringLiteral("group"), rule.group},
-                                     {QStringLiteral("remove"), rule.removal}});
-            entry.insert(QStringLiteral("empty"), rule.emptyMarker);
-            entry.insert(QStringLiteral("refusal"), QJsonArray::fromStringList(rule.refusalMarkers));
-        }
-        if (const std::optional<RankEntry> rankEntry = rankEntryOf(service)) {
-            const RankRule rule = RankRules::builtInRule(rankEntry->value);
-            entry.insert(rankEntry->key,
-                         QJsonObject{{QStringLiteral("pattern"), rule.pattern},
-                                     {QStringLiteral("group"), rule.group},
-                                     {QStringLiteral("remove"), rule.removal}});
-        }
-        for (const DateEntry &d : datesOf(service)) {
-            const DateRule rule = DateRules::builtInRule(d.value);
-            entry.insert(QString::fromUtf16(d.key),
-                         QJsonObject{{QStringLiteral("pattern"), rule.pattern},
-                                     {QStringLiteral("order"), dateOrderName(rule.order)}});
-        }
-        if (const std::optional<StatisticsProvider> provider = statisticsOf(service)) {
-            const StatisticsRule rule = StatisticsRules::builtInRule(*provider);
-            QJsonObject numbers{{QStringLiteral("pattern"), rule.pattern}};
-            for (const PickEntry &p : kPicks)
-                numbers.insert(QString::fromUtf16(p.key), QJsonArray{(rule.*p.pick).match, (rule.*p.pick).group});
-            entry.insert(QStringLiteral("numbers"), numbers);
-            entry.insert(QStringLiteral("wrongPassword"), rule.wrongPassword);
-        }
+        if (const std::optional<Engine> engine = engineOf(service))
+            Codec::writeCount(CountRules::builtInRule(*engine), entry);
+        if (const std::optional<RankEntry> rankEntry = rankEntryOf(service))
+            entry.insert(rankEntry->key, Codec::rankJson(RankRules::builtInRule(rankEntry->value)));
+        for (const DateEntry &d : datesOf(service))
+            entry.insert(QString::fromUtf16(d.key), Codec::dateJson(DateRules::builtInRule(d.value)));
+        if (const std::optional<StatisticsProvider> provider = statisticsOf(service))
+            Codec::writeStatistics(StatisticsRules::builtInRule(*provider), entry);
         QJsonObject addresses;
         for (const auto rows : allQueryRows())
             for (const QueryRow &row : rows)

@@ -168,8 +168,8 @@ void TestDomainAge::linearScansEqualThePatterns()
     for (int v = 0; v < yz::kDateValueCount; ++v) {
         yz::DateRule rule = yz::DateRules::builtInRule(yz::DateValue(v));
         rule.pattern.prepend(QStringLiteral("(?:)"));
-        QString error;
-        QVERIFY2(asPatterns.replace(yz::DateValue(v), rule, &error), qPrintable(error));
+        yz::RuleFault fault;
+        QVERIFY2(asPatterns.replace(yz::DateValue(v), rule, &fault), qPrintable(fault.reason));
     }
     QRandomGenerator rng(3);
     for (int round = 0; round < 3000; ++round) {
