@@ -100,7 +100,7 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         Reply reply(0, {}, {});
-        service.answer("GET", QUrl(QStringLiteral("/yzclientthumb/%1_bd1.jpg").arg(host)), {},
+        service.answer(VendorService::Method::Get, QUrl(QStringLiteral("/yzclientthumb/%1_bd1.jpg").arg(host)), {},
                        QStringLiteral("127.0.0.1"), [&reply](const Reply &answered) { reply = answered; });
         while (reply.status == 0)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

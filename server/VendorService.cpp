@@ -40,9 +40,21 @@ const QString kRankPage = QStringLiteral("/pr/");
 const QString kStyleSheet = QStringLiteral("/style.css");
 const QString kDownloads = QStringLiteral("/download/");
 
+// A request method's name in the access log.
+const char *methodName(QHttpServerRequest::Method method)
+{
+    using M = QHttpServerRequest::Method;
+    static const QHash<M, const char *> kNames = {
+            {M::Get, "GET"},     {M::Post, "POST"},     {M::Head, "HEAD"},
+            {M::Put, "PUT"},     {M::Delete, "DELETE"}, {M::Options, "OPTIONS"},
+            {M::Patch, "PATCH"}, {M::Trace, "TRACE"},   {M::Connect, "CONNECT"},
+    };
+    return kNames.value(method, "OTHER");
+}
+
 // One line per answered request: client, method, path (cut, printable),
 // status, bytes, milliseconds.
-void logAccess(const QString &client, const QByteArray &method, const QUrl &url, int status, qint64 bytes,
+void logAccess(const QString &client, QHttpServerRequest::Method method, const QUrl &url, int status, qint64 bytes,
                double seconds)
 {
     constexpr qsizetype kShownPath = 200;
@@ -51,7 +63,7 @@ void logAccess(const QString &client, const QByteArray &method, const QUrl &url,
     QString target = url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded);
     if (target.size() > kShownPath)
         target = target.left(kShownPath) + QStringLiteral("...");
-    qCInfo(lcAccess, "%s %s %s %d %lld %.1fms", qPrintable(client), method.constData(), qPrintable(target), status,
+    qCInfo(lcAccess, "%s %s %s %d %lld %.1fms", qPrintable(client), methodName(method), qPrintable(target), status,
            bytes, seconds * 1000);
 }
 
@@ -195,15 +207,8 @@ void VendorService::serveOn(ConnectionGuard *guard)
 
 bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    static const QHash<QHttpServerRequest::Method, QByteArray> kMethods = {
-            {QHttpServerRequest::Method::Get, "GET"},         {QHttpServerRequest::Method::Post, "POST"},
-            {QHttpServerRequest::Method::Head, "HEAD"},       {QHttpServerRequest::Method::Put, "PUT"},
-            {QHttpServerRequest::Method::Delete, "DELETE"},   {QHttpServerRequest::Method::Options, "OPTIONS"},
-            {QHttpServerRequest::Method::Patch, "PATCH"},     {QHttpServerRequest::Method::Trace, "TRACE"},
-            {QHttpServerRequest::Method::Connect, "CONNECT"},
-    };
     QPointer<QTcpSocket> target(socket);
-    const QByteArray method = kMethods.value(request.method(), "OTHER");
+    const Method method = request.method();
     const QString client = clientOf(request);
     const QUrl url = request.url();
     QElapsedTimer clock;
@@ -214,7 +219,7 @@ bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket 
     dispatch(
             route, method, url, request.body(), client,
             [this, target, method, client, url, clock, routeName, domainRoute](const Reply &reply) {
-                const qint64 bytes = method == "HEAD" ? 0 : reply.body.size();
+                const qint64 bytes = method == Method::Head ? 0 : reply.body.size();
                 if (target && m_guard)
                     m_guard->respond(target, responseHead(reply), reply.body);
                 const double seconds = double(clock.nsecsElapsed()) / 1e9;
@@ -301,19 +306,18 @@ const VendorService::Route &VendorService::routeOf(const QString &path)
     return domain;
 }
 
-void VendorService::answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client,
-                           Done done)
+void VendorService::answer(Method method, const QUrl &url, const QByteArray &body, const QString &client, Done done)
 {
     dispatch(routeOf(url.path(QUrl::FullyDecoded)), method, url, body, client, std::move(done));
 }
 
-void VendorService::dispatch(const Route &route, const QByteArray &method, const QUrl &url, const QByteArray &body,
+void VendorService::dispatch(const Route &route, Method method, const QUrl &url, const QByteArray &body,
                              const QString &client, Done done, const QByteArray &ifNoneMatch)
 {
     if (!url.isValid())
         return done(notFound());
-    const bool get = method == "GET" || method == "HEAD";
-    const bool post = method == "POST";
+    const bool get = method == Method::Get || method == Method::Head;
+    const bool post = method == Method::Post;
     switch (route.kind) {
     case Route::Suggestion:
         return post ? suggestion(body, client, std::move(done)) : done(methodNotAllowed("POST"));

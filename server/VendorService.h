@@ -6,13 +6,12 @@
 
 #include <QAbstractHttpServer>
 #include <QByteArray>
+#include <QHttpServerRequest>
 #include <QString>
 
 #include <functional>
 #include <optional>
 #include <utility>
-
-class QHttpServerRequest;
 
 namespace yz::server {
 
@@ -69,7 +68,8 @@ public:
 
     // Answers one request through `done`, at once or once the database has
     // answered (public so that tests and benchmarks can ask without a socket).
-    void answer(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &client, Done done);
+    using Method = QHttpServerRequest::Method;
+    void answer(Method method, const QUrl &url, const QByteArray &body, const QString &client, Done done);
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
@@ -101,8 +101,8 @@ private:
     };
     static const Route &routeOf(const QString &path);
     // Answers a request whose route is known.
-    void dispatch(const Route &route, const QByteArray &method, const QUrl &url, const QByteArray &body,
-                  const QString &client, Done done, const QByteArray &ifNoneMatch = {});
+    void dispatch(const Route &route, Method method, const QUrl &url, const QByteArray &body, const QString &client,
+                  Done done, const QByteArray &ifNoneMatch = {});
 
     // Runs `read` on the database thread; `done` gets `make` of its result,
     // or 503.
