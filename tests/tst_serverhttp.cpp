@@ -3,6 +3,7 @@
 #include "net/TextDecoding.h"
 #include "parsers/PublishedRules.h"
 #include "parsers/TrustedKeys.h"
+#include "server/SharedAnswers.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerUnderTest.h"
 
@@ -584,6 +585,44 @@ private Q_SLOTS:
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("not newer"), r.err.constData());
         QFile::remove(trustedPub);
+    }
+
+    // What every HTTP thread shares: an answer is good in the generation it
+    // was made in only; a picture dropped on reload cannot be renewed (its
+    // request then draws it afresh); the per-address limits count every
+    // thread's requests together.
+    void sharedAnswersFollowTheData()
+    {
+        using yz::server::SharedAnswers;
+        SharedAnswers shared(2, 1);
+        QVERIFY(!shared.kept(SharedAnswers::Kept::News, 1));
+        shared.keep(SharedAnswers::Kept::News, 1, "news");
+        QCOMPARE(shared.kept(SharedAnswers::Kept::News, 1).value_or(QByteArray()), QByteArray("news"));
+        QVERIFY(!shared.kept(SharedAnswers::Kept::News, 2));
+        QVERIFY(!shared.kept(SharedAnswers::Kept::Version, 1));
+
+        const auto thumbnail = SharedAnswers::Picture::Thumbnail;
+        shared.keepPicture(thumbnail, QStringLiteral("example.com"), 7, 1, "jpeg");
+        SharedAnswers::FoundPicture found = shared.picture(thumbnail, QStringLiteral("example.com"), 2);
+        QVERIFY(!found.current);
+        QCOMPARE(found.revision, 7);
+        QCOMPARE(shared.renewPicture(thumbnail, QStringLiteral("example.com"), 2).value_or(QByteArray()),
+                 QByteArray("jpeg"));
+        QVERIFY(shared.picture(thumbnail, QStringLiteral("example.com"), 2).current);
+        QVERIFY(!shared.picture(SharedAnswers::Picture::Large, QStringLiteral("example.com"), 2).current);
+        shared.keepRank(QStringLiteral("pr:example.com"), 2, "Rank_1:1:3\n");
+        QCOMPARE(shared.forgetDrawn(), 2);
+        QVERIFY(!shared.renewPicture(thumbnail, QStringLiteral("example.com"), 3));
+        QVERIFY(!shared.rank(QStringLiteral("pr:example.com"), 2));
+        QVERIFY(shared.kept(SharedAnswers::Kept::News, 1)); // follows the data, not the reload
+
+        QVERIFY(shared.allowSuggestion(QStringLiteral("1.2.3.4")));
+        QVERIFY(shared.allowSuggestion(QStringLiteral("1.2.3.4")));
+        QVERIFY(!shared.allowSuggestion(QStringLiteral("1.2.3.4")));
+        QVERIFY(shared.allowRegistration(QStringLiteral("1.2.3.4")));
+        QVERIFY(!shared.allowRegistration(QStringLiteral("1.2.3.4")));
+        QVERIFY(shared.firstAsk(QStringLiteral("example.com")));
+        QVERIFY(!shared.firstAsk(QStringLiteral("example.com")));
     }
 
     void downloadsServeOneFixedFile()

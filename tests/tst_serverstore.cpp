@@ -13,7 +13,9 @@
 #include "tests/support/ServerUnderTest.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace yz::server;
@@ -410,6 +412,55 @@ private Q_SLOTS:
         QVERIFY(!printed.contains('\x1b') && !printed.contains('\x07') && !printed.contains("\u202e"));
         QVERIFY(printed.contains("  line one"));
         QVERIFY(printed.contains("  line two"));
+    }
+
+    // What the command table says of each command: how many arguments it
+    // takes, and whether it reads, writes or never opens the database, which
+    // is opened only once the command has checked its arguments.
+    void commandTableShapesEachCommand()
+    {
+        QTemporaryDir dir;
+        const QString unreachable = dir.filePath(QStringLiteral("no/such/dir/x.sqlite"));
+        using yztest::serverCommand;
+        // A bad argument is told as such even where no database could open.
+        yztest::CommandResult r =
+                serverCommand(unreachable, {QStringLiteral("version"), QStringLiteral("set"), QStringLiteral("v2")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("the version is a whole number"), r.err.constData());
+        r = serverCommand(unreachable, {QStringLiteral("version"), QStringLiteral("set"), QStringLiteral("5")});
+        QCOMPARE(r.status, 1);
+        // A reading command never makes the file it was asked to read.
+        const QString missing = dir.filePath(QStringLiteral("missing.sqlite"));
+        for (const QStringList &reads : {QStringList{QStringLiteral("news"), QStringLiteral("list")},
+                                         QStringList{QStringLiteral("rules"), QStringLiteral("list")},
+                                         QStringList{QStringLiteral("domains"), QStringLiteral("list")}}) {
+            r = serverCommand(missing, reads);
+            QCOMPARE(r.status, 1);
+            QVERIFY2(r.err.contains("no database at"), r.err.constData());
+            QVERIFY(!QFileInfo::exists(missing));
+        }
+        // A writing one makes it, with its schema.
+        QCOMPARE(serverCommand(missing, {QStringLiteral("version"), QStringLiteral("set"), QStringLiteral("3")}).status,
+                 0);
+        QCOMPARE(serverCommand(missing, {QStringLiteral("version"), QStringLiteral("show")}).out, QByteArray("3\n"));
+        // Too few or too many arguments: the command's synopsis.
+        r = serverCommand(missing,
+                          {QStringLiteral("rules"), QStringLiteral("show"), QStringLiteral("1"), QStringLiteral("2")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("usage: yanzhou-server rules show [N]"), r.err.constData());
+        QCOMPARE(serverCommand(missing, {QStringLiteral("news"), QStringLiteral("move"), QStringLiteral("1")}).status,
+                 2);
+        // A command that uses no database ignores one that cannot open.
+        const QString key = dir.filePath(QStringLiteral("k.key"));
+        QCOMPARE(serverCommand(unreachable,
+                               {QStringLiteral("rules"), QStringLiteral("keygen"), QStringLiteral("--out"), key})
+                         .status,
+                 0);
+        QVERIFY(QFileInfo::exists(key));
+        // --help is the command's own, whatever --db says.
+        r = serverCommand(unreachable, {QStringLiteral("news"), QStringLiteral("add"), QStringLiteral("--help")});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.out.startsWith("Usage: yanzhou-server news add TITLE ADDRESS\n"));
     }
 
     // The form body the window sends comes back as the text that was typed.
