@@ -23,16 +23,13 @@ constexpr int kCandidates = 32;
 
 QString CollectOutcome::text() const
 {
-    switch (kind) {
-    case Count:
+    using Cause = CellStatus::Cause;
+    if (counted())
         return QStringLiteral("ok");
-    case Refused:
+    if (cause == Cause::Refused)
         return detail.isEmpty() ? QStringLiteral("频") : QStringLiteral("频 ") + detail;
-    case Unrecognised:
+    if (cause == Cause::Unrecognised)
         return detail.isEmpty() ? QStringLiteral("X") : QStringLiteral("X ") + detail;
-    case Failed:
-        break;
-    }
     return detail;
 }
 
@@ -98,7 +95,7 @@ bool CollectQueue::complete(const QString &domain, QDate day, const CollectOutco
     Transaction transaction(db);
     if (!transaction.began())
         return fail(db.lastError().text());
-    const bool counted = outcome.kind == CollectOutcome::Count;
+    const bool counted = outcome.counted();
     QSqlQuery query(db);
     // A count ends the day's work; a failure is retried in a later round,
     // up to a few times a day.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "query/CellStatus.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -11,11 +13,16 @@ namespace yz::server {
 
 class Database;
 
-// How one day's fetch of a domain ended.
+// How one day's fetch of a domain ended, in the engine's words for how an
+// answer ended: Ok (a count), None (a count of 0), Refused, Unrecognised or
+// Failed. Unlike a grid cell, an answer of 429, 403 or 503 is Refused here:
+// the collector must slow down for it as for a refusal page.
 struct CollectOutcome {
-    enum Kind { Count, Refused, Unrecognised, Failed } kind = Failed;
-    qint64 count = 0; // Count
+    CellStatus::Cause cause = CellStatus::Cause::Failed;
+    qint64 count = 0; // when counted
     QString detail; // Failed: "HTTP 404" or "transport 12029"; Unrecognised: what more is known
+
+    bool counted() const { return cause == CellStatus::Cause::Ok || cause == CellStatus::Cause::None; }
 
     // The text stored and shown: "ok", "频", "X" (each with its detail when
     // there is one), or the failure's detail.

@@ -23,6 +23,23 @@ const QueryRow &countRow()
     return *row;
 }
 
+// How the rules' health names an outcome.
+QString ruleOutcomeName(CellStatus::Cause cause)
+{
+    switch (cause) {
+    case CellStatus::Cause::Ok:
+        return QStringLiteral("read");
+    case CellStatus::Cause::None:
+        return QStringLiteral("none");
+    case CellStatus::Cause::Refused:
+        return QStringLiteral("refused");
+    case CellStatus::Cause::Unrecognised:
+        return QStringLiteral("unrecognised");
+    default:
+        return QStringLiteral("failed");
+    }
+}
+
 // What a delivered answer means for the history.
 CollectOutcome classify(const CountRules &counts, const PageAnswer &answer)
 {
@@ -32,7 +49,7 @@ CollectOutcome classify(const CountRules &counts, const PageAnswer &answer)
     // engine turns a client away, like its refusal page.
     const int http = answer.httpStatus();
     if ((answer.read() && scraped.cause == CellStatus::Cause::Refused) || http == 429 || http == 403 || http == 503) {
-        outcome.kind = CollectOutcome::Refused;
+        outcome.cause = CellStatus::Cause::Refused;
         if (!answer.read())
             outcome.detail = QStringLiteral("HTTP %1").arg(http);
     } else if (!answer.read() && http != 0) {
@@ -44,12 +61,14 @@ CollectOutcome classify(const CountRules &counts, const PageAnswer &answer)
                                  .arg(answer.asked.host())
                                  .arg(answer.status);
     } else if (scraped.cause == CellStatus::Cause::Unrecognised) {
-        outcome.kind = CollectOutcome::Unrecognised;
+        outcome.cause = CellStatus::Cause::Unrecognised;
         outcome.detail = scraped.reason;
     } else {
         bool ok = false;
         outcome.count = scraped.value.toLongLong(&ok);
-        outcome.kind = ok ? CollectOutcome::Count : CollectOutcome::Unrecognised;
+        outcome.cause = !ok          ? CellStatus::Cause::Unrecognised
+                : outcome.count == 0 ? CellStatus::Cause::None
+                                     : CellStatus::Cause::Ok;
     }
     return outcome;
 }
@@ -152,12 +171,9 @@ void Collector::takeUpPublishedRules()
 void Collector::noteOutcome(const QString &address, const CollectOutcome &outcome)
 {
     static const QString rule = ServiceHosts::serviceName(countRow().service) + u'/' + kHandler;
-    static const QString names[] = {QStringLiteral("read"), QStringLiteral("refused"), QStringLiteral("unrecognised"),
-                                    QStringLiteral("failed")};
     RulesStore store(m_database);
-    const QString name =
-            outcome.kind == CollectOutcome::Count && outcome.count == 0 ? QStringLiteral("none") : names[outcome.kind];
-    const QString value = outcome.kind == CollectOutcome::Count ? QString::number(outcome.count) : outcome.text();
+    const QString name = ruleOutcomeName(outcome.cause);
+    const QString value = outcome.counted() ? QString::number(outcome.count) : outcome.text();
     // The state before this answer, as another run of the collector may have left it.
     if (!m_ruleBroken)
         m_ruleBroken = store.isBroken(rule, m_config.broken);
@@ -207,13 +223,13 @@ void Collector::finish(const QString &domain, const PageAnswer &answer)
     if (!m_queue.complete(domain, today(), outcome, now, now.addSecs(m_config.retryAfterS))
         && !m_queue.lastError().isEmpty())
         qCWarning(lcCollector, "collector: %s", qPrintable(m_queue.lastError()));
-    if (outcome.kind == CollectOutcome::Count)
+    if (outcome.counted())
         ++m_totals.counted;
     else
         ++m_totals.failed;
 
     qint64 waitMs = qint64(1000.0 / m_rate) - m_sinceStart.elapsed();
-    if (outcome.kind == CollectOutcome::Refused) {
+    if (outcome.cause == CellStatus::Cause::Refused) {
         // The search engine noticed us: slow down and pause, longer each time.
         m_rate = std::max(m_config.ratePerSecond / 64, m_rate / 2);
         waitMs = std::max<qint64>(waitMs, qint64(m_backoffS) * 1000);
@@ -222,7 +238,7 @@ void Collector::finish(const QString &domain, const PageAnswer &answer)
                   "pausing %lld s",
                   qPrintable(domain), m_rate, waitMs / 1000);
         m_backoffS = std::min(m_config.maxBackoffS, m_backoffS * 2);
-    } else if (outcome.kind == CollectOutcome::Count) {
+    } else if (outcome.counted()) {
         m_rate = std::min(m_config.ratePerSecond, m_rate * 1.25);
         m_backoffS = m_config.backoffS;
     }
@@ -231,12 +247,8 @@ void Collector::finish(const QString &domain, const PageAnswer &answer)
 
 void Collector::noteFetch(const QString &domain, const CollectOutcome &outcome)
 {
-    const bool none = outcome.kind == CollectOutcome::Count && outcome.count == 0;
-    static const Metrics::Outcome kinds[] = {Metrics::Outcome::Counted, Metrics::Outcome::Refused,
-                                             Metrics::Outcome::Unrecognised, Metrics::Outcome::Failed};
-    metrics().countOutcome(none ? Metrics::Outcome::None : kinds[outcome.kind]);
-    const QString what =
-            outcome.kind == CollectOutcome::Count ? QStringLiteral("counted %1").arg(outcome.count) : outcome.text();
+    metrics().countOutcome(outcome.cause);
+    const QString what = outcome.counted() ? QStringLiteral("counted %1").arg(outcome.count) : outcome.text();
     qCInfo(lcCollector, "collector: %s %s (%lld ms)", qPrintable(domain), qPrintable(what), m_sinceStart.elapsed());
 }
 

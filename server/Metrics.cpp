@@ -133,10 +133,16 @@ void Metrics::countReconnect()
     ++m_reconnects;
 }
 
-void Metrics::countOutcome(Outcome outcome)
+void Metrics::countOutcome(CellStatus::Cause cause)
 {
+    using Cause = CellStatus::Cause;
+    // In the order of kOutcomeNames.
+    static const Cause kOrder[] = {Cause::Ok, Cause::None, Cause::Refused, Cause::Unrecognised, Cause::Failed};
+    const auto at = std::find(std::begin(kOrder), std::end(kOrder), cause);
+    if (at == std::end(kOrder))
+        return;
     QMutexLocker lock(&m_mutex);
-    ++m_outcomes[std::size_t(outcome)];
+    ++m_outcomes[std::size_t(at - std::begin(kOrder))];
 }
 
 void Metrics::setBudgetLeft(qint64 requests)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "query/CellStatus.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QMutex>
@@ -17,8 +19,6 @@ class Metrics {
 public:
     // Why a request or connection was turned away.
     enum class Refusal { Malformed, TooLarge, Timeout, Connections, Pipeline, Suggestions, Registrations, Database };
-    // What a collector fetch came to.
-    enum class Outcome { Counted, None, Refused, Unrecognised, Failed };
     enum class Cache { Version, News, Rules, Rank, Picture, Home };
 
     void countRequest(const char *route, int status, double seconds);
@@ -26,7 +26,8 @@ public:
     void countRefusal(Refusal why);
     void countDatabaseError();
     void countReconnect();
-    void countOutcome(Outcome outcome);
+    // What a collector fetch came to (Empty and Waiting are not counted).
+    void countOutcome(CellStatus::Cause cause);
     void setBudgetLeft(qint64 requests);
     void setDatabaseUp(bool up);
     // A gauge read when the metrics are rendered, on the rendering thread.
