@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 using namespace yz::server;
@@ -99,14 +100,14 @@ int main(int argc, char *argv[])
         const QString host = QStringLiteral("d%1.example").arg(1 + i * 487, 5, 10, QLatin1Char('0'));
         QElapsedTimer clock;
         clock.start();
-        Reply reply(0, {}, {});
+        std::optional<Reply> reply;
         service.answer(VendorService::Method::Get, QUrl(QStringLiteral("/yzclientthumb/%1_bd1.jpg").arg(host)), {},
                        QStringLiteral("127.0.0.1"), [&reply](const Reply &answered) { reply = answered; });
-        while (reply.status == 0)
+        while (!reply)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         draws.push_back(ms(clock));
-        if (reply.status != 200)
-            std::printf("picture of %s: %d\n", qPrintable(host), reply.status);
+        if (reply->status != yz::server::HttpStatus::Ok)
+            std::printf("picture of %s: %d\n", qPrintable(host), code(reply->status));
     }
     std::sort(draws.begin(), draws.end());
     std::printf("| trend picture from cold (3,650 points) | median %.1f ms, slowest %.1f ms | < 20 ms | %s |\n",

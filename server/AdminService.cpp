@@ -14,10 +14,10 @@
 namespace yz::server {
 namespace {
 
-QByteArray head(int status, const QByteArray &contentType)
+QByteArray head(HttpStatus status, const QByteArray &contentType)
 {
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\nContent-Type: " + contentType
-            + "\r\nCache-Control: no-store";
+    return "HTTP/1.1 " + QByteArray::number(code(status)) + ' ' + reasonPhrase(status)
+            + "\r\nContent-Type: " + contentType + "\r\nCache-Control: no-store";
 }
 
 } // namespace
@@ -37,20 +37,20 @@ void AdminService::serveOn(ConnectionGuard *guard)
 bool AdminService::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
     QPointer<QTcpSocket> target(socket);
-    const auto reply = [this, target](int status, const QByteArray &contentType, const QByteArray &body) {
+    const auto reply = [this, target](HttpStatus status, const QByteArray &contentType, const QByteArray &body) {
         if (target && m_guard)
             m_guard->respond(target, head(status, contentType), body);
     };
     const QString path = request.url().path();
     if (path == QLatin1String("/metrics"))
-        return reply(200, "text/plain; version=0.0.4; charset=utf-8", metrics().render()), true;
+        return reply(HttpStatus::Ok, "text/plain; version=0.0.4; charset=utf-8", metrics().render()), true;
     // Liveness: the process answers. A balancer that took instances out on
     // the database's state would take them all out in an outage, while
     // their cached answers still serve; readiness is /readyz.
     if (path == QLatin1String("/healthz"))
-        return reply(200, "text/plain; charset=utf-8", "ok\n"), true;
+        return reply(HttpStatus::Ok, "text/plain; charset=utf-8", "ok\n"), true;
     if (path != QLatin1String("/readyz"))
-        return reply(404, "text/plain; charset=utf-8", "not found\n"), true;
+        return reply(HttpStatus::NotFound, "text/plain; charset=utf-8", "not found\n"), true;
     // The schema is read through the database thread, like any answer, so a
     // stuck database shows here within the same deadline.
     m_database.run<QString>(
@@ -68,9 +68,9 @@ bool AdminService::handleRequest(const QHttpServerRequest &request, QTcpSocket *
             [reply](const std::optional<QString> &problem) {
                 const QString why = !problem ? QStringLiteral("the database does not answer") : *problem;
                 if (why.isEmpty())
-                    reply(200, "text/plain; charset=utf-8", "ok\n");
+                    reply(HttpStatus::Ok, "text/plain; charset=utf-8", "ok\n");
                 else
-                    reply(503, "text/plain; charset=utf-8", why.toUtf8() + '\n');
+                    reply(HttpStatus::ServiceUnavailable, "text/plain; charset=utf-8", why.toUtf8() + '\n');
             });
     return true;
 }

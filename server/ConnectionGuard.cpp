@@ -17,14 +17,13 @@ constexpr qint64 kLingerMs = 2000;
 // framing let through) ends the connection after this long.
 constexpr qint64 kAnswerMs = 5000;
 
-Metrics::Refusal refusalOf(int status)
+Metrics::Refusal refusalOf(HttpStatus status)
 {
     switch (status) {
-    case 408:
+    case HttpStatus::RequestTimeout:
         return Metrics::Refusal::Timeout;
-    case 413:
-    case 414:
-    case 431:
+    case HttpStatus::ContentTooLarge:
+    case HttpStatus::HeaderFieldsTooLarge:
         return Metrics::Refusal::TooLarge;
     default:
         return Metrics::Refusal::Malformed;
@@ -32,15 +31,15 @@ Metrics::Refusal refusalOf(int status)
 }
 
 // What a refused client is told, for a person reading it.
-QByteArray refusalText(int status)
+QByteArray refusalText(HttpStatus status)
 {
     switch (status) {
-    case 408:
+    case HttpStatus::RequestTimeout:
         return QByteArrayLiteral("请求没有及时送达。\n");
-    case 411:
+    case HttpStatus::LengthRequired:
         return QByteArrayLiteral("请求须注明长度（Content-Length）。\n");
-    case 413:
-    case 431:
+    case HttpStatus::ContentTooLarge:
+    case HttpStatus::HeaderFieldsTooLarge:
         return QByteArrayLiteral("请求太大。\n");
     default:
         return QByteArrayLiteral("请求的格式不对。\n");
@@ -246,13 +245,14 @@ void ConnectionGuard::refuse(QTcpSocket *socket, Watch &w, const FramingError &e
     metrics().countRefusal(refusalOf(error.status));
     // Counted and logged like every answer, so that a refusal shows in the
     // request counts and the access log with its reason.
-    metrics().countRequest("refused", error.status, 0);
-    qCInfo(lcServe, "refused %s: %d %s", qPrintable(socket->peerAddress().toString()), error.status,
-           error.reason.constData());
-    qCInfo(lcAccess, "%s - - %d 0 refused: %s", qPrintable(socket->peerAddress().toString()), error.status,
-           error.reason.constData());
+    const int status = code(error.status);
+    const QByteArray reason = reasonPhrase(error.status);
+    metrics().countRequest("refused", status, 0);
+    qCInfo(lcServe, "refused %s: %d %s", qPrintable(socket->peerAddress().toString()), status, reason.constData());
+    qCInfo(lcAccess, "%s - - %d 0 refused: %s", qPrintable(socket->peerAddress().toString()), status,
+           reason.constData());
     const QByteArray body = refusalText(error.status);
-    socket->write("HTTP/1.1 " + QByteArray::number(error.status) + ' ' + error.reason
+    socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
                   + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(body.size())
                   + "\r\nConnection: close\r\n\r\n" + body);
     // A lingering close: once the answer is out, only the sending half is
@@ -313,7 +313,7 @@ void ConnectionGuard::sweep()
     for (QTcpSocket *socket : expired)
         drop(socket);
     for (QTcpSocket *socket : late)
-        refuse(socket, m_watches[socket], FramingError{408, QByteArrayLiteral("Request Timeout")});
+        refuse(socket, m_watches[socket], FramingError{HttpStatus::RequestTimeout});
 }
 
 bool ConnectionGuard::makeRoom()

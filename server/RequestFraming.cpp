@@ -3,8 +3,8 @@
 namespace yz::server {
 namespace {
 
-const FramingError kBadRequest{400, QByteArrayLiteral("Bad Request")};
-const FramingError kHeadTooLarge{431, QByteArrayLiteral("Request Header Fields Too Large")};
+const FramingError kBadRequest{HttpStatus::BadRequest};
+const FramingError kHeadTooLarge{HttpStatus::HeaderFieldsTooLarge};
 
 bool isTokenChar(char c)
 {
@@ -151,7 +151,7 @@ std::optional<FramingError> RequestFramer::endHead(qsizetype headLength, QList<F
         if (!isFieldValue(value))
             return kBadRequest;
         if (name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0)
-            return FramingError{411, QByteArrayLiteral("Length Required")};
+            return FramingError{HttpStatus::LengthRequired};
         if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
             if (length || value.isEmpty() || value.size() > 18
                 || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -162,7 +162,7 @@ std::optional<FramingError> RequestFramer::endHead(qsizetype headLength, QList<F
             connection = value;
     }
     if (length.value_or(0) > m_maxBody)
-        return FramingError{413, QByteArrayLiteral("Content Too Large")};
+        return FramingError{HttpStatus::ContentTooLarge};
     m_facts.headOnly = parts[0] == "HEAD";
     m_facts.keepAlive = http10 ? listHas(connection, "keep-alive") : !listHas(connection, "close");
     m_bodyLeft = length.value_or(0);
@@ -176,36 +176,35 @@ std::optional<FramingError> RequestFramer::endHead(qsizetype headLength, QList<F
     return std::nullopt;
 }
 
-QByteArray reasonPhrase(int status)
+QByteArray reasonPhrase(HttpStatus status)
 {
     switch (status) {
-    case 200:
+    case HttpStatus::Ok:
         return QByteArrayLiteral("OK");
-    case 303:
+    case HttpStatus::SeeOther:
         return QByteArrayLiteral("See Other");
-    case 304:
+    case HttpStatus::NotModified:
         return QByteArrayLiteral("Not Modified");
-    case 400:
+    case HttpStatus::BadRequest:
         return QByteArrayLiteral("Bad Request");
-    case 404:
+    case HttpStatus::NotFound:
         return QByteArrayLiteral("Not Found");
-    case 405:
+    case HttpStatus::MethodNotAllowed:
         return QByteArrayLiteral("Method Not Allowed");
-    case 408:
+    case HttpStatus::RequestTimeout:
         return QByteArrayLiteral("Request Timeout");
-    case 411:
+    case HttpStatus::LengthRequired:
         return QByteArrayLiteral("Length Required");
-    case 413:
+    case HttpStatus::ContentTooLarge:
         return QByteArrayLiteral("Content Too Large");
-    case 429:
+    case HttpStatus::TooManyRequests:
         return QByteArrayLiteral("Too Many Requests");
-    case 431:
+    case HttpStatus::HeaderFieldsTooLarge:
         return QByteArrayLiteral("Request Header Fields Too Large");
-    case 503:
+    case HttpStatus::ServiceUnavailable:
         return QByteArrayLiteral("Service Unavailable");
-    default:
-        return status < 400 ? QByteArrayLiteral("OK") : QByteArrayLiteral("Error");
     }
+    return QByteArrayLiteral("Error");
 }
 
 } // namespace yz::server

@@ -8,11 +8,35 @@
 
 namespace yz::server {
 
+// The statuses the service answers with.
+enum class HttpStatus {
+    Ok = 200,
+    SeeOther = 303,
+    NotModified = 304,
+    BadRequest = 400,
+    NotFound = 404,
+    MethodNotAllowed = 405,
+    RequestTimeout = 408,
+    LengthRequired = 411,
+    ContentTooLarge = 413,
+    TooManyRequests = 429,
+    HeaderFieldsTooLarge = 431,
+    ServiceUnavailable = 503,
+};
+
+// The number on the wire, in the metrics and in the access log.
+inline int code(HttpStatus status)
+{
+    return int(status);
+}
+
+// The reason phrase the service sends with a status.
+QByteArray reasonPhrase(HttpStatus status);
+
 // Why a byte stream cannot be taken as HTTP/1.1 requests: the status to
-// answer and its reason phrase. Nothing after it is read.
+// answer. Nothing after it is read.
 struct FramingError {
-    int status = 400;
-    QByteArray reason;
+    HttpStatus status = HttpStatus::BadRequest;
 };
 
 // One complete request exactly as received (head and body), with what the
@@ -56,8 +80,5 @@ private:
     qint64 m_bodyLeft = 0;
     FramedRequest m_facts; // of the request being received, once its head is read
 };
-
-// The reason phrase the service sends with a status.
-QByteArray reasonPhrase(int status);
 
 } // namespace yz::server

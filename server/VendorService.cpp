@@ -97,24 +97,24 @@ bool cacheHit(Metrics::Cache cache, bool hit)
     return hit;
 }
 
-Reply plain(int status, const QString &text)
+Reply plain(HttpStatus status, const QString &text)
 {
     return {status, kPlainUtf8, text.toUtf8()};
 }
 
-Reply htmlPage(int status, QByteArray page)
+Reply htmlPage(HttpStatus status, QByteArray page)
 {
     return {status, kHtml, std::move(page), true};
 }
 
 Reply notFound()
 {
-    return htmlPage(404, notFoundPage());
+    return htmlPage(HttpStatus::NotFound, notFoundPage());
 }
 
 Reply methodNotAllowed(const QByteArray &allowed)
 {
-    Reply reply = plain(405, QStringLiteral("此地址不接受这种请求。"));
+    Reply reply = plain(HttpStatus::MethodNotAllowed, QStringLiteral("此地址不接受这种请求。"));
     reply.headers.append({QByteArrayLiteral("Allow"), allowed});
     return reply;
 }
@@ -122,7 +122,7 @@ Reply methodNotAllowed(const QByteArray &allowed)
 Reply unavailable()
 {
     metrics().countRefusal(Metrics::Refusal::Database);
-    return plain(503, QStringLiteral("服务暂时繁忙，请稍后再试。"));
+    return plain(HttpStatus::ServiceUnavailable, QStringLiteral("服务暂时繁忙，请稍后再试。"));
 }
 
 // The Date header's value (RFC 9110's IMF-fixdate), made once a second.
@@ -143,11 +143,11 @@ QByteArray httpDate()
 // per-hour limit) in an hour.
 QByteArray responseHead(const Reply &reply)
 {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status);
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(code(reply.status)) + ' ' + reasonPhrase(reply.status);
     head += "\r\nDate: " + httpDate();
-    if (reply.status == 503)
+    if (reply.status == HttpStatus::ServiceUnavailable)
         head += "\r\nRetry-After: 5";
-    else if (reply.status == 429)
+    else if (reply.status == HttpStatus::TooManyRequests)
         head += "\r\nRetry-After: 3600";
     head += "\r\nContent-Type: " + reply.contentType;
     head += "\r\nX-Content-Type-Options: nosniff";
@@ -224,9 +224,9 @@ bool VendorService::handleRequest(const QHttpServerRequest &request, QTcpSocket 
                     m_guard->respond(target, responseHead(reply), reply.body);
                 const double seconds = double(clock.nsecsElapsed()) / 1e9;
                 // A path that names no route and no domain is not a domain page.
-                metrics().countRequest(domainRoute && reply.status == 404 ? "not_found" : routeName, reply.status,
-                                       seconds);
-                logAccess(client, method, url, reply.status, bytes, seconds);
+                metrics().countRequest(domainRoute && reply.status == HttpStatus::NotFound ? "not_found" : routeName,
+                                       code(reply.status), seconds);
+                logAccess(client, method, url, code(reply.status), bytes, seconds);
             },
             request.value(QByteArrayLiteral("If-None-Match")));
     return true;
@@ -354,7 +354,7 @@ void VendorService::dispatch(const Route &route, Method method, const QUrl &url,
     case Route::Lookup:
         return done(lookup(QUrlQuery(url).queryItemValue(QStringLiteral("domain"), QUrl::FullyDecoded)));
     case Route::Style:
-        return done({200, QByteArrayLiteral("text/css; charset=utf-8"), styleSheet()});
+        return done({HttpStatus::Ok, QByteArrayLiteral("text/css; charset=utf-8"), styleSheet()});
     case Route::Download:
         return done(download(url.path(QUrl::FullyDecoded).mid(route.path.size())));
     case Route::Home:
@@ -371,7 +371,7 @@ void VendorService::version(Done done)
             SharedAnswers::Kept::Version, Metrics::Cache::Version, [](VendorStore &store) { return store.version(); },
             [](const int &v) { return QByteArray::number(v); },
             [](const QByteArray &body) {
-                return Reply{200, kPlainGbk, body};
+                return Reply{HttpStatus::Ok, kPlainGbk, body};
             },
             std::move(done));
 }
@@ -387,7 +387,7 @@ void VendorService::news(Done done)
                 return encodeGbk(newsAnswerText(pairs));
             },
             [](const QByteArray &body) {
-                return Reply{200, kPlainGbk, body};
+                return Reply{HttpStatus::Ok, kPlainGbk, body};
             },
             std::move(done));
 }
@@ -406,7 +406,7 @@ void VendorService::publishedRules(const QUrl &url, const QByteArray &ifNoneMatc
         bool matches = version == has.toLatin1();
         for (const QByteArray &given : ifNoneMatch.split(','))
             matches = matches || given.trimmed() == "*" || given.trimmed() == tag || given.trimmed() == "W/" + tag;
-        Reply r = matches ? Reply{304, {}, {}} : Reply{200, kPlainUtf8, served};
+        Reply r = matches ? Reply{HttpStatus::NotModified, {}, {}} : Reply{HttpStatus::Ok, kPlainUtf8, served};
         r.headers.append({QByteArrayLiteral("ETag"), tag});
         r.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
         return r;
@@ -421,7 +421,7 @@ Reply VendorService::pageRankAddress(const QString &typed)
 {
     const QByteArray address =
             m_config.publicBase.toUtf8() + kRankPage.toLatin1() + "?dm=" + QUrl::toPercentEncoding(typed);
-    return {200, kPlainUtf8, address};
+    return {HttpStatus::Ok, kPlainUtf8, address};
 }
 
 void VendorService::pageRank(const QString &typed, Done done)
@@ -441,14 +441,14 @@ void VendorService::rankAnswer(const QString &key, const QString &host, QByteArr
     const quint64 generation = m_database.generation();
     if (const std::optional<QByteArray> cached = m_shared.rank(key, generation);
         cacheHit(Metrics::Cache::Rank, cached.has_value()))
-        return done({200, kPlainUtf8, *cached});
+        return done({HttpStatus::Ok, kPlainUtf8, *cached});
     if (host.isEmpty())
-        return done({200, kPlainUtf8, body(0)});
+        return done({HttpStatus::Ok, kPlainUtf8, body(0)});
     withStore<qint64>([host](VendorStore &store) { return positionOf(store, host); },
                       [this, key, generation, body](qint64 position) {
                           const QByteArray answer = body(position);
                           m_shared.keepRank(key, generation, answer);
-                          return Reply{200, kPlainUtf8, answer};
+                          return Reply{HttpStatus::Ok, kPlainUtf8, answer};
                       },
                       std::move(done));
 }
@@ -478,7 +478,7 @@ void VendorService::historyChart(const QString &name, Done done)
 void VendorService::picture(const QString &host, SharedAnswers::Picture kind, Done done)
 {
     const bool large = kind == SharedAnswers::Picture::Large;
-    Reply reply(200, large ? QByteArrayLiteral("image/png") : QByteArrayLiteral("image/jpeg"), {});
+    Reply reply(HttpStatus::Ok, large ? QByteArrayLiteral("image/png") : QByteArrayLiteral("image/jpeg"), {});
     reply.headers.append({QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")});
     // Drawn once per change of the domain's history: the revision grows
     // with every stored count, by whichever process stored it, and is only
@@ -547,18 +547,18 @@ void VendorService::suggestion(const QByteArray &body, const QString &client, Do
 {
     const std::optional<QString> text = decodeSuggestionForm(body);
     if (!text)
-        return done(plain(400, QStringLiteral("表单里没有建议（字段 c）。")));
+        return done(plain(HttpStatus::BadRequest, QStringLiteral("表单里没有建议（字段 c）。")));
     if (!m_shared.allowSuggestion(client)) {
         metrics().countRefusal(Metrics::Refusal::Suggestions);
         qCInfo(lcServe, "suggestion refused: %s reached --suggestions-per-hour", qPrintable(client));
-        return done(plain(429, QStringLiteral("此地址提交的建议过多，请一小时后再试。")));
+        return done(plain(HttpStatus::TooManyRequests, QStringLiteral("此地址提交的建议过多，请一小时后再试。")));
     }
     const QDateTime receivedAt = QDateTime::currentDateTimeUtc();
     withStore<bool>(
             [receivedAt, client, text = *text](VendorStore &store) -> std::optional<bool> {
                 return store.addSuggestion(receivedAt, client, text) ? std::optional(true) : std::nullopt;
             },
-            [](bool) { return plain(200, QStringLiteral("已收到，谢谢。")); }, std::move(done));
+            [](bool) { return plain(HttpStatus::Ok, QStringLiteral("已收到，谢谢。")); }, std::move(done));
 }
 
 void VendorService::home(Done done)
@@ -579,7 +579,7 @@ void VendorService::home(Done done)
                 return Front{*v, *items};
             },
             [](const Front &front) { return homePage(front.version, front.news); },
-            [](const QByteArray &page) { return htmlPage(200, page); }, std::move(done));
+            [](const QByteArray &page) { return htmlPage(HttpStatus::Ok, page); }, std::move(done));
 }
 
 void VendorService::updatePage(Done done)
@@ -587,7 +587,7 @@ void VendorService::updatePage(Done done)
     const bool offered = !m_config.downloadsDir.isEmpty() && !newestPackage(m_config.downloadsDir).isEmpty();
     withStore<int>([](VendorStore &store) { return store.version(); },
                    [offered](int v) {
-                       return htmlPage(200,
+                       return htmlPage(HttpStatus::Ok,
                                        yz::server::updatePage(v,
                                                               offered ? QString::fromLatin1(kPackageFile) : QString()));
                    },
@@ -604,7 +604,7 @@ Reply VendorService::download(const QString &name)
     QFile file(newest);
     if (newest.isEmpty() || !file.open(QIODevice::ReadOnly))
         return notFound();
-    Reply reply(200, QByteArrayLiteral("application/vnd.debian.binary-package"), file.readAll());
+    Reply reply(HttpStatus::Ok, QByteArrayLiteral("application/vnd.debian.binary-package"), file.readAll());
     reply.headers.append({QByteArrayLiteral("Content-Disposition"),
                           QByteArrayLiteral("attachment; filename=\"") + kPackageFile + '"'});
     return reply;
@@ -612,7 +612,7 @@ Reply VendorService::download(const QString &name)
 
 Reply VendorService::registerForm(const QString &typed)
 {
-    return htmlPage(200, registerPage(typed.left(253), {}, false));
+    return htmlPage(HttpStatus::Ok, registerPage(typed.left(253), {}, false));
 }
 
 void VendorService::registerDomain(const QByteArray &body, const QString &client, Done done)
@@ -622,13 +622,15 @@ void VendorService::registerDomain(const QByteArray &body, const QString &client
                                   .left(253);
     const QString host = hostKey(typed);
     if (host.isEmpty())
-        return done(htmlPage(400, registerPage(typed, QStringLiteral("这不是一个有效的域名。"), false)));
+        return done(
+                htmlPage(HttpStatus::BadRequest, registerPage(typed, QStringLiteral("这不是一个有效的域名。"), false)));
     // Registrations are anonymous: each address may add a few an hour, so
     // strangers cannot fill the collector's daily budget.
     if (!m_shared.allowRegistration(client)) {
         metrics().countRefusal(Metrics::Refusal::Registrations);
         qCInfo(lcServe, "registration refused: %s reached --registrations-per-hour", qPrintable(client));
-        Reply refused = htmlPage(429, registerPage(typed, QStringLiteral("此地址登记过多，请稍后再试。"), false));
+        Reply refused = htmlPage(HttpStatus::TooManyRequests,
+                                 registerPage(typed, QStringLiteral("此地址登记过多，请稍后再试。"), false));
         return done(refused);
     }
     withStore<bool>(
@@ -636,7 +638,7 @@ void VendorService::registerDomain(const QByteArray &body, const QString &client
                 return store.track(host, QStringLiteral("register")) ? std::optional(true) : std::nullopt;
             },
             [typed, host](bool) {
-                return htmlPage(200,
+                return htmlPage(HttpStatus::Ok,
                                 registerPage(typed,
                                              QStringLiteral("已登记 %1，每天记录它的百度收录数。")
                                                      .arg(displayHost(host)),
@@ -669,7 +671,8 @@ void VendorService::domainPage(const QString &typed, int page, Done done)
                 data.nextDue = data.tracked ? (*status)->nextDue : QString();
                 return data;
             },
-            [](const DomainPageData &data) { return htmlPage(200, yz::server::domainPage(data)); }, std::move(done));
+            [](const DomainPageData &data) { return htmlPage(HttpStatus::Ok, yz::server::domainPage(data)); },
+            std::move(done));
 }
 
 // The home page's box: a domain name leads to its page.
@@ -677,8 +680,8 @@ Reply VendorService::lookup(const QString &typed)
 {
     const QString host = hostKey(typed.left(253));
     if (host.isEmpty())
-        return htmlPage(400, lookupFailedPage(typed.left(253)));
-    Reply reply(303, kPlainUtf8, {});
+        return htmlPage(HttpStatus::BadRequest, lookupFailedPage(typed.left(253)));
+    Reply reply(HttpStatus::SeeOther, kPlainUtf8, {});
     reply.headers.append({QByteArrayLiteral("Location"), '/' + host.toLatin1()});
     return reply;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/Metrics.h"
+#include "server/RequestFraming.h"
 #include "server/SharedAnswers.h"
 #include "server/VendorStore.h"
 
@@ -34,7 +35,7 @@ inline constexpr char kPackageFile[] = "yanzhou_amd64.deb";
 // An answer before it goes on the wire.
 struct Reply {
     Reply() = default;
-    Reply(int status, QByteArray contentType, QByteArray body, bool page = false)
+    Reply(HttpStatus status, QByteArray contentType, QByteArray body, bool page = false)
         : status(status)
         , contentType(std::move(contentType))
         , body(std::move(body))
@@ -42,7 +43,7 @@ struct Reply {
     {
     }
 
-    int status = 200;
+    HttpStatus status = HttpStatus::Ok;
     QByteArray contentType;
     QByteArray body;
     bool page = false; // HTML: sent with the content security policy

@@ -44,7 +44,7 @@ private Q_SLOTS:
         QList<FramedRequest> out;
         const std::optional<FramingError> error = framer.feed(bytes, out);
         QVERIFY(error);
-        QCOMPARE(error->status, status);
+        QCOMPARE(int(error->status), status);
         QVERIFY(out.isEmpty());
     }
 
