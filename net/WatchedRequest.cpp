@@ -7,6 +7,9 @@
 #include <QNetworkReply>
 #include <QTimer>
 
+#include <algorithm>
+#include <utility>
+
 namespace yz {
 
 namespace {
@@ -59,8 +62,15 @@ WatchedRequest::WatchedRequest(QNetworkReply *request, DeliveryQueue &deliveries
     : QObject(parent)
     , oHTTP(request)
     , m_deliveries(deliveries)
+    , m_byteLimit(byteLimit)
 {
     request->setParent(this);
+    // The network thread reads ahead at most this much of an answer the
+    // program has not taken yet: while one long page is being scraped the
+    // others wait in small pieces, each taken in a short event of its own.
+    constexpr qint64 kReadAhead = 256 * 1024;
+    request->setReadBufferSize(kReadAhead);
+    connect(request, &QNetworkReply::readyRead, this, &WatchedRequest::readArrived);
     if (byteLimit > 0) {
         connect(request, &QNetworkReply::downloadProgress, this, [this, byteLimit](qint64 received, qint64) {
             if (received > byteLimit)
@@ -103,6 +113,42 @@ QNetworkReply *WatchedRequest::takeCompleted(int *status)
     oHTTP = nullptr;
     reply->deleteLater();
     return reply;
+}
+
+void WatchedRequest::readArrived()
+{
+    if (!oHTTP)
+        return;
+    if (m_body.isEmpty()) {
+        // Room for the announced length at once, within reason: the limit
+        // bounds what a server's header can make us set aside.
+        constexpr qint64 kMostReserved = 16 * 1024 * 1024;
+        bool ok = false;
+        const qint64 announced = oHTTP->rawHeader("Content-Length").trimmed().toLongLong(&ok);
+        qint64 room = ok ? std::min(announced, kMostReserved) : 0;
+        if (m_byteLimit > 0)
+            room = std::min(room, m_byteLimit);
+        if (room > 0)
+            m_body.reserve(qsizetype(room));
+    }
+    // Straight into the body: no buffer of its own to fill and copy again.
+    const qint64 available = oHTTP->bytesAvailable();
+    if (available <= 0)
+        return;
+    const qsizetype had = m_body.size();
+    const qsizetype needed = had + qsizetype(available);
+    if (needed > m_body.capacity())
+        m_body.reserve(std::max(needed, 2 * m_body.capacity())); // grows by doubling, however it arrives
+    m_body.resize(needed);
+    const qint64 got = oHTTP->read(m_body.data() + had, available);
+    m_body.resize(had + qsizetype(std::max<qint64>(got, 0)));
+}
+
+QByteArray WatchedRequest::takeBody(QNetworkReply *reply)
+{
+    QByteArray body = std::exchange(m_body, {});
+    body.append(reply->readAll());
+    return body;
 }
 
 void WatchedRequest::postDelivery(std::function<void()> delivery)

@@ -39,16 +39,23 @@ protected:
     // (deleted later, so its body can still be read) with its status in
     // `status`; before that, nullptr.
     QNetworkReply *takeCompleted(int *status);
+    // The completed request's body: what was read as it arrived and what is
+    // left. Read in the small steps it arrives in, a long page is copied
+    // between other events rather than all at once when it ends.
+    QByteArray takeBody(QNetworkReply *reply);
 
     // Called after the handler: counts the delivery and lets the watcher go.
     void finishDelivery(bool answered);
 
 private:
     void abortWith(int status);
+    void readArrived();
 
     DeliveryQueue &m_deliveries;
     QTimer *m_timer = nullptr;
     int m_abortStatus = 0; // a transport status when we ended the request ourselves
+    qint64 m_byteLimit;
+    QByteArray m_body;
 };
 
 // The status a finished request reports: its HTTP status, or a transport

@@ -41,7 +41,7 @@ void spyHTTP::spy()
     answer.answered = reply->url();
     answer.elapsedMs = m_clock.elapsed();
     if (answer.outcome == PageAnswer::Outcome::Http || status == 200)
-        answer.body = reply->readAll();
+        answer.body = takeBody(reply);
     if (status == 200) {
         if (isCutShort(*reply, answer.body)) {
             answer.outcome = PageAnswer::Outcome::Transport;

@@ -48,7 +48,7 @@ void spyHTTPPic::spyPic()
     // handler in a pass of their own, as pages do.
     std::optional<QByteArray> buffer;
     if (!m_dropped && status == 200)
-        buffer = pictureBuffer(reply->rawHeader("Content-Length"), reply->readAll());
+        buffer = pictureBuffer(reply->rawHeader("Content-Length"), takeBody(reply));
     else if (!m_dropped)
         buffer = QByteArray::number(status);
     postDelivery([this, status, buffer] {
