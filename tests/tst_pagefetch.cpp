@@ -80,6 +80,7 @@ private Q_SLOTS:
     void refusedConnection();
     void redirectIsFollowed();
     void chunkedBody();
+    void longAnswersArriveWhole();
     void addressThatCannotBeRequestedThrows();
 };
 
@@ -341,6 +342,32 @@ void TestPageFetch::chunkedBody()
     QVERIFY(r.waitIdle());
     QCOMPARE(r.got.size(), 1);
     QCOMPARE(r.got[0].html, QString(5000, u'z'));
+}
+
+// Pages far longer than what the network thread reads ahead, with and
+// without an announced length, taken as they arrive: every byte in its
+// place, whichever of the answers arrives first.
+void TestPageFetch::longAnswersArriveWhole()
+{
+    QByteArray body(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    for (qsizetype i = 0; i < body.size(); ++i)
+        body[i] = char('!' + (i * 7 + i / 4093) % 90);
+    FakeHttpServer withLength;
+    withLength.setResponse(page(body));
+    FakeHttpServer chunked;
+    FakeResponse unannounced = page(body);
+    unannounced.fault = FakeResponse::Fault::Chunked;
+    chunked.setResponse(unannounced);
+    Recorder r;
+    r.fetch(withLength.base() + QStringLiteral("/a"), QStringLiteral("utf-8"), QStringLiteral("h1"));
+    r.fetch(chunked.base() + QStringLiteral("/b"), QStringLiteral("utf-8"), QStringLiteral("h2"));
+    QVERIFY(r.waitIdle(30000));
+    QCOMPARE(r.got.size(), 2);
+    for (const Delivery &d : std::as_const(r.got)) {
+        QCOMPARE(d.err, qint16(0));
+        QCOMPARE(d.html.size(), body.size());
+        QVERIFY2(d.html == QLatin1String(body), qPrintable(d.handler));
+    }
 }
 
 void TestPageFetch::addressThatCannotBeRequestedThrows()
