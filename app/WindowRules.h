@@ -1,8 +1,8 @@
 #pragma once
 
 #include "parsers/InstalledRules.h"
+#include "parsers/StatisticsLine.h"
 #include "query/QueryEngine.h"
-#include "services/StatisticsLine.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 // Statistics report pages of both providers.
 #include "FuzzInput.h"
-#include "services/SiteStatistics.h"
+#include "parsers/StatisticsRules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

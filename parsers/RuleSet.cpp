@@ -11,7 +11,12 @@ QString withDomain(QString pattern, const QString &domain)
 
 std::optional<QRegularExpression> compilePagePattern(const QString &pattern, RuleFault *fault)
 {
-    QRegularExpression re(withDomain(pattern, QStringLiteral("example.com")), kPageOptions);
+    return compilePattern(withDomain(pattern, QStringLiteral("example.com")), fault);
+}
+
+std::optional<QRegularExpression> compilePattern(const QString &pattern, RuleFault *fault)
+{
+    QRegularExpression re(pattern, kPageOptions);
     if (!re.isValid()) {
         *fault = {
                 QStringLiteral("pattern"),

@@ -22,9 +22,11 @@ struct RuleFault {
 inline constexpr char16_t kDomainInPattern[] = u"{domain}";
 QString withDomain(QString pattern, const QString &domain);
 
-// Compiles a page pattern (case-insensitive, over many lines), checked as it
-// will be used (with a domain in place of "{domain}"): the compiled pattern,
-// or nothing with the fault in field "pattern".
+// Compiles a pattern (case-insensitive, over many lines): the compiled
+// pattern, or nothing with the fault in field "pattern".
+std::optional<QRegularExpression> compilePattern(const QString &pattern, RuleFault *fault);
+// The same for a page pattern, checked as it will be used (with a domain in
+// place of "{domain}").
 std::optional<QRegularExpression> compilePagePattern(const QString &pattern, RuleFault *fault);
 // Whether the pattern has capture group `group` (from 1); the fault, in
 // field "group", when it has not.

@@ -254,8 +254,7 @@ public:
         if (o.contains(kWrongPassword)
             && !text(o.value(kWrongPassword), name + u'.' + kWrongPassword, &rule.wrongPassword))
             return false;
-        QString why;
-        return rules.replace(provider, rule, &why) || fail(name, why);
+        return take(rules, provider, rule, name);
     }
     static void writeStatistics(const StatisticsRule &rule, QJsonObject &service)
     {

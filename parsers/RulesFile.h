@@ -3,8 +3,8 @@
 #include "parsers/CountParsers.h"
 #include "parsers/DateRules.h"
 #include "parsers/RankRules.h"
+#include "parsers/StatisticsRules.h"
 #include "query/ResultSheet.h"
-#include "services/SiteStatistics.h"
 
 #include <QByteArray>
 #include <QHash>

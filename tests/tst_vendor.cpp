@@ -2,8 +2,9 @@
 // the statistics line and the suggestion dialog.
 #include "app/LinkLabel.h"
 #include "net/FormEncoding.h"
+#include "parsers/StatisticsLine.h"
+#include "parsers/StatisticsRules.h"
 #include "services/SiteStatistics.h"
-#include "services/StatisticsLine.h"
 #include "services/VendorAnswers.h"
 #include "services/VendorChecks.h"
 #include "tests/support/FakeServices.h"

@@ -1,4 +1,4 @@
-#include "services/StatisticsLine.h"
+#include "parsers/StatisticsLine.h"
 
 #include "services/HandlerNames.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "net/PageFetcher.h"
+#include "parsers/StatisticsRules.h"
 #include "services/ServiceHosts.h"
-#include "services/SiteStatistics.h"
 
 #include <QObject>
 
