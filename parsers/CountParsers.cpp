@@ -81,14 +81,14 @@ const PatternSet &patternSet(Engine engine)
 
 } // namespace
 
-CountRules::CountRules()
+CompiledCountRule CountRules::builtInEntry(Engine engine)
 {
-    for (const PatternSet &set : kPatternSets) {
-        CompiledCountRule &c = entry(set.engine);
-        c.rule = builtInRule(set.engine);
-        c.anchored = std::make_shared<const PrefixAnchoredPattern>(QString::fromUtf16(set.prefix),
-                                                                   QString::fromUtf16(set.suffix), c.rule.pattern);
-    }
+    const PatternSet &set = patternSet(engine);
+    CompiledCountRule c;
+    c.rule = builtInRule(engine);
+    c.anchored = std::make_shared<const PrefixAnchoredPattern>(QString::fromUtf16(set.prefix),
+                                                               QString::fromUtf16(set.suffix), c.rule.pattern);
+    return c;
 }
 
 CountRule CountRules::builtInRule(Engine engine)

@@ -39,9 +39,8 @@ struct CompiledCountRule {
 // window always uses; the command line may replace engines' rules.
 class CountRules : public RuleSet<CountRules, Engine, CompiledCountRule, kEngineCount> {
 public:
-    CountRules(); // the built-in rules
-
     static CountRule builtInRule(Engine engine);
+    static CompiledCountRule builtInEntry(Engine engine);
 
     // Replaces an engine's rule; refuses a pattern that does not compile or
     // has no such group ("count.pattern", "count.group") and an empty marker

@@ -148,13 +148,10 @@ QString monthNumber(QString &value)
     return value;
 }
 
-DateRules::DateRules()
+CompiledDateRule DateRules::builtInEntry(DateValue value)
 {
-    for (int v = 0; v < kDateValueCount; ++v) {
-        CompiledDateRule &c = entry(DateValue(v));
-        c.rule = builtInRule(DateValue(v));
-        c.pattern = QRegularExpression(c.rule.pattern, kPageOptions);
-    }
+    const DateRule rule = builtInRule(value);
+    return {rule, QRegularExpression(rule.pattern, kPageOptions), true};
 }
 
 DateRule DateRules::builtInRule(DateValue value)

@@ -39,9 +39,8 @@ struct CompiledDateRule {
 // that find what the patterns find, in linear time on hostile pages.
 class DateRules : public RuleSet<DateRules, DateValue, CompiledDateRule, kDateValueCount> {
 public:
-    DateRules(); // the built-in rules
-
     static DateRule builtInRule(DateValue value);
+    static CompiledDateRule builtInEntry(DateValue value);
 
     // Replaces a rule; refuses a pattern that does not compile or has fewer
     // than three capture groups (both faults in field "pattern").

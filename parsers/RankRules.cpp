@@ -21,14 +21,12 @@ static_assert(std::size(kBuiltIn) == kRankValueCount);
 
 } // namespace
 
-RankRules::RankRules()
+CompiledRankRule RankRules::builtInEntry(RankValue value)
 {
-    for (int v = 0; v < kRankValueCount; ++v) {
-        CompiledRankRule &c = entry(RankValue(v));
-        c.rule = builtInRule(RankValue(v));
-        c.pattern = QRegularExpression(c.rule.pattern, kPageOptions);
-        c.pattern.optimize();
-    }
+    CompiledRankRule c{builtInRule(value), {}};
+    c.pattern = QRegularExpression(c.rule.pattern, kPageOptions);
+    c.pattern.optimize();
+    return c;
 }
 
 RankRule RankRules::builtInRule(RankValue value)

@@ -38,9 +38,8 @@ struct CompiledRankRule {
 // the command line and the service may replace them with a rules file's.
 class RankRules : public RuleSet<RankRules, RankValue, CompiledRankRule, kRankValueCount> {
 public:
-    RankRules(); // the built-in rules
-
     static RankRule builtInRule(RankValue value);
+    static CompiledRankRule builtInEntry(RankValue value);
 
     // Replaces a rule; refuses a pattern that does not compile or has no
     // such group.

@@ -40,9 +40,10 @@ QString patternGaveUpReason();
 
 // The rules of one kind, one for each of the N values of `Kind`, each kept
 // with what it compiles to (`Compiled`, whose `rule` is the rule as
-// written). `Rules` is the kind's own class: its default constructor makes
-// the built-in rules, and its replace(Kind, const Rule &, RuleFault *)
-// checks a rule before it takes its place.
+// written). `Rules` is the kind's own class: its static builtInEntry(Kind)
+// makes a built-in rule's entry (a default-made set holds them all), and
+// its replace(Kind, const Rule &, RuleFault *) checks a rule before it
+// takes its place.
 template <typename Rules, typename Kind, typename Compiled, std::size_t N> class RuleSet {
 public:
     static const Rules &builtIn()
@@ -54,6 +55,12 @@ public:
     const auto &rule(Kind kind) const { return entry(kind).rule; }
 
 protected:
+    RuleSet()
+    {
+        for (std::size_t i = 0; i < N; ++i)
+            m_entries[i] = Rules::builtInEntry(Kind(i));
+    }
+
     const Compiled &entry(Kind kind) const { return m_entries[std::size_t(kind)]; }
     Compiled &entry(Kind kind) { return m_entries[std::size_t(kind)]; }
 

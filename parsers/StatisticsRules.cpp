@@ -27,13 +27,10 @@ QString statisticsLine(const QString &todayIp, const QString &todayPv, const QSt
             + QStringLiteral("PV) 昨日(") + yesterdayIp + QStringLiteral("IP ") + yesterdayPv + QStringLiteral("PV)");
 }
 
-StatisticsRules::StatisticsRules()
+CompiledStatisticsRule StatisticsRules::builtInEntry(StatisticsProvider provider)
 {
-    for (int p = 0; p < kStatisticsProviderCount; ++p) {
-        CompiledStatisticsRule &c = entry(StatisticsProvider(p));
-        c.rule = builtInRule(StatisticsProvider(p));
-        c.pattern = QRegularExpression(c.rule.pattern, kPageOptions);
-    }
+    const StatisticsRule rule = builtInRule(provider);
+    return {rule, QRegularExpression(rule.pattern, kPageOptions)};
 }
 
 StatisticsRule StatisticsRules::builtInRule(StatisticsProvider provider)

@@ -46,9 +46,8 @@ struct CompiledStatisticsRule {
 class StatisticsRules
     : public RuleSet<StatisticsRules, StatisticsProvider, CompiledStatisticsRule, kStatisticsProviderCount> {
 public:
-    StatisticsRules(); // the built-in rules
-
     static StatisticsRule builtInRule(StatisticsProvider provider);
+    static CompiledStatisticsRule builtInEntry(StatisticsProvider provider);
 
     // Replaces a rule; refuses a pattern that does not compile, a pick of a
     // group the pattern lacks or of no match, and an empty password text:
