@@ -82,6 +82,14 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
     addPendingConnection(socket);
 }
 
+void ConnectionGuard::stopListening()
+{
+    if (!isListening())
+        return;
+    waitForNewConnection(0); // accepts what is queued, without waiting
+    close();
+}
+
 void ConnectionGuard::watch(QTcpSocket *socket)
 {
     Watch fresh;

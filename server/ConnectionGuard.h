@@ -58,6 +58,10 @@ public:
     // answer not yet written out: what a graceful stop waits for.
     int busyConnections() const;
 
+    // No new connections; those the kernel has already queued are taken in
+    // first (closing would reset them), and every open one goes on.
+    void stopListening();
+
     // Sends the answer to the request the server is handling on `socket`:
     // `head` is the status line and the headers without the length; the
     // length, the connection's fate and the blank line are added here, and a

@@ -72,7 +72,8 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
         settings.service.publicBase = QStringLiteral("http://%1:%2").arg(settings.listen.text).arg(http.port());
     metrics().setOpenConnections([&http] { return http.openConnections(); });
     SharedAnswers shared(settings.service.suggestionsPerHour, settings.service.registrationsPerHour);
-    http.start(settings.service, database, shared);
+    if (!http.start(settings.service, database, shared, &error))
+        return report({ErrorKind::Failure, cannotListen(settings.listen, QStringLiteral("--listen"), error)});
     AdminService admin(database);
     if (adminGuard)
         admin.serveOn(adminGuard);
@@ -94,7 +95,7 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
     const Listening listening{[&http, adminListener] {
                                   http.stopAccepting();
                                   if (adminListener)
-                                      adminListener->close();
+                                      adminListener->stopListening();
                               },
                               [&http, adminListener] {
                                   return http.busyConnections()
@@ -105,6 +106,7 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
                               "each request and the log goes to standard error, so nothing else needed reopening")
                 .arg(shared.forgetDrawn());
     });
+    http.serve();
     lifecycle.ready();
     const int exitStatus = QCoreApplication::exec();
     collector.reset();

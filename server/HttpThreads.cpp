@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace yz::server {
 
@@ -29,7 +30,9 @@ public:
     }
 
     ConnectionGuard *guard() const { return m_guard.load(); }
-    QSemaphore listening;
+    QSemaphore listening; // released once the thread listens, or has failed to
+    QSemaphore go; // released when it may answer
+    QString failure; // why it could not, written before the release
 
 protected:
     void run() override
@@ -37,12 +40,18 @@ protected:
         // The service takes the guard as its own and deletes it.
         auto *guard = new ConnectionGuard(m_limits);
         guard->shareConnectionCount(m_open);
-        if (!guard->setSocketDescriptor(m_descriptor))
+        if (!guard->setSocketDescriptor(m_descriptor)) {
             ::close(m_descriptor);
+            failure = guard->errorString();
+            delete guard;
+            listening.release();
+            return;
+        }
         VendorService service(m_config, m_database, m_shared);
         service.serveOn(guard);
         m_guard = guard;
         listening.release();
+        go.acquire();
         exec();
         m_guard = nullptr;
     }
@@ -104,6 +113,7 @@ HttpThreads::HttpThreads(int count, ConnectionLimits limits)
 HttpThreads::~HttpThreads()
 {
     for (Thread *thread : std::as_const(m_threads)) {
+        thread->go.release(); // a thread still waiting to answer ends at once
         thread->quit();
         thread->wait();
         delete thread;
@@ -125,7 +135,12 @@ bool HttpThreads::listen(const ListenAddress &where, QString *error)
     }
     m_port = probe.serverPort();
     if (m_count == 1) {
-        m_descriptors.append(::fcntl(int(probe.socketDescriptor()), F_DUPFD_CLOEXEC, 0));
+        const int fd = ::fcntl(int(probe.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        m_descriptors.append(fd);
         return true;
     }
     probe.close();
@@ -138,16 +153,29 @@ bool HttpThreads::listen(const ListenAddress &where, QString *error)
     return true;
 }
 
-void HttpThreads::start(const ServiceConfig &config, DatabaseThread &database, SharedAnswers &shared)
+bool HttpThreads::start(const ServiceConfig &config, DatabaseThread &database, SharedAnswers &shared, QString *error)
 {
-    for (int fd : std::as_const(m_descriptors)) {
+    const QList<int> descriptors = std::exchange(m_descriptors, {});
+    for (int fd : descriptors) {
         auto *thread = new Thread(fd, m_limits, &m_open, config, database, shared);
         thread->setObjectName(QStringLiteral("http"));
         m_threads.append(thread);
         thread->start();
         thread->listening.acquire();
+        if (!thread->failure.isEmpty()) {
+            *error = thread->failure;
+            for (int left : descriptors.mid(descriptors.indexOf(fd) + 1))
+                ::close(left);
+            return false;
+        }
     }
-    m_descriptors.clear();
+    return true;
+}
+
+void HttpThreads::serve()
+{
+    for (Thread *thread : std::as_const(m_threads))
+        thread->go.release();
 }
 
 void HttpThreads::stopAccepting()
@@ -155,7 +183,7 @@ void HttpThreads::stopAccepting()
     for (Thread *thread : std::as_const(m_threads))
         if (ConnectionGuard *guard = thread->guard())
             QMetaObject::invokeMethod(
-                    guard, [guard] { guard->close(); }, Qt::BlockingQueuedConnection);
+                    guard, [guard] { guard->stopListening(); }, Qt::BlockingQueuedConnection);
 }
 
 int HttpThreads::busyConnections() const

@@ -31,8 +31,12 @@ public:
     bool listen(const ListenAddress &where, QString *error);
     quint16 port() const { return m_port; }
 
-    // Starts serving on every thread; returns once each is listening.
-    void start(const ServiceConfig &config, DatabaseThread &database, SharedAnswers &shared);
+    // Makes every thread's guard and service; returns once each listens, or
+    // false with the reason when one could not take its socket. Clients
+    // wait in the kernel's queue until serve().
+    bool start(const ServiceConfig &config, DatabaseThread &database, SharedAnswers &shared, QString *error);
+    // Lets the threads answer: once the service has said it is up.
+    void serve();
 
     int openConnections() const { return m_open.load(std::memory_order_relaxed); }
     // From the thread that started them: no new connections; open ones go on.

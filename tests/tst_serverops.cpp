@@ -156,7 +156,7 @@ private Q_SLOTS:
         for (const QByteArray &line : lines)
             QVERIFY2(QRegularExpression(QStringLiteral("^<[3-7]>[^<]")).match(QString::fromUtf8(line)).hasMatch(),
                      line.constData());
-        QVERIFY(lines.first().startsWith("<6>listening on 127.0.0.1:"));
+        QVERIFY2(lines.first().startsWith("<6>listening on 127.0.0.1:"), lines.first().constData());
         QVERIFY(QRegularExpression(QStringLiteral("^<6>127\\.0\\.0\\.1 GET /yzupdate/\\?ver=1 200 9 [0-9.]+ms$"))
                         .match(QString::fromUtf8(lines.last()))
                         .hasMatch());
