@@ -150,12 +150,8 @@ public:
             return false;
         if (o.contains(kPattern) && !text(o.value(kPattern), path + u'.' + kPattern, &pattern))
             return false;
-        if (o.contains(kGroup)) {
-            const QJsonValue g = o.value(kGroup);
-            if (!g.isDouble() || g.toDouble() != double(g.toInt()))
-                return fail(path + u'.' + kGroup, QStringLiteral("应是整数"));
-            group = g.toInt();
-        }
+        if (o.contains(kGroup) && !integer(o.value(kGroup), path + u'.' + kGroup, &group))
+            return false;
         return !o.contains(kRemove) || text(o.value(kRemove), path + u'.' + kRemove, &removal);
     }
     static QJsonObject patternRuleJson(const QString &pattern, int group, const QString &removal)

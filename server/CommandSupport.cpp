@@ -127,6 +127,9 @@ DatabaseAddress databaseAddressOf(const QCommandLineParser &parser)
     return address;
 }
 
+namespace {
+
+// Opens the database named by --db for `use`.
 std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, DatabaseUse use)
 {
     const DatabaseAddress address = databaseAddressOf(parser);
@@ -140,6 +143,8 @@ std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, Databas
         fail(error);
     return database;
 }
+
+} // namespace
 
 Database &CommandCall::database()
 {

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace yz::server {
 
@@ -79,9 +81,6 @@ enum class DatabaseUse {
 // writes would leave files the service cannot open. Throws CommandError.
 DatabaseAddress databaseAddressOf(const QCommandLineParser &parser);
 
-// Opens the database named by --db for `use`; throws CommandError.
-std::unique_ptr<Database> openDatabase(const QCommandLineParser &parser, DatabaseUse use);
-
 // One run of a command, its arguments parsed: the positional arguments,
 // the options, and the database, opened on first use the way the command
 // table says the command uses it.
@@ -107,6 +106,20 @@ private:
     DatabaseUse m_use;
     std::unique_ptr<Database> m_database;
 };
+
+// What a store answered, or the store's own error as a failure: for any
+// store with lastError() (VendorStore, RulesStore).
+template <typename T, typename Store> T answerOf(std::optional<T> answer, const Store &store)
+{
+    if (!answer)
+        fail(store.lastError());
+    return std::move(*answer);
+}
+template <typename Store> void succeeded(bool done, const Store &store)
+{
+    if (!done)
+        fail(store.lastError());
+}
 
 // A whole number in [low, high]; false when the text is anything else.
 bool parseInteger(const QString &text, qint64 low, qint64 high, qint64 *out);

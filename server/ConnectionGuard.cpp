@@ -96,7 +96,6 @@ void ConnectionGuard::watch(QTcpSocket *socket)
     fresh.framer = RequestFramer(m_limits.maxHead, m_limits.maxBody);
     fresh.waitingSince = fresh.lastHeard = m_clock.elapsed();
     m_watches.insert(socket, fresh);
-    m_open.fetch_add(1, std::memory_order_relaxed);
     if (m_total)
         m_total->fetch_add(1, std::memory_order_relaxed);
     // Connected before the HTTP server connects its own slot, so this one
@@ -368,10 +367,7 @@ void ConnectionGuard::drop(QTcpSocket *socket)
 
 void ConnectionGuard::forget(QTcpSocket *socket)
 {
-    if (!m_watches.remove(socket))
-        return;
-    m_open.fetch_sub(1, std::memory_order_relaxed);
-    if (m_total)
+    if (m_watches.remove(socket) && m_total)
         m_total->fetch_sub(1, std::memory_order_relaxed);
 }
 

@@ -49,8 +49,6 @@ class ConnectionGuard : public QTcpServer {
 public:
     explicit ConnectionGuard(ConnectionLimits limits, QObject *parent = nullptr);
 
-    // Readable from any thread (the metrics are written on another).
-    int openConnections() const { return m_open.load(std::memory_order_relaxed); }
     // Guards listening on one port from several threads count their
     // connections together, so that --max-connections bounds them all.
     void shareConnectionCount(std::atomic<int> *total) { m_total = total; }
@@ -98,7 +96,8 @@ private:
     bool makeRoom();
     void drop(QTcpSocket *socket);
     void forget(QTcpSocket *socket);
-    int counted() const { return m_total ? m_total->load(std::memory_order_relaxed) : openConnections(); }
+    // The connections --max-connections bounds: this guard's, or its group's.
+    int counted() const { return m_total ? m_total->load(std::memory_order_relaxed) : int(m_watches.size()); }
     void noteFull();
 
     ConnectionLimits m_limits;
@@ -107,7 +106,6 @@ private:
     QTimer m_sweep;
     qint64 m_lastFullNote = -1;
     qint64 m_turnedAway = 0;
-    std::atomic<int> m_open{0};
     std::atomic<int> *m_total = nullptr;
 };
 

@@ -91,15 +91,13 @@ int runService(ServeSettings settings, const DatabaseAddress &databaseAddress, c
     qCInfo(lcServe, "listening on %s:%d, %s, database %s, version %d%s", qPrintable(settings.listen.text), http.port(),
            qPrintable(operatorListener), qPrintable(databaseAddress.shown()), int(kProgramVersion),
            qPrintable(threads));
-    ConnectionGuard *adminListener = adminGuard;
-    const Listening listening{[&http, adminListener] {
+    const Listening listening{[&http, adminGuard] {
                                   http.stopAccepting();
-                                  if (adminListener)
-                                      adminListener->stopListening();
+                                  if (adminGuard)
+                                      adminGuard->stopListening();
                               },
-                              [&http, adminListener] {
-                                  return http.busyConnections()
-                                          + (adminListener ? adminListener->busyConnections() : 0);
+                              [&http, adminGuard] {
+                                  return http.busyConnections() + (adminGuard ? adminGuard->busyConnections() : 0);
                               }};
     Lifecycle lifecycle(listening, [&shared] {
         return QStringLiteral("%1 pictures and ranks dropped, to be read again; the downloads directory is read at "

@@ -115,8 +115,7 @@ int domainsAdd(CommandCall &call)
 {
     const QString host = hostArgument(call.arguments.first());
     VendorStore store(call.database());
-    if (!store.track(host, QStringLiteral("operator")))
-        fail(store.lastError());
+    succeeded(store.track(host, QStringLiteral("operator")), store);
     return kExitOk;
 }
 
@@ -130,8 +129,7 @@ int historyAdd(CommandCall &call)
     const qint64 count = integerArgument(args[2], 0, std::numeric_limits<qint64>::max(),
                                          QStringLiteral("the count is a whole number from 0"));
     VendorStore store(call.database());
-    if (!store.addHistory(host, day, count))
-        fail(store.lastError());
+    succeeded(store.addHistory(host, day, count), store);
     return kExitOk;
 }
 

@@ -94,15 +94,6 @@ void signNow(PublishedRules &rules, const QByteArray &secret)
     signPublishedRules(rules, secret);
 }
 
-// The next version the rules store gives out.
-qint64 nextVersionOf(RulesStore &store)
-{
-    const std::optional<qint64> next = store.nextVersion();
-    if (!next)
-        fail(store.lastError());
-    return *next;
-}
-
 QCommandLineOption keyOption()
 {
     return {QStringLiteral("key"), QStringLiteral("key file from rules keygen"), QStringLiteral("KEYFILE")};
@@ -122,13 +113,12 @@ int rulesPublish(CommandCall &call)
     PublishedRules rules;
     const QByteArray secret = readRulesToSign(call.arguments.first(), call.value("key"), &rules);
     RulesStore store(call.database());
-    rules.version = nextVersionOf(store);
+    rules.version = answerOf(store.nextVersion(), store);
     signNow(rules, secret);
     QString error;
     if (!verifyPublishedRules(rules, secret.right(kPublicKeySize), &error))
         fail(error);
-    if (!store.publish(rules))
-        fail(store.lastError());
+    succeeded(store.publish(rules), store);
     write(stdout, QStringLiteral("published version %1\n").arg(rules.version));
     return kExitOk;
 }
@@ -180,14 +170,13 @@ int rulesImport(CommandCall &call)
     if (!checkRulesContent(rules->content, &error))
         refuse(QStringLiteral("%1: %2").arg(printable(file), printable(error)));
     RulesStore store(call.database());
-    const qint64 next = nextVersionOf(store);
+    const qint64 next = answerOf(store.nextVersion(), store);
     if (rules->version < next)
         refuse(QStringLiteral("%1: version %2 is not newer than the newest served, %3")
                        .arg(printable(file))
                        .arg(rules->version)
                        .arg(next - 1));
-    if (!store.publish(*rules))
-        fail(store.lastError());
+    succeeded(store.publish(*rules), store);
     write(stdout, QStringLiteral("imported version %1\n").arg(rules->version));
     return kExitOk;
 }
@@ -195,10 +184,7 @@ int rulesImport(CommandCall &call)
 int rulesList(CommandCall &call)
 {
     RulesStore store(call.database());
-    const auto all = store.list();
-    if (!all)
-        fail(store.lastError());
-    for (const PublishedRules &r : *all)
+    for (const PublishedRules &r : answerOf(store.list(), store))
         write(stdout,
               QStringLiteral("%1\t%2\t%3 bytes\n")
                       .arg(r.version)
@@ -214,13 +200,11 @@ int rulesShow(CommandCall &call)
         version = integerArgument(call.arguments.first(), 1, std::numeric_limits<qint64>::max(),
                                   QStringLiteral("rules show [N]: N is a version number"));
     RulesStore store(call.database());
-    const std::optional<QByteArray> served = store.served(version);
-    if (!served)
-        fail(store.lastError());
+    const QByteArray served = answerOf(store.served(version), store);
     QString error;
-    const std::optional<PublishedRules> rules = decodePublishedRules(*served, &error);
+    const std::optional<PublishedRules> rules = decodePublishedRules(served, &error);
     if (!rules)
-        fail(served->isEmpty() ? QStringLiteral("no such version published") : error);
+        fail(served.isEmpty() ? QStringLiteral("no such version published") : error);
     write(stdout, QString::fromUtf8(rules->content));
     return kExitOk;
 }
@@ -236,11 +220,10 @@ int rulesHealth(CommandCall &call)
     const qint64 h =
             integerArgument(call.value("hours"), 1, 24 * 366, QStringLiteral("--hours wants a whole number from 1"));
     RulesStore store(call.database());
-    const auto all = store.health(QDateTime::currentDateTimeUtc().addSecs(-h * 3600), BrokenRuleTest());
-    if (!all)
-        fail(store.lastError());
+    const auto all =
+            answerOf(store.health(QDateTime::currentDateTimeUtc().addSecs(-h * 3600), BrokenRuleTest()), store);
     write(stdout, QStringLiteral("rule\tanswers\tunrecognised\trefused\tlast value\tread at\tstate\n"));
-    for (const RuleHealth &r : *all)
+    for (const RuleHealth &r : all)
         write(stdout,
               QStringLiteral("%1\t%2\t%3%\t%4\t%5\t%6\t%7\n")
                       .arg(printable(r.rule))

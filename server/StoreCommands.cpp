@@ -45,26 +45,12 @@ int newsChanged(bool done, VendorStore &store, qint64 id)
     fail(store.lastError());
 }
 
-// The value of a store's answer, or the store's error.
-template <typename T> T valueOf(std::optional<T> answer, const VendorStore &store)
-{
-    if (!answer)
-        fail(store.lastError());
-    return std::move(*answer);
-}
-
-void succeeded(bool done, const VendorStore &store)
-{
-    if (!done)
-        fail(store.lastError());
-}
-
 } // namespace
 
 int versionShow(CommandCall &call)
 {
     VendorStore store(call.database());
-    write(stdout, QString::number(valueOf(store.version(), store)) + u'\n');
+    write(stdout, QString::number(answerOf(store.version(), store)) + u'\n');
     return kExitOk;
 }
 
@@ -84,7 +70,7 @@ int newsAdd(CommandCall &call)
     if (!problem.isEmpty())
         refuse(problem);
     VendorStore store(call.database());
-    write(stdout, QString::number(valueOf(store.addNews(args[0], args[1]), store)) + u'\n');
+    write(stdout, QString::number(answerOf(store.addNews(args[0], args[1]), store)) + u'\n');
     return kExitOk;
 }
 
@@ -92,7 +78,7 @@ int newsList(CommandCall &call)
 {
     VendorStore store(call.database());
     int position = 0;
-    for (const NewsItem &item : valueOf(store.news(), store))
+    for (const NewsItem &item : answerOf(store.news(), store))
         write(stdout,
               QStringLiteral("%1\t%2\t%3\t%4\n")
                       .arg(++position)
@@ -134,7 +120,7 @@ int suggestionsList(CommandCall &call)
     }
     VendorStore store(call.database());
     const bool json = call.isSet("json");
-    for (const Suggestion &s : valueOf(store.suggestions(from), store)) {
+    for (const Suggestion &s : answerOf(store.suggestions(from), store)) {
         const QString time = s.receivedAt.toString(Qt::ISODate);
         if (json) {
             const QJsonObject object = {{QStringLiteral("id"), s.id},

@@ -107,6 +107,12 @@ Reply htmlPage(HttpStatus status, QByteArray page)
     return {status, kHtml, std::move(page), true};
 }
 
+// An answer the window reads as GBK text.
+Reply plainGbk(const QByteArray &body)
+{
+    return {HttpStatus::Ok, kPlainGbk, body};
+}
+
 Reply notFound()
 {
     return htmlPage(HttpStatus::NotFound, notFoundPage());
@@ -369,11 +375,7 @@ void VendorService::version(Done done)
 {
     perGeneration<int>(
             SharedAnswers::Kept::Version, Metrics::Cache::Version, [](VendorStore &store) { return store.version(); },
-            [](const int &v) { return QByteArray::number(v); },
-            [](const QByteArray &body) {
-                return Reply{HttpStatus::Ok, kPlainGbk, body};
-            },
-            std::move(done));
+            [](const int &v) { return QByteArray::number(v); }, plainGbk, std::move(done));
 }
 
 void VendorService::news(Done done)
@@ -386,10 +388,7 @@ void VendorService::news(Done done)
                     pairs.append({item.title, item.address});
                 return encodeGbk(newsAnswerText(pairs));
             },
-            [](const QByteArray &body) {
-                return Reply{HttpStatus::Ok, kPlainGbk, body};
-            },
-            std::move(done));
+            plainGbk, std::move(done));
 }
 
 void VendorService::publishedRules(const QUrl &url, const QByteArray &ifNoneMatch, Done done)
