@@ -101,7 +101,12 @@ Form1::Form1(const yz::ServiceHosts &hosts, QWidget *parent)
                                            yz::drawPic(bytes, Picture1);
                                    });
     m_engine.handlers().add(QString::fromUtf16(yz::handler::kSuggestionSent),
-                            [this](qint16 err, const QString &html) { suggestOK(err, html); });
+                            yz::AnswerHandler([this](const yz::PageAnswer &answer) {
+                                if (answer.notStarted())
+                                    messageBox(QStringLiteral("提示"), QStringLiteral("建议提交失败"), QString());
+                                else
+                                    suggestOK(answer.err(), answer.html());
+                            }));
     m_engine.handlers().add(QString::fromUtf16(yz::handler::kIgnore),
                             [this](qint16 err, const QString &html) { doNothing(err, html); });
 }
@@ -314,8 +319,6 @@ void Form1::connectServices()
 {
     connect(&m_vendor, &yz::VendorChecks::newerVersion, this, &Form1::showNewerVersion);
     connect(&m_vendor, &yz::VendorChecks::news, this, &Form1::showNews);
-    connect(&m_vendor, &yz::VendorChecks::suggestionNotSent, this,
-            [this] { messageBox(QStringLiteral("提示"), QStringLiteral("建议提交失败"), QString()); });
     connect(&m_statistics, &yz::StatisticsLine::line, this, &Form1::showStatistics);
     connect(&m_statistics, &yz::StatisticsLine::failed, this,
             [this](const QString &message, const QString &page) { messageBox(QStringLiteral("提示"), message, page); });

@@ -44,18 +44,14 @@ void WindowRules::askForNewer()
         return; // nothing could be verified
     const QString url = m_engine.hosts().base(yz::Service::Vendor) + QString::fromUtf16(yz::vendor::kPublishedRules)
             + QString::number(m_version);
-    try {
-        m_engine.fetcher().urlfetch(url, QStringLiteral("get"), QString(), QStringLiteral("utf-8"),
-                                    QString::fromUtf16(yz::handler::kPublishedRules));
-    } catch (const yz::FetchError &) {
-        // Nothing to show: the built-in or installed rules go on.
-    }
+    m_engine.fetcher().urlfetch(url, QStringLiteral("get"), QString(), QStringLiteral("utf-8"),
+                                QString::fromUtf16(yz::handler::kPublishedRules));
 }
 
 void WindowRules::take(const yz::PageAnswer &answer)
 {
     if (!answer.read())
-        return; // 304 (nothing newer), 404 (nothing published) or no answer
+        return; // 304 (nothing newer), 404 (nothing published) or no answer: the rules in use go on
     load();
     QString message;
     if (m_installed->install(answer.body, &message))

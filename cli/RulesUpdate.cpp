@@ -65,13 +65,9 @@ PageAnswer fetchPublished(const ServiceHosts &hosts, qint64 installedVersion)
                                answer = a;
                                loop.quit();
                            }));
-    try {
-        fetcher.urlfetch(hosts.base(Service::Vendor) + QString::fromUtf16(vendor::kPublishedRules)
-                                 + QString::number(installedVersion),
-                         QStringLiteral("get"), QString(), QStringLiteral("utf-8"), handler);
-    } catch (const FetchError &) {
-        return answer;
-    }
+    fetcher.urlfetch(hosts.base(Service::Vendor) + QString::fromUtf16(vendor::kPublishedRules)
+                             + QString::number(installedVersion),
+                     QStringLiteral("get"), QString(), QStringLiteral("utf-8"), handler);
     loop.exec();
     return answer;
 }

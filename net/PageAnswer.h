@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/TransportStatus.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
@@ -27,6 +29,8 @@ struct PageAnswer {
 
     bool read() const { return outcome == Outcome::Read; }
     int httpStatus() const { return outcome == Outcome::Transport ? 0 : status; }
+    // The request could not be made at all (its address is not one to request).
+    bool notStarted() const { return outcome == Outcome::Transport && status == transport::kNotStarted; }
 
     // The (err, html) view the window's named operations take: err 0 with
     // the page text for HTTP 200, else err 1 with the status as digits.

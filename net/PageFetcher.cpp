@@ -51,14 +51,20 @@ QString PageFetcher::gateKey(const QUrl &url)
     return url.port() < 0 ? url.host() : url.host() + u':' + QString::number(url.port());
 }
 
-PageFetcher::Prepared PageFetcher::prepare(const QString &url, const QString &method, const QString &payload)
+bool PageFetcher::requestable(const QString &url)
 {
     const QUrl target(url, QUrl::TolerantMode);
-    if (!target.isValid() || target.host().isEmpty() || (target.scheme() != u"http" && target.scheme() != u"https"))
-        throw FetchError("cannot request this address");
-    Prepared prepared{url, QNetworkRequest(target), wireMethod(method), payload.toUtf8()};
+    return target.isValid() && !target.host().isEmpty() && (target.scheme() == u"http" || target.scheme() == u"https");
+}
+
+std::optional<PageFetcher::Prepared> PageFetcher::prepare(const QString &url, const QString &method,
+                                                          const QString &payload)
+{
+    if (!requestable(url))
+        return std::nullopt;
+    Prepared prepared{url, QNetworkRequest(QUrl(url, QUrl::TolerantMode)), wireMethod(method), payload.toUtf8()};
     if (prepared.verb.isEmpty())
-        throw FetchError("no request method");
+        return std::nullopt;
     prepared.request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
     prepared.request.setRawHeader("If-Modified-Since", "0");
     if (method.toLower() == u"post")
@@ -66,9 +72,30 @@ PageFetcher::Prepared PageFetcher::prepare(const QString &url, const QString &me
     return prepared;
 }
 
-void PageFetcher::dispatch(Prepared prepared, std::function<WatchedRequest *(QNetworkReply *)> watch,
+void PageFetcher::failLater(std::function<void(int status)> fail, bool counted)
+{
+    if (!counted)
+        ++m_unstarted;
+    m_deliveries.post(this, [this, fail, counted] {
+        fail(transport::kNotStarted);
+        if (counted) {
+            countFinished();
+            return;
+        }
+        --m_unstarted;
+        if (inFlight() == 0)
+            Q_EMIT idle();
+    });
+}
+
+void PageFetcher::dispatch(std::optional<Prepared> toSend, std::function<WatchedRequest *(QNetworkReply *)> watch,
                            std::function<void(int status)> fail)
 {
+    if (!toSend) {
+        failLater(std::move(fail), false);
+        return;
+    }
+    const Prepared prepared = std::move(*toSend);
     countStarted(prepared.url);
     // Sends the request; `release` (if any) runs once the request's host is
     // free again, before the request counts as finished.
@@ -79,8 +106,7 @@ void PageFetcher::dispatch(Prepared prepared, std::function<WatchedRequest *(QNe
         if (!reply) {
             if (release)
                 release();
-            fail(transport::kNotStarted);
-            countFinished();
+            failLater(fail, true);
             return;
         }
         WatchedRequest *watcher = watch(reply);

@@ -10,17 +10,11 @@
 #include <QPointer>
 
 #include <functional>
-#include <stdexcept>
+#include <optional>
 
 namespace yz {
 
 class WatchedRequest;
-
-// Raised by urlfetch when a request cannot even be started.
-class FetchError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Starts asynchronous page requests and delivers each answer, decoded, to the
 // handler named by the caller. The one network access manager of a program.
@@ -38,14 +32,19 @@ public:
 
     // Starts a request and returns at once. The method is sent upper-cased when
     // it is a standard one; "post" (any case) adds the form Content-Type; a
-    // non-empty payload is sent as the body. Throws FetchError when the address
-    // cannot be requested.
+    // non-empty payload is sent as the body. A request that cannot be started
+    // (no http or https address with a host, no method) is delivered in a later
+    // pass as a failure with status transport::kNotStarted, like any answer.
     void urlfetch(const QString &url, const QString &method, const QString &payload, const QString &charset,
                   const QString &handler);
 
     // Starts a picture request ("get", no body) whose bytes go to the picture
-    // handler named `handler`. Throws FetchError like urlfetch.
+    // handler named `handler`. One that cannot be started is delivered as
+    // urlfetch delivers it.
     void picfetch(const QString &url, const QString &handler);
+
+    // Whether urlfetch could send a request to this address.
+    static bool requestable(const QString &url);
 
     // Requests leave through this gate when one is set (the command line's
     // per-host pacing across engines); without one they leave at once. A
@@ -63,9 +62,11 @@ public:
     void setByteLimit(qint64 bytes) { m_byteLimit = bytes; }
     qint64 byteLimit() const { return m_byteLimit; }
 
+    // Requests sent (or held by the gate); one that could not be started is
+    // not counted here, but is in flight until its failure is delivered.
     int startedCount() const { return m_started; }
     int finishedCount() const { return m_finished; }
-    int inFlight() const { return m_started - m_finished; }
+    int inFlight() const { return m_started - m_finished + m_unstarted; }
     // Started requests still held by the gate, not yet sent.
     int queuedAtGate() const { return m_queued; }
     // Deliveries that brought the server's answer (err 0), as opposed to a
@@ -92,13 +93,17 @@ private:
         QByteArray body;
     };
     // Checks the address and builds the request with the program's common
-    // headers. Throws FetchError when the address cannot be requested.
-    static Prepared prepare(const QString &url, const QString &method, const QString &payload);
+    // headers; nothing when the address cannot be requested.
+    static std::optional<Prepared> prepare(const QString &url, const QString &method, const QString &payload);
     // Counts the request as started and sends it, now or when the gate lets
     // it; `watch` wraps the reply in its watcher, `fail` reports a request
-    // that was not sent after all, with the transport status why.
-    void dispatch(Prepared prepared, std::function<WatchedRequest *(QNetworkReply *)> watch,
+    // that was not sent after all, with the transport status why. A request
+    // that could not be prepared goes to `fail` in a later pass.
+    void dispatch(std::optional<Prepared> prepared, std::function<WatchedRequest *(QNetworkReply *)> watch,
                   std::function<void(int status)> fail);
+    // Reports a request that never left, in a later pass: its caller has
+    // returned by then, as it has before any answer.
+    void failLater(std::function<void(int status)> fail, bool counted);
 
     QNetworkAccessManager m_network;
     QPointer<HostGate> m_gate;
@@ -110,6 +115,7 @@ private:
     int m_finished = 0;
     int m_answered = 0;
     int m_queued = 0;
+    int m_unstarted = 0; // not started, failure not yet delivered
 };
 
 } // namespace yz

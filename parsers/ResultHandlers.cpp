@@ -41,11 +41,9 @@ AnswerHandler handlerFor(QueryEngine &engine, const QueryRow &row, const ScrapeR
             }
             // The whole answer is the address of the PageRank request, used as
             // it is. One that cannot be requested leaves the cell waiting.
-            try {
+            if (PageFetcher::requestable(a.text))
                 engine.fetcher().urlfetch(a.text, QStringLiteral("get"), QString(), QStringLiteral("gb2312"),
                                           QString::fromUtf16(kPageRankHandler));
-            } catch (const FetchError &) {
-            }
         };
     case Scraper::WhoisDates:
         return [&engine, handler, &rules](const PageAnswer &a) {

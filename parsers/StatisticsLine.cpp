@@ -9,8 +9,13 @@ StatisticsLine::StatisticsLine(PageFetcher &fetcher, const ServiceHosts &hosts, 
     , m_fetcher(fetcher)
     , m_hosts(hosts)
 {
-    fetcher.handlers().add(QString::fromUtf16(handler::kStatistics),
-                           [this](qint16 err, const QString &html) { Tongji(err, html); });
+    fetcher.handlers().add(QString::fromUtf16(handler::kStatistics), AnswerHandler([this](const PageAnswer &answer) {
+                               // An address that cannot be requested has no status to show.
+                               if (answer.notStarted())
+                                   Q_EMIT line(QStringLiteral("下载统计内容错误"));
+                               else
+                                   Tongji(answer.err(), answer.html());
+                           }));
 }
 
 void StatisticsLine::invokeTongji(std::optional<StatisticsProvider> type, const QString &siteId,
@@ -20,12 +25,8 @@ void StatisticsLine::invokeTongji(std::optional<StatisticsProvider> type, const 
     if (type)
         m_url = statisticsLoginUrl(*type, siteId, password, m_hosts);
     Q_EMIT line(QStringLiteral("正在加载统计..."));
-    try {
-        m_fetcher.urlfetch(m_url, QStringLiteral("GET"), QString(), QStringLiteral("GB2312"),
-                           QString::fromUtf16(handler::kStatistics));
-    } catch (const FetchError &) {
-        Q_EMIT line(QStringLiteral("下载统计内容错误"));
-    }
+    m_fetcher.urlfetch(m_url, QStringLiteral("GET"), QString(), QStringLiteral("GB2312"),
+                       QString::fromUtf16(handler::kStatistics));
 }
 
 void StatisticsLine::Tongji(qint16 err, const QString &html)

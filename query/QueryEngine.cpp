@@ -1,7 +1,5 @@
 #include "query/QueryEngine.h"
 
-#include "net/TransportStatus.h"
-
 #include <algorithm>
 
 namespace yz {
@@ -195,12 +193,7 @@ void QueryEngine::startTrendPicture(const QString &domain)
     for (const QueryRow &row : labelQueryRows()) {
         if (row.group != Group::Trend)
             continue;
-        const QString handler = QString::fromUtf16(row.handler);
-        try {
-            m_fetcher.picfetch(rowAddress(row, domain), handler);
-        } catch (const FetchError &) {
-            handlers().deliverPicture(handler, 1, QByteArray::number(transport::kNotStarted));
-        }
+        m_fetcher.picfetch(rowAddress(row, domain), QString::fromUtf16(row.handler));
     }
 }
 
@@ -221,15 +214,8 @@ QString QueryEngine::rowCharset(const QueryRow &row) const
 
 void QueryEngine::startRow(const QueryRow &row, const QString &domain)
 {
-    const QString url = rowAddress(row, domain);
-    try {
-        m_fetcher.urlfetch(url, QStringLiteral("get"), QString(), rowCharset(row), QString::fromUtf16(row.handler));
-    } catch (const FetchError &) {
-        // Reported to the handler as a failure so that its cell does not wait for ever.
-        const QString handler = QString::fromUtf16(row.handler);
-        Q_EMIT fetchFailed(handler, url);
-        handlers().deliver(handler, PageAnswer::failed(transport::kNotStarted, QUrl(url, QUrl::TolerantMode)));
-    }
+    m_fetcher.urlfetch(rowAddress(row, domain), QStringLiteral("get"), QString(), rowCharset(row),
+                       QString::fromUtf16(row.handler));
 }
 
 } // namespace yz

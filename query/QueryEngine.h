@@ -93,9 +93,6 @@ public:
     QString rowCharset(const QueryRow &row) const;
 
 Q_SIGNALS:
-    // A row could not be started; its handler gets (1, "0") and the other
-    // rows of the press still start.
-    void fetchFailed(const QString &handler, const QString &url);
     void infoChanged(yz::InfoText which, const QString &text);
     // A press has ended: every request it started has been answered or has
     // failed. Cells still waiting have been settled as failed.

@@ -1,7 +1,6 @@
 #include "server/Collector.h"
 
 #include "net/PageFetcher.h"
-#include "net/TransportStatus.h"
 #include "parsers/CountParsers.h"
 #include "query/QueryTable.h"
 #include "server/Database.h"
@@ -199,16 +198,12 @@ void Collector::fetch(const QString &domain)
     m_current = domain;
     m_sinceStart.start();
     takeUpPublishedRules();
-    try {
-        const QueryRow &row = countRow();
-        const QString pattern = m_rules.addresses.value(kHandler);
-        const QString address = pattern.isEmpty() ? queryAddress(row, m_hosts, domain)
-                                                  : fillAddressTemplate(pattern, m_hosts.base(row.service), domain);
-        m_fetcher->urlfetch(address, QStringLiteral("get"), QString(),
-                            rowCharsetLabel(row, m_rules.charsets[size_t(row.service)]), kHandler);
-    } catch (const FetchError &) {
-        finish(domain, PageAnswer::failed(transport::kNotStarted));
-    }
+    const QueryRow &row = countRow();
+    const QString pattern = m_rules.addresses.value(kHandler);
+    const QString address = pattern.isEmpty() ? queryAddress(row, m_hosts, domain)
+                                              : fillAddressTemplate(pattern, m_hosts.base(row.service), domain);
+    m_fetcher->urlfetch(address, QStringLiteral("get"), QString(),
+                        rowCharsetLabel(row, m_rules.charsets[size_t(row.service)]), kHandler);
 }
 
 void Collector::finish(const QString &domain, const PageAnswer &answer)

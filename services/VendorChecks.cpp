@@ -31,11 +31,8 @@ void VendorChecks::askNews()
 void VendorChecks::askVendor(const char16_t *path, const QString &handler)
 {
     const QString url = m_hosts.base(Service::Vendor) + QString::fromUtf16(path) + QString::number(m_version);
-    try {
-        m_fetcher.urlfetch(url, QStringLiteral("get"), QString(), QStringLiteral("gb2312"), handler);
-    } catch (const FetchError &) {
-        // Nothing to show: the program works without the vendor's answers.
-    }
+    // A failure shows nothing: the program works without the vendor's answers.
+    m_fetcher.urlfetch(url, QStringLiteral("get"), QString(), QStringLiteral("gb2312"), handler);
 }
 
 void VendorChecks::checkVer(qint16, const QString &html)
@@ -57,12 +54,8 @@ void VendorChecks::showNews(qint16 err, const QString &html)
 void VendorChecks::suggest(const QString &text)
 {
     const QString url = m_hosts.base(Service::Vendor) + QString::fromUtf16(vendor::kSuggestion);
-    try {
-        m_fetcher.urlfetch(url, QStringLiteral("post"), QStringLiteral("c=") + urlencode(text), QStringLiteral("utf-8"),
-                           QString::fromUtf16(handler::kSuggestionSent));
-    } catch (const FetchError &) {
-        Q_EMIT suggestionNotSent();
-    }
+    m_fetcher.urlfetch(url, QStringLiteral("post"), QStringLiteral("c=") + urlencode(text), QStringLiteral("utf-8"),
+                       QString::fromUtf16(handler::kSuggestionSent));
 }
 
 } // namespace yz

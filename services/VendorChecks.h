@@ -31,8 +31,6 @@ public:
 Q_SIGNALS:
     void newerVersion(int reported);
     void news(const yz::NewsAnswer &items);
-    // Posting the suggestion could not even start.
-    void suggestionNotSent();
 
 private:
     void askVendor(const char16_t *path, const QString &handler);
