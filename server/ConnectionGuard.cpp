@@ -226,7 +226,10 @@ void ConnectionGuard::respond(QTcpSocket *socket, const QByteArray &head, const 
     Watch &w = found.value();
     w.inFlight = false;
     const bool close = w.closeAfter || (w.ready.isEmpty() && w.lastQueued);
-    QByteArray answer = head;
+    constexpr qsizetype kFraming = 64; // the length, the connection's fate and the blank line
+    QByteArray answer;
+    answer.reserve(head.size() + kFraming + (w.headOnly ? 0 : body.size())); // one allocation, one copy
+    answer += head;
     answer += "\r\nContent-Length: " + QByteArray::number(body.size());
     if (close)
         answer += "\r\nConnection: close";
