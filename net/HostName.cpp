@@ -1,6 +1,5 @@
 #include "net/HostName.h"
 
-#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -11,21 +10,51 @@ namespace {
 constexpr qsizetype kMaxName = 253;
 constexpr qsizetype kMaxLabel = 63;
 
-// The host part of what was typed: after "scheme://" and "user@", before a
-// path, query, fragment or port.
-QString hostPart(QString text)
+bool isAsciiLetter(QChar c)
 {
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
-    text.remove(scheme);
-    static const QRegularExpression rest(QStringLiteral("[/?#\\\\]"));
-    const qsizetype end = text.indexOf(rest);
-    if (end >= 0)
-        text.truncate(end);
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// The length of a leading "scheme://" (a letter, then letters, digits, "+",
+// "." or "-"), or 0.
+qsizetype schemeLength(QStringView text)
+{
+    const qsizetype separator = text.indexOf(u"://");
+    if (separator <= 0 || !isAsciiLetter(text.front()))
+        return 0;
+    for (const QChar c : text.first(separator).sliced(1))
+        if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != u'+' && c != u'.' && c != u'-')
+            return 0;
+    return separator + 3;
+}
+
+// The host part of what was typed: after "scheme://" and "user@", before a
+// path, query, fragment or port. Scanned by hand: the service finds the host
+// of every picture request with it.
+QString hostPart(const QString &typed)
+{
+    QStringView text(typed);
+    text = text.sliced(schemeLength(text));
+    const auto rest = std::find_if(text.begin(), text.end(),
+                                   [](QChar c) { return c == u'/' || c == u'?' || c == u'#' || c == u'\\'; });
+    text = text.first(rest - text.begin());
     if (const qsizetype at = text.lastIndexOf(u'@'); at >= 0)
-        text = text.mid(at + 1);
-    static const QRegularExpression port(QStringLiteral(":[0-9]*$"));
-    text.remove(port);
-    return text;
+        text = text.sliced(at + 1);
+    QString host = text.toString();
+    // A port: ":" and digits at the end, or before a line break that ends it.
+    if (const qsizetype colon = host.lastIndexOf(u':'); colon >= 0) {
+        qsizetype end = colon + 1;
+        while (end < host.size() && isAsciiDigit(host[end]))
+            ++end;
+        if (end == host.size() || (end == host.size() - 1 && host[end] == u'\n'))
+            host.remove(colon, end - colon);
+    }
+    return host;
 }
 
 QString labelProblem(const QString &label)

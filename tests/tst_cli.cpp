@@ -1129,12 +1129,13 @@ void TestCli::hostNamesNormalised()
     for (const auto &[typed, expected] :
          {std::pair{"http://www.MySite-Blog.cn/", "www.mysite-blog.cn"},
           std::pair{"https://u:p@A.COM:8443/x?y#z", "a.com"}, std::pair{"example.com.", "example.com"},
-          std::pair{" ftp://中文.CN ", "xn--fiq228c.cn"}, std::pair{"example.com\\path", "example.com"}}) {
+          std::pair{" ftp://中文.CN ", "xn--fiq228c.cn"}, std::pair{"example.com\\path", "example.com"},
+          std::pair{"Web+x.1-2://u@v@Ex.COM:/p", "ex.com"}, std::pair{"b.com#frag/x:1", "b.com"}}) {
         QCOMPARE(yz::normalizeHostName(QString::fromUtf8(typed), &reason),
                  std::optional(QString::fromLatin1(expected)));
     }
     for (const char *bad : {"bad_domain..com", "bad_domain.com", "-a.com", "localhost", "", "http:///", "a..b",
-                            "a.com:port", "a b.com"}) {
+                            "a.com:port", "a b.com", "1a://b.com", "a.com:80\n/x"}) {
         reason.clear();
         QVERIFY2(!yz::normalizeHostName(QString::fromUtf8(bad), &reason), bad);
         QVERIFY2(!reason.isEmpty(), bad);
