@@ -66,7 +66,8 @@ ConnectionGuard::ConnectionGuard(ConnectionLimits limits, QObject *parent)
 
 void ConnectionGuard::incomingConnection(qintptr descriptor)
 {
-    if (counted() >= m_limits.maxConnections && !makeRoom()) {
+    // At the limit, the place of a connection this guard gives up.
+    if (!claimPlace() && !(makeRoom() && claimPlace())) {
         ::close(int(descriptor));
         metrics().countRefusal(Metrics::Refusal::Connections);
         noteFull();
@@ -76,10 +77,25 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         ::close(int(descriptor));
+        if (m_total)
+            m_total->fetch_sub(1, std::memory_order_relaxed);
         return;
     }
     watch(socket);
     addPendingConnection(socket);
+}
+
+// Guards on several threads take places from one count: checking and taking
+// are one step, so that two of them cannot both take the last place.
+bool ConnectionGuard::claimPlace()
+{
+    if (!m_total)
+        return m_watches.size() < m_limits.maxConnections;
+    int open = m_total->load(std::memory_order_relaxed);
+    while (open < m_limits.maxConnections)
+        if (m_total->compare_exchange_weak(open, open + 1, std::memory_order_relaxed))
+            return true;
+    return false;
 }
 
 void ConnectionGuard::stopListening()
@@ -95,9 +111,7 @@ void ConnectionGuard::watch(QTcpSocket *socket)
     Watch fresh;
     fresh.framer = RequestFramer(m_limits.maxHead, m_limits.maxBody);
     fresh.waitingSince = fresh.lastHeard = m_clock.elapsed();
-    m_watches.insert(socket, fresh);
-    if (m_total)
-        m_total->fetch_add(1, std::memory_order_relaxed);
+    m_watches.insert(socket, fresh); // its place in a shared count is already taken
     // Connected before the HTTP server connects its own slot, so this one
     // takes the bytes first.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { inspect(socket); });
@@ -113,12 +127,23 @@ void ConnectionGuard::inspect(QTcpSocket *socket)
         socket->readAll();
         return;
     }
-    Watch &w = found.value();
     // The server's reader opens a transaction when it finds nothing to read;
     // it never holds part of a request, so there is nothing to keep.
     if (socket->isTransactionStarted())
         socket->commitTransaction();
-    const QByteArray data = socket->readAll();
+    // Read inside a transaction of our own: when the bytes turn out to be
+    // exactly the one request handed over next, rolling the read back leaves
+    // them where the server reads them, instead of putting them back byte by byte.
+    socket->startTransaction();
+    m_justRead = socket->readAll();
+    take(socket, found.value(), m_justRead);
+    if (socket->isTransactionStarted())
+        socket->commitTransaction();
+    m_justRead.clear();
+}
+
+void ConnectionGuard::take(QTcpSocket *socket, Watch &w, const QByteArray &data)
+{
     if (!data.isEmpty())
         w.lastHeard = m_clock.elapsed();
     if (w.refused)
@@ -184,6 +209,10 @@ void ConnectionGuard::handOver(QTcpSocket *socket, Watch &w)
     w.closeAfter = !request.keepAlive || w.handedOver >= m_limits.maxRequests
             || (w.ready.isEmpty() && (w.lastQueued || w.pendingRefusal));
     w.lastHeard = m_clock.elapsed();
+    if (socket->isTransactionStarted() && w.ready.isEmpty() && request.bytes == m_justRead) {
+        socket->rollbackTransaction();
+        return;
+    }
     if (socket->isTransactionStarted())
         socket->commitTransaction();
     for (qsizetype i = request.bytes.size() - 1; i >= 0; --i)

@@ -88,6 +88,8 @@ private:
 
     void watch(QTcpSocket *socket);
     void inspect(QTcpSocket *socket);
+    // Frames what `inspect` read and hands over what is complete.
+    void take(QTcpSocket *socket, Watch &watch, const QByteArray &data);
     void handOver(QTcpSocket *socket, Watch &watch);
     void resume(QTcpSocket *socket);
     void wakeForNext(QTcpSocket *socket, const Watch &watch);
@@ -96,8 +98,9 @@ private:
     bool makeRoom();
     void drop(QTcpSocket *socket);
     void forget(QTcpSocket *socket);
-    // The connections --max-connections bounds: this guard's, or its group's.
-    int counted() const { return m_total ? m_total->load(std::memory_order_relaxed) : int(m_watches.size()); }
+    // Takes a place among the connections --max-connections allows (this
+    // guard's, or its group's); false when none is left.
+    bool claimPlace();
     void noteFull();
 
     ConnectionLimits m_limits;
@@ -107,6 +110,7 @@ private:
     qint64 m_lastFullNote = -1;
     qint64 m_turnedAway = 0;
     std::atomic<int> *m_total = nullptr;
+    QByteArray m_justRead; // what inspect read, while it runs
 };
 
 } // namespace yz::server

@@ -370,6 +370,32 @@ private Q_SLOTS:
                 QCOMPARE(data.at(at), i % 2 ? '0' : '9');
             }
         }
+        // Requests one at a time on one connection, whole, split over two
+        // reads, or with a line break behind: each answered once, in order.
+        {
+            QTcpSocket socket;
+            socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+            QVERIFY(socket.waitForConnected(5000));
+            const QByteArray get = "GET /yzupdate/ HTTP/1.1\r\nHost: h\r\n\r\n";
+            const QList<QList<QByteArray>> sendings = {{get},          {get}, {get.first(10), get.sliced(10)},
+                                                       {get + "\r\n"}, {get}, {get.first(get.size() - 2), "\r\n"}};
+            QByteArray data;
+            qsizetype answered = 0;
+            for (const QList<QByteArray> &pieces : sendings) {
+                for (const QByteArray &piece : pieces) {
+                    socket.write(piece);
+                    socket.flush();
+                    QTest::qWait(30);
+                }
+                ++answered;
+                QTRY_COMPARE_WITH_TIMEOUT((data += socket.readAll()).count("HTTP/1.1 200 OK"), answered, 5000);
+            }
+            QTest::qWait(100);
+            data += socket.readAll();
+            QCOMPARE(data.count("HTTP/1.1 "), sendings.size());
+            QCOMPARE(data.count("\r\n\r\n200912230"), sendings.size());
+            QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
+        }
         {
             QTcpSocket socket;
             socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
