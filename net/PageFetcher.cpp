@@ -51,18 +51,26 @@ QString PageFetcher::gateKey(const QUrl &url)
     return url.port() < 0 ? url.host() : url.host() + u':' + QString::number(url.port());
 }
 
+std::optional<QUrl> PageFetcher::target(const QString &url)
+{
+    QUrl target(url, QUrl::TolerantMode);
+    if (!target.isValid() || target.host().isEmpty() || (target.scheme() != u"http" && target.scheme() != u"https"))
+        return std::nullopt;
+    return target;
+}
+
 bool PageFetcher::requestable(const QString &url)
 {
-    const QUrl target(url, QUrl::TolerantMode);
-    return target.isValid() && !target.host().isEmpty() && (target.scheme() == u"http" || target.scheme() == u"https");
+    return target(url).has_value();
 }
 
 std::optional<PageFetcher::Prepared> PageFetcher::prepare(const QString &url, const QString &method,
                                                           const QString &payload)
 {
-    if (!requestable(url))
+    const std::optional<QUrl> address = target(url);
+    if (!address)
         return std::nullopt;
-    Prepared prepared{url, QNetworkRequest(QUrl(url, QUrl::TolerantMode)), wireMethod(method), payload.toUtf8()};
+    Prepared prepared{url, QNetworkRequest(*address), wireMethod(method), payload.toUtf8()};
     if (prepared.verb.isEmpty())
         return std::nullopt;
     prepared.request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());

@@ -92,6 +92,8 @@ private:
         QByteArray verb;
         QByteArray body;
     };
+    // The address to request, if it is an http or https one with a host.
+    static std::optional<QUrl> target(const QString &url);
     // Checks the address and builds the request with the program's common
     // headers; nothing when the address cannot be requested.
     static std::optional<Prepared> prepare(const QString &url, const QString &method, const QString &payload);

@@ -3,6 +3,11 @@
 #include "services/HandlerNames.h"
 
 namespace yz {
+namespace {
+
+const QString kDownloadError = QStringLiteral("下载统计内容错误");
+
+} // namespace
 
 StatisticsLine::StatisticsLine(PageFetcher &fetcher, const ServiceHosts &hosts, QObject *parent)
     : QObject(parent)
@@ -12,7 +17,7 @@ StatisticsLine::StatisticsLine(PageFetcher &fetcher, const ServiceHosts &hosts, 
     fetcher.handlers().add(QString::fromUtf16(handler::kStatistics), AnswerHandler([this](const PageAnswer &answer) {
                                // An address that cannot be requested has no status to show.
                                if (answer.notStarted())
-                                   Q_EMIT line(QStringLiteral("下载统计内容错误"));
+                                   Q_EMIT line(kDownloadError);
                                else
                                    Tongji(answer.err(), answer.html());
                            }));
@@ -32,7 +37,7 @@ void StatisticsLine::invokeTongji(std::optional<StatisticsProvider> type, const 
 void StatisticsLine::Tongji(qint16 err, const QString &html)
 {
     if (err != 0) {
-        Q_EMIT line(QStringLiteral("下载统计内容错误") + html);
+        Q_EMIT line(kDownloadError + html);
         return;
     }
     // A type that is neither provider reads as 51LA, as the login did not change.
